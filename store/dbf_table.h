@@ -1,0 +1,157 @@
+#pragma once
+
+#include "store/store_error.h"
+
+#include <QString>
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace store {
+
+class TextCodec;
+
+// dBase field types this engine knows. Tables it creates use only N and C; the others are
+// read (as their stored text) so that a table written by another program still opens.
+enum class FieldType : char {
+    Character = 'C',
+    Numeric = 'N',
+    Float = 'F',
+    Date = 'D',
+    Logical = 'L',
+    Memo = 'M',
+};
+
+struct FieldDef {
+    std::string name;  // ASCII, at most 10 characters; compared without regard to case
+    FieldType type = FieldType::Character;
+    int width = 1;
+    int decimals = 0;
+};
+
+// How an index tag compares the keys of two records.
+enum class SortKey {
+    Text,         // stored bytes, trailing blanks ignored
+    Number,       // numeric value; empty sorts before every number
+    DayMonthYear, // "dd.mm.yyyy" as a calendar date; unreadable dates sort first, as text
+};
+
+struct IndexTagDef {
+    std::string name;
+    int field = -1;
+    bool descending = false;
+    SortKey key = SortKey::Text;
+    int tieField = -1;          // optional second key (same direction), e.g. TIME after DATE
+    SortKey tieKey = SortKey::Text;
+};
+
+// A dBase IV table held open exclusively. The records live in memory; every post, delete and
+// pack goes to the file at once, so a process killed after a post loses nothing.
+//
+// Rows are seen through a view: the records that are not deleted and pass the filter, in the
+// order of the active index tag (or file order). The cursor moves over that view. Records can
+// also be read by their physical number, which is what the grid does for visible rows only.
+class DbfTable {
+public:
+    enum class State { Browse, Edit, Insert };
+
+    DbfTable();
+    ~DbfTable();
+    DbfTable(const DbfTable&) = delete;
+    DbfTable& operator=(const DbfTable&) = delete;
+
+    // Writes a new empty table (replacing a file of that name). The table is not opened.
+    // Version byte 0x03, language driver Windows-1251.
+    static void create(const QString& path, const std::vector<FieldDef>& fields);
+
+    // Opens exclusively; StoreError (NotATable, Damaged, Locked, Io) when it cannot.
+    // Nothing is written to a file that is refused.
+    void open(const QString& path);
+    void close() noexcept;
+    bool isActive() const noexcept;
+    const QString& path() const noexcept;
+
+    const std::vector<FieldDef>& fields() const noexcept;
+    int fieldIndex(std::string_view name) const noexcept; // -1 when absent
+    int requireField(std::string_view name) const;        // NoSuchField when absent
+    std::uint32_t physicalCount() const noexcept;         // records in the file, deleted included
+    bool isDeleted(std::uint32_t rec) const;
+    bool refersToProductionIndex() const noexcept;        // header flag (cleared on first write)
+
+    // Filter of the form FIELD=value ("NB_TYPE=0", "T='abc'"); empty shows every row.
+    void setFilter(const std::string& expression);
+    const std::string& filter() const noexcept;
+    void refresh(); // rebuilds the view; the cursor stays on its record when it still passes
+
+    // The view.
+    int recordCount() const noexcept; // exact number of rows passing the filter
+    std::uint32_t recordAt(int position) const;
+    int positionOf(std::uint32_t rec) const noexcept; // -1 when not in the view
+    const std::vector<std::uint32_t>& view() const noexcept { return m_view; }
+
+    // The cursor.
+    void first();
+    void last();
+    void next();
+    void prior();
+    void moveTo(int position);
+    bool eof() const noexcept;
+    bool bof() const noexcept;
+    int position() const noexcept; // -1 when the view is empty
+    std::optional<std::uint32_t> currentRecord() const noexcept;
+
+    // Field access on the current row (the edit buffer while editing). An empty view reads
+    // as empty fields.
+    QString text(int field) const;
+    std::optional<double> real(int field) const;
+    std::optional<std::int64_t> integer(int field) const;
+    bool isEmpty(int field) const;
+
+    // The same for any record by physical number.
+    QString text(std::uint32_t rec, int field) const;
+    std::optional<double> real(std::uint32_t rec, int field) const;
+    std::optional<std::int64_t> integer(std::uint32_t rec, int field) const;
+    bool isEmpty(std::uint32_t rec, int field) const;
+    std::string_view rawField(std::uint32_t rec, int field) const; // stored bytes
+
+    // Editing.
+    State state() const noexcept;
+    void edit();    // the current row
+    void append();  // a blank new row; it joins the view when posted
+    void post();    // writes the record and the header's record count to the file
+    void cancel() noexcept;
+    void setText(int field, const QString& value);   // C: BadText / ValueTooWide; N: parsed
+    void setReal(int field, double value);           // ValueTooWide when it does not fit
+    void setInteger(int field, std::int64_t value);
+    void clear(int field);                           // blank = empty
+    void deleteRecord(); // marks the current row deleted (written at once) and drops it from view
+    void pack();         // rewrites the file without deleted rows; atomic
+
+    // Index tags (kept in memory; this engine writes no index file).
+    void addIndex(const IndexTagDef& tag); // BadTag when the name exists or the field is invalid
+    void deleteIndex(const std::string& name); // NoSuchTag when absent
+    void setIndexName(const std::string& name); // empty = file order; NoSuchTag when absent
+    const std::string& indexName() const noexcept;
+    std::vector<std::string> tagNames() const;
+    void regenerateIndexes();
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> d;
+    std::vector<std::uint32_t> m_view; // kept here so view() stays inline and cheap
+};
+
+// Formats a number the way a dBase N field stores it: right-aligned in `width` characters
+// with exactly `decimals` decimals and '.' as the separator. -0 is written as 0. Returns
+// nullopt when the number does not fit, or is not finite.
+std::optional<std::string> formatNumeric(double value, int width, int decimals);
+
+// Reads a stored numeric field. Blank gives nullopt; a comma is accepted as the separator.
+// Anything else that is not a number also gives nullopt.
+std::optional<double> parseNumeric(std::string_view stored);
+
+} // namespace store
