@@ -140,6 +140,8 @@ public:
     void regenerateIndexes();
 
 private:
+    void postPending();
+
     struct Impl;
     std::unique_ptr<Impl> d;
     std::vector<std::uint32_t> m_view; // kept here so view() stays inline and cheap

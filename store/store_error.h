@@ -20,6 +20,7 @@ public:
         NoSuchField,    // a field name that the table does not have
         ValueTooWide,   // a number or text that does not fit its field
         BadText,        // text that the table's code page cannot hold
+        BadNumber,      // text given for a numeric field that is not a number
         BadExpression,  // a filter expression this engine does not understand
         NoSuchTag,      // an index tag that does not exist
         BadTag,         // a tag that cannot be built (no field, duplicate name)

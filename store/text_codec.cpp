@@ -1,0 +1,63 @@
+#include "store/text_codec.h"
+
+#include <QStringDecoder>
+
+namespace store {
+
+TextCodec::TextCodec(CodePage page) : m_page(page)
+{
+    QStringDecoder decoder(page == CodePage::Dos866 ? "IBM866" : "windows-1251",
+                           QStringConverter::Flag::Stateless);
+    for (int b = 0; b < 256; ++b) {
+        const char byte = static_cast<char>(b);
+        const QString ch = decoder.decode(QByteArrayView(&byte, 1));
+        // A byte the code page leaves undefined (0x98 in 1251) still round-trips as itself
+        // rather than turning into a replacement character that could not be written back.
+        const char16_t u = (ch.size() == 1 && ch[0] != QChar::ReplacementCharacter)
+                               ? ch[0].unicode()
+                               : static_cast<char16_t>(b);
+        m_toUnicode[static_cast<std::size_t>(b)] = u;
+        m_fromUnicode.emplace(u, static_cast<unsigned char>(b));
+    }
+}
+
+const TextCodec& TextCodec::get(CodePage page)
+{
+    static const TextCodec cp1251(CodePage::Windows1251);
+    static const TextCodec cp866(CodePage::Dos866);
+    return page == CodePage::Dos866 ? cp866 : cp1251;
+}
+
+TextCodec::CodePage TextCodec::fromLanguageDriver(unsigned char driver) noexcept
+{
+    return (driver == 0x26 || driver == 0x65) ? CodePage::Dos866 : CodePage::Windows1251;
+}
+
+QString TextCodec::decode(std::string_view bytes) const
+{
+    QString out(static_cast<qsizetype>(bytes.size()), Qt::Uninitialized);
+    QChar* dst = out.data();
+    for (std::size_t i = 0; i < bytes.size(); ++i)
+        dst[i] = QChar(m_toUnicode[static_cast<unsigned char>(bytes[i])]);
+    return out;
+}
+
+std::optional<std::string> TextCodec::encode(const QString& text) const
+{
+    std::string out;
+    out.reserve(static_cast<std::size_t>(text.size()));
+    for (QChar ch : text) {
+        const char16_t u = ch.unicode();
+        if (u < 0x80 && m_toUnicode[u] == u) {
+            out.push_back(static_cast<char>(u));
+            continue;
+        }
+        const auto it = m_fromUnicode.find(u);
+        if (it == m_fromUnicode.end())
+            return std::nullopt;
+        out.push_back(static_cast<char>(it->second));
+    }
+    return out;
+}
+
+} // namespace store
