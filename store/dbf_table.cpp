@@ -159,7 +159,6 @@ struct DbfTable::Impl {
     const TextCodec* codec = &TextCodec::get(TextCodec::CodePage::Windows1251);
     bool active = false;
 
-    std::string filterText;
     struct {
         bool on = false;
         int field = -1;
@@ -397,6 +396,13 @@ void DbfTable::open(const QString& path)
     fresh->codec = &TextCodec::get(TextCodec::fromLanguageDriver(fresh->layout.languageDriver));
     fresh->active = true;
     d = std::move(fresh);
+    if (!m_filter.empty()) {
+        try {
+            setFilter(m_filter);
+        } catch (const StoreError&) {
+            m_filter.clear(); // the kept filter names a field this table does not have
+        }
+    }
     d->rebuildView(m_view);
     first();
 }
@@ -448,7 +454,13 @@ void DbfTable::setFilter(const std::string& expression)
     const std::string_view e = trimmed(expression);
     if (e.empty()) {
         d->filter.on = false;
-        d->filterText.clear();
+        m_filter.clear();
+        return;
+    }
+    // A closed table keeps the expression and applies it when it opens, like a table
+    // object whose filter is set at design time.
+    if (!d->active) {
+        m_filter = expression;
         return;
     }
     const auto eq = e.find('=');
@@ -479,10 +491,10 @@ void DbfTable::setFilter(const std::string& expression)
     d->filter.numeric = numeric;
     d->filter.number = number;
     d->filter.text = std::move(text);
-    d->filterText = expression;
+    m_filter = expression;
 }
 
-const std::string& DbfTable::filter() const noexcept { return d->filterText; }
+const std::string& DbfTable::filter() const noexcept { return m_filter; }
 
 void DbfTable::refresh()
 {
@@ -732,8 +744,7 @@ void DbfTable::post()
         }
     } else {
         d->file.writeAt(base + static_cast<std::uint64_t>(rec) * d->recLen(), d->buffer);
-        if (d->layout.productionIndex)
-            d->writeHeader();
+        d->writeHeader();
         d->removeFromView(m_view, rec);
         d->removeFromTags(rec);
         d->data.replace(rec * d->recLen(), d->recLen(), d->buffer);

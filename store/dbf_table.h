@@ -83,6 +83,7 @@ public:
     bool refersToProductionIndex() const noexcept;        // header flag (cleared on first write)
 
     // Filter of the form FIELD=value ("NB_TYPE=0", "T='abc'"); empty shows every row.
+    // The expression stays with the table object across close and open.
     void setFilter(const std::string& expression);
     const std::string& filter() const noexcept;
     void refresh(); // rebuilds the view; the cursor stays on its record when it still passes
@@ -145,6 +146,7 @@ private:
     struct Impl;
     std::unique_ptr<Impl> d;
     std::vector<std::uint32_t> m_view; // kept here so view() stays inline and cheap
+    std::string m_filter;              // survives close and open
 };
 
 // Formats a number the way a dBase N field stores it: right-aligned in `width` characters
