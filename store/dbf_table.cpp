@@ -303,6 +303,31 @@ struct DbfTable::Impl {
             view.insert(viewSlot(view, rec), rec);
     }
 
+    // After the bytes of `rec`, which stands at `index` of `order`, have changed: leave it
+    // where it is when its neighbours still frame it, which is the common case (renumbering
+    // in file order, editing a field that is not the key); otherwise move it.
+    void reposition(const Tag* tag, std::vector<std::uint32_t>& order, std::size_t index, std::uint32_t rec) const
+    {
+        if (!tag)
+            return; // file order does not depend on the bytes
+        if (index >= order.size() || order[index] != rec) {
+            // Not where its old key says: never expected, but keep the list whole regardless.
+            const auto it = std::find(order.begin(), order.end(), rec);
+            if (it != order.end())
+                order.erase(it);
+            order.insert(slot(*tag, order, rec, record(rec)), rec);
+            return;
+        }
+        const std::string_view bytes = record(rec);
+        const bool prevOk = index == 0 || before(*tag, order[index - 1], record(order[index - 1]), rec, bytes);
+        const bool nextOk = index + 1 == order.size() ||
+                            before(*tag, rec, bytes, order[index + 1], record(order[index + 1]));
+        if (prevOk && nextOk)
+            return;
+        order.erase(order.begin() + static_cast<std::ptrdiff_t>(index));
+        order.insert(slot(*tag, order, rec, bytes), rec);
+    }
+
     void rebuildView(std::vector<std::uint32_t>& view) const
     {
         view.clear();
@@ -522,13 +547,13 @@ std::uint32_t DbfTable::recordAt(int position) const
 
 int DbfTable::positionOf(std::uint32_t rec) const noexcept
 {
-    if (d->activeTag < 0) {
-        // File order: the view is sorted by record number.
-        const auto it = std::lower_bound(m_view.begin(), m_view.end(), rec);
-        return (it != m_view.end() && *it == rec) ? static_cast<int>(it - m_view.begin()) : -1;
-    }
-    const auto it = std::find(m_view.begin(), m_view.end(), rec);
-    return it != m_view.end() ? static_cast<int>(it - m_view.begin()) : -1;
+    if (!d->active || rec >= d->count())
+        return -1;
+    // The view is ordered by the active tag (or by record number), so a binary search finds
+    // a record by its own key.
+    auto& view = const_cast<std::vector<std::uint32_t>&>(m_view);
+    const auto it = d->viewSlot(view, rec);
+    return (it != m_view.end() && *it == rec) ? static_cast<int>(it - m_view.begin()) : -1;
 }
 
 // ---- cursor ------------------------------------------------------------------------------------
@@ -742,15 +767,32 @@ void DbfTable::post()
             d->data.resize(d->data.size() - d->recLen());
             throw;
         }
+        d->insertIntoTags(rec);
+        d->insertIntoView(m_view, rec);
     } else {
         d->file.writeAt(base + static_cast<std::uint64_t>(rec) * d->recLen(), d->buffer);
         d->writeHeader();
-        d->removeFromView(m_view, rec);
-        d->removeFromTags(rec);
+        // Find the record's places under its old bytes, then put the new bytes in.
+        std::vector<std::size_t> tagIndex;
+        for (Tag& tag : d->tags) {
+            const auto it = d->slot(tag, tag.order, rec, d->record(rec));
+            tagIndex.push_back(static_cast<std::size_t>(it - tag.order.begin()));
+        }
+        const bool wasShown = d->passes(d->record(rec));
+        const auto viewIt = wasShown ? d->viewSlot(m_view, rec) : m_view.end();
+        const auto viewIndex = static_cast<std::size_t>(viewIt - m_view.begin());
         d->data.replace(rec * d->recLen(), d->recLen(), d->buffer);
+        for (std::size_t i = 0; i < d->tags.size(); ++i)
+            d->reposition(&d->tags[i], d->tags[i].order, tagIndex[i], rec);
+        const bool shown = d->passes(d->record(rec));
+        const Tag* active = d->activeTag >= 0 ? &d->tags[static_cast<std::size_t>(d->activeTag)] : nullptr;
+        if (wasShown && shown)
+            d->reposition(active, m_view, viewIndex, rec);
+        else if (wasShown)
+            m_view.erase(m_view.begin() + static_cast<std::ptrdiff_t>(viewIndex));
+        else if (shown)
+            d->insertIntoView(m_view, rec);
     }
-    d->insertIntoTags(rec);
-    d->insertIntoView(m_view, rec);
     d->state = State::Browse;
     d->buffer.clear();
     const int p = positionOf(rec);
