@@ -110,6 +110,19 @@ struct Tag {
     std::vector<std::uint32_t> order; // live records, sorted
 };
 
+// Clears the table's flag for a production index and the per-field tag flags: this program
+// keeps no index file, and a header that names one would send other programs looking for it.
+void dropIndexReference(std::string& header)
+{
+    header[dbf::kProductionIndex] = 0;
+    for (std::size_t at = dbf::kFileHeaderSize; at + dbf::kDescriptorSize <= header.size();
+         at += dbf::kDescriptorSize) {
+        if (header[at] == dbf::kHeaderTerminator)
+            break;
+        header[at + dbf::kFieldIndexFlag] = 0;
+    }
+}
+
 } // namespace
 
 std::optional<std::string> formatNumeric(double value, int width, int decimals)
@@ -349,13 +362,7 @@ struct DbfTable::Impl {
         dbf::putU32(header, dbf::kRecordCount, count());
         dbf::stampUpdateDate(header);
         if (layout.productionIndex) {
-            header[dbf::kProductionIndex] = 0;
-            for (std::size_t at = dbf::kFileHeaderSize; at + dbf::kDescriptorSize <= header.size();
-                 at += dbf::kDescriptorSize) {
-                if (header[at] == dbf::kHeaderTerminator)
-                    break;
-                header[at + dbf::kFieldIndexFlag] = 0;
-            }
+            dropIndexReference(header);
             file.writeAt(0, header);
             layout.productionIndex = false;
         } else {
@@ -929,7 +936,7 @@ void DbfTable::pack()
     std::string header = d->header;
     dbf::putU32(header, dbf::kRecordCount, live);
     dbf::stampUpdateDate(header);
-    header[dbf::kProductionIndex] = 0;
+    dropIndexReference(header);
 
     // The new file is locked before it takes the table's name, so no other opener can slip
     // in between; until the rename the old table is untouched.
