@@ -654,7 +654,9 @@ std::string_view DbfTable::rawField(std::uint32_t rec, int field) const
 
 QString DbfTable::text(std::uint32_t rec, int field) const
 {
-    return decodeField(*d->codec, d->layout.fields[static_cast<std::size_t>(field)], rawField(rec, field));
+    // rawField checks the field number before it is used as an index.
+    const std::string_view raw = rawField(rec, field);
+    return decodeField(*d->codec, d->layout.fields[static_cast<std::size_t>(field)], raw);
 }
 
 std::optional<double> DbfTable::real(std::uint32_t rec, int field) const
