@@ -787,8 +787,10 @@ void DbfTable::post()
             const auto it = d->slot(tag, tag.order, rec, d->record(rec));
             tagIndex.push_back(static_cast<std::size_t>(it - tag.order.begin()));
         }
-        const bool wasShown = d->passes(d->record(rec));
-        const auto viewIt = wasShown ? d->viewSlot(m_view, rec) : m_view.end();
+        // Whether it was shown is what the view holds, not what the filter says now: a
+        // filter set but not yet refreshed must not list the row twice.
+        const auto viewIt = d->viewSlot(m_view, rec);
+        const bool wasShown = viewIt != m_view.end() && *viewIt == rec;
         const auto viewIndex = static_cast<std::size_t>(viewIt - m_view.begin());
         d->data.replace(rec * d->recLen(), d->recLen(), d->buffer);
         for (std::size_t i = 0; i < d->tags.size(); ++i)
