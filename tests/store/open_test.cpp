@@ -1,0 +1,305 @@
+// Opening: the exclusive lock, and every kind of file that must be refused untouched.
+
+#include "store_test_support.h"
+
+#include <sys/wait.h>
+
+namespace store::test {
+namespace {
+
+constexpr std::size_t kVersionAt = 0;
+constexpr std::size_t kCountAt = 4;
+constexpr std::size_t kHeaderLengthAt = 8;
+constexpr std::size_t kRecordLengthAt = 10;
+constexpr std::size_t kDescriptorsAt = 32;
+constexpr std::size_t kRecordLength = 465;
+
+// Exit codes of a child that tries to open a table.
+constexpr int kChildOpened = 0;
+constexpr int kChildLocked = 10;
+constexpr int kChildOtherError = 11;
+
+int tryOpenInChild(const QString& file)
+{
+    const int status = runInChild([&] {
+        try {
+            DbfTable t;
+            t.open(file);
+            return kChildOpened;
+        } catch (const StoreError& e) {
+            return e.code() == StoreError::Code::Locked ? kChildLocked : kChildOtherError;
+        }
+    });
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+using ExclusiveOpen = StoreTest;
+
+TEST_F(ExclusiveOpen, ASecondOpenerFailsWhileTheTableIsOpen)
+{
+    const QString file = path("lock.db");
+    createTable(file, {{{Field::P, 1.0}}});
+    {
+        MeasurementTable first;
+        first.open(file);
+
+        DbfTable second;
+        try {
+            second.open(file);
+            ADD_FAILURE() << "a second table object opened the file";
+        } catch (const StoreError& e) {
+            EXPECT_EQ(e.code(), StoreError::Code::Locked) << e.what();
+        }
+        EXPECT_FALSE(second.isActive());
+
+        MeasurementTable third;
+        EXPECT_THROW(third.open(file), StoreError);
+        EXPECT_FALSE(third.isActive());
+
+        EXPECT_EQ(tryOpenInChild(file), kChildLocked) << "another process is refused too";
+
+        // The holder is unaffected by the refused openers.
+        appendRow(first, {{Field::P, 2.0}});
+        EXPECT_EQ(first.table().recordCount(), 2);
+    }
+    EXPECT_EQ(tryOpenInChild(file), kChildOpened) << "closing releases the lock";
+    MeasurementTable again;
+    again.open(file);
+    EXPECT_EQ(again.table().recordCount(), 2);
+}
+
+TEST_F(ExclusiveOpen, ATableHeldByAnotherProcessCannotBeOpened)
+{
+    const QString file = path("held.db");
+    createTable(file, {{{Field::P, 1.0}}});
+    const std::string before = readBytes(file);
+    {
+        TableHeldByChild holder(file);
+        ASSERT_TRUE(holder.holding());
+        MeasurementTable t;
+        try {
+            t.open(file);
+            ADD_FAILURE() << "opened a table another process holds";
+        } catch (const StoreError& e) {
+            EXPECT_EQ(e.code(), StoreError::Code::Locked) << e.what();
+        }
+        EXPECT_FALSE(t.isActive());
+    }
+    EXPECT_EQ(readBytes(file), before);
+    MeasurementTable t;
+    t.open(file);
+    EXPECT_EQ(t.table().recordCount(), 1);
+}
+
+TEST_F(ExclusiveOpen, ClosingAndReopeningInOneObject)
+{
+    const QString file = path("reopen.db");
+    createTable(file, {{{Field::P, 1.0}}});
+    const QString other = path("other.db");
+    createTable(other, {{{Field::P, 2.0}}, {{Field::P, 3.0}}});
+    MeasurementTable t;
+    t.open(file);
+    t.open(other); // opening another table closes the first one
+    EXPECT_EQ(t.table().recordCount(), 2);
+    EXPECT_EQ(tryOpenInChild(file), kChildOpened);
+    EXPECT_EQ(tryOpenInChild(other), kChildLocked);
+    t.close();
+    EXPECT_FALSE(t.isActive());
+    EXPECT_EQ(t.table().recordCount(), 0);
+    try {
+        t.table().append();
+        ADD_FAILURE() << "appended to a closed table";
+    } catch (const StoreError& e) {
+        EXPECT_EQ(e.code(), StoreError::Code::NotActive);
+    }
+    EXPECT_THROW(t.text(Field::P), StoreError);
+    EXPECT_EQ(tryOpenInChild(other), kChildOpened);
+}
+
+using RefusedFile = StoreTest;
+
+// Bytes of a valid measurement table with two rows.
+std::string validTable(const QString& scratch)
+{
+    createTable(scratch, {{{Field::P, 1.0}, {Field::NB_TYPE, 0.0}}, {{Field::P, 2.0}, {Field::NB_TYPE, 1.0}}});
+    return readBytes(scratch);
+}
+
+// A table holding the 24 fields less `drop`, or with `retype` given as the wrong type.
+std::string tableWithFields(const QString& scratch, const char* drop, const char* retype)
+{
+    std::vector<FieldDef> fields;
+    for (const FieldDef& f : measurementFields()) {
+        if (f.name == drop)
+            continue;
+        FieldDef g = f;
+        if (f.name == retype)
+            g = f.type == FieldType::Numeric ? FieldDef{f.name, FieldType::Character, f.width, 0}
+                                             : FieldDef{f.name, FieldType::Numeric, 10, 0};
+        fields.push_back(g);
+    }
+    DbfTable::create(scratch, fields);
+    return readBytes(scratch);
+}
+
+TEST_F(RefusedFile, EachIsRefusedWithItsCodeAndLeftUntouched)
+{
+    const std::string good = validTable(path("scratch.db"));
+    const std::size_t headerLength = u16At(good, kHeaderLengthAt);
+    auto changed = [&](const std::function<void(std::string&)>& change) {
+        std::string b = good;
+        change(b);
+        return b;
+    };
+    using Code = StoreError::Code;
+    struct Case {
+        const char* what;
+        std::string bytes;
+        Code code;
+    };
+    const Case cases[] = {
+        {"empty file", "", Code::NotATable},
+        {"ten bytes of a table", good.substr(0, 10), Code::NotATable},
+        {"header cut short", good.substr(0, 31), Code::NotATable},
+        {"text file", std::string("N;DATE;TIME\n1;31.01.2005;12:00\n") + std::string(100, ' '), Code::NotATable},
+        {"zip archive", changed([](std::string& b) { b.replace(0, 4, "PK\x03\x04"); }), Code::NotATable},
+        {"Visual FoxPro table", changed([](std::string& b) { b[kVersionAt] = 0x30; }), Code::NotATable},
+        {"header longer than the file",
+         changed([&](std::string& b) { putU16At(b, kHeaderLengthAt, static_cast<unsigned>(b.size() + 1)); }), Code::Damaged},
+        {"header length too small for one field", changed([](std::string& b) { putU16At(b, kHeaderLengthAt, 40); }), Code::Damaged},
+        {"header ends inside the field list",
+         changed([&](std::string& b) { putU16At(b, kHeaderLengthAt, static_cast<unsigned>(headerLength - 40)); }), Code::Damaged},
+        {"record length is not the sum of the widths",
+         changed([](std::string& b) { putU16At(b, kRecordLengthAt, kRecordLength + 1); }), Code::Damaged},
+        {"record length one less", changed([](std::string& b) { putU16At(b, kRecordLengthAt, kRecordLength - 1); }), Code::Damaged},
+        {"record count larger than the data", changed([](std::string& b) { putU32At(b, kCountAt, 3); }), Code::Damaged},
+        {"record count far larger than the data", changed([](std::string& b) { putU32At(b, kCountAt, 0xFFFFFFFF); }), Code::Damaged},
+        {"record count smaller than the data", changed([](std::string& b) { putU32At(b, kCountAt, 1); }), Code::Damaged},
+        {"last record cut short", good.substr(0, good.size() - 100), Code::Damaged},
+        {"no terminator after the fields", changed([&](std::string& b) { b[headerLength - 1] = 'X'; }), Code::Damaged},
+        {"unknown field type", changed([](std::string& b) { b[kDescriptorsAt + 11] = 'X'; }), Code::Damaged},
+        {"field of zero width", changed([](std::string& b) { b[kDescriptorsAt + 16] = 0; }), Code::Damaged},
+        {"field without a name", changed([](std::string& b) { std::fill_n(b.begin() + kDescriptorsAt, 11, '\0'); }), Code::Damaged},
+        {"no COMMENT field", tableWithFields(path("scratch.db"), "COMMENT", ""), Code::MissingField},
+        {"no P7 field", tableWithFields(path("scratch.db"), "P7", ""), Code::MissingField},
+        {"no N field", tableWithFields(path("scratch.db"), "N", ""), Code::MissingField},
+        {"P is text", tableWithFields(path("scratch.db"), "", "P"), Code::MissingField},
+        {"DATE is a number", tableWithFields(path("scratch.db"), "", "DATE"), Code::MissingField},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const QString file = path("refused.db");
+        writeBytes(file, c.bytes);
+        MeasurementTable t;
+        try {
+            t.open(file);
+            ADD_FAILURE() << "opened";
+        } catch (const StoreError& e) {
+            EXPECT_EQ(e.code(), c.code) << e.what();
+        }
+        EXPECT_FALSE(t.isActive());
+        EXPECT_EQ(readBytes(file), c.bytes) << "a refused file is left as it was";
+        // Nothing keeps it locked either: the file can be replaced.
+        EXPECT_EQ(tryOpenInChild(file), c.code == Code::MissingField ? kChildOpened : kChildOtherError);
+    }
+}
+
+TEST_F(RefusedFile, ALockedTableIsRefusedUntouched)
+{
+    const QString file = path("locked.db");
+    const std::string bytes = validTable(file);
+    TableHeldByChild holder(file);
+    ASSERT_TRUE(holder.holding());
+    MeasurementTable t;
+    try {
+        t.open(file);
+        ADD_FAILURE() << "opened";
+    } catch (const StoreError& e) {
+        EXPECT_EQ(e.code(), StoreError::Code::Locked);
+    }
+    EXPECT_EQ(readBytes(file), bytes);
+}
+
+TEST_F(RefusedFile, AMissingFileIsAnIoError)
+{
+    MeasurementTable t;
+    try {
+        t.open(path("absent.db"));
+        ADD_FAILURE() << "opened";
+    } catch (const StoreError& e) {
+        EXPECT_EQ(e.code(), StoreError::Code::Io);
+    }
+    EXPECT_FALSE(QFile::exists(path("absent.db"))) << "opening never creates";
+}
+
+using AcceptedFile = StoreTest;
+
+TEST_F(AcceptedFile, TablesOtherProgramsMayWriteOpen)
+{
+    const std::string good = validTable(path("scratch.db"));
+    const std::size_t headerLength = u16At(good, kHeaderLengthAt);
+    struct Case {
+        const char* what;
+        std::string bytes;
+    };
+    std::string padded = good;
+    padded.insert(headerLength, std::string(263, '\0')); // room some writers leave after the field list
+    putU16At(padded, kHeaderLengthAt, static_cast<unsigned>(headerLength + 263));
+    const Case cases[] = {
+        {"no end-of-file mark", good.substr(0, good.size() - 1)},
+        {"bytes between the field list and the data", padded},
+        {"dBase III version byte with memo flag", [&] { std::string b = good; b[kVersionAt] = char(0x83); return b; }()},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const QString file = path("accepted.db");
+        writeBytes(file, c.bytes);
+        MeasurementTable t;
+        t.open(file);
+        EXPECT_EQ(numbersInView(t, Field::P), (std::vector<std::optional<double>>{1, 2}));
+        EXPECT_EQ(readBytes(file), c.bytes) << "opening writes nothing";
+        appendRow(t, {{Field::P, 3.0}, {Field::COMMENT, QStringLiteral("третья")}});
+        t.close();
+        t.open(file);
+        EXPECT_EQ(numbersInView(t, Field::P), (std::vector<std::optional<double>>{1, 2, 3}));
+        t.table().last();
+        EXPECT_EQ(t.text(Field::COMMENT), QStringLiteral("третья"));
+        EXPECT_EQ(readBytes(file).back(), 0x1A);
+    }
+}
+
+TEST_F(AcceptedFile, FieldsAreFoundByNameWhateverTheirOrderAndWidth)
+{
+    std::vector<FieldDef> fields(measurementFields().rbegin(), measurementFields().rend());
+    for (FieldDef& f : fields) {
+        if (f.name == "P")
+            f.type = FieldType::Float;
+        if (f.name == "COMMENT")
+            f.width = 20;
+    }
+    fields.insert(fields.begin() + 3, FieldDef{"EXTRA", FieldType::Character, 7, 0});
+    const QString file = path("foreign.db");
+    DbfTable::create(file, fields);
+
+    MeasurementTable t;
+    t.open(file);
+    EXPECT_EQ(t.column(Field::P7), 0);
+    EXPECT_EQ(t.column(Field::N), 24);
+    appendRow(t, {{Field::P, 12.25}, {Field::N, 1.0}, {Field::COMMENT, QStringLiteral("двадцать знаков ровн")}});
+    t.table().first();
+    EXPECT_EQ(t.real(Field::P), 12.25);
+    EXPECT_EQ(t.real(Field::N), 1.0);
+    EXPECT_EQ(t.text(Field::COMMENT), QStringLiteral("двадцать знаков ровн"));
+    EXPECT_TRUE(t.text(Field::T).isEmpty());
+    t.table().edit();
+    try {
+        t.setText(Field::COMMENT, QStringLiteral("двадцать один знак..."));
+        ADD_FAILURE() << "accepted";
+    } catch (const StoreError& e) {
+        EXPECT_EQ(e.code(), StoreError::Code::ValueTooWide);
+    }
+    t.table().cancel();
+}
+
+} // namespace
+} // namespace store::test

@@ -1,0 +1,264 @@
+// Writes that reach the file: deletion, pack, the production index reference, and rows that
+// survive the process being killed right after a post.
+
+#include "store_test_support.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <csignal>
+#include <sys/wait.h>
+
+namespace store::test {
+namespace {
+
+using Numbers = std::vector<std::optional<double>>;
+
+constexpr std::size_t kCountAt = 4;
+constexpr std::size_t kHeaderLengthAt = 8;
+constexpr std::size_t kProductionIndexAt = 28;
+constexpr std::size_t kDescriptorsAt = 32;
+constexpr std::size_t kDescriptorSize = 32;
+constexpr std::size_t kIndexFlagInDescriptor = 31;
+constexpr std::size_t kRecordLength = 465;
+
+Cells withP(double p) { return {{Field::P, p}, {Field::NB_TYPE, 0.0}}; }
+
+void goToP(MeasurementTable& t, double p)
+{
+    for (t.table().first(); !t.table().eof(); t.table().next())
+        if (t.real(Field::P) == p)
+            return;
+    FAIL() << "no row with P " << p;
+}
+
+char deletionFlag(const std::string& file, std::uint32_t rec)
+{
+    return file.at(u16At(file, kHeaderLengthAt) + rec * kRecordLength);
+}
+
+using Deletion = StoreTest;
+
+TEST_F(Deletion, ADeletedRowIsHiddenAtOnceAndInTheFile)
+{
+    const QString file = path("del.db");
+    createTable(file, {withP(1), withP(2), withP(3)});
+    {
+        MeasurementTable t;
+        t.open(file);
+        goToP(t, 2);
+        t.table().deleteRecord();
+        EXPECT_EQ(t.table().recordCount(), 2);
+        EXPECT_EQ(t.table().physicalCount(), 3u);
+        EXPECT_TRUE(t.table().isDeleted(1));
+        EXPECT_EQ(t.real(Field::P), 3.0) << "the cursor moves to the row that took its place";
+        EXPECT_EQ(numbersInView(t, Field::P), (Numbers{1, 3}));
+        const std::string b = readBytes(file);
+        EXPECT_EQ(deletionFlag(b, 0), ' ');
+        EXPECT_EQ(deletionFlag(b, 1), '*') << "written while the table is still open";
+        EXPECT_EQ(deletionFlag(b, 2), ' ');
+    }
+    MeasurementTable t;
+    t.open(file);
+    EXPECT_EQ(numbersInView(t, Field::P), (Numbers{1, 3}));
+    EXPECT_EQ(t.table().physicalCount(), 3u);
+}
+
+TEST_F(Deletion, DeletingInASortedViewDropsTheRowFromEveryTag)
+{
+    const QString file = path("del.db");
+    createTable(file, {withP(3), withP(1), withP(2)});
+    MeasurementTable t;
+    t.open(file);
+    t.addSortTag(kTab1, Field::P, false);
+    t.addSortTag(kTab2, Field::P, true);
+    t.table().setIndexName(kTab1);
+    goToP(t, 2);
+    t.table().deleteRecord();
+    EXPECT_EQ(t.real(Field::P), 3.0);
+    EXPECT_EQ(numbersInView(t, Field::P), (Numbers{1, 3}));
+    t.table().setIndexName(kTab2);
+    EXPECT_EQ(numbersInView(t, Field::P), (Numbers{3, 1}));
+    t.table().last();
+    t.table().deleteRecord();
+    EXPECT_EQ(numbersInView(t, Field::P), (Numbers{3}));
+    t.table().setIndexName(kTab1);
+    EXPECT_EQ(numbersInView(t, Field::P), (Numbers{3}));
+}
+
+using Pack = StoreTest;
+
+TEST_F(Pack, RemovesDeletedRowsFromTheFile)
+{
+    const QString file = path("pack.db");
+    createTable(file, {withP(1), withP(2), withP(3), withP(4)});
+    {
+        MeasurementTable t;
+        t.open(file);
+        t.addSortTag(kTab1, Field::P, true);
+        t.table().setIndexName(kTab1);
+        for (double p : {1.0, 3.0}) {
+            goToP(t, p);
+            t.table().deleteRecord();
+        }
+        t.table().pack();
+        EXPECT_EQ(t.table().physicalCount(), 2u);
+        EXPECT_EQ(numbersInView(t, Field::P), (Numbers{4, 2})) << "the active tag survives the pack";
+        t.table().setIndexName("");
+        EXPECT_EQ(numbersInView(t, Field::P), (Numbers{2, 4}));
+        // The packed table is still the open, locked table.
+        DbfTable other;
+        EXPECT_THROW(other.open(file), StoreError);
+        appendRow(t, withP(5));
+    }
+    const std::string b = readBytes(file);
+    EXPECT_EQ(u32At(b, kCountAt), 3u);
+    EXPECT_EQ(b.size(), u16At(b, kHeaderLengthAt) + 3 * kRecordLength + 1);
+    EXPECT_EQ(b.back(), 0x1A);
+    EXPECT_FALSE(QFile::exists(file + ".pack"));
+    MeasurementTable t;
+    t.open(file);
+    EXPECT_EQ(numbersInView(t, Field::P), (Numbers{2, 4, 5}));
+}
+
+TEST_F(Pack, AFailedPackLeavesTheTableAsItWas)
+{
+    const QString file = path("atomic.db");
+    createTable(file, {withP(1), withP(2), withP(3)});
+    MeasurementTable t;
+    t.open(file);
+    goToP(t, 2);
+    t.table().deleteRecord();
+    const std::string before = readBytes(file);
+
+    // The temporary file cannot be written when a folder has its name.
+    ASSERT_TRUE(QDir().mkdir(file + ".pack"));
+    EXPECT_THROW(t.table().pack(), StoreError);
+    EXPECT_EQ(readBytes(file), before) << "the table file is untouched";
+    EXPECT_TRUE(QFileInfo(file + ".pack").isDir()) << "a folder that is not ours is left alone";
+
+    // And the table is still open and usable.
+    EXPECT_EQ(numbersInView(t, Field::P), (Numbers{1, 3}));
+    appendRow(t, withP(4));
+    EXPECT_EQ(numbersInView(t, Field::P), (Numbers{1, 3, 4}));
+    t.close();
+    t.open(file);
+    EXPECT_EQ(numbersInView(t, Field::P), (Numbers{1, 3, 4}));
+    EXPECT_EQ(t.table().physicalCount(), 4u);
+
+    ASSERT_TRUE(QDir().rmdir(file + ".pack"));
+    t.table().pack();
+    EXPECT_EQ(t.table().physicalCount(), 3u);
+    EXPECT_EQ(numbersInView(t, Field::P), (Numbers{1, 3, 4}));
+}
+
+using ProductionIndex = StoreTest;
+
+// Marks a table as if dBase had kept a production index for it, with tags on N and P.
+void referToProductionIndex(const QString& file)
+{
+    std::string b = readBytes(file);
+    b[kProductionIndexAt] = 1;
+    for (std::size_t field : {std::size_t(0), std::size_t(6)})
+        b[kDescriptorsAt + field * kDescriptorSize + kIndexFlagInDescriptor] = 1;
+    writeBytes(file, b);
+}
+
+bool headerRefersToIndex(const std::string& b)
+{
+    if (b[kProductionIndexAt] != 0)
+        return true;
+    for (std::size_t at = kDescriptorsAt; b[at] != 0x0D; at += kDescriptorSize)
+        if (b[at + kIndexFlagInDescriptor] != 0)
+            return true;
+    return false;
+}
+
+TEST_F(ProductionIndex, OpensAndTheFirstWriteDropsTheReference)
+{
+    struct Case {
+        const char* what;
+        std::function<void(MeasurementTable&)> write;
+    };
+    const Case cases[] = {
+        {"edit and post", [](MeasurementTable& t) { t.table().edit(); t.setReal(Field::P, 9); t.table().post(); }},
+        {"append and post", [](MeasurementTable& t) { appendRow(t, withP(9)); }},
+        {"delete", [](MeasurementTable& t) { t.table().deleteRecord(); }},
+        {"pack", [](MeasurementTable& t) { t.table().pack(); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const QString file = path("mdx.db");
+        createTable(file, {withP(1), withP(2)});
+        referToProductionIndex(file);
+        const std::string before = readBytes(file);
+        ASSERT_TRUE(headerRefersToIndex(before));
+
+        MeasurementTable t;
+        t.open(file); // no .mdx beside it: that is normal
+        EXPECT_TRUE(t.table().refersToProductionIndex());
+        EXPECT_EQ(t.table().recordCount(), 2);
+        EXPECT_EQ(readBytes(file), before) << "opening writes nothing";
+        c.write(t);
+        EXPECT_FALSE(t.table().refersToProductionIndex());
+        const std::string after = readBytes(file);
+        EXPECT_FALSE(headerRefersToIndex(after));
+        EXPECT_EQ(after.substr(kDescriptorsAt, 11), std::string("N\0\0\0\0\0\0\0\0\0\0", 11)) << "descriptors kept";
+        t.close();
+        t.open(file);
+        EXPECT_FALSE(t.table().refersToProductionIndex());
+    }
+}
+
+using KilledAfterPost = StoreTest;
+
+TEST_F(KilledAfterPost, TheReopenedTableHasThePostedChange)
+{
+    struct Case {
+        const char* what;
+        std::function<void(MeasurementTable&)> change;
+        Numbers p;   // P of the rows afterwards
+        QString comment; // COMMENT of the last row
+    };
+    const Case cases[] = {
+        {"append", [](MeasurementTable& t) {
+             appendRow(t, {{Field::P, 42.5}, {Field::COMMENT, QStringLiteral("записано перед сбоем")}});
+         }, {1, 2, 42.5}, QStringLiteral("записано перед сбоем")},
+        {"edit", [](MeasurementTable& t) {
+             t.table().last();
+             t.table().edit();
+             t.setReal(Field::P, -3);
+             t.setText(Field::COMMENT, QStringLiteral("исправлено"));
+             t.table().post();
+         }, {1, -3}, QStringLiteral("исправлено")},
+        {"delete", [](MeasurementTable& t) { t.table().last(); t.table().deleteRecord(); }, {1}, QString()},
+        {"append to a table that refers to an index", [](MeasurementTable& t) {
+             appendRow(t, withP(7));
+         }, {1, 2, 7}, QString()},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const QString file = path("kill.db");
+        createTable(file, {withP(1), withP(2)});
+        if (std::string(c.what).find("index") != std::string::npos)
+            referToProductionIndex(file);
+        const int status = runInChild([&] {
+            MeasurementTable t;
+            t.open(file);
+            c.change(t);
+            std::raise(SIGKILL); // no close, no destructor, no flush of anything of ours
+            return 1;
+        });
+        ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << "status " << status;
+
+        MeasurementTable t;
+        t.open(file);
+        EXPECT_EQ(numbersInView(t, Field::P), c.p);
+        t.table().last();
+        EXPECT_EQ(t.text(Field::COMMENT), c.comment);
+    }
+}
+
+} // namespace
+} // namespace store::test
