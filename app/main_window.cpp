@@ -1,0 +1,346 @@
+#include "app/main_window.h"
+
+#include "app/about_dialog.h"
+#include "app/error_report.h"
+#include "app/help_window.h"
+#include "app/resources.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QScreen>
+#include <QTabWidget>
+#include <QVBoxLayout>
+
+namespace app {
+namespace {
+
+const QString kSettingsOrganization = QStringLiteral("Valdrenor");
+const QString kSettingsApplication = QStringLiteral("KVEL");
+const QString kSettingsGroup = QStringLiteral("1.0");
+const QString kDefaultDirKey = QStringLiteral("Default_dir");
+
+// The size the window returns to when the user un-maximises it.
+constexpr QSize kDesignSize{703, 501};
+
+} // namespace
+
+MainWindow::MainWindow(ProgramState& state, QWidget* parent)
+    : QMainWindow(parent)
+    , m_state(state)
+    // The default format is the native one (the registry on Windows); tests point it at a
+    // private folder so that they never touch the user's own settings.
+    , m_registry(QSettings::defaultFormat(), QSettings::UserScope, kSettingsOrganization,
+                 kSettingsApplication)
+{
+    loadResources();
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(kCaption);
+    setAccessibleName(kCaption);
+    resize(kDesignSize);
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
+
+    m_client = new QWidget(this);
+    m_client->setObjectName(QStringLiteral("ClientArea"));
+    m_client->setAutoFillBackground(true);
+    setCentralWidget(m_client);
+
+    buildPages();
+    buildMenus();
+    buildToolBar();
+    buildPopupMenu();
+    buildDialogs();
+    m_about = new AboutDialog(this);
+
+    FormCreate();
+}
+
+MainWindow::~MainWindow() = default;
+
+void MainWindow::FormCreate()
+{
+    setWindowState(Qt::WindowMaximized);
+    setFormColor(QPalette::Dark);
+    m_pages->hide();
+
+    const QString helpFile = QDir(QCoreApplication::applicationDirPath()).filePath(kHelpFileName);
+    if (QFileInfo::exists(helpFile))
+        m_state.helpFile = helpFile;
+
+    m_registry.beginGroup(kSettingsGroup);
+    readDataDir();
+    setDataDir(m_dataDir);
+
+    m_table.close();
+    m_dbOpen = false;
+
+    disable_button();
+    tab_vis_dis();
+}
+
+void MainWindow::readDataDir()
+{
+    if (m_registry.contains(kDefaultDirKey)) {
+        // Not checked for existence: the file dialogs cope with a folder that has gone.
+        m_dataDir = m_registry.value(kDefaultDirKey).toString();
+        return;
+    }
+    // First run: remember where the program was started, and store it straight away so that
+    // the settings key exists from now on.
+    m_dataDir = QDir::toNativeSeparators(QDir::currentPath());
+    m_registry.setValue(kDefaultDirKey, m_dataDir);
+    m_registry.sync();
+}
+
+void MainWindow::setDataDir(const QString& dir)
+{
+    m_dataDir = dir;
+    m_openDialog->setDirectory(dir);
+    m_saveDialog->setDirectory(dir);
+}
+
+void MainWindow::buildPages()
+{
+    m_pages = new QTabWidget(m_client);
+    m_pages->setObjectName(QStringLiteral("PageControl1"));
+    m_pages->setAccessibleName(QStringLiteral("Вкладки таблицы"));
+
+    const auto addPage = [this](const QString& name, const QString& caption) {
+        auto* page = new QWidget(m_pages);
+        page->setObjectName(name);
+        page->setAccessibleName(caption);
+        // The grid of this kind goes into this layout.
+        auto* layout = new QVBoxLayout(page);
+        layout->setContentsMargins(0, 0, 0, 0);
+        m_pages->addTab(page, caption);
+        return page;
+    };
+    m_tabSheet1 = addPage(QStringLiteral("TabSheet1"), QStringLiteral("ВРТ-ТК5"));
+    m_tabSheet2 = addPage(QStringLiteral("TabSheet2"), QStringLiteral("ЛД - ТК5"));
+
+    connect(m_pages, &QTabWidget::currentChanged, this, [this](int index) {
+        QWidget* shown = m_pages->widget(index);
+        runCommand(this, [&] {
+            if (shown == m_tabSheet1)
+                TabSheet1Show();
+            else if (shown == m_tabSheet2)
+                TabSheet2Show();
+        });
+    });
+
+    auto* layout = new QVBoxLayout(m_client);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(m_pages);
+}
+
+void MainWindow::buildDialogs()
+{
+    m_openDialog = new QFileDialog(this);
+    m_openDialog->setObjectName(QStringLiteral("OpenDialog1"));
+    m_openDialog->setAcceptMode(QFileDialog::AcceptOpen);
+    m_openDialog->setFileMode(QFileDialog::ExistingFile);
+    m_openDialog->setNameFilter(QStringLiteral("Базы данных (*.db)"));
+    m_openDialog->setDefaultSuffix(QStringLiteral("db"));
+
+    m_saveDialog = new QFileDialog(this);
+    m_saveDialog->setObjectName(QStringLiteral("SaveDialog1"));
+    m_saveDialog->setAcceptMode(QFileDialog::AcceptSave);
+    m_saveDialog->setFileMode(QFileDialog::AnyFile);
+    m_saveDialog->setNameFilter(QStringLiteral("Файлы данных (*.db)"));
+    m_saveDialog->setDefaultSuffix(QStringLiteral("db"));
+}
+
+void MainWindow::setFormColor(QPalette::ColorRole role)
+{
+    m_formColor = role;
+    applyFormColor();
+}
+
+void MainWindow::applyFormColor()
+{
+    // Only the client area takes the colour; menu and toolbar keep the system look.
+    QPalette palette;
+    palette.setColor(QPalette::Window, QApplication::palette().color(m_formColor));
+    m_client->setPalette(palette);
+}
+
+void MainWindow::changeEvent(QEvent* event)
+{
+    // The two colours are system colours: follow the user's theme when it changes.
+    if (event->type() == QEvent::ApplicationPaletteChange)
+        applyFormColor();
+    QMainWindow::changeEvent(event);
+}
+
+void MainWindow::enable_button()
+{
+    for (QAction* action : m_tableCommands)
+        action->setEnabled(true);
+}
+
+void MainWindow::disable_button()
+{
+    for (QAction* action : m_tableCommands)
+        action->setEnabled(false);
+}
+
+void MainWindow::tab_vis_en()
+{
+    if (!m_table.isActive())
+        return;
+    store::DbfTable& table = m_table.table();
+    table.first();
+    table.setFilter(store::kindFilter(store::kPressKind));
+    table.refresh();
+
+    // A single press row makes this a press table: its rows are the ones worth showing.
+    const bool press = table.recordCount() > 0;
+    QWidget* shown = press ? m_tabSheet2 : m_tabSheet1;
+    QWidget* hidden = press ? m_tabSheet1 : m_tabSheet2;
+    // Show the wanted tab before hiding the other, so the tab bar never passes through a
+    // state with no tab at all.
+    m_pages->setTabVisible(m_pages->indexOf(shown), true);
+    m_pages->setCurrentWidget(shown);
+    m_pages->setTabVisible(m_pages->indexOf(hidden), false);
+    if (!press) {
+        table.setFilter(store::kindFilter(store::kPenetrometerKind));
+        table.refresh();
+    }
+    m_pages->show();
+    m_pages->update();
+}
+
+void MainWindow::tab_vis_dis()
+{
+    m_pages->hide();
+}
+
+void MainWindow::TabSheet1Show()
+{
+    showKind(store::kPenetrometerKind);
+}
+
+void MainWindow::TabSheet2Show()
+{
+    showKind(store::kPressKind);
+}
+
+void MainWindow::showKind(int kind)
+{
+    // The table always shows the kind of the tab in front.
+    if (!m_table.isActive())
+        return;
+    m_table.table().setFilter(store::kindFilter(kind));
+    m_table.table().refresh();
+}
+
+void MainWindow::Save_DB()
+{
+    if (!m_dbOpen)
+        return;
+    if (m_table.isActive()) {
+        // Closing and reopening makes sure that everything has reached the file. The kind
+        // filter belongs to the shown tab, not to the file, so it is kept across.
+        store::DbfTable& table = m_table.table();
+        const QString path = table.path();
+        const std::string filter = table.filter();
+        m_table.close();
+        m_table.open(path);
+        if (!filter.empty()) {
+            table.setFilter(filter);
+            table.refresh();
+        }
+    }
+    m_dbChanged = false;
+}
+
+void MainWindow::Close_DB()
+{
+    if (m_dbChanged) {
+        const auto answer = QMessageBox::question(
+            this, kCaption, QStringLiteral("Сохранить изменения в таблицах ?"),
+            QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes);
+        if (answer == QMessageBox::Yes)
+            Save_DB();
+    }
+    m_dbOpen = false;
+    m_dbChanged = false;
+    if (m_table.isActive()) {
+        const QFileInfo file(m_table.table().path());
+        m_table.close();
+        // The production index never outlives the open table; a stale one would describe
+        // rows that have changed since.
+        QFile::remove(file.dir().filePath(file.completeBaseName() + QStringLiteral(".mdx")));
+    }
+    disable_button();
+    tab_vis_dis();
+    m_state.title = kCaption;
+    setWindowTitle(m_state.title);
+    setFormColor(QPalette::Dark);
+}
+
+void MainWindow::N5Click()
+{
+    Save_DB();
+}
+
+void MainWindow::N7Click()
+{
+    Close_DB();
+}
+
+void MainWindow::N11Click()
+{
+    // Leave the event loop without closing any window: the data folder is not written, no
+    // question is asked and the index file stays. The table is closed when the window is
+    // destroyed at the end of main().
+    QCoreApplication::exit(0);
+}
+
+void MainWindow::N24Click()
+{
+    const QString file = m_state.helpFile.isEmpty()
+        ? QDir(QCoreApplication::applicationDirPath()).filePath(kHelpFileName)
+        : m_state.helpFile;
+    if (!m_help) {
+        auto* help = new HelpWindow(this);
+        if (!help->load(file)) {
+            delete help;
+            QMessageBox::warning(this, QStringLiteral("Справка"),
+                                 QStringLiteral("Не удалось открыть файл справки:\n%1\n\n"
+                                                "Он должен лежать в папке программы.")
+                                     .arg(QDir::toNativeSeparators(file)));
+            return;
+        }
+        m_help = help;
+    }
+    m_help->show();
+    m_help->raise();
+    m_help->activateWindow();
+}
+
+void MainWindow::N26Click()
+{
+    m_about->exec();
+}
+
+void MainWindow::closeEvent(QCloseEvent* event)
+{
+    m_registry.setValue(kDefaultDirKey, m_dataDir);
+    m_registry.sync();
+    // A table that cannot be saved keeps the window open, so the user can decide again.
+    if (!runCommand(this, [this] { Close_DB(); })) {
+        event->ignore();
+        return;
+    }
+    if (m_help)
+        m_help->close();
+    event->accept();
+}
+
+} // namespace app

@@ -1,0 +1,125 @@
+#pragma once
+
+#include "app/program_state.h"
+#include "store/measurement_table.h"
+
+#include <QMainWindow>
+#include <QPalette>
+#include <QSettings>
+
+#include <vector>
+
+class QAction;
+class QFileDialog;
+class QMenu;
+class QTabWidget;
+class QToolBar;
+
+namespace app {
+
+class AboutDialog;
+class HelpWindow;
+
+// The main window "Form1": menu, toolbar, the two kind tabs, the remembered data folder and
+// the measurement table. It has two states, no table and table open; the table file commands
+// switch between them through the routines below (enable_button, tab_vis_en, setFormColor…).
+class MainWindow : public QMainWindow {
+    Q_OBJECT
+
+public:
+    // Builds the window in its no-table state and reads the data folder from the settings.
+    // The window is not shown; start-up shows it (maximised) once the splash has gone.
+    explicit MainWindow(ProgramState& state, QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+    ProgramState& programState() noexcept { return m_state; }
+    store::MeasurementTable& table() noexcept { return m_table; }
+
+    bool dbOpen() const noexcept { return m_dbOpen; }
+    void setDbOpen(bool open) noexcept { m_dbOpen = open; }
+    // Set when the user starts editing a cell; cleared by Save, Close and row deletion.
+    bool dbChanged() const noexcept { return m_dbChanged; }
+    void setDbChanged(bool changed) noexcept { m_dbChanged = changed; }
+
+    // The remembered data folder, and the folder the open and save dialogs start in.
+    const QString& dataDir() const noexcept { return m_dataDir; }
+    void setDataDir(const QString& dir);
+
+    // The program's settings key, open for the whole run.
+    QSettings& registry() noexcept { return m_registry; }
+
+    QFileDialog* openDialog() const noexcept { return m_openDialog; }
+    QFileDialog* saveDialog() const noexcept { return m_saveDialog; }
+    // The context menu both grids share.
+    QMenu* popupMenu() const noexcept { return m_popupMenu; }
+
+    // Background of the client area: QPalette::Dark (the button shadow) while no table is
+    // open, QPalette::Button (the button face) while one is.
+    void setFormColor(QPalette::ColorRole role);
+    QPalette::ColorRole formColor() const noexcept { return m_formColor; }
+
+    // The table commands, enabled only while a table is open.
+    void enable_button();
+    void disable_button();
+    // Show the tab of the open table's kind (the press tab as soon as the table holds one
+    // press row), or hide the tabs altogether.
+    void tab_vis_en();
+    void tab_vis_dis();
+
+    // Writes everything to the table file by closing and reopening it.
+    void Save_DB();
+    // Asks about unsaved edits, closes the table, deletes its index file and returns the
+    // window to its no-table state.
+    void Close_DB();
+
+    // Menu commands.
+    void N5Click();  // "Сохранить"
+    void N7Click();  // "Закрыть"
+    void N11Click(); // "Выход": ends the program at once, without the close handler
+    void N24Click(); // "Помощь"
+    void N26Click(); // "О программе"
+
+protected:
+    // Closing from the title bar remembers the data folder and closes the table.
+    void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
+private:
+    struct CommandDef;
+
+    void FormCreate();
+    void buildMenus();
+    void buildToolBar();
+    void buildPopupMenu();
+    void buildPages();
+    void buildDialogs();
+    void readDataDir();
+    void applyFormColor();
+    QAction* addCommand(QMenu* menu, const CommandDef& def);
+    void bind(QAction* action, void (MainWindow::*handler)());
+    void TabSheet1Show();
+    void TabSheet2Show();
+    void showKind(int kind);
+
+    ProgramState& m_state;
+    store::MeasurementTable m_table;
+    QSettings m_registry;
+    QString m_dataDir;
+    bool m_dbOpen = false;
+    bool m_dbChanged = false;
+    QPalette::ColorRole m_formColor = QPalette::Dark;
+
+    QWidget* m_client = nullptr;
+    QTabWidget* m_pages = nullptr;
+    QWidget* m_tabSheet1 = nullptr;
+    QWidget* m_tabSheet2 = nullptr;
+    QToolBar* m_toolBar = nullptr;
+    QMenu* m_popupMenu = nullptr;
+    std::vector<QAction*> m_tableCommands;
+    QFileDialog* m_openDialog = nullptr;
+    QFileDialog* m_saveDialog = nullptr;
+    AboutDialog* m_about = nullptr;
+    HelpWindow* m_help = nullptr; // made when first asked for
+};
+
+} // namespace app

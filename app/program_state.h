@@ -1,0 +1,24 @@
+#pragma once
+
+#include "app/download_results.h"
+
+#include <QString>
+
+namespace app {
+
+// The main window's caption whenever no table is open.
+inline const QString kCaption = QStringLiteral("ВРТ - ТК5");
+// The application title set at start-up (two blanks before the hyphen); the table commands
+// replace it with the table's name, and Close with kCaption.
+inline const QString kStartTitle = QStringLiteral("ВРТ  - ТК5");
+// The help document, looked for in the folder of the executable.
+inline const QString kHelpFileName = QStringLiteral("kvel.html");
+
+// Values that live as long as the program and belong to no single window.
+struct ProgramState {
+    QString title;     // the application title
+    QString helpFile;  // full path of the help document; empty when none was found
+    DownloadResults download;
+};
+
+} // namespace app

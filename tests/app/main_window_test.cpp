@@ -1,0 +1,685 @@
+// The main window: its menu, toolbar and tabs, its two states, the remembered data folder,
+// closing against "Выход", and the kind tabs over a real table file.
+
+#include "widget_test_support.h"
+
+#include "app/main_window.h"
+#include "app/program_state.h"
+#include "store/measurement_table.h"
+
+#include <QAccessible>
+#include <QFileDialog>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QSettings>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QToolBar>
+#include <QToolButton>
+#include <QTreeWidget>
+
+#include <memory>
+
+using app::MainWindow;
+
+namespace {
+
+// Enabled only while a table is open.
+const QStringList kTableItems = {
+    "N4", "N5", "N7", "N8", "N9", "N27", "N29", "N30", "N31", "N33", "N34", "N37", "Excel1",
+};
+const QStringList kTableButtons = {"ToolButton3", "ToolButton4", "ToolButton5"};
+// Enabled always.
+const QStringList kFreeItems = {"N2", "N3", "N11", "N24", "N26"};
+const QStringList kFreeButtons = {"ToolButton1", "ToolButton2", "ToolButton6"};
+const QStringList kPopupItems = {"N22", "N17", "N18", "N19", "N23", "N21"};
+
+const QString kDefaultDir = QStringLiteral("1.0/Default_dir");
+
+QSettings programSettings()
+{
+    return QSettings(QSettings::defaultFormat(), QSettings::UserScope,
+                     QStringLiteral("Valdrenor"), QStringLiteral("KVEL"));
+}
+
+// A table file holding one row of each kind listed, in that order.
+void writeTable(const QString& path, const QList<int>& kinds)
+{
+    store::MeasurementTable::create(path);
+    store::MeasurementTable table;
+    table.open(path);
+    int number = 1;
+    for (int kind : kinds) {
+        table.table().append();
+        table.setReal(store::Field::N, number++);
+        table.setInteger(store::Field::NB_TYPE, kind);
+        table.table().post();
+    }
+    table.close();
+}
+
+QColor clientColor(const MainWindow& window)
+{
+    return window.centralWidget()->palette().color(QPalette::Window);
+}
+
+// Everything that tells the no-table state apart from the table-open state.
+void verifyNoTableState(MainWindow& window)
+{
+    QVERIFY(!window.dbOpen());
+    QVERIFY(!window.dbChanged());
+    QVERIFY(!window.table().isActive());
+    QCOMPARE(window.windowTitle(), QStringLiteral("ВРТ - ТК5"));
+    QVERIFY(window.findChild<QTabWidget*>("PageControl1")->isHidden());
+    QCOMPARE(clientColor(window), QApplication::palette().color(QPalette::Dark));
+    for (const QString& name : kTableItems)
+        QVERIFY2(!window.findChild<QAction*>(name)->isEnabled(), qPrintable(name));
+    for (const QString& name : kTableButtons)
+        QVERIFY2(!window.findChild<QToolButton*>(name)->isEnabled(), qPrintable(name));
+}
+
+} // namespace
+
+class MainWindowTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void captions_data();
+    void captions();
+    void shortcuts();
+    void menuOrder_data();
+    void menuOrder();
+    void popupOrder();
+    void startState();
+    void enableAndDisable();
+    void toolbar();
+    void toolbarImagesAreDistinct();
+    void accessibleNames();
+
+    void firstRunStoresCurrentFolder();
+    void storedFolderIsUsed();
+    void windowCloseStoresFolderAndClosesTable();
+    void exitLeavesAtOnce();
+
+    void tabVisEn_data();
+    void tabVisEn();
+    void tabVisEnSwitchesKind();
+    void tabVisEnWithoutTable();
+    void tabShowSetsKindFilter();
+
+    void closeDb_data();
+    void closeDb();
+    void closeDbDeletesIndexFile_data();
+    void closeDbDeletesIndexFile();
+    void closeKeepsWindowWhenSaveFails();
+    void saveDbKeepsFilter();
+
+    void helpWithoutFile();
+    void helpShowsDocument();
+    void aboutShowsVersion();
+
+private:
+    // Opens `kinds` as the window's table and puts the window into the table-open state, the
+    // way the table commands do.
+    void openTable(MainWindow& window, const QString& name, const QList<int>& kinds);
+    QString path(const QString& name) const { return m_dir->filePath(name); }
+
+    app::ProgramState m_state;
+    std::unique_ptr<QTemporaryDir> m_dir;
+};
+
+void MainWindowTest::init()
+{
+    // Every test starts as a first run, in a folder of its own.
+    kvel_test::clearProgramSettings();
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_dir->isValid());
+    QVERIFY(QDir::setCurrent(m_dir->path()));
+    m_state = {};
+}
+
+void MainWindowTest::cleanup()
+{
+    QDir::setCurrent(QDir::tempPath());
+    m_dir.reset();
+}
+
+void MainWindowTest::openTable(MainWindow& window, const QString& name, const QList<int>& kinds)
+{
+    writeTable(path(name), kinds);
+    window.table().open(path(name));
+    window.setDbOpen(true);
+    window.setFormColor(QPalette::Button);
+    window.enable_button();
+    window.tab_vis_en();
+    window.setWindowTitle(QFileInfo(name).completeBaseName() + " - ВРТ - ТК5");
+}
+
+void MainWindowTest::captions_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("caption");
+    const char* rows[][2] = {
+        {"N1", "Файл"}, {"N2", "Создать"}, {"N3", "Открыть"}, {"N4", "Дополнить"},
+        {"N5", "Сохранить"}, {"N7", "Закрыть"}, {"N8", "Предварительный просмотр"},
+        {"N9", "Печать"}, {"N11", "Выход"},
+        {"N12", "Вид"}, {"N27", "Выровнять столбцы"}, {"N29", "Задать цвет"},
+        {"N30", "Убрать цвет"}, {"N31", "Убрать все цвета"}, {"N33", "Убрать сортировку"},
+        {"N13", "Правка"}, {"N34", "Удалить строки"},
+        {"N35", "Сервис"}, {"Excel1", "Экспорт в Excel"}, {"N37", "Перенумеровать строки"},
+        {"N14", "Справка"}, {"N24", "Помощь"}, {"N26", "О программе"},
+        {"N22", "Печать"}, {"N17", "Задать цвет"}, {"N18", "Убрать цвет"},
+        {"N19", "Убрать все цвета"}, {"N23", "Выровнять столбцы"}, {"N21", "Удалить"},
+    };
+    for (const auto& row : rows)
+        QTest::newRow(row[0]) << QString(row[0]) << QString::fromUtf8(row[1]);
+}
+
+void MainWindowTest::captions()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, caption);
+    MainWindow window(m_state);
+    auto* action = window.findChild<QAction*>(name);
+    QVERIFY(action);
+    QCOMPARE(action->text(), caption);
+}
+
+void MainWindowTest::shortcuts()
+{
+    const QMap<QString, QKeySequence> expected = {
+        {"N2", QKeySequence("Ctrl+N")}, {"N3", QKeySequence("Ctrl+O")},
+        {"N5", QKeySequence("Ctrl+S")}, {"N9", QKeySequence("Ctrl+P")},
+        {"N24", QKeySequence(Qt::Key_F1)},
+    };
+    MainWindow window(m_state);
+    QList<QAction*> items = window.popupMenu()->actions();
+    for (QAction* menu : window.menuBar()->actions())
+        items += menu->menu()->actions();
+    int checked = 0;
+    for (QAction* action : items) {
+        QCOMPARE(action->shortcut(), expected.value(action->objectName()));
+        ++checked;
+    }
+    QVERIFY(checked > kTableItems.size() + kFreeItems.size());
+}
+
+void MainWindowTest::menuOrder_data()
+{
+    QTest::addColumn<QString>("menu");
+    QTest::addColumn<QStringList>("items");
+    QTest::addColumn<QStringList>("separators");
+    QTest::newRow("Файл") << "N1"
+                          << QStringList{"N2", "N3", "N4", "N5", "N7", "N6", "N8", "N9", "N10", "N11"}
+                          << QStringList{"N6", "N10"};
+    QTest::newRow("Вид") << "N12" << QStringList{"N27", "N28", "N29", "N30", "N31", "N32", "N33"}
+                         << QStringList{"N28", "N32"};
+    QTest::newRow("Правка") << "N13" << QStringList{"N34"} << QStringList{};
+    QTest::newRow("Сервис") << "N35" << QStringList{"Excel1", "N37"} << QStringList{};
+    QTest::newRow("Справка") << "N14" << QStringList{"N24", "N25", "N26"} << QStringList{"N25"};
+}
+
+void MainWindowTest::menuOrder()
+{
+    QFETCH(QString, menu);
+    QFETCH(QStringList, items);
+    QFETCH(QStringList, separators);
+    MainWindow window(m_state);
+    auto* qmenu = window.findChild<QMenu*>(menu);
+    QVERIFY(qmenu);
+    QStringList names;
+    for (QAction* action : qmenu->actions()) {
+        names << action->objectName();
+        QCOMPARE(action->isSeparator(), separators.contains(action->objectName()));
+    }
+    QCOMPARE(names, items);
+
+    QStringList bar;
+    for (QAction* action : window.menuBar()->actions())
+        bar << action->objectName();
+    QCOMPARE(bar, (QStringList{"N1", "N12", "N13", "N35", "N14"}));
+}
+
+void MainWindowTest::popupOrder()
+{
+    MainWindow window(m_state);
+    QMenu* popup = window.popupMenu();
+    QCOMPARE(popup, window.findChild<QMenu*>("PopupMenu1"));
+    QStringList commands;
+    QList<int> separatorsAt;
+    const QList<QAction*> actions = popup->actions();
+    for (int i = 0; i < actions.size(); ++i) {
+        if (actions[i]->isSeparator())
+            separatorsAt << i;
+        else
+            commands << actions[i]->objectName();
+    }
+    QCOMPARE(commands, kPopupItems);
+    QCOMPARE(separatorsAt, (QList<int>{1, 5, 7}));
+}
+
+void MainWindowTest::startState()
+{
+    MainWindow window(m_state);
+    QCOMPARE(window.objectName(), QStringLiteral("Form1"));
+    QVERIFY(window.windowState() & Qt::WindowMaximized);
+    QCOMPARE(window.size(), QSize(703, 501));
+    // The test means nothing if the two system colours were the same.
+    QVERIFY(QApplication::palette().color(QPalette::Dark)
+            != QApplication::palette().color(QPalette::Button));
+    verifyNoTableState(window);
+    QCOMPARE(window.formColor(), QPalette::Dark);
+
+    auto* pages = window.findChild<QTabWidget*>("PageControl1");
+    QCOMPARE(pages->count(), 2);
+    QCOMPARE(pages->widget(0)->objectName(), QStringLiteral("TabSheet1"));
+    QCOMPARE(pages->tabText(0), QStringLiteral("ВРТ-ТК5"));
+    QCOMPARE(pages->widget(1)->objectName(), QStringLiteral("TabSheet2"));
+    QCOMPARE(pages->tabText(1), QStringLiteral("ЛД - ТК5"));
+
+    for (const QString& name : kFreeItems + kPopupItems)
+        QVERIFY2(window.findChild<QAction*>(name)->isEnabled(), qPrintable(name));
+    for (const QString& name : kFreeButtons)
+        QVERIFY2(window.findChild<QToolButton*>(name)->isEnabled(), qPrintable(name));
+}
+
+void MainWindowTest::enableAndDisable()
+{
+    MainWindow window(m_state);
+    QList<QWidget*> buttons;
+    window.enable_button();
+    for (const QString& name : kTableItems + kFreeItems + kPopupItems)
+        QVERIFY2(window.findChild<QAction*>(name)->isEnabled(), qPrintable(name));
+    for (const QString& name : kTableButtons + kFreeButtons)
+        QVERIFY2(window.findChild<QToolButton*>(name)->isEnabled(), qPrintable(name));
+
+    window.disable_button();
+    for (const QString& name : kTableItems)
+        QVERIFY2(!window.findChild<QAction*>(name)->isEnabled(), qPrintable(name));
+    for (const QString& name : kTableButtons)
+        QVERIFY2(!window.findChild<QToolButton*>(name)->isEnabled(), qPrintable(name));
+    for (const QString& name : kFreeItems + kPopupItems)
+        QVERIFY2(window.findChild<QAction*>(name)->isEnabled(), qPrintable(name));
+    for (const QString& name : kFreeButtons)
+        QVERIFY2(window.findChild<QToolButton*>(name)->isEnabled(), qPrintable(name));
+}
+
+void MainWindowTest::toolbar()
+{
+    MainWindow window(m_state);
+    auto* bar = window.findChild<QToolBar*>("ToolBar1");
+    QVERIFY(bar);
+    QCOMPARE(bar->iconSize(), QSize(16, 16));
+    QCOMPARE(bar->toolButtonStyle(), Qt::ToolButtonIconOnly);
+    QCOMPARE(bar->height(), 29);
+
+    // Each button is its menu item: same command, same picture, enabled together.
+    const QList<QPair<QString, QString>> pairs = {
+        {"ToolButton1", "N2"}, {"ToolButton2", "N3"}, {"ToolButton3", "N5"},
+        {"ToolButton4", "N8"}, {"ToolButton5", "N9"}, {"ToolButton6", "N24"},
+    };
+    QStringList order;
+    for (QAction* action : bar->actions())
+        order << bar->widgetForAction(action)->objectName();
+    QStringList expectedOrder;
+    for (const auto& [button, item] : pairs) {
+        expectedOrder << button;
+        auto* toolButton = window.findChild<QToolButton*>(button);
+        QVERIFY2(toolButton, qPrintable(button));
+        QCOMPARE(toolButton->defaultAction(), window.findChild<QAction*>(item));
+        QVERIFY2(!toolButton->icon().isNull(), qPrintable(button));
+    }
+    QCOMPARE(order, expectedOrder);
+    QCOMPARE(window.findChild<QToolButton*>("ToolButton1")->text(), QStringLiteral("Создать"));
+}
+
+void MainWindowTest::toolbarImagesAreDistinct()
+{
+    // The seven images of the toolbar's image list, as the items that carry them.
+    const QStringList items = {"N2", "N3", "N5", "N8", "N9", "N24", "N34"};
+    MainWindow window(m_state);
+    QList<QImage> images;
+    for (const QString& name : items) {
+        const QImage image = window.findChild<QAction*>(name)->icon().pixmap(16, 16).toImage();
+        QVERIFY2(!image.isNull(), qPrintable(name));
+        QCOMPARE(image.size(), QSize(16, 16));
+        int opaque = 0;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                opaque += qAlpha(image.pixel(x, y)) > 128;
+        QVERIFY2(opaque > 40, qPrintable(name + " is (nearly) empty"));
+        for (int i = 0; i < images.size(); ++i)
+            QVERIFY2(images[i] != image, qPrintable(name + " looks like " + items[i]));
+        images << image;
+    }
+    // Items without a picture in the menu.
+    for (const char* name : {"N4", "N7", "N11", "N26", "Excel1"})
+        QVERIFY2(window.findChild<QAction*>(name)->icon().isNull(), name);
+}
+
+void MainWindowTest::accessibleNames()
+{
+    MainWindow window(m_state);
+    window.show();
+    for (const QString& name : kTableButtons + kFreeButtons) {
+        QAccessibleInterface* button =
+            QAccessible::queryAccessibleInterface(window.findChild<QToolButton*>(name));
+        QVERIFY2(button && !button->text(QAccessible::Name).isEmpty(), qPrintable(name));
+    }
+    for (const char* name : {"PageControl1", "TabSheet1", "TabSheet2", "ToolBar1", "MainMenu1",
+                             "PopupMenu1"}) {
+        auto* widget = window.findChild<QWidget*>(name);
+        QVERIFY2(widget && !widget->accessibleName().isEmpty(), name);
+    }
+}
+
+void MainWindowTest::firstRunStoresCurrentFolder()
+{
+    const QString current = QDir::toNativeSeparators(QDir::currentPath());
+    MainWindow window(m_state);
+    QCOMPARE(window.dataDir(), current);
+    QCOMPARE(programSettings().value(kDefaultDir).toString(), current);
+    // Stored at once, not only when the window closes.
+    QSettings onDisk(kvel_test::settingsFile(), QSettings::IniFormat);
+    QCOMPARE(onDisk.value(kDefaultDir).toString(), current);
+    QCOMPARE(window.openDialog()->directory().absolutePath(), QDir::currentPath());
+    QCOMPARE(window.saveDialog()->directory().absolutePath(), QDir::currentPath());
+}
+
+void MainWindowTest::storedFolderIsUsed()
+{
+    QTemporaryDir dataFolder;
+    const QString stored = QDir::toNativeSeparators(dataFolder.path());
+    programSettings().setValue(kDefaultDir, stored);
+
+    MainWindow window(m_state);
+    QCOMPARE(window.dataDir(), stored);
+    QCOMPARE(programSettings().value(kDefaultDir).toString(), stored);
+    QCOMPARE(window.findChild<QFileDialog*>("OpenDialog1")->directory().absolutePath(),
+             QDir(dataFolder.path()).absolutePath());
+    QCOMPARE(window.findChild<QFileDialog*>("SaveDialog1")->directory().absolutePath(),
+             QDir(dataFolder.path()).absolutePath());
+}
+
+void MainWindowTest::windowCloseStoresFolderAndClosesTable()
+{
+    MainWindow window(m_state);
+    const QString dataDir = window.dataDir();
+    openTable(window, "close.db", {0, 0});
+    window.setDbChanged(true);
+    window.show();
+    // Someone else changed the stored folder meanwhile: closing writes the window's own.
+    programSettings().setValue(kDefaultDir, "elsewhere");
+
+    kvel_test::ModalAnswerer answerer({QMessageBox::No});
+    QVERIFY(window.close());
+    QCOMPARE(answerer.boxes().size(), std::size_t(1));
+    QCOMPARE(answerer.boxes()[0].text, QStringLiteral("Сохранить изменения в таблицах ?"));
+    QCOMPARE(programSettings().value(kDefaultDir).toString(), dataDir);
+    QVERIFY(!window.isVisible());
+    verifyNoTableState(window);
+}
+
+void MainWindowTest::exitLeavesAtOnce()
+{
+    MainWindow window(m_state);
+    openTable(window, "exit.db", {0});
+    window.setDbChanged(true);
+    window.show();
+    programSettings().setValue(kDefaultDir, "elsewhere");
+
+    kvel_test::ModalAnswerer answerer;
+    QTimer::singleShot(0, &window, [&] { window.findChild<QAction*>("N11")->trigger(); });
+    QCOMPARE(QApplication::exec(), 0);
+
+    // No question, no folder written, the table untouched: the close handler never ran.
+    QVERIFY(answerer.boxes().empty());
+    QCOMPARE(programSettings().value(kDefaultDir).toString(), QStringLiteral("elsewhere"));
+    QVERIFY(window.isVisible());
+    QVERIFY(window.dbOpen());
+    QVERIFY(window.dbChanged());
+    QVERIFY(window.table().isActive());
+}
+
+void MainWindowTest::tabVisEn_data()
+{
+    QTest::addColumn<QList<int>>("kinds");
+    QTest::addColumn<QString>("shownTab");
+    QTest::addColumn<int>("shownKind");
+    QTest::newRow("both kinds") << QList<int>{0, 1, 0} << "TabSheet2" << 1;
+    QTest::newRow("press row last") << QList<int>{0, 0, 0, 1} << "TabSheet2" << 1;
+    QTest::newRow("press rows only") << QList<int>{1, 1} << "TabSheet2" << 1;
+    QTest::newRow("penetrometer rows only") << QList<int>{0, 0} << "TabSheet1" << 0;
+    QTest::newRow("empty table") << QList<int>{} << "TabSheet1" << 0;
+}
+
+void MainWindowTest::tabVisEn()
+{
+    QFETCH(QList<int>, kinds);
+    QFETCH(QString, shownTab);
+    QFETCH(int, shownKind);
+    MainWindow window(m_state);
+    writeTable(path("kinds.db"), kinds);
+    window.table().open(path("kinds.db"));
+    window.tab_vis_en();
+
+    auto* pages = window.findChild<QTabWidget*>("PageControl1");
+    QVERIFY(!pages->isHidden());
+    QCOMPARE(pages->currentWidget()->objectName(), shownTab);
+    for (int i = 0; i < pages->count(); ++i)
+        QCOMPARE(pages->isTabVisible(i), pages->widget(i)->objectName() == shownTab);
+    QCOMPARE(window.table().table().filter(), store::kindFilter(shownKind));
+    QCOMPARE(window.table().table().recordCount(), int(kinds.count(shownKind)));
+}
+
+void MainWindowTest::tabVisEnSwitchesKind()
+{
+    MainWindow window(m_state);
+    auto* pages = window.findChild<QTabWidget*>("PageControl1");
+    openTable(window, "press.db", {1});
+    QCOMPARE(pages->currentWidget()->objectName(), QStringLiteral("TabSheet2"));
+    window.Close_DB();
+
+    openTable(window, "penetrometer.db", {0, 0, 0});
+    QCOMPARE(pages->currentWidget()->objectName(), QStringLiteral("TabSheet1"));
+    QVERIFY(pages->isTabVisible(0));
+    QVERIFY(!pages->isTabVisible(1));
+    QCOMPARE(window.table().table().filter(), store::kindFilter(0));
+    QCOMPARE(window.table().table().recordCount(), 3);
+}
+
+void MainWindowTest::tabVisEnWithoutTable()
+{
+    MainWindow window(m_state);
+    window.tab_vis_en();
+    QVERIFY(window.findChild<QTabWidget*>("PageControl1")->isHidden());
+}
+
+void MainWindowTest::tabShowSetsKindFilter()
+{
+    MainWindow window(m_state);
+    openTable(window, "both.db", {0, 1, 0, 0});
+    auto* pages = window.findChild<QTabWidget*>("PageControl1");
+    store::DbfTable& table = window.table().table();
+    QCOMPARE(table.filter(), store::kindFilter(1));
+
+    pages->setCurrentWidget(window.findChild<QWidget*>("TabSheet1"));
+    QCOMPARE(table.filter(), store::kindFilter(0));
+    QCOMPARE(table.recordCount(), 3);
+    pages->setCurrentWidget(window.findChild<QWidget*>("TabSheet2"));
+    QCOMPARE(table.filter(), store::kindFilter(1));
+    QCOMPARE(table.recordCount(), 1);
+}
+
+void MainWindowTest::closeDb_data()
+{
+    QTest::addColumn<bool>("changed");
+    QTest::addColumn<QMessageBox::StandardButton>("reply");
+    QTest::addColumn<bool>("fileGone");
+    QTest::addColumn<int>("questions");
+    QTest::addColumn<int>("errors");
+    // With the file gone, saving fails: an error proves that Save ran, its absence that not.
+    QTest::newRow("changed, save") << true << QMessageBox::Yes << false << 1 << 0;
+    QTest::newRow("changed, save fails") << true << QMessageBox::Yes << true << 1 << 1;
+    QTest::newRow("changed, don't save") << true << QMessageBox::No << true << 1 << 0;
+    QTest::newRow("unchanged") << false << QMessageBox::Yes << true << 0 << 0;
+}
+
+void MainWindowTest::closeDb()
+{
+    QFETCH(bool, changed);
+    QFETCH(QMessageBox::StandardButton, reply);
+    QFETCH(bool, fileGone);
+    QFETCH(int, questions);
+    QFETCH(int, errors);
+    MainWindow window(m_state);
+    openTable(window, "t.db", {0, 1});
+    window.setDbChanged(changed);
+    if (fileGone && !QFile::remove(path("t.db")))
+        QSKIP("this system cannot remove a file that is open");
+
+    kvel_test::ModalAnswerer answerer({reply, QMessageBox::Ok});
+    window.findChild<QAction*>("N7")->trigger();
+
+    int asked = 0;
+    int failed = 0;
+    for (const kvel_test::SeenBox& box : answerer.boxes()) {
+        if (box.icon == QMessageBox::Question) {
+            ++asked;
+            QCOMPARE(box.title, QStringLiteral("ВРТ - ТК5"));
+            QCOMPARE(box.text, QStringLiteral("Сохранить изменения в таблицах ?"));
+            QCOMPARE(box.buttons, QMessageBox::Yes | QMessageBox::No);
+        } else {
+            ++failed;
+            QCOMPARE(box.icon, QMessageBox::Critical);
+        }
+    }
+    QCOMPARE(asked, questions);
+    QCOMPARE(failed, errors);
+    if (errors == 0) {
+        verifyNoTableState(window);
+        QCOMPARE(m_state.title, QStringLiteral("ВРТ - ТК5"));
+    }
+}
+
+void MainWindowTest::closeDbDeletesIndexFile_data()
+{
+    QTest::addColumn<QString>("table");
+    QTest::addColumn<QString>("index");
+    QTest::addColumn<QString>("bystander");
+    QTest::newRow("plain name") << "tests.db" << "tests.mdx" << "other.mdx";
+    QTest::newRow("dots in the name") << "field.2024.db" << "field.2024.mdx" << "field.mdx";
+}
+
+void MainWindowTest::closeDbDeletesIndexFile()
+{
+    QFETCH(QString, table);
+    QFETCH(QString, index);
+    QFETCH(QString, bystander);
+    MainWindow window(m_state);
+    openTable(window, table, {0});
+    for (const QString& name : {index, bystander}) {
+        QFile file(path(name));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+    }
+    window.Close_DB();
+    QVERIFY(!QFile::exists(path(index)));
+    QVERIFY(QFile::exists(path(bystander)));
+    QVERIFY(QFile::exists(path(table)));
+}
+
+void MainWindowTest::closeKeepsWindowWhenSaveFails()
+{
+    MainWindow window(m_state);
+    openTable(window, "lost.db", {0});
+    window.setDbChanged(true);
+    window.show();
+    if (!QFile::remove(path("lost.db")))
+        QSKIP("this system cannot remove a file that is open");
+
+    {
+        kvel_test::ModalAnswerer answerer({QMessageBox::Yes, QMessageBox::Ok});
+        QVERIFY(!window.close());
+        QCOMPARE(answerer.boxes().size(), std::size_t(2));
+        QCOMPARE(answerer.boxes()[1].icon, QMessageBox::Critical);
+        QVERIFY(window.isVisible());
+    }
+    // Asked again, the user gives up the edits and the window closes.
+    kvel_test::ModalAnswerer answerer({QMessageBox::No});
+    QVERIFY(window.close());
+    QCOMPARE(answerer.boxes().size(), std::size_t(1));
+    QVERIFY(!window.isVisible());
+}
+
+void MainWindowTest::saveDbKeepsFilter()
+{
+    MainWindow window(m_state);
+    openTable(window, "save.db", {0, 1, 1});
+    store::DbfTable& table = window.table().table();
+
+    window.setDbOpen(false);
+    window.setDbChanged(true);
+    window.Save_DB();
+    QVERIFY(window.dbChanged()); // nothing to save without an open table
+
+    window.setDbOpen(true);
+    window.findChild<QAction*>("N5")->trigger();
+    QVERIFY(!window.dbChanged());
+    QVERIFY(window.table().isActive());
+    QCOMPARE(QFileInfo(table.path()).fileName(), QStringLiteral("save.db"));
+    QCOMPARE(table.filter(), store::kindFilter(1));
+    QCOMPARE(table.recordCount(), 2);
+}
+
+void MainWindowTest::helpWithoutFile()
+{
+    MainWindow window(m_state);
+    m_state.helpFile = path("kvel.html");
+    kvel_test::ModalAnswerer answerer;
+    window.findChild<QAction*>("N24")->trigger();
+    QCOMPARE(answerer.boxes().size(), std::size_t(1));
+    QVERIFY(answerer.boxes()[0].text.contains(QDir::toNativeSeparators(path("kvel.html"))));
+    QVERIFY(!window.findChild<QWidget*>("HelpWindow"));
+}
+
+void MainWindowTest::helpShowsDocument()
+{
+    MainWindow window(m_state);
+    m_state.helpFile = QStringLiteral(KVEL_HELP_SOURCE);
+    window.findChild<QToolButton*>("ToolButton6")->click();
+    auto* help = window.findChild<QWidget*>("HelpWindow");
+    QVERIFY(help);
+    QVERIFY(help->isVisible());
+    QVERIFY(help->findChild<QTreeWidget*>("HelpContents")->topLevelItemCount() > 0);
+
+    // Asking again brings the same window back.
+    help->close();
+    window.findChild<QAction*>("N24")->trigger();
+    QCOMPARE(window.findChildren<QWidget*>("HelpWindow").size(), 1);
+    QVERIFY(help->isVisible());
+}
+
+void MainWindowTest::aboutShowsVersion()
+{
+    MainWindow window(m_state);
+    QString shownVersion;
+    QTimer poll;
+    connect(&poll, &QTimer::timeout, this, [&] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (!modal || modal->objectName() != QStringLiteral("Tform6"))
+            return;
+        shownVersion = modal->findChild<QLabel*>("Label3")->text();
+        modal->findChild<QPushButton*>("Button1")->click();
+    });
+    poll.start(5);
+    window.findChild<QAction*>("N26")->trigger();
+    QCOMPARE(shownVersion, QStringLiteral("Версия 1.0.0.1"));
+}
+
+KVEL_WIDGET_TEST_MAIN(MainWindowTest)
+#include "main_window_test.moc"
