@@ -487,6 +487,7 @@ void DbfTable::setFilter(const std::string& expression)
     if (e.empty()) {
         d->filter.on = false;
         m_filter.clear();
+        refresh();
         return;
     }
     // A closed table keeps the expression and applies it when it opens, like a table
@@ -524,6 +525,8 @@ void DbfTable::setFilter(const std::string& expression)
     d->filter.number = number;
     d->filter.text = std::move(text);
     m_filter = expression;
+    // The view follows the filter at once, so it never lists rows the filter refuses.
+    refresh();
 }
 
 const std::string& DbfTable::filter() const noexcept { return m_filter; }
