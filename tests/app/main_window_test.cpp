@@ -291,7 +291,6 @@ void MainWindowTest::startState()
 void MainWindowTest::enableAndDisable()
 {
     MainWindow window(m_state);
-    QList<QWidget*> buttons;
     window.enable_button();
     for (const QString& name : kTableItems + kFreeItems + kPopupItems)
         QVERIFY2(window.findChild<QAction*>(name)->isEnabled(), qPrintable(name));
