@@ -243,19 +243,10 @@ void MainWindow::Save_DB()
 {
     if (!m_dbOpen)
         return;
-    if (m_table.isActive()) {
-        // Closing and reopening makes sure that everything has reached the file. The kind
-        // filter belongs to the shown tab, not to the file, so it is kept across.
-        store::DbfTable& table = m_table.table();
-        const QString path = table.path();
-        const std::string filter = table.filter();
-        m_table.close();
-        m_table.open(path);
-        if (!filter.empty()) {
-            table.setFilter(filter);
-            table.refresh();
-        }
-    }
+    // Closing and reopening makes sure that everything has reached the file; the kind
+    // filter and a sort stay as the user sees them.
+    if (m_table.isActive())
+        m_table.table().reopen();
     m_dbChanged = false;
 }
 

@@ -446,6 +446,33 @@ void DbfTable::close() noexcept
     m_view.clear();
 }
 
+void DbfTable::reopen()
+{
+    d->requireActive();
+    postPending();
+    const QString path = d->path;
+    std::vector<IndexTagDef> tags;
+    for (const Tag& t : d->tags)
+        tags.push_back(t.def);
+    const std::string active = indexName();
+    const auto current = currentRecord();
+    open(path);
+    for (const IndexTagDef& def : tags) {
+        Tag tag{def, {}};
+        d->build(tag);
+        d->tags.push_back(std::move(tag));
+        if (def.name == active)
+            d->activeTag = static_cast<int>(d->tags.size()) - 1;
+    }
+    d->rebuildView(m_view);
+    first();
+    if (current) {
+        const int p = positionOf(*current);
+        if (p >= 0)
+            d->pos = p;
+    }
+}
+
 bool DbfTable::isActive() const noexcept { return d->active; }
 const QString& DbfTable::path() const noexcept { return d->path; }
 const std::vector<FieldDef>& DbfTable::fields() const noexcept { return d->layout.fields; }

@@ -71,7 +71,12 @@ public:
     // Opens exclusively; StoreError (NotATable, Damaged, Locked, Io) when it cannot.
     // Nothing is written to a file that is refused.
     void open(const QString& path);
+    // Closes the file; the index tags go with it (this engine keeps no index file).
     void close() noexcept;
+    // Closes the file and opens it again, as a save does, posting a pending edit first. The
+    // filter, the index tags, the active tag and the current row stay as they were, as an
+    // index file beside the table would keep them.
+    void reopen();
     bool isActive() const noexcept;
     const QString& path() const noexcept;
 

@@ -416,5 +416,28 @@ TEST_F(View, TagsAreGoneAfterReopening)
     EXPECT_THROW(m_table.table().setIndexName(kTab1), StoreError);
 }
 
+TEST_F(View, ReopenKeepsFilterTagsAndRowButReadsTheFileAgain)
+{
+    open({row(0, 2), row(1, 9), row(0, 1), row(0, 3)});
+    DbfTable& t = m_table.table();
+    t.setFilter(kindFilter(0));
+    m_table.addSortTag(kTab1, Field::P, true);
+    t.setIndexName(kTab1);
+    goToP(m_table, 2);
+    t.edit();
+    m_table.setText(Field::COMMENT, QStringLiteral("не сохранено")); // pending: reopen posts it
+
+    t.reopen();
+
+    EXPECT_EQ(t.filter(), kindFilter(0));
+    EXPECT_EQ(t.indexName(), kTab1);
+    EXPECT_EQ(numbersInView(m_table, Field::P), (Numbers{3, 2, 1}));
+    goToP(m_table, 2);
+    EXPECT_EQ(m_table.text(Field::COMMENT), QStringLiteral("не сохранено"));
+    t.close();
+    t.open(path("view.db"));
+    EXPECT_TRUE(t.tagNames().empty()) << "a plain close still forgets the tags";
+}
+
 } // namespace
 } // namespace store::test
