@@ -1,0 +1,164 @@
+#pragma once
+
+#include <QFlags>
+#include <QObject>
+#include <QSerialPort>
+#include <QString>
+#include <QTimer>
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+// POSIX <termios.h> defines B110 … B256000 as macros, which would turn the speed names below
+// into numbers: keep it out of every file that includes this one.
+#if defined(B9600)
+#error "<termios.h> must not be included together with serial_port_driver.h"
+#endif
+
+namespace device {
+
+enum class PortId {
+    Custom, Com1, Com2, Com3, Com4, Com5, Com6, Com7, Com8,
+    Com9, Com10, Com11, Com12, Com13, Com14, Com15, Com16,
+};
+
+enum class BaudRateName {
+    Custom, B110, B300, B600, B1200, B2400, B4800, B9600, B14400,
+    B19200, B38400, B56000, B57600, B115200, B128000, B256000,
+};
+
+enum class DataBitsKind { Bits5, Bits6, Bits7, Bits8 };
+enum class StopBitsKind { One, OneAndHalf, Two };
+enum class ParityKind { None, Odd, Even, Mark, Space };
+enum class HwFlowKind {
+    None,      // RTS held low, no handshake
+    NoneRtsOn, // RTS raised, no handshake
+    RtsCts,    // RTS/CTS handshake
+};
+enum class SwFlowKind { None, XonXoff };
+enum class PacketModeKind { Discard, Pass };
+
+enum class ModemLine { CTS = 0x1, DSR = 0x2, RING = 0x4, RLSD = 0x8 };
+Q_DECLARE_FLAGS(ModemLineSet, ModemLine)
+Q_DECLARE_OPERATORS_FOR_FLAGS(ModemLineSet)
+
+class SerialPortDriver;
+using ReceiveDataHandler =
+    std::function<void(SerialPortDriver* Sender, const char* DataPtr, std::size_t DataSize)>;
+using ReceivePacketHandler =
+    std::function<void(SerialPortDriver* Sender, const char* Packet, std::size_t DataSize)>;
+
+// Bits per second that a speed name stands for; 0 for BaudRateName::Custom.
+std::uint32_t baudRateOf(BaudRateName name) noexcept;
+
+// One serial port: opened by name with a set of line settings, polled on a timer of the
+// thread that created it, every batch of received characters handed to OnReceiveData, and
+// characters written with an inactivity time-out. Everything runs on that one thread.
+//
+// Packet mode (PacketSize, PacketTimeout, PacketMode, OnReceivePacket) is kept as settings
+// only: this program never switches it on, and received characters always go to
+// OnReceiveData.
+class SerialPortDriver : public QObject {
+    Q_OBJECT
+public:
+    static constexpr std::uint32_t kMinBufSize = 128;
+    static constexpr std::uint32_t kMaxBufSize = 8192;
+    static constexpr std::uint16_t kMinPollingDelay = 5;
+    // How long one pass of a stalled write waits for the device to take characters.
+    static constexpr std::chrono::milliseconds kWriteSlice{10};
+
+    explicit SerialPortDriver(QObject* parent = nullptr);
+    ~SerialPortDriver() override;
+
+    bool OpenPort();
+    void ClosePort();
+    bool IsOpen() const;
+    bool ApplyPortSettings();
+    bool PurgePort(bool input, bool output);
+    std::uint16_t OutputRoom() const;
+    ModemLineSet ModemLines() const;
+    std::size_t WriteData(const char* buffer, std::size_t count, std::uint32_t timeoutMs);
+    bool WriteChar(char c);
+    void PollTick();
+
+    PortId Port() const { return m_port; }
+    void setPort(PortId port);
+    const QString& PortName() const { return m_portName; }
+    void setPortName(const QString& name);
+    BaudRateName BaudRate() const { return m_baudRate; }
+    void setBaudRate(BaudRateName name);
+    std::uint32_t BaudRateValue() const { return m_baudRateValue; }
+    void setBaudRateValue(std::uint32_t value);
+    DataBitsKind DataBits() const { return m_dataBits; }
+    void setDataBits(DataBitsKind bits);
+    StopBitsKind StopBits() const { return m_stopBits; }
+    void setStopBits(StopBitsKind bits);
+    ParityKind Parity() const { return m_parity; }
+    void setParity(ParityKind parity);
+    HwFlowKind HwFlow() const { return m_hwFlow; }
+    void setHwFlow(HwFlowKind flow);
+    SwFlowKind SwFlow() const { return m_swFlow; }
+    void setSwFlow(SwFlowKind flow);
+    std::uint32_t InBufSize() const { return m_inBufSize; }
+    void setInBufSize(std::uint32_t size);
+    std::uint32_t OutBufSize() const { return m_outBufSize; }
+    void setOutBufSize(std::uint32_t size);
+    std::int16_t PacketSize() const { return m_packetSize; }
+    void setPacketSize(std::int16_t size) { m_packetSize = size; }
+    std::int32_t PacketTimeout() const { return m_packetTimeout; }
+    void setPacketTimeout(std::int32_t ms) { m_packetTimeout = ms; }
+    PacketModeKind PacketMode() const { return m_packetMode; }
+    void setPacketMode(PacketModeKind mode) { m_packetMode = mode; }
+    std::uint16_t PollingDelay() const { return m_pollingDelay; }
+    void setPollingDelay(std::uint16_t ms);
+    bool EnableDTROnOpen() const { return m_enableDTROnOpen; }
+    void setEnableDTROnOpen(bool on) { m_enableDTROnOpen = on; }
+    std::uint16_t OutputTimeout() const { return m_outputTimeout; }
+    void setOutputTimeout(std::uint16_t ms) { m_outputTimeout = ms; }
+    std::uint32_t InputTimeout() const { return m_inputTimeout; }
+    void setInputTimeout(std::uint32_t ms) { m_inputTimeout = ms; }
+    bool CheckLineStatus() const { return m_checkLineStatus; }
+    void setCheckLineStatus(bool on) { m_checkLineStatus = on; }
+    const ReceiveDataHandler& OnReceiveData() const { return m_onReceiveData; }
+    void setOnReceiveData(ReceiveDataHandler handler) { m_onReceiveData = std::move(handler); }
+    const ReceivePacketHandler& OnReceivePacket() const { return m_onReceivePacket; }
+    void setOnReceivePacket(ReceivePacketHandler handler) { m_onReceivePacket = std::move(handler); }
+
+private:
+    void settingChanged();
+    void onPortError(QSerialPort::SerialPortError error);
+
+    QSerialPort m_serial;
+    QTimer m_pollTimer;
+    std::unique_ptr<char[]> m_inBuf;
+    // Set when the device went away under an open port (adapter unplugged): the port is
+    // closed on the next pass of the event loop, and writes stop at once.
+    bool m_lost = false;
+
+    PortId m_port = PortId::Com2;
+    QString m_portName = QStringLiteral(R"(\\.\COM2)");
+    BaudRateName m_baudRate = BaudRateName::B9600;
+    std::uint32_t m_baudRateValue = 9600;
+    DataBitsKind m_dataBits = DataBitsKind::Bits8;
+    StopBitsKind m_stopBits = StopBitsKind::One;
+    ParityKind m_parity = ParityKind::None;
+    HwFlowKind m_hwFlow = HwFlowKind::NoneRtsOn;
+    SwFlowKind m_swFlow = SwFlowKind::None;
+    std::uint32_t m_inBufSize = 2048;
+    std::uint32_t m_outBufSize = 2048;
+    std::int16_t m_packetSize = -1;
+    std::int32_t m_packetTimeout = -1;
+    PacketModeKind m_packetMode = PacketModeKind::Discard;
+    std::uint16_t m_pollingDelay = 50;
+    bool m_enableDTROnOpen = true;
+    std::uint16_t m_outputTimeout = 500;
+    std::uint32_t m_inputTimeout = 200;
+    bool m_checkLineStatus = false;
+    ReceiveDataHandler m_onReceiveData;
+    ReceivePacketHandler m_onReceivePacket;
+};
+
+} // namespace device

@@ -1,0 +1,21 @@
+// main() of the device tests that need Qt's event loop: headless, and with settings in a
+// folder of this run only, never the user's own.
+
+#include <QApplication>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+int main(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    const QTemporaryDir config;
+    if (!config.isValid())
+        return 1;
+    // Before the application object: QSettings takes its folder from here once.
+    qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
+    QApplication app(argc, argv);
+    testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
