@@ -1,0 +1,60 @@
+#pragma once
+
+#include "device/download_results.h"
+#include "device/download_session.h"
+
+#include <QDialog>
+
+class QGroupBox;
+class QLabel;
+class QProgressBar;
+class QPushButton;
+class QTimer;
+
+namespace device {
+
+class SerialPortDriver;
+
+// The download dialog "Прием данных" (objectName TForm2). Shown modally, it fetches an
+// instrument's memory into the program's DownloadResults and ends with ResultOk or
+// ResultCancel. It makes no decision of its own: every event goes to the DownloadSession,
+// and the dialog carries out the actions that come back. Created once and reused.
+class DownloadDialog : public QDialog {
+    Q_OBJECT
+public:
+    static constexpr int ResultOk = DownloadSession::ResultOk;
+    static constexpr int ResultCancel = DownloadSession::ResultCancel;
+
+    explicit DownloadDialog(DownloadResults& results, QWidget* parent = nullptr);
+    ~DownloadDialog() override;
+
+    SerialPortDriver* portDriver() const { return m_portDriver; }
+    const DownloadSession& session() const { return m_session; }
+
+    void done(int result) override;
+    void reject() override;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void FormShow();
+    void PortDriver1ReceiveData(SerialPortDriver* Sender, const char* DataPtr, std::size_t DataSize);
+    void Timer1Timer();
+    void Button1Click();
+    void FormClose();
+    void run(DownloadSession::Actions actions);
+    void centreOnDesktop();
+
+    DownloadSession m_session;
+    SerialPortDriver* m_portDriver = nullptr; // PortDriver1
+    QTimer* m_timer = nullptr;                // Timer1
+    QLabel* m_status = nullptr;               // StaticText2
+    QProgressBar* m_progress = nullptr;       // ProgressBar1
+    QLabel* m_deviceValue = nullptr;          // StaticText5
+    QLabel* m_versionValue = nullptr;         // StaticText1
+    QLabel* m_countValue = nullptr;           // StaticText7
+    QPushButton* m_cancelButton = nullptr;    // Button1
+};
+
+} // namespace device

@@ -1,0 +1,297 @@
+// The download dialog end to end: the real dialog over the real driver, against the
+// instrument emulator on pseudo-terminals. The tests answer the dialog's message boxes.
+
+#include "device/download_dialog.h"
+#include "device/serial_port_driver.h"
+#include "tests/device/emulator_process.h"
+#include "tests/device/pty_support.h"
+#include "tests/device/session_test_support.h"
+#include "tools/emulator/penetrometer_records.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+
+namespace device_test {
+namespace {
+
+using device::DownloadDialog;
+using device::SerialPortDriver;
+
+const QString kNowhere = QStringLiteral("/nonexistent/kvel-tty");
+const QString kCom1 = QStringLiteral(R"(\\.\COM1)");
+const QString kCom2 = QStringLiteral(R"(\\.\COM2)");
+const QString kTransferError = QStringLiteral("Ошибка передачи данных!");
+const QString kWrongDevice = QStringLiteral("Вы подключили не тот прибор !");
+const QString kNoData = QStringLiteral("Нет данных для передачи!");
+const QString kNotFound =
+    QStringLiteral("Прибор не обнаружен! Проверте правильность подключения согласно инструкции!");
+// Far beyond the longest run (two port time-outs); only a hang reaches it.
+constexpr int kHangGuardMs = 30000;
+
+struct Outcome {
+    int result = -1;
+    QStringList messages;
+    QStringList captions;
+};
+
+class DownloadDialogTest : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        results->flash_image.fill(0xEE);
+        results->image_length = 0;
+    }
+
+    // Shows the dialog modally until it ends. Every message box is answered with OK and
+    // noted; `during` runs every 20 ms while the dialog itself is the active window.
+    Outcome run(const std::function<void()>& during = {})
+    {
+        Outcome outcome;
+        QTimer answer;
+        answer.setInterval(20);
+        QObject::connect(&answer, &QTimer::timeout, [&] {
+            QWidget* modal = QApplication::activeModalWidget();
+            if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+                outcome.messages << box->text();
+                outcome.captions << box->windowTitle();
+                box->button(QMessageBox::Ok)->click();
+            } else if (modal == &dialog && during) {
+                during();
+            }
+        });
+        answer.start();
+        QTimer::singleShot(kHangGuardMs, &dialog, [this] { dialog.done(-1); });
+        outcome.result = dialog.exec();
+        return outcome;
+    }
+
+    QString text(const char* objectName) const
+    {
+        const auto* label = dialog.findChild<QLabel*>(QLatin1String(objectName));
+        return label ? label->text() : QStringLiteral("<no %1>").arg(QLatin1String(objectName));
+    }
+
+    int progress() const
+    {
+        return dialog.findChild<QProgressBar*>(QStringLiteral("ProgressBar1"))->value();
+    }
+
+    SerialPortDriver* port() const
+    {
+        return dialog.findChild<SerialPortDriver*>(QStringLiteral("PortDriver1"));
+    }
+
+    bool imageUntouched() const
+    {
+        return std::all_of(results->flash_image.begin(), results->flash_image.end(),
+                           [](std::uint8_t b) { return b == 0xEE; });
+    }
+
+    bool imageHolds(const std::vector<std::uint8_t>& image) const
+    {
+        return results->image_length == image.size()
+            && std::equal(image.begin(), image.end(), results->flash_image.begin());
+    }
+
+    std::unique_ptr<device::DownloadResults> results = std::make_unique<device::DownloadResults>();
+    DownloadDialog dialog{*results};
+};
+
+TEST_F(DownloadDialogTest, DownloadsTheMemoryAndIsReadyForTheNextDownload)
+{
+    // At line speed, in chunks of random size, with noise on the line and a longer
+    // identification than usual.
+    EmulatorProcess first({"--records", "25", "--seed", "3", "--serial", "4321", "--version",
+                           "24.03.05", "--pace", "--random-chunks", "--noise", "5", "--extra-id", "6"});
+    ASSERT_TRUE(first.started());
+    pointPort(1, first.path());
+    pointPort(2, kNowhere);
+
+    const Outcome outcome = run();
+    EXPECT_EQ(outcome.result, DownloadDialog::ResultOk);
+    EXPECT_EQ(outcome.messages, QStringList());
+    EXPECT_EQ(results->dev_type, 4);
+    EXPECT_EQ(results->dev_serial, 4321);
+    EXPECT_EQ(results->fw_version, "24.03.05");
+    const std::vector<std::uint8_t> firstImage = imageOf(instrument::penetrometerMemory(25, 3));
+    EXPECT_TRUE(imageHolds(firstImage));
+    EXPECT_EQ(dialog.windowTitle(), "Прием данных");
+    EXPECT_EQ(text("StaticText2"), "Идет прием информации ...");
+    EXPECT_EQ(text("StaticText5"), "ВРТ-ТК5");
+    EXPECT_EQ(text("StaticText1"), "24.03.05");
+    EXPECT_EQ(text("StaticText7"), "25");
+    EXPECT_EQ(progress(), 100);
+    EXPECT_FALSE(port()->IsOpen());
+    EXPECT_EQ(first.count("received V"), 1);
+    EXPECT_EQ(first.count("received N"), 1);
+
+    // The same dialog, another instrument with less in memory: the new image, and beyond it
+    // the old one's bytes as they were.
+    EmulatorProcess second({"--records", "3", "--seed", "8", "--serial", "7"});
+    ASSERT_TRUE(second.started());
+    pointPort(1, second.path());
+    EXPECT_EQ(run().result, DownloadDialog::ResultOk);
+    const std::vector<std::uint8_t> secondImage = imageOf(instrument::penetrometerMemory(3, 8));
+    EXPECT_TRUE(imageHolds(secondImage));
+    EXPECT_TRUE(std::equal(firstImage.begin() + long(secondImage.size()), firstImage.end(),
+                           results->flash_image.begin() + long(secondImage.size())));
+    EXPECT_EQ(results->dev_serial, 7);
+    EXPECT_EQ(text("StaticText7"), "3");
+}
+
+TEST_F(DownloadDialogTest, FindsAnInstrumentOnTheSecondPortAfterTheFirstStaysSilent)
+{
+    EmulatorProcess silent({"--silent"});
+    EmulatorProcess instrument({"--records", "4"});
+    ASSERT_TRUE(silent.started() && instrument.started());
+    pointPort(1, silent.path());
+    pointPort(2, instrument.path());
+
+    const Outcome outcome = run();
+    EXPECT_EQ(outcome.result, DownloadDialog::ResultOk);
+    EXPECT_EQ(outcome.messages, QStringList());
+    EXPECT_EQ(port()->PortName(), kCom2);
+    EXPECT_EQ(silent.count("received"), 1) << "one identification request on the first port";
+    EXPECT_EQ(instrument.count("received V"), 1);
+    EXPECT_EQ(instrument.count("received N"), 1);
+    EXPECT_TRUE(imageHolds(imageOf(instrument::penetrometerMemory(4, 1))));
+}
+
+TEST_F(DownloadDialogTest, ReportsAMissingInstrumentAfterTryingBothPorts)
+{
+    // Silence on the first port, no device at all behind the second.
+    EmulatorProcess silent({"--silent"});
+    ASSERT_TRUE(silent.started());
+    pointPort(1, silent.path());
+    pointPort(2, kNowhere);
+
+    const Outcome outcome = run();
+    EXPECT_EQ(outcome.result, DownloadDialog::ResultCancel);
+    EXPECT_EQ(outcome.messages, QStringList{kNotFound});
+    EXPECT_EQ(outcome.captions, QStringList{"Ошибка"});
+    EXPECT_EQ(port()->PortName(), kCom1);
+    EXPECT_FALSE(port()->IsOpen());
+    EXPECT_EQ(silent.count("received V"), 1);
+    EXPECT_TRUE(imageUntouched());
+}
+
+TEST_F(DownloadDialogTest, RefusesWhatCannotBeKept)
+{
+    struct Case {
+        const char* name;
+        QStringList arguments;
+        QString message;
+        int devType;     // what the results hold afterwards
+        int devSerial;
+    };
+    const Case cases[] = {
+        {"wrong instrument", {"--wrong-type", "--serial", "99"}, kWrongDevice, 5, 99},
+        {"bad identification checksum", {"--bad-id-checksum", "--serial", "99"}, kTransferError, 0, 0},
+        {"bad data checksum", {"--bad-data-checksum", "--serial", "99", "--random-chunks"},
+         kTransferError, 4, 99},
+        {"no data", {"--no-data", "--serial", "99"}, kNoData, 4, 99},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        results->dev_type = 0;
+        results->dev_serial = 0;
+        EmulatorProcess instrument(c.arguments);
+        ASSERT_TRUE(instrument.started());
+        pointPort(1, instrument.path());
+        pointPort(2, kNowhere);
+
+        const Outcome outcome = run();
+        EXPECT_EQ(outcome.result, DownloadDialog::ResultCancel);
+        EXPECT_EQ(outcome.messages, QStringList{c.message});
+        EXPECT_EQ(outcome.captions, QStringList{"Ошибка"});
+        EXPECT_FALSE(port()->IsOpen());
+        EXPECT_TRUE(imageUntouched());
+        EXPECT_EQ(results->dev_type, c.devType);
+        EXPECT_EQ(results->dev_serial, c.devSerial);
+    }
+}
+
+TEST_F(DownloadDialogTest, StartsOverWhenTheInstrumentRestartsMidTransfer)
+{
+    EmulatorProcess instrument({"--restart", "--records", "10", "--seed", "4"});
+    ASSERT_TRUE(instrument.started());
+    pointPort(1, instrument.path());
+    pointPort(2, kNowhere);
+
+    const Outcome outcome = run();
+    EXPECT_EQ(outcome.result, DownloadDialog::ResultOk);
+    EXPECT_EQ(outcome.messages, QStringList());
+    EXPECT_EQ(instrument.count("sent Z"), 1);
+    EXPECT_EQ(instrument.count("received V"), 2) << "the identification is asked again";
+    EXPECT_EQ(instrument.count("received N"), 2);
+    EXPECT_TRUE(imageHolds(imageOf(instrument::penetrometerMemory(10, 4))));
+}
+
+TEST_F(DownloadDialogTest, TheUserCanStopATransferWithTheButtonOrEscape)
+{
+    const std::pair<const char*, std::function<void(DownloadDialog&)>> ways[] = {
+        {"Отмена", [](DownloadDialog& d) {
+             d.findChild<QPushButton*>(QStringLiteral("Button1"))->click();
+         }},
+        {"Escape", [](DownloadDialog& d) { QTest::keyClick(&d, Qt::Key_Escape); }},
+    };
+    for (const auto& [name, stop] : ways) {
+        SCOPED_TRACE(name);
+        EmulatorProcess instrument({"--pace", "--records", "60"});
+        ASSERT_TRUE(instrument.started());
+        pointPort(1, instrument.path());
+        pointPort(2, kNowhere);
+
+        bool stopped = false;
+        const Outcome outcome = run([&] {
+            if (!stopped && progress() > 0) {
+                stopped = true;
+                stop(dialog);
+            }
+        });
+        EXPECT_TRUE(stopped);
+        EXPECT_EQ(outcome.result, DownloadDialog::ResultCancel);
+        EXPECT_EQ(outcome.messages, QStringList());
+        EXPECT_FALSE(port()->IsOpen());
+        EXPECT_EQ(progress(), 0);
+        EXPECT_TRUE(imageUntouched());
+    }
+}
+
+TEST_F(DownloadDialogTest, StaysResponsiveWhenTheInstrumentVanishesMidTransfer)
+{
+    EmulatorProcess instrument({"--pace", "--records", "60"});
+    ASSERT_TRUE(instrument.started());
+    pointPort(1, instrument.path());
+    pointPort(2, kNowhere);
+
+    bool pulled = false;
+    bool portClosed = false;
+    const Outcome outcome = run([&] {
+        if (!pulled && progress() > 0) {
+            pulled = true;
+            instrument.kill();
+        } else if (pulled && !portClosed && !port()->IsOpen()) {
+            // The driver noticed; the dialog waits for the user, as after any silence.
+            portClosed = true;
+            dialog.findChild<QPushButton*>(QStringLiteral("Button1"))->click();
+        }
+    });
+    EXPECT_TRUE(portClosed);
+    EXPECT_EQ(outcome.result, DownloadDialog::ResultCancel);
+    EXPECT_EQ(outcome.messages, QStringList());
+    EXPECT_TRUE(imageUntouched());
+}
+
+} // namespace
+} // namespace device_test
