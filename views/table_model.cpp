@@ -1,0 +1,238 @@
+#include "views/table_model.h"
+
+#include "views/number_text.h"
+
+namespace views {
+
+namespace {
+bool isNumericType(store::FieldType t)
+{
+    return t == store::FieldType::Numeric || t == store::FieldType::Float;
+}
+} // namespace
+
+TableModel::TableModel(store::DbfTable& table, QObject* parent)
+    : QAbstractTableModel(parent), m_table(table)
+{
+    reset();
+}
+
+void TableModel::setFieldFormat(const QString& fieldName, const QString& pattern)
+{
+    m_formatsByName[fieldName.toUpper()] = pattern;
+    reset();
+}
+
+void TableModel::reset()
+{
+    beginResetModel();
+    const bool active = m_table.isActive();
+    m_rows = active ? m_table.recordCount() : 0;
+    m_columns = active ? static_cast<int>(m_table.fields().size()) : 0;
+    m_formats.clear();
+    for (const auto& [name, pattern] : m_formatsByName) {
+        const int c = fieldColumn(name);
+        if (c >= 0)
+            m_formats[c] = pattern;
+    }
+    endResetModel();
+}
+
+int TableModel::fieldColumn(const QString& fieldName) const
+{
+    if (fieldName.isEmpty() || !m_table.isActive())
+        return -1;
+    return m_table.fieldIndex(fieldName.toStdString());
+}
+
+bool TableModel::isNumericField(int column) const
+{
+    if (column < 0 || column >= m_columns)
+        return false;
+    return isNumericType(m_table.fields()[static_cast<std::size_t>(column)].type);
+}
+
+int TableModel::rowCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : m_rows;
+}
+
+int TableModel::columnCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : m_columns;
+}
+
+bool TableModel::rowValid(int row) const
+{
+    // The table may have lost rows since the last reset; never read past its view.
+    return m_table.isActive() && row >= 0 && row < m_rows && row < m_table.recordCount();
+}
+
+std::optional<std::uint32_t> TableModel::recordAt(int row) const
+{
+    if (!rowValid(row))
+        return std::nullopt;
+    return m_table.recordAt(row);
+}
+
+bool TableModel::isEditing() const
+{
+    return m_table.isActive() && m_table.state() == store::DbfTable::State::Edit;
+}
+
+QString TableModel::fieldText(int row, int column) const
+{
+    const auto rec = recordAt(row);
+    if (!rec || column < 0 || column >= m_columns)
+        return {};
+    // The row being edited shows what its edit buffer holds, not what the file has.
+    const bool buffered = isEditing() && m_table.currentRecord() == rec;
+    if (isNumericField(column)) {
+        const auto v = buffered ? m_table.real(column) : m_table.real(*rec, column);
+        if (v)
+            return generalNumberText(*v);
+    }
+    return buffered ? m_table.text(column) : m_table.text(*rec, column);
+}
+
+std::optional<double> TableModel::number(int row, int column) const
+{
+    const auto rec = recordAt(row);
+    if (!rec || !isNumericField(column))
+        return std::nullopt;
+    const bool buffered = isEditing() && m_table.currentRecord() == rec;
+    return buffered ? m_table.real(column) : m_table.real(*rec, column);
+}
+
+QString TableModel::displayText(int row, int column) const
+{
+    const auto format = m_formats.find(column);
+    if (format != m_formats.end()) {
+        if (const auto v = number(row, column))
+            return patternNumberText(*v, format->second);
+    }
+    return fieldText(row, column);
+}
+
+QVariant TableModel::data(const QModelIndex& index, int role) const
+{
+    if (!index.isValid() || !rowValid(index.row()))
+        return {};
+    switch (role) {
+    case Qt::DisplayRole:
+    case Qt::AccessibleTextRole:
+        return displayText(index.row(), index.column());
+    case Qt::EditRole:
+        return fieldText(index.row(), index.column());
+    case RecordRole:
+        return QVariant::fromValue(static_cast<uint>(*recordAt(index.row())));
+    case NumberRole:
+        if (const auto v = number(index.row(), index.column()))
+            return *v;
+        return {};
+    case Qt::TextAlignmentRole:
+        return QVariant::fromValue(Qt::Alignment(Qt::AlignCenter));
+    default:
+        return {};
+    }
+}
+
+QVariant TableModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (role != Qt::DisplayRole)
+        return {};
+    if (orientation == Qt::Vertical)
+        return section + 1;
+    if (section < 0 || section >= m_columns)
+        return {};
+    return QString::fromStdString(m_table.fields()[static_cast<std::size_t>(section)].name);
+}
+
+Qt::ItemFlags TableModel::flags(const QModelIndex& index) const
+{
+    if (!index.isValid())
+        return Qt::NoItemFlags;
+    return Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsEditable;
+}
+
+bool TableModel::setData(const QModelIndex& index, const QVariant& value, int role)
+{
+    if (role != Qt::EditRole || !index.isValid())
+        return false;
+    try {
+        setCellText(index.row(), index.column(), value.toString());
+        return true;
+    } catch (const store::StoreError&) {
+        return false;
+    }
+}
+
+int TableModel::currentRow() const
+{
+    if (!m_table.isActive())
+        return -1;
+    const int p = m_table.position();
+    return p < m_rows ? p : -1;
+}
+
+void TableModel::setCurrentRow(int row)
+{
+    const auto rec = recordAt(row);
+    if (!rec)
+        return;
+    if (isEditing() && m_table.currentRecord() != rec) {
+        post();
+        row = m_table.positionOf(*rec);
+        if (row < 0)
+            return;
+    }
+    m_table.moveTo(row);
+}
+
+void TableModel::setCellText(int row, int column, const QString& text)
+{
+    auto rec = recordAt(row);
+    if (!rec || column < 0 || column >= m_columns)
+        return;
+    // Leaving an edited row for another posts it first, as moving the cursor would.
+    if (isEditing() && m_table.currentRecord() != rec) {
+        post();
+        row = m_table.positionOf(*rec);
+        if (row < 0)
+            return;
+    }
+    bool opened = false;
+    if (!isEditing()) {
+        m_table.moveTo(row);
+        m_table.edit();
+        opened = true;
+    }
+    try {
+        m_table.setText(column, text);
+    } catch (...) {
+        if (opened)
+            m_table.cancel();
+        throw;
+    }
+    emit dataChanged(index(row, 0), index(row, m_columns - 1));
+}
+
+void TableModel::post()
+{
+    if (!isEditing())
+        return;
+    m_table.post();
+    reset();
+}
+
+void TableModel::cancel()
+{
+    if (!isEditing())
+        return;
+    m_table.cancel();
+    const int row = currentRow();
+    if (row >= 0)
+        emit dataChanged(index(row, 0), index(row, m_columns - 1));
+}
+
+} // namespace views
