@@ -1,6 +1,6 @@
 // Writes the seed tables of fuzz_dbf_open into a folder: a measurement table with both kinds
 // of rows, and a small three-field table with a deleted row. The committed seeds in
-// fuzz/corpus/ were made by this program; run it again if the table layout changes.
+// fuzz/corpus/fuzz_dbf_open/ were made by this program; run it again if the layout changes.
 
 #include "store/measurement_table.h"
 
