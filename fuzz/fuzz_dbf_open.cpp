@@ -171,6 +171,15 @@ void exerciseTable(DbfTable& t)
     walkView(t);
     if (numericField >= 0 && t.indexName() == "up")
         checkAscending(t, numericField);
+    // A save closes and opens the file again, keeping the filter, tags and row.
+    attempt([&] {
+        const std::string tag = t.indexName();
+        t.reopen();
+        check(t.indexName() == tag, "reopen lost the active tag");
+        walkView(t);
+        if (numericField >= 0 && tag == "up")
+            checkAscending(t, numericField);
+    });
     attempt([&] {
         t.setIndexName("down");
         walkView(t);
