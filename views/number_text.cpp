@@ -69,21 +69,24 @@ QString generalNumberText(double value, const QLocale& locale)
     const Decimal d = toDecimal(value);
     if (d.digits.empty())
         return QStringLiteral("0");
-    std::string out = d.negative ? "-" : "";
+    // Built by appending: GCC 12 warns falsely about "literal" + std::string chains.
+    std::string out;
+    if (d.negative)
+        out.push_back('-');
     const int n = static_cast<int>(d.digits.size());
+    const auto point = static_cast<std::size_t>(std::max(d.point, 0));
     const int exponent = d.point - 1;
     if (exponent < -5 || exponent >= kSignificantDigits) {
-        out += d.digits.substr(0, 1);
+        out.push_back(d.digits.front());
         if (n > 1)
-            out += "." + d.digits.substr(1);
-        out += "E" + std::to_string(exponent);
+            out.append(".").append(d.digits, 1, std::string::npos);
+        out.append("E").append(std::to_string(exponent));
     } else if (d.point <= 0) {
-        out += "0." + zeros(-d.point) + d.digits;
+        out.append("0.").append(zeros(-d.point)).append(d.digits);
     } else if (d.point >= n) {
-        out += d.digits + zeros(d.point - n);
+        out.append(d.digits).append(zeros(d.point - n));
     } else {
-        out += d.digits.substr(0, static_cast<std::size_t>(d.point)) + "." +
-               d.digits.substr(static_cast<std::size_t>(d.point));
+        out.append(d.digits, 0, point).append(".").append(d.digits, point, std::string::npos);
     }
     return localized(out, locale);
 }
@@ -137,15 +140,17 @@ QString patternNumberText(double value, const QString& pattern, const QLocale& l
     for (int i = 0; i < d.point; ++i)
         whole.push_back(i < static_cast<int>(d.digits.size()) ? d.digits[static_cast<std::size_t>(i)] : '0');
     if (whole.empty())
-        whole = "0";
+        whole.push_back('0');
     for (int i = d.point; i < d.point + decimals; ++i)
         fraction.push_back(i >= 0 && i < static_cast<int>(d.digits.size()) ? d.digits[static_cast<std::size_t>(i)] : '0');
     const bool allZero = whole.find_first_not_of('0') == std::string::npos &&
                          fraction.find_first_not_of('0') == std::string::npos;
-    std::string out = (d.negative && !allZero) ? "-" : "";
-    out += whole;
+    std::string out;
+    if (d.negative && !allZero)
+        out.push_back('-');
+    out.append(whole);
     if (decimals > 0)
-        out += "." + fraction;
+        out.append(".").append(fraction);
     return localized(out, locale);
 }
 
