@@ -330,6 +330,17 @@ void LockedFile::sync()
         ioError("Ошибка записи в файл", m_path);
 }
 
+void LockedFile::copyPermissionsFrom(const LockedFile& other)
+{
+#ifndef _WIN32
+    struct stat st {};
+    if (::fstat(other.m_fd, &st) != 0 || ::fchmod(m_fd, st.st_mode & 07777) != 0)
+        ioError("Не удалось задать права файла", m_path);
+#else
+    (void)other;
+#endif
+}
+
 void LockedFile::close() noexcept
 {
     if (m_fd >= 0) {

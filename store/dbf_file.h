@@ -86,6 +86,10 @@ public:
     void writeAt(std::uint64_t offset, std::string_view bytes);
     void sync();
     void close() noexcept;
+    // Gives this file the access rights of `other` (a rewritten table keeps its owner's choice).
+    void copyPermissionsFrom(const LockedFile& other);
+    // The file now goes by another name (it was renamed); error messages use it.
+    void setPath(const QString& path) { m_path = path; }
 
 private:
     int m_fd = -1;

@@ -977,6 +977,7 @@ void DbfTable::pack()
     const QString temp = d->path + QStringLiteral(".pack");
     dbf::LockedFile out = dbf::LockedFile::open(temp, true);
     try {
+        out.copyPermissionsFrom(d->file);
         out.writeAt(0, header);
         out.writeAt(header.size(), packed);
         const char eofMark = dbf::kEndOfFile;
@@ -994,6 +995,7 @@ void DbfTable::pack()
     d->file.close();
     d->file = dbf::LockedFile::open(d->path, false);
 #else
+    out.setPath(d->path);
     d->file = std::move(out);
 #endif
     d->header = std::move(header);

@@ -122,6 +122,21 @@ TEST_F(Pack, RemovesDeletedRowsFromTheFile)
     EXPECT_EQ(numbersInView(t, Field::P), (Numbers{2, 4, 5}));
 }
 
+TEST_F(Pack, TheRewrittenFileKeepsItsAccessRights)
+{
+    const QString file = path("rights.db");
+    createTable(file, {withP(1), withP(2)});
+    const auto rights = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup;
+    ASSERT_TRUE(QFile::setPermissions(file, rights));
+    MeasurementTable t;
+    t.open(file);
+    goToP(t, 1);
+    t.table().deleteRecord();
+    t.table().pack();
+    const auto ownerGroupOther = QFileDevice::Permissions(0x7077);
+    EXPECT_EQ(QFileInfo(file).permissions() & ownerGroupOther, rights);
+}
+
 TEST_F(Pack, AFailedPackLeavesTheTableAsItWas)
 {
     const QString file = path("atomic.db");
