@@ -11,6 +11,7 @@
 #include <exception>
 #include <functional>
 #include <optional>
+#include <utility>
 #include <vector>
 
 class QLineEdit;
@@ -169,8 +170,19 @@ private:
     RowSelection::Values captureBookmarks(int row) const;
     void placeEditor();
     void closeEditor();
+    // No exception may unwind through Qt's event dispatch: the grid's own handlers end here
+    // and show the error.
     template <typename Action>
-    bool guarded(Action&& action);
+    bool guarded(Action&& action)
+    {
+        try {
+            std::forward<Action>(action)();
+            return true;
+        } catch (const std::exception& error) {
+            reportError(error);
+        }
+        return false;
+    }
     int titleColumnEdgeAt(const QPoint& pos) const;
     void normalizeWidths();
 
