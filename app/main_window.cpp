@@ -5,12 +5,16 @@
 #include "app/help_window.h"
 #include "app/resources.h"
 
+#include "views/data_grid.h"
+#include "views/grid_tabs.h"
+
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QMenu>
 #include <QMessageBox>
 #include <QScreen>
 #include <QTabWidget>
@@ -60,7 +64,12 @@ MainWindow::MainWindow(ProgramState& state, QWidget* parent)
     FormCreate();
 }
 
-MainWindow::~MainWindow() = default;
+MainWindow::~MainWindow()
+{
+    // The grids read the table and the model: they go first, then the model, then the table.
+    delete m_pages;
+    delete m_gridTabs;
+}
 
 void MainWindow::FormCreate()
 {
@@ -78,6 +87,13 @@ void MainWindow::FormCreate()
 
     m_table.close();
     m_dbOpen = false;
+
+    // Each grid keeps P and R of every row it selects, for the selection summary; with the
+    // table closed the sort reset only clears the title marks.
+    m_gridTabs->grid1()->setBookmarkFields(QStringLiteral("P;R"));
+    m_gridTabs->grid2()->setBookmarkFields(QStringLiteral("P;R"));
+    views::ResetSort(*m_gridTabs->grid1(), m_table, store::kTab1);
+    views::ResetSort(*m_gridTabs->grid2(), m_table, store::kTab2);
 
     disable_button();
     tab_vis_dis();
@@ -122,6 +138,18 @@ void MainWindow::buildPages()
     };
     m_tabSheet1 = addPage(QStringLiteral("TabSheet1"), QStringLiteral("ВРТ-ТК5"));
     m_tabSheet2 = addPage(QStringLiteral("TabSheet2"), QStringLiteral("ЛД - ТК5"));
+
+    m_gridTabs = new views::GridTabs(m_table, m_tabSheet1, m_tabSheet2, this);
+    m_gridTabs->setErrorHandler([](QWidget* parent, const std::exception& error) { showError(parent, error); });
+    // Grid1InitEdit: beginning to edit any cell of either grid marks the table as changed.
+    connect(m_gridTabs, &views::GridTabs::editStarted, this, [this] { m_dbChanged = true; });
+    for (views::DataGrid* grid : {m_gridTabs->grid1(), m_gridTabs->grid2()}) {
+        grid->parentWidget()->layout()->addWidget(grid);
+        grid->setContextMenuPolicy(Qt::CustomContextMenu);
+        connect(grid, &QWidget::customContextMenuRequested, this, [this, grid](const QPoint& at) {
+            m_popupMenu->popup(grid->viewport()->mapToGlobal(at));
+        });
+    }
 
     connect(m_pages, &QTabWidget::currentChanged, this, [this](int index) {
         QWidget* shown = m_pages->widget(index);
@@ -211,6 +239,7 @@ void MainWindow::tab_vis_en()
         table.setFilter(store::kindFilter(store::kPenetrometerKind));
         table.refresh();
     }
+    m_gridTabs->refresh();
     m_pages->show();
     m_pages->update();
 }
@@ -237,6 +266,7 @@ void MainWindow::showKind(int kind)
         return;
     m_table.table().setFilter(store::kindFilter(kind));
     m_table.table().refresh();
+    m_gridTabs->refresh();
 }
 
 void MainWindow::Save_DB()
@@ -245,8 +275,12 @@ void MainWindow::Save_DB()
         return;
     // Closing and reopening makes sure that everything has reached the file; the kind
     // filter and a sort stay as the user sees them.
-    if (m_table.isActive())
+    if (m_table.isActive()) {
+        views::PostEdit(*m_gridTabs->grid1());
+        views::PostEdit(*m_gridTabs->grid2());
         m_table.table().reopen();
+        m_gridTabs->refresh();
+    }
     m_dbChanged = false;
 }
 
@@ -259,11 +293,13 @@ void MainWindow::Close_DB()
         if (answer == QMessageBox::Yes)
             Save_DB();
     }
+    m_gridTabs->storeLayouts(m_registry);
     m_dbOpen = false;
     m_dbChanged = false;
     if (m_table.isActive()) {
         const QFileInfo file(m_table.table().path());
         m_table.close();
+        m_gridTabs->refresh();
         // The production index never outlives the open table; a stale one would describe
         // rows that have changed since.
         QFile::remove(file.dir().filePath(file.completeBaseName() + QStringLiteral(".mdx")));
@@ -283,6 +319,11 @@ void MainWindow::N5Click()
 void MainWindow::N7Click()
 {
     Close_DB();
+}
+
+void MainWindow::N33Click()
+{
+    m_gridTabs->N33Click();
 }
 
 void MainWindow::N11Click()

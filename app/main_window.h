@@ -15,6 +15,10 @@ class QMenu;
 class QTabWidget;
 class QToolBar;
 
+namespace views {
+class GridTabs;
+}
+
 namespace app {
 
 class AboutDialog;
@@ -52,6 +56,8 @@ public:
     QFileDialog* saveDialog() const noexcept { return m_saveDialog; }
     // The context menu both grids share.
     QMenu* popupMenu() const noexcept { return m_popupMenu; }
+    // The two grids and their services.
+    views::GridTabs* gridTabs() const noexcept { return m_gridTabs; }
 
     // Background of the client area: QPalette::Dark (the button shadow) while no table is
     // open, QPalette::Button (the button face) while one is.
@@ -75,6 +81,7 @@ public:
     // Menu commands.
     void N5Click();  // "Сохранить"
     void N7Click();  // "Закрыть"
+    void N33Click(); // "Убрать сортировку": both tabs back to file order
     void N11Click(); // "Выход": ends the program at once, without the close handler
     void N24Click(); // "Помощь"
     void N26Click(); // "О программе"
@@ -113,6 +120,7 @@ private:
     QTabWidget* m_pages = nullptr;
     QWidget* m_tabSheet1 = nullptr;
     QWidget* m_tabSheet2 = nullptr;
+    views::GridTabs* m_gridTabs = nullptr; // Grid1 and Grid2 over the table
     QToolBar* m_toolBar = nullptr;
     QMenu* m_popupMenu = nullptr;
     std::vector<QAction*> m_tableCommands;

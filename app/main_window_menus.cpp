@@ -63,7 +63,7 @@ void MainWindow::buildMenus()
         {"N30", "Убрать цвет", nullptr, -1, true},
         {"N31", "Убрать все цвета", nullptr, -1, true},
         {"N32"},
-        {"N33", "Убрать сортировку", nullptr, -1, true},
+        {"N33", "Убрать сортировку", nullptr, -1, true, &MainWindow::N33Click},
     };
     static const CommandDef edit[] = {
         {"N34", "Удалить строки", nullptr, 6, true},

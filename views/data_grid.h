@@ -3,6 +3,7 @@
 #include "views/block_layout.h"
 #include "views/grid_column.h"
 #include "views/row_selection.h"
+#include "views/table_model.h"
 
 #include <QAbstractScrollArea>
 #include <QPointer>
