@@ -94,8 +94,10 @@ std::uint32_t clampBufSize(std::uint32_t size)
 } // namespace
 
 SerialPortDriver::SerialPortDriver(QObject* parent)
-    : QObject(parent), m_inBuf(new char[m_inBufSize]())
+    : QObject(parent)
 {
+    // Here, not in the initialiser list: the size is a member declared after the buffer.
+    m_inBuf.reset(new char[m_inBufSize]());
     connect(&m_pollTimer, &QTimer::timeout, this, &SerialPortDriver::PollTick);
     connect(&m_serial, &QSerialPort::errorOccurred, this, &SerialPortDriver::onPortError);
 }
