@@ -245,8 +245,9 @@ TEST_F(DownloadDialogTest, TheUserCanStopATransferWithTheButtonOrEscape)
          }},
         {"Escape", [](DownloadDialog& d) { QTest::keyClick(&d, Qt::Key_Escape); }},
     };
-    for (const auto& [name, stop] : ways) {
-        SCOPED_TRACE(name);
+    for (const auto& way : ways) {
+        SCOPED_TRACE(way.first);
+        const auto& stop = way.second;
         EmulatorProcess instrument({"--pace", "--records", "60"});
         ASSERT_TRUE(instrument.started());
         pointPort(1, instrument.path());
