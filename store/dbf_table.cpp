@@ -188,6 +188,8 @@ struct DbfTable::Impl {
     bool bof = true;
 
     State state = State::Browse;
+    bool batch = false;
+    std::optional<std::uint32_t> batchCurrent; // the row last written inside a batch
     std::string buffer;
     std::uint32_t editRecord = 0;
 
@@ -770,6 +772,51 @@ void DbfTable::edit()
     d->state = State::Edit;
 }
 
+void DbfTable::editRecord(std::uint32_t rec)
+{
+    d->requireActive();
+    postPending();
+    if (rec >= d->count() || d->deleted(rec))
+        fail(StoreError::Code::BadState, "Нет записи " + std::to_string(rec));
+    if (!d->batch) {
+        const int p = positionOf(rec);
+        if (p >= 0) {
+            d->pos = p;
+            d->eof = d->bof = false;
+        }
+    }
+    d->buffer = std::string(d->record(rec));
+    d->editRecord = rec;
+    d->state = State::Edit;
+}
+
+void DbfTable::beginBatch()
+{
+    d->requireActive();
+    postPending();
+    d->batch = true;
+    d->batchCurrent = currentRecord();
+}
+
+void DbfTable::endBatch()
+{
+    if (!d->active || !d->batch)
+        return;
+    postPending();
+    d->batch = false;
+    for (Tag& tag : d->tags)
+        d->build(tag);
+    d->rebuildView(m_view);
+    const int p = d->batchCurrent ? positionOf(*d->batchCurrent) : -1;
+    d->batchCurrent.reset();
+    if (p >= 0) {
+        d->pos = p;
+        d->eof = d->bof = false;
+    } else {
+        first();
+    }
+}
+
 void DbfTable::append()
 {
     d->requireActive();
@@ -806,8 +853,14 @@ void DbfTable::post()
             d->data.resize(d->data.size() - d->recLen());
             throw;
         }
-        d->insertIntoTags(rec);
-        d->insertIntoView(m_view, rec);
+        if (!d->batch) {
+            d->insertIntoTags(rec);
+            d->insertIntoView(m_view, rec);
+        }
+    } else if (d->batch) {
+        d->file.writeAt(base + static_cast<std::uint64_t>(rec) * d->recLen(), d->buffer);
+        d->writeHeader();
+        d->data.replace(rec * d->recLen(), d->recLen(), d->buffer);
     } else {
         d->file.writeAt(base + static_cast<std::uint64_t>(rec) * d->recLen(), d->buffer);
         d->writeHeader();
@@ -836,6 +889,10 @@ void DbfTable::post()
     }
     d->state = State::Browse;
     d->buffer.clear();
+    if (d->batch) {
+        d->batchCurrent = rec;
+        return;
+    }
     const int p = positionOf(rec);
     if (p >= 0) {
         d->pos = p;
@@ -948,6 +1005,8 @@ void DbfTable::deleteRecord()
     d->data[*rec * d->recLen()] = flag;
     if (d->layout.productionIndex)
         d->writeHeader();
+    if (d->batch)
+        return; // the view and the tags are rebuilt when the batch ends
     d->removeFromView(m_view, *rec);
     d->removeFromTags(*rec);
     const int oldPos = d->pos;

@@ -439,5 +439,48 @@ TEST_F(View, ReopenKeepsFilterTagsAndRowButReadsTheFileAgain)
     EXPECT_TRUE(t.tagNames().empty()) << "a plain close still forgets the tags";
 }
 
+TEST_F(View, ABatchRenumbersASortedViewAndReordersItOnceAtTheEnd)
+{
+    // N descending: 30, 20, 10 (P tells the rows apart).
+    open({{{Field::N, 10.0}, {Field::P, 1.0}, {Field::NB_TYPE, 0.0}},
+          {{Field::N, 30.0}, {Field::P, 3.0}, {Field::NB_TYPE, 0.0}},
+          {{Field::N, 20.0}, {Field::P, 2.0}, {Field::NB_TYPE, 0.0}}});
+    DbfTable& t = m_table.table();
+    m_table.addSortTag(kTab1, Field::N, true);
+    t.setIndexName(kTab1);
+    ASSERT_EQ(numbersInView(m_table, Field::P), (Numbers{3, 2, 1}));
+
+    const std::vector<std::uint32_t> shown = t.view();
+    t.beginBatch();
+    double number = 1;
+    for (std::uint32_t rec : shown) {
+        t.editRecord(rec);
+        m_table.setReal(Field::N, number++);
+        t.post();
+        EXPECT_EQ(t.view(), shown) << "inside a batch the view stays as it was";
+    }
+    t.endBatch();
+
+    // The row shown first got 1, so under N descending it now comes last.
+    EXPECT_EQ(numbersInView(m_table, Field::P), (Numbers{1, 2, 3}));
+    EXPECT_EQ(numbersInView(m_table, Field::N), (Numbers{3, 2, 1}));
+    t.setIndexName("");
+    EXPECT_EQ(numbersInView(m_table, Field::N), (Numbers{3, 1, 2})) << "file order: each row got its number";
+}
+
+TEST_F(View, EditRecordReachesARowByItsNumberAndMakesItCurrent)
+{
+    open({row(0, 1), row(1, 2), row(0, 3)});
+    DbfTable& t = m_table.table();
+    t.setFilter(kindFilter(0));
+    t.editRecord(2);
+    m_table.setReal(Field::P, 7);
+    t.post();
+    EXPECT_EQ(m_table.real(Field::P), 7.0);
+    EXPECT_EQ(t.currentRecord(), 2u);
+    EXPECT_EQ(numbersInView(m_table, Field::P), (Numbers{1, 7}));
+    EXPECT_THROW(t.editRecord(9), StoreError);
+}
+
 } // namespace
 } // namespace store::test
