@@ -24,6 +24,7 @@ public:
         BadExpression,  // a filter expression this engine does not understand
         NoSuchTag,      // an index tag that does not exist
         BadTag,         // a tag that cannot be built (no field, duplicate name)
+        BadDate,        // a row's DATE and TIME do not read as a date and time
     };
 
     StoreError(Code code, const std::string& message) : std::runtime_error(message), m_code(code) {}
