@@ -5,8 +5,10 @@
 #include "app/help_window.h"
 #include "app/resources.h"
 
+#include "device/download_dialog.h"
 #include "views/data_grid.h"
 #include "views/grid_tabs.h"
+#include "views/table_model.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -59,6 +61,7 @@ MainWindow::MainWindow(ProgramState& state, QWidget* parent)
     buildToolBar();
     buildPopupMenu();
     buildDialogs();
+    m_downloadDialog = new device::DownloadDialog(m_state.download, this);
     m_about = new AboutDialog(this);
 
     FormCreate();
@@ -143,7 +146,12 @@ void MainWindow::buildPages()
     m_gridTabs->setErrorHandler([](QWidget* parent, const std::exception& error) { showError(parent, error); });
     // Grid1InitEdit: beginning to edit any cell of either grid marks the table as changed.
     connect(m_gridTabs, &views::GridTabs::editStarted, this, [this] { m_dbChanged = true; });
+    // An edit of P or R changes the summary the footers show.
+    connect(m_gridTabs->model(), &views::TableModel::rowPosted, this,
+            [this] { runCommand(this, [this] { refreshSummary(); }); });
     for (views::DataGrid* grid : {m_gridTabs->grid1(), m_gridTabs->grid2()}) {
+        connect(grid, &views::DataGrid::selectionChanged, this,
+                [this, grid] { runCommand(this, [this, grid] { ShowSelectionSummary(*grid); }); });
         grid->parentWidget()->layout()->addWidget(grid);
         grid->setContextMenuPolicy(Qt::CustomContextMenu);
         connect(grid, &QWidget::customContextMenuRequested, this, [this, grid](const QPoint& at) {

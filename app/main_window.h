@@ -2,6 +2,7 @@
 
 #include "app/program_state.h"
 #include "store/measurement_table.h"
+#include "store/table_summary.h"
 
 #include <QMainWindow>
 #include <QPalette>
@@ -16,7 +17,11 @@ class QTabWidget;
 class QToolBar;
 
 namespace views {
+class DataGrid;
 class GridTabs;
+}
+namespace device {
+class DownloadDialog;
 }
 
 namespace app {
@@ -78,6 +83,33 @@ public:
     // window to its no-table state.
     void Close_DB();
 
+    // Table file commands.
+    void N2Click(); // "Создать": download the instrument into a new table
+    void N3Click(); // "Открыть"
+    void N4Click(); // "Дополнить": download and add the new records to the open table
+    void Create_DB(const QString& path);
+    // Opens the table; a file that is not the measurement table gives "База данных
+    // повреждена !" and leaves no table open. Returns whether it opened.
+    bool Open_DB(const QString& path);
+    // The table summary over the rows of the shown tab, then its footers.
+    void find_mma();
+    // The same after an edit: the cursor stays on its row.
+    void refreshSummary();
+    const store::TableSummary& summary() const noexcept { return m_summary; }
+
+    // Rows and columns of the shown tab.
+    void ShowSelectionSummary(views::DataGrid& grid);
+    void N21Click(); // "Удалить строки" / "Удалить"
+    void DeleteSelectedRows(views::DataGrid& grid);
+    void N37Click(); // "Перенумеровать строки"
+    void N17Click(); // "Задать цвет"
+    void N18Click(); // "Убрать цвет"
+    void N19Click(); // "Убрать все цвета"
+    void N23Click(); // "Выровнять столбцы"
+    // The grid of the tab in front.
+    views::DataGrid* shownGrid() const;
+    device::DownloadDialog* downloadDialog() const noexcept { return m_downloadDialog; }
+
     // Menu commands.
     void N5Click();  // "Сохранить"
     void N7Click();  // "Закрыть"
@@ -102,6 +134,7 @@ private:
     void buildDialogs();
     void readDataDir();
     void applyFormColor();
+    void showForceColumns();
     QAction* addCommand(QMenu* menu, const CommandDef& def);
     void bind(QAction* action, void (MainWindow::*handler)());
     void TabSheet1Show();
@@ -121,6 +154,8 @@ private:
     QWidget* m_tabSheet1 = nullptr;
     QWidget* m_tabSheet2 = nullptr;
     views::GridTabs* m_gridTabs = nullptr; // Grid1 and Grid2 over the table
+    device::DownloadDialog* m_downloadDialog = nullptr; // TForm2
+    store::TableSummary m_summary;
     QToolBar* m_toolBar = nullptr;
     QMenu* m_popupMenu = nullptr;
     std::vector<QAction*> m_tableCommands;

@@ -45,9 +45,9 @@ struct MainWindow::CommandDef {
 void MainWindow::buildMenus()
 {
     static const CommandDef file[] = {
-        {"N2", "Создать", "Ctrl+N", 0},
-        {"N3", "Открыть", "Ctrl+O", 1},
-        {"N4", "Дополнить", nullptr, -1, true},
+        {"N2", "Создать", "Ctrl+N", 0, false, &MainWindow::N2Click},
+        {"N3", "Открыть", "Ctrl+O", 1, false, &MainWindow::N3Click},
+        {"N4", "Дополнить", nullptr, -1, true, &MainWindow::N4Click},
         {"N5", "Сохранить", "Ctrl+S", 2, true, &MainWindow::N5Click},
         {"N7", "Закрыть", nullptr, -1, true, &MainWindow::N7Click},
         {"N6"},
@@ -57,20 +57,20 @@ void MainWindow::buildMenus()
         {"N11", "Выход", nullptr, -1, false, &MainWindow::N11Click},
     };
     static const CommandDef view[] = {
-        {"N27", "Выровнять столбцы", nullptr, -1, true},
+        {"N27", "Выровнять столбцы", nullptr, -1, true, &MainWindow::N23Click},
         {"N28"},
-        {"N29", "Задать цвет", nullptr, -1, true},
-        {"N30", "Убрать цвет", nullptr, -1, true},
-        {"N31", "Убрать все цвета", nullptr, -1, true},
+        {"N29", "Задать цвет", nullptr, -1, true, &MainWindow::N17Click},
+        {"N30", "Убрать цвет", nullptr, -1, true, &MainWindow::N18Click},
+        {"N31", "Убрать все цвета", nullptr, -1, true, &MainWindow::N19Click},
         {"N32"},
         {"N33", "Убрать сортировку", nullptr, -1, true, &MainWindow::N33Click},
     };
     static const CommandDef edit[] = {
-        {"N34", "Удалить строки", nullptr, 6, true},
+        {"N34", "Удалить строки", nullptr, 6, true, &MainWindow::N21Click},
     };
     static const CommandDef service[] = {
         {"Excel1", "Экспорт в Excel", nullptr, -1, true},
-        {"N37", "Перенумеровать строки", nullptr, -1, true},
+        {"N37", "Перенумеровать строки", nullptr, -1, true, &MainWindow::N37Click},
     };
     static const CommandDef help[] = {
         {"N24", "Помощь", "F1", 5, false, &MainWindow::N24Click},
@@ -155,13 +155,13 @@ void MainWindow::buildPopupMenu()
     static const CommandDef items[] = {
         {"N22", "Печать"},
         {"PopupSeparator1"},
-        {"N17", "Задать цвет"},
-        {"N18", "Убрать цвет"},
-        {"N19", "Убрать все цвета"},
+        {"N17", "Задать цвет", nullptr, -1, false, &MainWindow::N17Click},
+        {"N18", "Убрать цвет", nullptr, -1, false, &MainWindow::N18Click},
+        {"N19", "Убрать все цвета", nullptr, -1, false, &MainWindow::N19Click},
         {"PopupSeparator2"},
-        {"N23", "Выровнять столбцы"},
+        {"N23", "Выровнять столбцы", nullptr, -1, false, &MainWindow::N23Click},
         {"PopupSeparator3"},
-        {"N21", "Удалить"},
+        {"N21", "Удалить", nullptr, -1, false, &MainWindow::N21Click},
     };
     m_popupMenu = new QMenu(this);
     m_popupMenu->setObjectName(QStringLiteral("PopupMenu1"));

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/download_results.h"
+#include "device/download_results.h"
 
 #include <QString>
 
@@ -18,7 +18,7 @@ inline const QString kHelpFileName = QStringLiteral("kvel.html");
 struct ProgramState {
     QString title;     // the application title
     QString helpFile;  // full path of the help document; empty when none was found
-    DownloadResults download;
+    device::DownloadResults download; // what the last download left
 };
 
 } // namespace app

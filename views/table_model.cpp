@@ -221,8 +221,11 @@ void TableModel::post()
 {
     if (!isEditing())
         return;
+    const auto rec = m_table.currentRecord();
     m_table.post();
     reset();
+    if (rec)
+        emit rowPosted(*rec);
 }
 
 void TableModel::cancel()

@@ -77,6 +77,10 @@ public:
     void cancel();
     bool isEditing() const;
 
+signals:
+    // A row edited through the model reached the table file (the summary may have changed).
+    void rowPosted(std::uint32_t record);
+
 private:
     bool rowValid(int row) const;
 

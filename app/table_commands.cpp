@@ -1,0 +1,313 @@
+// The commands that work on whole tables (New, Open, Append) and on the rows and columns of
+// the shown tab (summary, delete, renumber, colours, equal widths).
+
+#include "app/error_report.h"
+#include "app/main_window.h"
+
+#include "device/download_dialog.h"
+#include "store/flash_decoder.h"
+#include "views/data_grid.h"
+#include "views/grid_tabs.h"
+
+#include <QColorDialog>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QTabWidget>
+
+namespace app {
+namespace {
+
+// The file a file dialog returned; empty when it was cancelled or gave no name.
+QString chosenFile(QFileDialog* dialog)
+{
+    dialog->selectFile(QString());
+    if (dialog->exec() != QDialog::Accepted)
+        return {};
+    const QStringList files = dialog->selectedFiles();
+    return files.isEmpty() ? QString() : files.first();
+}
+
+} // namespace
+
+views::DataGrid* MainWindow::shownGrid() const
+{
+    return m_pages->currentWidget() == m_tabSheet2 ? m_gridTabs->grid2() : m_gridTabs->grid1();
+}
+
+// ---- New, Open, Append ----------------------------------------------------------------------
+
+void MainWindow::N2Click()
+{
+    if (m_dbOpen)
+        Close_DB();
+    const QString file = chosenFile(m_saveDialog);
+    if (file.isEmpty())
+        return;
+    // The table is made only once the instrument's memory is here: a failed or cancelled
+    // download leaves an existing file of that name untouched.
+    if (m_downloadDialog->exec() != device::DownloadDialog::ResultOk)
+        return;
+    Create_DB(file);
+}
+
+void MainWindow::Create_DB(const QString& path)
+{
+    m_dbOpen = false;
+    m_dbChanged = false;
+    m_table.close();
+    store::MeasurementTable::create(path);
+    m_table.open(path);
+    m_dbOpen = true;
+    setFormColor(QPalette::Button);
+
+    const auto& download = m_state.download;
+    store::flash2dru(m_table, {std::span(download.flash_image.data(), download.image_length),
+                               download.dev_type, download.dev_serial},
+                     false);
+    showForceColumns();
+
+    enable_button();
+    tab_vis_en();
+    m_gridTabs->restoreLayouts(m_registry);
+    find_mma();
+    m_dbChanged = false;
+}
+
+void MainWindow::N3Click()
+{
+    const QString file = chosenFile(m_openDialog);
+    if (file.isEmpty())
+        return;
+    if (m_dbOpen)
+        Close_DB();
+    setDataDir(QDir::toNativeSeparators(QFileInfo(file).absolutePath()));
+    Open_DB(file);
+}
+
+bool MainWindow::Open_DB(const QString& path)
+{
+    try {
+        m_table.open(path);
+    } catch (const store::StoreError&) {
+        QMessageBox::critical(this, QStringLiteral("Ошибка"), QStringLiteral("База данных повреждена !"));
+        return false;
+    }
+    m_dbOpen = true;
+
+    // The report layout follows the instrument of the first row (a plate test device writes
+    // 13). This looks at the rows of the kind shown last, before the tab is chosen.
+    store::DbfTable& table = m_table.table();
+    table.first();
+    const auto type = table.recordCount() > 0 ? m_table.integer(store::Field::DEV_TYPE) : std::nullopt;
+    m_state.download.dev_type = static_cast<std::uint8_t>(type.value_or(0) & 0xFF);
+
+    setFormColor(QPalette::Button);
+    enable_button();
+    tab_vis_en();
+    m_gridTabs->restoreLayouts(m_registry);
+    find_mma();
+
+    m_state.title = QFileInfo(path).completeBaseName() + QStringLiteral(" - ") + kCaption;
+    setWindowTitle(m_state.title);
+    m_dbChanged = false;
+    return true;
+}
+
+void MainWindow::N4Click()
+{
+    if (!m_dbOpen)
+        return;
+    if (m_downloadDialog->exec() != device::DownloadDialog::ResultOk)
+        return;
+    // New rows go to the end of the file and are found there only in file order.
+    if (m_table.isActive()) {
+        views::ResetSort(*m_gridTabs->grid1(), m_table, store::kTab1);
+        views::ResetSort(*m_gridTabs->grid2(), m_table, store::kTab2);
+    }
+    const auto& download = m_state.download;
+    const store::DecodeResult result = store::flash2dru(
+        m_table, {std::span(download.flash_image.data(), download.image_length), download.dev_type,
+                  download.dev_serial},
+        true);
+    m_gridTabs->refresh();
+    if (result.added > 0)
+        showForceColumns();
+    QMessageBox::information(this, QStringLiteral("Дополнение"),
+                             QStringLiteral("Добавлено записей: %1").arg(result.added));
+    m_dbOpen = true;
+    Save_DB();
+    tab_vis_en();
+    find_mma();
+}
+
+void MainWindow::showForceColumns()
+{
+    views::DataGrid* grid = m_gridTabs->grid1();
+    const int column = grid->columnOfField(QStringLiteral("P1"));
+    if (column >= 0)
+        grid->setColumnVisible(column, true);
+}
+
+// ---- summary ---------------------------------------------------------------------------------
+
+void MainWindow::find_mma()
+{
+    if (!m_table.isActive())
+        return;
+    m_summary = store::find_mma(m_table);
+    m_gridTabs->refresh();
+    ShowSelectionSummary(*m_gridTabs->grid1());
+    ShowSelectionSummary(*m_gridTabs->grid2());
+}
+
+void MainWindow::refreshSummary()
+{
+    if (!m_table.isActive())
+        return;
+    store::DbfTable& table = m_table.table();
+    const auto current = table.currentRecord();
+    m_summary = store::find_mma(m_table);
+    if (current && table.positionOf(*current) >= 0)
+        table.moveTo(table.positionOf(*current));
+    ShowSelectionSummary(*m_gridTabs->grid1());
+    ShowSelectionSummary(*m_gridTabs->grid2());
+}
+
+void MainWindow::ShowSelectionSummary(views::DataGrid& grid)
+{
+    if (!m_table.isActive())
+        return;
+    store::TableSummary shown = m_summary;
+    if (grid.selectionCount() >= 2) {
+        std::vector<store::SelectionValues> values;
+        // The bookmark fields are "P;R": the values come in that order.
+        const auto number = [](const views::RowSelection::Values& v, std::size_t i) -> std::optional<double> {
+            bool ok = false;
+            const double d = i < v.size() ? v[i].toDouble(&ok) : 0.0;
+            return ok ? std::optional<double>(d) : std::nullopt;
+        };
+        for (const views::DataGrid::SelectedRow& row : grid.selectedRows())
+            values.push_back({number(row.values, 0), number(row.values, 1)});
+        shown = store::selectionSummary(values);
+    }
+    const store::FooterTexts texts = store::footerTexts(shown, m_table.table().recordCount());
+    const auto setFooter = [&grid](const char* field, const QString& text) {
+        const int column = grid.columnOfField(QString::fromLatin1(field));
+        if (column >= 0)
+            grid.setFooterText(column, text);
+    };
+    setFooter("P", texts.p);
+    setFooter("R", texts.r);
+    setFooter("N", texts.n);
+}
+
+// ---- rows --------------------------------------------------------------------------------------
+
+void MainWindow::N21Click()
+{
+    if (!m_table.isActive())
+        return;
+    DeleteSelectedRows(*shownGrid());
+    find_mma();
+}
+
+void MainWindow::DeleteSelectedRows(views::DataGrid& grid)
+{
+    if (!m_table.isActive())
+        return;
+    // A cell edit in progress is written first: posting it after the deletion could write
+    // the edited values into whatever row the cursor then stands on.
+    views::PostEdit(grid);
+    const std::vector<std::uint32_t> rows = grid.rowsToDelete();
+    views::ResetSort(grid, m_table, store::kTab1);
+    views::ResetSort(grid, m_table, store::kTab2);
+
+    store::DbfTable& table = m_table.table();
+    table.beginBatch();
+    try {
+        for (std::uint32_t rec : rows) {
+            table.moveTo(table.positionOf(rec));
+            if (table.currentRecord() == rec)
+                table.deleteRecord();
+        }
+    } catch (...) {
+        table.endBatch();
+        m_gridTabs->refresh();
+        throw;
+    }
+    table.endBatch();
+    grid.clearSelection();
+    table.pack();
+    table.reopen();
+    m_gridTabs->refresh();
+    m_dbChanged = false;
+}
+
+void MainWindow::N37Click()
+{
+    if (!m_dbOpen)
+        return;
+    if (m_table.isActive()) {
+        views::PostEdit(*shownGrid());
+        // Numbers follow the rows as the view shows them now; the batch keeps that order
+        // fixed while N changes under a sort by N.
+        store::DbfTable& table = m_table.table();
+        const std::vector<std::uint32_t> rows = table.view();
+        table.beginBatch();
+        try {
+            double number = 1;
+            for (std::uint32_t rec : rows) {
+                table.editRecord(rec);
+                m_table.setReal(store::Field::N, number++);
+                table.post();
+            }
+        } catch (...) {
+            table.cancel();
+            table.endBatch();
+            m_gridTabs->refresh();
+            throw;
+        }
+        table.endBatch();
+        table.first();
+        table.reopen();
+        m_gridTabs->refresh();
+    }
+}
+
+// ---- columns -----------------------------------------------------------------------------------
+
+void MainWindow::N17Click()
+{
+    if (!m_table.isActive())
+        return;
+    views::DataGrid* grid = shownGrid();
+    QColorDialog dialog(this);
+    dialog.setObjectName(QStringLiteral("ColorDialog1"));
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    grid->setColumnColor(grid->currentColumn(), dialog.selectedColor());
+}
+
+void MainWindow::N18Click()
+{
+    if (!m_table.isActive())
+        return;
+    views::DataGrid* grid = shownGrid();
+    grid->setColumnColor(grid->currentColumn(), std::nullopt);
+}
+
+void MainWindow::N19Click()
+{
+    if (m_table.isActive())
+        shownGrid()->clearColumnColors();
+}
+
+void MainWindow::N23Click()
+{
+    if (m_table.isActive())
+        views::EqualizeColumns(*shownGrid());
+}
+
+} // namespace app
