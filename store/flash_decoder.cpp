@@ -43,7 +43,7 @@ std::optional<int> takeNumber(QStringView& s, int minDigits, int maxDigits)
 {
     int digits = 0;
     int value = 0;
-    while (digits < s.size() && digits < maxDigits && s[digits].isDigit() && s[digits].unicode() < 0x80) {
+    while (digits < s.size() && digits < maxDigits && s[digits] >= u'0' && s[digits] <= u'9') {
         value = value * 10 + (s[digits].unicode() - '0');
         ++digits;
     }

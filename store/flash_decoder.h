@@ -39,10 +39,10 @@ QString image_time(std::span<const std::uint8_t> image, std::size_t i);
 // month are not checked against each other: 31 and 2 give "31.02.".
 QString image_date(std::span<const std::uint8_t> image, std::size_t i);
 
-// The key that orders a test's DATE and TIME texts: seconds since the start of day 1 of a
-// calendar that gives every month 31 days, so that a day the instrument's clock made up
-// (31.02) still sits between 28.02 and 01.03, as its numbers say, and the table's DATE sort
-// agrees. Only the order of keys is used.
+// The key that orders a test's DATE and TIME texts: the day number × 86400 plus the seconds
+// since midnight, with 1 January of year 1 as day 1 and every month counted as 31 days, so
+// that a day the instrument's clock made up (31.02) still sits between 28.02 and 01.03, as
+// its numbers say and as the table's DATE sort puts it. Only the order of keys is used.
 //
 // DATE is d.m.yyyy (day and month of one or two digits, a four-digit year, day 1..31, month
 // 1..12); TIME is h:mm or h:mm:ss (hour 0..23). Blanks around either are ignored. Anything

@@ -55,6 +55,8 @@ double roundMean(double sum, int n)
 
 TableSummary find_mma(MeasurementTable& table)
 {
+    if (!table.isActive())
+        return {};
     DbfTable& t = table.table();
     const int n = t.recordCount();
     // An empty field reads 0, as it shows in the footer of an empty table.

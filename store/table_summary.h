@@ -28,6 +28,7 @@ double roundMean(double sum, int n);
 // current row's P three times and its R three times (an empty view or an empty field reads
 // 0), the cursor left where it is. Otherwise the minimum, the rounded mean and the maximum
 // over every row, an empty field counting as 0, and the cursor goes back to the first row.
+// A closed table gives zeros.
 TableSummary find_mma(MeasurementTable& table);
 
 // The P and R a grid keeps with a selected row, as they were when the row was selected.

@@ -124,6 +124,8 @@ TEST_F(FindMma, NoRowsReadsZero)
 {
     open({});
     expectSummary(find_mma(m_table), {0, 0, 0, 0, 0, 0});
+    m_table.close();
+    expectSummary(find_mma(m_table), {0, 0, 0, 0, 0, 0});
 }
 
 TEST_F(FindMma, OneRowShowsItsOwnValuesThreeTimesUnrounded)
