@@ -1,7 +1,6 @@
 #include "store/dbf_table.h"
 
-#include "store/dbf_file.h"
-#include "store/text_codec.h"
+#include "store/dbf_table_impl.h"
 
 #include <QFileInfo>
 
@@ -12,103 +11,7 @@
 
 namespace store {
 
-namespace {
-
-std::string_view trimmed(std::string_view s)
-{
-    auto blank = [](char c) { return c == ' ' || c == '\0'; };
-    while (!s.empty() && blank(s.front()))
-        s.remove_prefix(1);
-    while (!s.empty() && blank(s.back()))
-        s.remove_suffix(1);
-    return s;
-}
-
-std::string_view rightTrimmed(std::string_view s)
-{
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\0'))
-        s.remove_suffix(1);
-    return s;
-}
-
-bool isNumericType(FieldType t) { return t == FieldType::Numeric || t == FieldType::Float; }
-
-bool sameName(std::string_view a, std::string_view b)
-{
-    return a.size() == b.size() &&
-           std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::toupper(static_cast<unsigned char>(x)) == std::toupper(static_cast<unsigned char>(y));
-           });
-}
-
-[[noreturn]] void fail(StoreError::Code code, const std::string& message)
-{
-    throw StoreError(code, message);
-}
-
-// A comparable form of one key of one record.
-struct Key {
-    int rank = 0;       // orders classes: empty numbers / unreadable dates before real ones
-    double number = 0;
-    std::string_view text;
-
-    friend int compare(const Key& a, const Key& b)
-    {
-        if (a.rank != b.rank)
-            return a.rank < b.rank ? -1 : 1;
-        if (a.number != b.number)
-            return a.number < b.number ? -1 : 1;
-        const int c = a.text.compare(b.text);
-        return c < 0 ? -1 : (c > 0 ? 1 : 0);
-    }
-};
-
-// dd.mm.yyyy -> yyyymmdd. Only the digits matter: an impossible day such as 31.02 still
-// orders by its numbers, so no record of the instrument is ever unsortable.
-std::optional<double> dayMonthYear(std::string_view s)
-{
-    s = trimmed(s);
-    if (s.size() != 10 || s[2] != '.' || s[5] != '.')
-        return std::nullopt;
-    int parts[3] = {};
-    const std::string_view pieces[3] = {s.substr(0, 2), s.substr(3, 2), s.substr(6, 4)};
-    for (int i = 0; i < 3; ++i) {
-        const auto [p, ec] = std::from_chars(pieces[i].data(), pieces[i].data() + pieces[i].size(), parts[i]);
-        if (ec != std::errc() || p != pieces[i].data() + pieces[i].size())
-            return std::nullopt;
-    }
-    return parts[2] * 10000.0 + parts[1] * 100.0 + parts[0];
-}
-
-Key makeKey(std::string_view raw, SortKey kind)
-{
-    Key k;
-    switch (kind) {
-    case SortKey::Number:
-        if (auto v = parseNumeric(raw)) {
-            k.rank = 1;
-            k.number = *v;
-        }
-        break;
-    case SortKey::DayMonthYear:
-        if (auto v = dayMonthYear(raw)) {
-            k.rank = 1;
-            k.number = *v;
-        } else {
-            k.text = rightTrimmed(raw);
-        }
-        break;
-    case SortKey::Text:
-        k.text = rightTrimmed(raw);
-        break;
-    }
-    return k;
-}
-
-struct Tag {
-    IndexTagDef def;
-    std::vector<std::uint32_t> order; // live records, sorted
-};
+namespace detail {
 
 // Clears the table's flag for a production index and the per-field tag flags: this program
 // keeps no index file, and a header that names one would send other programs looking for it.
@@ -123,7 +26,9 @@ void dropIndexReference(std::string& header)
     }
 }
 
-} // namespace
+} // namespace detail
+
+using namespace detail;
 
 std::optional<std::string> formatNumeric(double value, int width, int decimals)
 {
@@ -160,231 +65,6 @@ std::optional<double> parseNumeric(std::string_view stored)
         return std::nullopt;
     return v == 0 ? 0.0 : v;
 }
-
-// ---- the table ------------------------------------------------------------------------------
-
-struct DbfTable::Impl {
-    QString path;
-    dbf::LockedFile file;
-    dbf::Layout layout;
-    std::string header;      // the whole header as on disk
-    std::string data;        // all records, recordLength bytes each
-    const TextCodec* codec = &TextCodec::get(TextCodec::CodePage::Windows1251);
-    bool active = false;
-
-    struct {
-        bool on = false;
-        int field = -1;
-        bool numeric = false;
-        std::optional<double> number;
-        std::string text; // encoded, trailing blanks trimmed
-    } filter;
-
-    std::vector<Tag> tags;
-    int activeTag = -1;
-
-    int pos = -1;
-    bool eof = true;
-    bool bof = true;
-
-    State state = State::Browse;
-    bool batch = false;
-    std::optional<std::uint32_t> batchCurrent; // the row last written inside a batch
-    std::string buffer;
-    std::uint32_t editRecord = 0;
-
-    std::uint32_t count() const { return layout.recordCount; }
-    std::size_t recLen() const { return layout.recordLength; }
-    std::string_view record(std::uint32_t rec) const
-    {
-        return std::string_view(data).substr(rec * recLen(), recLen());
-    }
-    std::string_view field(std::string_view rec, int f) const
-    {
-        return rec.substr(static_cast<std::size_t>(layout.offsets[static_cast<std::size_t>(f)]),
-                          static_cast<std::size_t>(layout.fields[static_cast<std::size_t>(f)].width));
-    }
-    bool deleted(std::uint32_t rec) const { return data[rec * recLen()] == dbf::kDeletedRecord; }
-
-    bool passes(std::string_view rec) const
-    {
-        if (rec[0] == dbf::kDeletedRecord)
-            return false;
-        if (!filter.on)
-            return true;
-        const std::string_view raw = field(rec, filter.field);
-        if (filter.numeric) {
-            const auto v = parseNumeric(raw);
-            return v.has_value() == filter.number.has_value() && (!v || *v == *filter.number);
-        }
-        return rightTrimmed(raw) == filter.text;
-    }
-
-    int compareRecords(const Tag& tag, std::string_view a, std::string_view b) const
-    {
-        const IndexTagDef& d = tag.def;
-        int c = compare(makeKey(field(a, d.field), d.key), makeKey(field(b, d.field), d.key));
-        if (c == 0 && d.tieField >= 0)
-            c = compare(makeKey(field(a, d.tieField), d.tieKey), makeKey(field(b, d.tieField), d.tieKey));
-        return d.descending ? -c : c;
-    }
-
-    // Records compare by key, then by record number, so equal keys keep file order.
-    bool before(const Tag& tag, std::uint32_t a, std::string_view recA, std::uint32_t b,
-                std::string_view recB) const
-    {
-        const int c = compareRecords(tag, recA, recB);
-        return c != 0 ? c < 0 : a < b;
-    }
-
-    // Where `rec` (with the bytes `bytes`) stands or would stand in an ordered list.
-    std::vector<std::uint32_t>::iterator slot(const Tag& tag, std::vector<std::uint32_t>& order,
-                                              std::uint32_t rec, std::string_view bytes) const
-    {
-        return std::partition_point(order.begin(), order.end(), [&](std::uint32_t other) {
-            return before(tag, other, record(other), rec, bytes);
-        });
-    }
-
-    void build(Tag& tag) const
-    {
-        struct Entry {
-            Key k1, k2;
-            std::uint32_t rec;
-        };
-        std::vector<Entry> entries;
-        entries.reserve(count());
-        const IndexTagDef& d = tag.def;
-        for (std::uint32_t r = 0; r < count(); ++r) {
-            if (deleted(r))
-                continue;
-            const std::string_view rec = record(r);
-            Entry e{makeKey(field(rec, d.field), d.key), {}, r};
-            if (d.tieField >= 0)
-                e.k2 = makeKey(field(rec, d.tieField), d.tieKey);
-            entries.push_back(e);
-        }
-        const int sign = d.descending ? -1 : 1;
-        std::sort(entries.begin(), entries.end(), [sign](const Entry& a, const Entry& b) {
-            int c = compare(a.k1, b.k1);
-            if (c == 0)
-                c = compare(a.k2, b.k2);
-            return c != 0 ? sign * c < 0 : a.rec < b.rec;
-        });
-        tag.order.clear();
-        tag.order.reserve(entries.size());
-        for (const Entry& e : entries)
-            tag.order.push_back(e.rec);
-    }
-
-    // Tags and the view are kept in step one record at a time: a binary search and a move of
-    // the tail, never a rebuild, so appending thousands of rows to a big table stays linear.
-    // Both must be called while the record's bytes are the ones it was filed under.
-    void removeFromTags(std::uint32_t rec)
-    {
-        const std::string_view bytes = record(rec);
-        for (Tag& tag : tags) {
-            const auto it = slot(tag, tag.order, rec, bytes);
-            if (it != tag.order.end() && *it == rec)
-                tag.order.erase(it);
-        }
-    }
-
-    void insertIntoTags(std::uint32_t rec)
-    {
-        const std::string_view bytes = record(rec);
-        for (Tag& tag : tags)
-            tag.order.insert(slot(tag, tag.order, rec, bytes), rec);
-    }
-
-    std::vector<std::uint32_t>::iterator viewSlot(std::vector<std::uint32_t>& view, std::uint32_t rec) const
-    {
-        if (activeTag < 0)
-            return std::lower_bound(view.begin(), view.end(), rec);
-        const Tag& tag = tags[static_cast<std::size_t>(activeTag)];
-        return slot(tag, view, rec, record(rec));
-    }
-
-    void removeFromView(std::vector<std::uint32_t>& view, std::uint32_t rec) const
-    {
-        const auto it = viewSlot(view, rec);
-        if (it != view.end() && *it == rec)
-            view.erase(it);
-    }
-
-    void insertIntoView(std::vector<std::uint32_t>& view, std::uint32_t rec) const
-    {
-        if (passes(record(rec)))
-            view.insert(viewSlot(view, rec), rec);
-    }
-
-    // After the bytes of `rec`, which stands at `index` of `order`, have changed: leave it
-    // where it is when its neighbours still frame it, which is the common case (renumbering
-    // in file order, editing a field that is not the key); otherwise move it.
-    void reposition(const Tag* tag, std::vector<std::uint32_t>& order, std::size_t index, std::uint32_t rec) const
-    {
-        if (!tag)
-            return; // file order does not depend on the bytes
-        if (index >= order.size() || order[index] != rec) {
-            // Not where its old key says: never expected, but keep the list whole regardless.
-            const auto it = std::find(order.begin(), order.end(), rec);
-            if (it != order.end())
-                order.erase(it);
-            order.insert(slot(*tag, order, rec, record(rec)), rec);
-            return;
-        }
-        const std::string_view bytes = record(rec);
-        const bool prevOk = index == 0 || before(*tag, order[index - 1], record(order[index - 1]), rec, bytes);
-        const bool nextOk = index + 1 == order.size() ||
-                            before(*tag, rec, bytes, order[index + 1], record(order[index + 1]));
-        if (prevOk && nextOk)
-            return;
-        order.erase(order.begin() + static_cast<std::ptrdiff_t>(index));
-        order.insert(slot(*tag, order, rec, bytes), rec);
-    }
-
-    void rebuildView(std::vector<std::uint32_t>& view) const
-    {
-        view.clear();
-        if (activeTag >= 0) {
-            for (std::uint32_t r : tags[static_cast<std::size_t>(activeTag)].order)
-                if (passes(record(r)))
-                    view.push_back(r);
-        } else {
-            for (std::uint32_t r = 0; r < count(); ++r)
-                if (passes(record(r)))
-                    view.push_back(r);
-        }
-    }
-
-    // The header goes out with the new record count and today's date. The first write also
-    // drops the reference to a production index that this program never keeps.
-    void writeHeader()
-    {
-        dbf::putU32(header, dbf::kRecordCount, count());
-        dbf::stampUpdateDate(header);
-        if (layout.productionIndex) {
-            dropIndexReference(header);
-            file.writeAt(0, header);
-            layout.productionIndex = false;
-        } else {
-            file.writeAt(0, std::string_view(header).substr(0, dbf::kFileHeaderSize));
-        }
-    }
-
-    void requireActive() const
-    {
-        if (!active)
-            fail(StoreError::Code::NotActive, "Таблица не открыта");
-    }
-
-    void requireField(int f) const
-    {
-        requireActive();
-        if (f < 0 || f >= static_cast<int>(layout.fields.size()))
-            fail(StoreError::Code::NoSuchField, "Нет поля с номером " + std::to_string(f));
-    }
-};
 
 DbfTable::DbfTable() : d(std::make_unique<Impl>()) {}
 DbfTable::~DbfTable() { close(); }
@@ -584,17 +264,6 @@ std::uint32_t DbfTable::recordAt(int position) const
     return m_view[static_cast<std::size_t>(position)];
 }
 
-int DbfTable::positionOf(std::uint32_t rec) const noexcept
-{
-    if (!d->active || rec >= d->count())
-        return -1;
-    // The view is ordered by the active tag (or by record number), so a binary search finds
-    // a record by its own key.
-    auto& view = const_cast<std::vector<std::uint32_t>&>(m_view);
-    const auto it = d->viewSlot(view, rec);
-    return (it != m_view.end() && *it == rec) ? static_cast<int>(it - m_view.begin()) : -1;
-}
-
 // ---- cursor ------------------------------------------------------------------------------------
 
 // Moving away from a row that is being edited posts it, as a data-aware grid expects.
@@ -788,33 +457,6 @@ void DbfTable::editRecord(std::uint32_t rec)
     d->buffer = std::string(d->record(rec));
     d->editRecord = rec;
     d->state = State::Edit;
-}
-
-void DbfTable::beginBatch()
-{
-    d->requireActive();
-    postPending();
-    d->batch = true;
-    d->batchCurrent = currentRecord();
-}
-
-void DbfTable::endBatch()
-{
-    if (!d->active || !d->batch)
-        return;
-    postPending();
-    d->batch = false;
-    for (Tag& tag : d->tags)
-        d->build(tag);
-    d->rebuildView(m_view);
-    const int p = d->batchCurrent ? positionOf(*d->batchCurrent) : -1;
-    d->batchCurrent.reset();
-    if (p >= 0) {
-        d->pos = p;
-        d->eof = d->bof = false;
-    } else {
-        first();
-    }
 }
 
 void DbfTable::append()
@@ -1065,82 +707,6 @@ void DbfTable::pack()
         d->build(tag);
     d->rebuildView(m_view);
     first();
-}
-
-// ---- index tags ----------------------------------------------------------------------------------
-
-void DbfTable::addIndex(const IndexTagDef& def)
-{
-    d->requireActive();
-    const int n = static_cast<int>(d->layout.fields.size());
-    if (def.name.empty() || def.field < 0 || def.field >= n || def.tieField >= n)
-        fail(StoreError::Code::BadTag, "Нельзя построить индекс \"" + def.name + "\": нет такого поля");
-    for (const Tag& t : d->tags)
-        if (sameName(t.def.name, def.name))
-            fail(StoreError::Code::BadTag, "Индекс \"" + def.name + "\" уже существует");
-    Tag tag{def, {}};
-    d->build(tag);
-    d->tags.push_back(std::move(tag));
-}
-
-void DbfTable::deleteIndex(const std::string& name)
-{
-    d->requireActive();
-    for (std::size_t i = 0; i < d->tags.size(); ++i) {
-        if (!sameName(d->tags[i].def.name, name))
-            continue;
-        const int removed = static_cast<int>(i);
-        d->tags.erase(d->tags.begin() + removed);
-        if (d->activeTag == removed) {
-            d->activeTag = -1;
-            refresh();
-        } else if (d->activeTag > removed) {
-            --d->activeTag;
-        }
-        return;
-    }
-    fail(StoreError::Code::NoSuchTag, "Нет индекса \"" + name + "\"");
-}
-
-void DbfTable::setIndexName(const std::string& name)
-{
-    d->requireActive();
-    int found = -1;
-    if (!name.empty()) {
-        for (std::size_t i = 0; i < d->tags.size(); ++i)
-            if (sameName(d->tags[i].def.name, name))
-                found = static_cast<int>(i);
-        if (found < 0)
-            fail(StoreError::Code::NoSuchTag, "Нет индекса \"" + name + "\"");
-    }
-    if (found == d->activeTag)
-        return;
-    if (d->state != State::Browse)
-        post();
-    d->activeTag = found;
-    refresh();
-}
-
-const std::string& DbfTable::indexName() const noexcept
-{
-    static const std::string none;
-    return d->activeTag >= 0 ? d->tags[static_cast<std::size_t>(d->activeTag)].def.name : none;
-}
-
-std::vector<std::string> DbfTable::tagNames() const
-{
-    std::vector<std::string> names;
-    for (const Tag& t : d->tags)
-        names.push_back(t.def.name);
-    return names;
-}
-
-void DbfTable::regenerateIndexes()
-{
-    d->requireActive();
-    for (Tag& tag : d->tags)
-        d->build(tag);
-    refresh();
 }
 
 } // namespace store

@@ -1,0 +1,199 @@
+#pragma once
+
+// The inside of DbfTable, shared by its two source files: dbf_table.cpp (files, cursor,
+// fields, writes) and dbf_index.cpp (index tags and the order of the view).
+
+#include "store/dbf_file.h"
+#include "store/dbf_table.h"
+#include "store/text_codec.h"
+
+#include <algorithm>
+#include <cctype>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace store::detail {
+
+inline std::string_view trimmed(std::string_view s)
+{
+    auto blank = [](char c) { return c == ' ' || c == '\0'; };
+    while (!s.empty() && blank(s.front()))
+        s.remove_prefix(1);
+    while (!s.empty() && blank(s.back()))
+        s.remove_suffix(1);
+    return s;
+}
+
+inline std::string_view rightTrimmed(std::string_view s)
+{
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\0'))
+        s.remove_suffix(1);
+    return s;
+}
+
+inline bool isNumericType(FieldType t) { return t == FieldType::Numeric || t == FieldType::Float; }
+
+inline bool sameName(std::string_view a, std::string_view b)
+{
+    return a.size() == b.size() &&
+           std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::toupper(static_cast<unsigned char>(x)) == std::toupper(static_cast<unsigned char>(y));
+           });
+}
+
+[[noreturn]] inline void fail(StoreError::Code code, const std::string& message)
+{
+    throw StoreError(code, message);
+}
+
+// A comparable form of one key of one record.
+struct Key {
+    int rank = 0;       // orders classes: empty numbers / unreadable dates before real ones
+    double number = 0;
+    std::string_view text;
+
+    friend int compare(const Key& a, const Key& b)
+    {
+        if (a.rank != b.rank)
+            return a.rank < b.rank ? -1 : 1;
+        if (a.number != b.number)
+            return a.number < b.number ? -1 : 1;
+        const int c = a.text.compare(b.text);
+        return c < 0 ? -1 : (c > 0 ? 1 : 0);
+    }
+};
+
+// The key of one field's stored bytes under a tag's kind of comparison.
+Key makeKey(std::string_view raw, SortKey kind);
+
+struct Tag {
+    IndexTagDef def;
+    std::vector<std::uint32_t> order; // live records, sorted
+};
+
+// Clears the table's flag for a production index and the per-field tag flags.
+void dropIndexReference(std::string& header);
+
+} // namespace store::detail
+
+namespace store {
+
+using detail::dropIndexReference;
+using detail::fail;
+using detail::Key;
+using detail::rightTrimmed;
+using detail::Tag;
+
+struct DbfTable::Impl {
+    QString path;
+    dbf::LockedFile file;
+    dbf::Layout layout;
+    std::string header;      // the whole header as on disk
+    std::string data;        // all records, recordLength bytes each
+    const TextCodec* codec = &TextCodec::get(TextCodec::CodePage::Windows1251);
+    bool active = false;
+
+    struct {
+        bool on = false;
+        int field = -1;
+        bool numeric = false;
+        std::optional<double> number;
+        std::string text; // encoded, trailing blanks trimmed
+    } filter;
+
+    std::vector<Tag> tags;
+    int activeTag = -1;
+
+    int pos = -1;
+    bool eof = true;
+    bool bof = true;
+
+    State state = State::Browse;
+    bool batch = false;
+    std::optional<std::uint32_t> batchCurrent; // the row last written inside a batch
+    std::string buffer;
+    std::uint32_t editRecord = 0;
+
+    std::uint32_t count() const { return layout.recordCount; }
+    std::size_t recLen() const { return layout.recordLength; }
+    std::string_view record(std::uint32_t rec) const
+    {
+        return std::string_view(data).substr(rec * recLen(), recLen());
+    }
+    std::string_view field(std::string_view rec, int f) const
+    {
+        return rec.substr(static_cast<std::size_t>(layout.offsets[static_cast<std::size_t>(f)]),
+                          static_cast<std::size_t>(layout.fields[static_cast<std::size_t>(f)].width));
+    }
+    bool deleted(std::uint32_t rec) const { return data[rec * recLen()] == dbf::kDeletedRecord; }
+
+    bool passes(std::string_view rec) const
+    {
+        if (rec[0] == dbf::kDeletedRecord)
+            return false;
+        if (!filter.on)
+            return true;
+        const std::string_view raw = field(rec, filter.field);
+        if (filter.numeric) {
+            const auto v = parseNumeric(raw);
+            return v.has_value() == filter.number.has_value() && (!v || *v == *filter.number);
+        }
+        return rightTrimmed(raw) == filter.text;
+    }
+
+    // Ordering: tags and the view (dbf_index.cpp).
+    int compareRecords(const Tag& tag, std::string_view a, std::string_view b) const;
+    // Records compare by key, then by record number, so equal keys keep file order.
+    bool before(const Tag& tag, std::uint32_t a, std::string_view recA, std::uint32_t b,
+                std::string_view recB) const;
+    // Where `rec` (with the bytes `bytes`) stands or would stand in an ordered list.
+    std::vector<std::uint32_t>::iterator slot(const Tag& tag, std::vector<std::uint32_t>& order,
+                                              std::uint32_t rec, std::string_view bytes) const;
+    void build(Tag& tag) const;
+    // Tags and the view are kept in step one record at a time: a binary search and a move of
+    // the tail, never a rebuild, so appending thousands of rows to a big table stays linear.
+    // Both must be called while the record's bytes are the ones it was filed under.
+    void removeFromTags(std::uint32_t rec);
+    void insertIntoTags(std::uint32_t rec);
+    std::vector<std::uint32_t>::iterator viewSlot(std::vector<std::uint32_t>& view, std::uint32_t rec) const;
+    void removeFromView(std::vector<std::uint32_t>& view, std::uint32_t rec) const;
+    void insertIntoView(std::vector<std::uint32_t>& view, std::uint32_t rec) const;
+    // After the bytes of `rec`, which stands at `index` of `order`, have changed: leave it
+    // where it is when its neighbours still frame it, which is the common case (renumbering
+    // in file order, editing a field that is not the key); otherwise move it.
+    void reposition(const Tag* tag, std::vector<std::uint32_t>& order, std::size_t index, std::uint32_t rec) const;
+    void rebuildView(std::vector<std::uint32_t>& view) const;
+
+    // The header goes out with the new record count and today's date. The first write also
+    // drops the reference to a production index that this program never keeps.
+    void writeHeader()
+    {
+        dbf::putU32(header, dbf::kRecordCount, count());
+        dbf::stampUpdateDate(header);
+        if (layout.productionIndex) {
+            dropIndexReference(header);
+            file.writeAt(0, header);
+            layout.productionIndex = false;
+        } else {
+            file.writeAt(0, std::string_view(header).substr(0, dbf::kFileHeaderSize));
+        }
+    }
+
+    void requireActive() const
+    {
+        if (!active)
+            fail(StoreError::Code::NotActive, "Таблица не открыта");
+    }
+
+    void requireField(int f) const
+    {
+        requireActive();
+        if (f < 0 || f >= static_cast<int>(layout.fields.size()))
+            fail(StoreError::Code::NoSuchField, "Нет поля с номером " + std::to_string(f));
+    }
+};
+
+
+} // namespace store
