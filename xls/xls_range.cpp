@@ -1,0 +1,24 @@
+#include "xls/xls_range.h"
+
+namespace xls {
+
+void XlsRange::SetValue(const XlsValue& value)
+{
+    if (!value.isText()) {
+        m_value = value;
+        return;
+    }
+    // Cells break lines with LF alone; a lone CR is left as it is.
+    QString text = value.toText();
+    text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    m_value = XlsValue::text(text);
+}
+
+XlsCellKind XlsRange::CellKind() const noexcept
+{
+    if (!Formula.isEmpty())
+        return XlsCellKind::Formula;
+    return m_value.isNumber() ? XlsCellKind::Number : XlsCellKind::Text;
+}
+
+} // namespace xls
