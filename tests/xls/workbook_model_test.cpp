@@ -1,0 +1,397 @@
+// The workbook model: sheet names, the range list (order, overlap removal, the tallest range
+// and the used area), values and cell kinds, and the trimming of names.
+
+#include "xls/xls_error.h"
+#include "xls/xls_workbook.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <tuple>
+#include <vector>
+
+namespace xls {
+namespace {
+
+using Bounds = std::tuple<int, int, int, int>; // left, top, right, bottom
+
+Bounds boundsOf(const XlsRange& r)
+{
+    return {r.Left(), r.Top(), r.Right(), r.Bottom()};
+}
+
+std::vector<Bounds> rangeList(const XlsWorksheet& sheet)
+{
+    std::vector<Bounds> list;
+    for (int i = 0; i < sheet.RangeCount(); ++i)
+        list.push_back(boundsOf(sheet.Range(i)));
+    return list;
+}
+
+// What the list must satisfy after any sequence of calls.
+void expectListInvariants(const XlsWorksheet& sheet)
+{
+    int tallest = 0;
+    for (int i = 0; i < sheet.RangeCount(); ++i) {
+        const XlsRange& a = sheet.Range(i);
+        tallest = std::max(tallest, a.Bottom() - a.Top() + 1);
+        if (i > 0) {
+            EXPECT_LE(sheet.Range(i - 1).Top(), a.Top()) << "list not ordered at " << i;
+        }
+        for (int j = i + 1; j < sheet.RangeCount(); ++j) {
+            const XlsRange& b = sheet.Range(j);
+            const bool overlap = a.Left() <= b.Right() && b.Left() <= a.Right() &&
+                                 a.Top() <= b.Bottom() && b.Top() <= a.Bottom();
+            EXPECT_FALSE(overlap) << "ranges " << i << " and " << j << " overlap";
+        }
+        EXPECT_EQ(a.Worksheet(), &sheet);
+    }
+    EXPECT_GE(sheet.MaxRangeHeight(), tallest);
+}
+
+TEST(WorkbookModel, NewWorkbookAndSheet)
+{
+    XlsWorkbook book;
+    EXPECT_EQ(book.UserName(), QStringLiteral("Korvane"));
+    EXPECT_EQ(book.SheetCount(), 0);
+    XlsWorksheet& sheet = book.AddSheet();
+    EXPECT_EQ(sheet.Name(), QStringLiteral("Sheet1"));
+    EXPECT_EQ(sheet.Index(), 0);
+    EXPECT_EQ(sheet.Workbook(), &book);
+    EXPECT_EQ(sheet.RangeCount(), 0);
+    EXPECT_EQ(sheet.MaxRangeHeight(), 0);
+    EXPECT_EQ(std::make_tuple(sheet.UsedLeft(), sheet.UsedTop(), sheet.UsedRight(), sheet.UsedBottom()),
+              std::make_tuple(-1, -1, -1, -1));
+    EXPECT_EQ(sheet.ColumnWidth(0), nullptr);
+    EXPECT_EQ(sheet.RowHeight(0), nullptr);
+    EXPECT_EQ(sheet.Images().count(), 0);
+    EXPECT_TRUE(sheet.PageBreaks().empty());
+}
+
+TEST(WorkbookModel, DefaultSheetNames)
+{
+    struct Case {
+        const char* what;
+        std::vector<QString> renameTo; // names given to the sheets added before, in order
+        QString expected;              // name of the next sheet added
+    };
+    const Case cases[] = {
+        {"first sheet", {}, "Sheet1"},
+        {"second sheet", {"Sheet1"}, "Sheet2"},
+        {"only sheet is sheet2 in lower case", {"sheet2"}, "Sheet3"},
+        {"taken names are skipped in turn", {"x", "Sheet4", "sheet5"}, "Sheet6"},
+        {"lower numbers are not reused", {"a", "b"}, "Sheet3"},
+        {"Sheet1 taken does not matter from the second position on", {"Sheet1", "Sheet1"}, "Sheet3"},
+        {"a longer name is not the same name", {"Sheet22"}, "Sheet2"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        XlsWorkbook book;
+        for (const QString& name : c.renameTo)
+            book.AddSheet().SetName(name);
+        const XlsWorksheet& added = book.AddSheet();
+        EXPECT_EQ(added.Name(), c.expected);
+        EXPECT_EQ(added.Index(), book.SheetCount() - 1);
+    }
+}
+
+TEST(WorkbookModel, ClearDestroysEverySheet)
+{
+    XlsWorkbook book;
+    book.AddSheet().Ranges(0, 0, 0, 0).SetValue(XlsValue::real(1));
+    book.AddSheet();
+    book.Clear();
+    EXPECT_EQ(book.SheetCount(), 0);
+    EXPECT_EQ(book.AddSheet().Name(), QStringLiteral("Sheet1"));
+}
+
+TEST(WorkbookModel, NameTrimming)
+{
+    const QString forty = QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789abcd");
+    struct Case {
+        const char* what;
+        QString given;
+        QString sheetName; // after SetName (31 kept)
+        QString userName;  // after SetUserName (66 kept)
+    };
+    const Case cases[] = {
+        {"40 characters", forty, forty.left(31), forty},
+        {"blanks at both ends", "  Лист 1 ", "Лист 1", "Лист 1"},
+        {"control characters at both ends", "\t\r\nИмя\x01\x1f", "Имя", "Имя"},
+        {"blanks inside stay", " a  b ", "a  b", "a  b"},
+        {"only blanks", "   ", "", ""},
+        // The cut comes first: the blank that ends up last after the cut goes too.
+        {"cut, then trimmed", QString(30, u'x') + QStringLiteral(" y"), QString(30, u'x'),
+         QString(30, u'x') + QStringLiteral(" y")},
+        {"leading blanks count towards the limit", QString(30, u' ') + QStringLiteral("abc"),
+         QStringLiteral("a"), QStringLiteral("abc")},
+        {"70 characters", QString(70, u'Ж'), QString(31, u'Ж'), QString(66, u'Ж')},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        XlsWorkbook book;
+        XlsWorksheet& sheet = book.AddSheet();
+        sheet.SetName(c.given);
+        EXPECT_EQ(sheet.Name(), c.sheetName);
+        book.SetUserName(c.given);
+        EXPECT_EQ(book.UserName(), c.userName);
+    }
+}
+
+TEST(WorkbookModel, SameBoundsGiveTheSameRangeWithItsValue)
+{
+    XlsWorkbook book;
+    XlsWorksheet& sheet = book.AddSheet();
+    XlsRange& first = sheet.Ranges(2, 3, 2, 3);
+    first.SetValue(XlsValue::text(QStringLiteral("ВРТ")));
+    first.HorizontalAlignment = 3;
+    XlsRange& again = sheet.Ranges(2, 3, 2, 3);
+    EXPECT_EQ(&first, &again);
+    EXPECT_EQ(again.Value().toText(), QStringLiteral("ВРТ"));
+    EXPECT_EQ(again.HorizontalAlignment, 3);
+    EXPECT_EQ(sheet.RangeCount(), 1);
+}
+
+TEST(WorkbookModel, RangeListOrderAndOverlaps)
+{
+    struct Case {
+        const char* what;
+        std::vector<Bounds> calls;
+        std::vector<Bounds> list; // the range list afterwards
+        int maxHeight;
+    };
+    const Case cases[] = {
+        {"rows added 5, 1, 3 end up 1, 3, 5",
+         {{0, 5, 0, 5}, {0, 1, 0, 1}, {0, 3, 0, 3}},
+         {{0, 1, 0, 1}, {0, 3, 0, 3}, {0, 5, 0, 5}}, 1},
+        {"a wide range removes the cell it covers and keeps the one beside",
+         {{1, 0, 1, 0}, {5, 0, 5, 0}, {0, 0, 3, 0}},
+         {{5, 0, 5, 0}, {0, 0, 3, 0}}, 1},
+        {"same top row: order of adding, whatever the column",
+         {{7, 2, 7, 2}, {0, 2, 0, 2}, {3, 2, 3, 2}},
+         {{7, 2, 7, 2}, {0, 2, 0, 2}, {3, 2, 3, 2}}, 1},
+        {"a new range with the same top row follows those there and precedes lower ones",
+         {{0, 1, 0, 1}, {0, 4, 0, 4}, {2, 1, 2, 1}},
+         {{0, 1, 0, 1}, {2, 1, 2, 1}, {0, 4, 0, 4}}, 1},
+        {"a tall range above reaches the new cell and is removed",
+         {{0, 0, 0, 9}, {1, 5, 1, 5}, {0, 7, 0, 7}},
+         {{1, 5, 1, 5}, {0, 7, 0, 7}}, 1},
+        {"touching bounds count as overlap, adjacent ones do not",
+         {{0, 0, 1, 1}, {2, 0, 2, 1}, {1, 1, 1, 2}},
+         {{2, 0, 2, 1}, {1, 1, 1, 2}}, 2},
+        {"a tall range keeps the maximum while nothing is removed",
+         {{0, 0, 0, 3}, {1, 0, 1, 0}},
+         {{0, 0, 0, 3}, {1, 0, 1, 0}}, 4},
+        {"removing recomputes the maximum from what is left",
+         {{0, 0, 0, 3}, {1, 0, 1, 1}, {0, 2, 0, 2}},
+         {{1, 0, 1, 1}, {0, 2, 0, 2}}, 2},
+        {"a new range that covers several removes them all",
+         {{0, 0, 0, 0}, {1, 1, 1, 1}, {2, 2, 2, 2}, {5, 1, 5, 1}, {0, 0, 2, 2}},
+         {{0, 0, 2, 2}, {5, 1, 5, 1}}, 3},
+        {"a range below everything is appended",
+         {{0, 0, 0, 0}, {0, 100, 3, 100}},
+         {{0, 0, 0, 0}, {0, 100, 3, 100}}, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        XlsWorkbook book;
+        XlsWorksheet& sheet = book.AddSheet();
+        for (const auto& [l, t, r, b] : c.calls) {
+            const XlsRange& got = sheet.Ranges(l, t, r, b);
+            EXPECT_EQ(boundsOf(got), Bounds(l, t, r, b));
+            expectListInvariants(sheet);
+        }
+        EXPECT_EQ(rangeList(sheet), c.list);
+        EXPECT_EQ(sheet.MaxRangeHeight(), c.maxHeight);
+    }
+}
+
+TEST(WorkbookModel, UsedAreaGrowsAndNeverShrinks)
+{
+    XlsWorkbook book;
+    XlsWorksheet& sheet = book.AddSheet();
+    const auto used = [&sheet] {
+        return std::make_tuple(sheet.UsedLeft(), sheet.UsedTop(), sheet.UsedRight(), sheet.UsedBottom());
+    };
+    sheet.Ranges(3, 4, 3, 4);
+    EXPECT_EQ(used(), std::make_tuple(3, 4, 3, 4));
+    sheet.Ranges(1, 6, 2, 8);
+    EXPECT_EQ(used(), std::make_tuple(1, 4, 3, 8));
+    // Replacing both ranges by a small one leaves the area as it was.
+    sheet.Ranges(0, 0, 5, 10);
+    sheet.Ranges(2, 2, 2, 2);
+    EXPECT_EQ(sheet.RangeCount(), 1);
+    EXPECT_EQ(used(), std::make_tuple(0, 0, 5, 10));
+    // Asking for an existing range counts too (it lies inside, so nothing changes).
+    sheet.Ranges(2, 2, 2, 2);
+    EXPECT_EQ(used(), std::make_tuple(0, 0, 5, 10));
+}
+
+TEST(WorkbookModel, BadBoundsAreRefused)
+{
+    XlsWorkbook book;
+    XlsWorksheet& sheet = book.AddSheet();
+    const Bounds bad[] = {{-1, 0, 0, 0}, {0, -1, 0, 0}, {2, 0, 1, 0}, {0, 2, 0, 1}};
+    for (const auto& [l, t, r, b] : bad) {
+        try {
+            sheet.Ranges(l, t, r, b);
+            ADD_FAILURE() << "accepted " << l << "," << t << "," << r << "," << b;
+        } catch (const XlsError& e) {
+            EXPECT_EQ(e.code(), XlsError::Code::BadRange);
+        }
+    }
+    EXPECT_EQ(sheet.RangeCount(), 0);
+    EXPECT_EQ(sheet.UsedLeft(), -1);
+}
+
+// Many calls in a scrambled order against a plain model of the rules: each new range drops
+// every range it overlaps and the list stays sorted by top row, stable among equal tops.
+TEST(WorkbookModel, RangesAgreeWithAPlainModel)
+{
+    XlsWorkbook book;
+    XlsWorksheet& sheet = book.AddSheet();
+    std::vector<Bounds> model;
+    unsigned seed = 12345;
+    const auto next = [&seed](unsigned n) {
+        seed = seed * 1103515245u + 12345u;
+        return static_cast<int>((seed >> 16) % n);
+    };
+    for (int call = 0; call < 2000; ++call) {
+        const int l = next(12), t = next(40);
+        const int r = l + (next(5) == 0 ? next(3) : 0), b = t + (next(5) == 0 ? next(4) : 0);
+        const Bounds want{l, t, r, b};
+        sheet.Ranges(l, t, r, b);
+        if (std::find(model.begin(), model.end(), want) == model.end()) {
+            std::erase_if(model, [&](const Bounds& x) {
+                const auto& [xl, xt, xr, xb] = x;
+                return xl <= r && l <= xr && xt <= b && t <= xb;
+            });
+            const auto at = std::find_if(model.begin(), model.end(),
+                                         [t](const Bounds& x) { return std::get<1>(x) > t; });
+            model.insert(at, want);
+        }
+        ASSERT_EQ(rangeList(sheet), model) << "after call " << call;
+    }
+    expectListInvariants(sheet);
+}
+
+TEST(WorkbookModel, SetValueAndCellKinds)
+{
+    struct Case {
+        const char* what;
+        XlsValue given;
+        XlsValue::Type storedType;
+        XlsCellKind kind;
+    };
+    const Case cases[] = {
+        {"empty", XlsValue(), XlsValue::Type::Empty, XlsCellKind::Text},
+        {"null", XlsValue::null(), XlsValue::Type::Null, XlsCellKind::Text},
+        {"16-bit integer", XlsValue::int16(-5), XlsValue::Type::Int16, XlsCellKind::Number},
+        {"32-bit integer", XlsValue::int32(70000), XlsValue::Type::Int32, XlsCellKind::Number},
+        {"single", XlsValue::single(1.5f), XlsValue::Type::Single, XlsCellKind::Number},
+        {"double", XlsValue::real(2.25), XlsValue::Type::Double, XlsCellKind::Number},
+        {"currency", XlsValue::currency(12345), XlsValue::Type::Currency, XlsCellKind::Number},
+        {"byte", XlsValue::byte(200), XlsValue::Type::Byte, XlsCellKind::Number},
+        {"boolean", XlsValue::boolean(true), XlsValue::Type::Boolean, XlsCellKind::Text},
+        {"date", XlsValue::date(45000.5), XlsValue::Type::Date, XlsCellKind::Text},
+        {"64-bit integer", XlsValue::int64(1), XlsValue::Type::Int64, XlsCellKind::Text},
+        {"8-bit integer", XlsValue::int8(1), XlsValue::Type::Int8, XlsCellKind::Text},
+        {"unsigned 16-bit", XlsValue::uint16(1), XlsValue::Type::UInt16, XlsCellKind::Text},
+        {"unsigned 32-bit", XlsValue::uint32(1), XlsValue::Type::UInt32, XlsCellKind::Text},
+        {"unsigned 64-bit", XlsValue::uint64(1), XlsValue::Type::UInt64, XlsCellKind::Text},
+        {"8-bit text", XlsValue::text(QStringLiteral("а")), XlsValue::Type::Text, XlsCellKind::Text},
+        {"wide text becomes 8-bit text", XlsValue::wideText(QStringLiteral("а")), XlsValue::Type::Text,
+         XlsCellKind::Text},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        XlsWorkbook book;
+        XlsRange& range = book.AddSheet().Ranges(0, 0, 0, 0);
+        range.SetValue(c.given);
+        EXPECT_EQ(range.Value().type(), c.storedType);
+        EXPECT_EQ(range.CellKind(), c.kind);
+        if (c.kind == XlsCellKind::Number) {
+            EXPECT_EQ(range.Value().toDouble(), c.given.toDouble());
+        }
+        // A formula decides the kind whatever the value.
+        range.Formula = QStringLiteral("=1");
+        EXPECT_EQ(range.CellKind(), XlsCellKind::Formula);
+    }
+}
+
+TEST(WorkbookModel, NumbersAndTextsOfValues)
+{
+    EXPECT_EQ(XlsValue::currency(12345).toDouble(), 1.2345);
+    EXPECT_EQ(XlsValue::single(0.1f).toDouble(), static_cast<double>(0.1f));
+    EXPECT_EQ(XlsValue::boolean(false).toText(), QStringLiteral("False"));
+    EXPECT_EQ(XlsValue::int64(-9000000000).toText(), QStringLiteral("-9000000000"));
+    EXPECT_EQ(XlsValue::uint64(18446744073709551615ull).toText(), QStringLiteral("18446744073709551615"));
+    EXPECT_EQ(XlsValue::date(2.0).toText(), QStringLiteral("01.01.1900"));
+    EXPECT_EQ(XlsValue::date(2.75).toText(), QStringLiteral("01.01.1900 18:00:00"));
+    EXPECT_EQ(XlsValue::null().toText(), QString());
+}
+
+TEST(WorkbookModel, TextLineBreaks)
+{
+    struct Case {
+        QString given;
+        QString stored;
+    };
+    const Case cases[] = {
+        {"a\r\nb", "a\nb"},
+        {"a\rb", "a\rb"},
+        {"a\nb", "a\nb"},
+        {"\r\n\r\n", "\n\n"},
+        {"a\r\r\nb", "a\r\nb"},
+        {"", ""},
+    };
+    for (const Case& c : cases) {
+        for (const XlsValue& v : {XlsValue::text(c.given), XlsValue::wideText(c.given)}) {
+            XlsWorkbook book;
+            XlsRange& range = book.AddSheet().Ranges(0, 0, 0, 0);
+            range.SetValue(v);
+            EXPECT_EQ(range.Value().toText(), c.stored) << c.given.toStdString();
+        }
+    }
+}
+
+TEST(WorkbookModel, DefaultStyleOfARange)
+{
+    XlsWorkbook book;
+    const XlsRange& range = book.AddSheet().Ranges(0, 0, 0, 0);
+    EXPECT_EQ(range.Font.Name, QStringLiteral("Arial"));
+    EXPECT_EQ(range.Font.Size, 10);
+    EXPECT_EQ(range.Font.Color, kXlsBlack);
+    EXPECT_EQ(range.Font.Style, XlsFontStyle{});
+    EXPECT_EQ(range.Font.Charset, 1);
+    EXPECT_EQ(range.Font.Pitch, XlsFontPitch::Default);
+    EXPECT_EQ(range.HorizontalAlignment, 0);
+    EXPECT_EQ(range.VerticalAlignment, 2);
+    EXPECT_FALSE(range.WrapText);
+    EXPECT_TRUE(range.Format.isEmpty());
+    EXPECT_TRUE(range.Formula.isEmpty());
+    EXPECT_EQ(range.FillPattern, 0);
+    for (int i = 0; i < XlsBorders::kCount; ++i)
+        EXPECT_EQ(range.Borders[i].LineStyle, 0);
+    EXPECT_TRUE(range.Value().isEmpty());
+    const XlsPageSetup& setup = range.Worksheet()->PageSetup();
+    EXPECT_EQ(setup.LeftMargin, 2.0);
+    EXPECT_EQ(setup.TopMargin, 2.5);
+    EXPECT_EQ(setup.PaperSize, 9);
+    EXPECT_EQ(setup.Zoom, 100);
+    EXPECT_EQ(setup.FitToPagesWide, 1);
+}
+
+TEST(WorkbookModel, FirstRangeFromFindsTheFirstRangeAtOrBelowARow)
+{
+    XlsWorkbook book;
+    XlsWorksheet& sheet = book.AddSheet();
+    for (int row : {0, 0, 2, 5, 5, 9})
+        sheet.Ranges(sheet.RangeCount(), row, sheet.RangeCount(), row);
+    const std::pair<int, int> cases[] = {{-3, 0}, {0, 0}, {1, 2}, {2, 2}, {3, 3}, {5, 3}, {6, 5}, {9, 5}, {10, 6}};
+    for (const auto& [row, index] : cases)
+        EXPECT_EQ(sheet.FirstRangeFrom(row), index) << "row " << row;
+}
+
+} // namespace
+} // namespace xls
