@@ -1,0 +1,46 @@
+#pragma once
+
+#include "store/measurement_table.h"
+
+#include <QString>
+
+#include <array>
+
+namespace xls {
+class XlsWorkbook;
+}
+
+namespace table_export {
+
+// The sheet layout of an exported measurement table. Row 0 of every sheet holds the
+// headings; each record takes five rows below it: its values on the first, with the comment
+// under its heading "Примечание", and the forces P1 to P5 stacked in column 10 as the first
+// grid tab shows them. Records that do not fit into a sheet's 65,536 rows continue on further
+// sheets "ВРТ-ТК5 (2)", "ВРТ-ТК5 (3)", …, each with its own heading row.
+inline constexpr int kColumnCount = 12;
+inline constexpr int kForceColumn = 10;
+inline constexpr int kCommentColumn = 11;
+inline constexpr int kRowsPerRecord = 5;
+inline constexpr int kSheetRows = 65536;
+inline constexpr int kRecordsPerSheet = (kSheetRows - 1) / kRowsPerRecord; // 13,107
+
+// The headings of row 0, by column.
+const std::array<QString, kColumnCount>& headings();
+// "ВРТ-ТК5" for the first sheet (index 0), "ВРТ-ТК5 (n)" for the n-th.
+QString sheetName(int index);
+// Where record k (counted from 0 in the order exported) stands.
+struct RecordPlace {
+    int sheet;
+    int row; // its first row
+};
+RecordPlace recordPlace(int k);
+
+// Fills the empty workbook `book` with the rows of `table` that pass its filter, in view
+// order from the first row: the first sheet is always made (headings only when no row
+// passes). Texts are written as text cells (an empty field gives an empty text, which is a
+// blank cell), numbers as real numbers (an empty field gives 0). The table is left on the
+// last exported row, or on the first when there is none. Returns the number of records.
+// Throws StoreError when the table cannot be read.
+int fillWorkbook(store::MeasurementTable& table, xls::XlsWorkbook& book);
+
+} // namespace table_export
