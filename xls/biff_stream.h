@@ -30,6 +30,8 @@ public:
     void putU16(std::size_t at, unsigned value);
     // Overwrites a 32-bit value at an earlier position.
     void putU32(std::size_t at, std::uint32_t value);
+    // Overwrites bytes at an earlier position; the buffer does not grow.
+    void overwrite(std::size_t at, std::string_view data) { m_bytes.replace(at, data.size(), data); }
 
     std::size_t size() const noexcept { return m_bytes.size(); }
     const std::string& str() const noexcept { return m_bytes; }
@@ -43,7 +45,7 @@ private:
 
 // Record numbers of the BIFF8 records this program writes.
 namespace rec {
-inline constexpr unsigned kFormula1904 = 0x0022; // "1904"
+inline constexpr unsigned kDate1904 = 0x0022; // the record "1904": dates count from 1900
 inline constexpr unsigned kBackup = 0x0040;
 inline constexpr unsigned kBlank = 0x0201;
 inline constexpr unsigned kBof = 0x0809;

@@ -16,6 +16,7 @@ public:
         TooManyRows,    // a range reaches beyond the last row a sheet can hold
         TooManyColumns, // a range reaches beyond the last column a sheet can hold
         BadRange,       // a range with negative or reversed bounds
+        BadValue,       // a number the format cannot store (not finite)
         BadArgument,    // a null workbook or another argument no call can use
     };
 

@@ -1,0 +1,75 @@
+#pragma once
+
+// The worksheet substream: sheet and print settings, the used area, the cells in blocks of
+// 32 rows with their INDEX and DBCELL records, the window, the merged cells.
+
+#include "xls/biff_stream.h"
+
+#include <QString>
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace xls {
+class XlsWorksheet;
+struct XlsPageSetup;
+}
+
+namespace xls::biff {
+
+// Rows of cells that one DBCELL record indexes.
+inline constexpr std::int32_t kRowsPerBlock = 32;
+// The largest row and column index a BIFF8 sheet holds.
+inline constexpr std::int32_t kMaxRow = 65535;
+inline constexpr std::int32_t kMaxColumn = 255;
+// MERGEDCELLS records hold at most this many ranges each.
+inline constexpr std::size_t kMaxMergedPerRecord = 1024;
+// Size of a ROW record including its header: DBCELL offsets count over ROW records.
+inline constexpr std::size_t kRowRecordSize = kRecordHeader + 16;
+
+// INDEX: reserved 0, first used row, last used row + 1, reserved 0, one DBCELL position per
+// row block.
+std::string indexData(std::uint32_t firstRow, std::uint32_t lastRowPlus1,
+                      std::span<const std::uint32_t> dbCellPositions);
+// The header or footer text: "&L", "&C", "&R" before each of the three parts that is set.
+std::u16string headerFooterText(const QString& left, const QString& center, const QString& right);
+// HEADER and FOOTER: the text as a counted unicode string, or no data when it is empty.
+std::string headerFooterData(std::u16string_view text);
+// SETUP: paper, scaling, page numbering, options, resolutions, header and footer margins,
+// copies.
+std::string setupData(const XlsPageSetup& setup);
+// DIMENSIONS: first used row, last used row + 1, first used column, last used column + 1;
+// all zero when any of the used-area values is -1.
+std::string dimensionsData(std::int32_t usedLeft, std::int32_t usedTop, std::int32_t usedRight,
+                           std::int32_t usedBottom);
+// ROW: row, first column, last column + 1, default height, no flags.
+std::string rowData(unsigned row, unsigned firstColumn, unsigned lastColumnPlus1);
+// NUMBER: row, column, XF index, the value as a double (-0 written as 0).
+std::string numberData(unsigned row, unsigned column, unsigned xf, double value);
+// LABELSST: row, column, XF index, 32-bit SST index.
+std::string labelSstData(unsigned row, unsigned column, unsigned xf, std::uint32_t sstIndex);
+// BLANK: row, column, XF index.
+std::string blankData(unsigned row, unsigned column, unsigned xf);
+// MULBLANK: row, first column, the XF index once per column, last column.
+std::string mulBlankData(unsigned row, unsigned firstColumn, unsigned lastColumn, unsigned xf);
+// DBCELL: distance back to the block's first ROW record, then each row's cell offset.
+std::string dbCellData(std::uint32_t rowOffset, std::span<const std::uint16_t> cellOffsets);
+// WINDOW2: sheet window flags (selected for the first sheet), grid-line colour, zooms.
+std::string window2Data(bool firstSheet);
+// SELECTION: the cursor in A1 of the bottom-right pane.
+std::string selectionData();
+// One MERGEDCELLS entry and the record of up to 1024 of them.
+struct MergedRange {
+    unsigned firstRow, lastRow, firstColumn, lastColumn;
+};
+std::string mergedCellsData(std::span<const MergedRange> ranges);
+
+// Writes the whole substream of `sheet` to `stream`. DBCELL positions in INDEX count from
+// `globalsStart`. Each range's WriteSlot must point at its CellWriteInfo. The sheet must fit
+// the format (checked by the caller before anything is written).
+void writeSheet(ByteBuffer& stream, const XlsWorksheet& sheet, bool firstSheet,
+                std::size_t globalsStart);
+
+} // namespace xls::biff

@@ -1,0 +1,68 @@
+#pragma once
+
+#include "xls/biff_palette.h"
+#include "xls/biff_stream.h"
+#include "xls/cell_write_info.h"
+#include "xls/workbook_writer.h"
+#include "xls/xls_range.h"
+
+#include <QString>
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace xls {
+
+class XlsWorkbook;
+
+// Writes a workbook as an Excel 97 file: a compound document whose one stream "Workbook"
+// holds the BIFF8 records of the workbook globals and of every sheet.
+//
+// The file appears complete or not at all: it is written beside its final name and moved
+// there only when everything was written. A model that the format cannot hold (rows beyond
+// 65,535, columns beyond 255, a number that is not finite) is refused before anything is
+// written. Texts longer than the format holds are cut: 65,535 units for strings and number
+// formats, 54 for the author name, 255 for font names.
+class BiffWriter : public WorkbookWriter {
+public:
+    // Writes `workbook` to `fileName`, replacing an existing file. Throws XlsError:
+    // CreateFile ("StgCreateDocFile error %d"), CreateStream ("CreateStream error %d"), Write,
+    // TooManyRows, TooManyColumns, BadRange, BadArgument.
+    void Save(XlsWorkbook& workbook, const QString& fileName) override;
+
+    // The bytes of the stream "Workbook" for `workbook`, as Save writes them. Throws XlsError
+    // for a model that the format cannot hold.
+    std::string BuildStream(XlsWorkbook& workbook);
+
+    // Appends one record to the stream being built, continuing long data in CONTINUE records.
+    void WriteRecord(unsigned number, std::string_view data);
+    // The palette index (8..63) to write for a colour, adapting the palette when needed.
+    unsigned ColorIndex(XlsColor color) { return m_palette.colorIndex(color); }
+    // Whether this save has changed the palette (and so writes a PALETTE record).
+    bool PaletteChanged() const noexcept { return m_palette.changed(); }
+    // The stream position at which the workbook globals begin; DBCELL positions count from it.
+    std::size_t StreamStart() const noexcept { return m_streamStart; }
+
+    // Checks that every sheet of `workbook` fits the format. Throws XlsError otherwise.
+    static void Validate(const XlsWorkbook& workbook);
+
+private:
+    void beginSave(XlsWorkbook& workbook);
+    void endSave() noexcept;
+    void writeFonts();
+    void writeFormats();
+    void writeCellFormats();
+    void writeSharedStrings();
+    std::string cellFormatData(const XlsRange& range, const CellWriteInfo& info);
+
+    XlsWorkbook* m_workbook = nullptr;
+    biff::ByteBuffer m_stream;
+    std::size_t m_streamStart = 0;
+    biff::Palette m_palette;
+    std::vector<CellWriteInfo> m_cells;        // one per range, sheet by sheet in list order
+    std::vector<std::size_t> m_sheetPositions; // where each BOUNDSHEET's BOF position lies
+};
+
+} // namespace xls
