@@ -1,0 +1,59 @@
+#pragma once
+
+#include "reports/prepared_report.h"
+#include "reports/report_design.h"
+
+#include <QObject>
+
+#include <memory>
+
+class QPrinter;
+class QPrintPreviewDialog;
+class QWidget;
+
+namespace reports {
+
+class ReportDataSet;
+
+// A report component of the main window: one design, the pages it last prepared (kept until
+// it prepares again), the preview window and the print dialog over those pages.
+class ReportTemplate : public QObject {
+    Q_OBJECT
+
+public:
+    ReportTemplate(std::shared_ptr<const ReportDesign> design, QObject* parent = nullptr);
+    ~ReportTemplate() override;
+
+    const ReportDesign& design() const noexcept { return *m_design; }
+    const PreparedReport& prepared() const noexcept { return m_prepared; }
+
+    // Runs the design over the rows of the data set's view. Returns whether pages were
+    // prepared (none when the table is not open).
+    bool prepare(ReportDataSet& data);
+
+    // The prepared pages in a modal preview window with zoom, print and close. Nothing
+    // happens when nothing is prepared.
+    void showPreview(QWidget* parent);
+
+    // The prepared pages through the print dialog: printer, all pages, the current page or
+    // a list of pages, copies and collation. Nothing is shown and nothing printed when no
+    // printer is installed, when nothing is prepared, or when the dialog is cancelled.
+    // Returns whether pages went to a printer.
+    bool print(QWidget* parent);
+
+    // Whether a printer is installed; print() and the preview's print button need one.
+    static bool printerInstalled();
+
+signals:
+    // Emitted with the preview window once it is built and about to run, so that a caller
+    // (and a test) can reach it.
+    void previewOpened(QPrintPreviewDialog* preview);
+
+private:
+    void paintRequested(QPrinter* printer, int current);
+
+    std::shared_ptr<const ReportDesign> m_design;
+    PreparedReport m_prepared;
+};
+
+} // namespace reports

@@ -1,0 +1,17 @@
+#pragma once
+
+#include "reports/report_design.h"
+
+#include <memory>
+
+namespace reports {
+
+// The program's three printed reports.
+std::shared_ptr<const ReportDesign> penetrometerDesign(); // Report1, A4 landscape
+std::shared_ptr<const ReportDesign> pressDesign();        // Report2, A4 portrait
+std::shared_ptr<const ReportDesign> plateTestDesign();    // Report3, A4 portrait
+
+// The instrument type whose penetrometer rows print as the plate-test report.
+inline constexpr int kPlateTestDevice = 13;
+
+} // namespace reports
