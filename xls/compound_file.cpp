@@ -78,10 +78,12 @@ void writeCompoundFile(const QString& fileName, std::string_view workbookStream)
     }
 
     int streamStatus = 0;
-    const bool ok = writeDocument(GSF_OUTPUT(sink.object), workbookStream, streamStatus);
-    if (!ok)
-        gsf_output_set_error(GSF_OUTPUT(sink.object), 0, "incomplete"); // the temporary file goes
-    const bool closed = gsf_output_close(GSF_OUTPUT(sink.object));
+    auto* out = GSF_OUTPUT(sink.object);
+    const bool ok = writeDocument(out, workbookStream, streamStatus);
+    if (!ok && !gsf_output_is_closed(out))
+        gsf_output_set_error(out, 0, "incomplete"); // closing then drops what was written
+    // Closing the document closes the file under it too.
+    const bool closed = gsf_output_is_closed(out) ? gsf_output_error(out) == nullptr : gsf_output_close(out);
     std::error_code ec;
     if (!ok || !closed) {
         std::filesystem::remove(fsPath(tempName), ec);

@@ -1,0 +1,231 @@
+// Files written by BiffWriter, read back by independent readers: python3-xlrd (its warnings
+// count as failures) with python3-olefile for the streams of the compound document, and
+// LibreOffice converting to CSV. A test skips itself when a reader is not installed.
+
+#include "biff_test_support.h"
+
+#include "xls/biff_writer.h"
+#include "xls/xls_workbook.h"
+
+#include <QJsonArray>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+namespace xls::test {
+namespace {
+
+// xlrd's cell types.
+constexpr int kXlrdEmpty = 0;
+constexpr int kXlrdText = 1;
+constexpr int kXlrdNumber = 2;
+constexpr int kXlrdBlank = 6;
+
+void put(XlsWorksheet& sheet, int column, int row, const XlsValue& value)
+{
+    sheet.Ranges(column, row, column, row).SetValue(value);
+}
+
+// Rows like those of the table export: a heading, then per record a row of numbers and
+// texts and five more rows in columns 10 and 11.
+void fillLikeTheExport(XlsWorksheet& sheet, int records)
+{
+    const char* headings[] = {"№", "Дата", "Время", "P, кгс", "R, МПа", "E, МПа", "Kупл",
+                              "W, %", "φ, град", "C, кПа", "P1..P5", "Примечание"};
+    for (int c = 0; c < 12; ++c)
+        put(sheet, c, 0, XlsValue::text(QString::fromUtf8(headings[c])));
+    for (int n = 0; n < records; ++n) {
+        const int row = 1 + 6 * n;
+        put(sheet, 0, row, XlsValue::int32(n + 1));
+        put(sheet, 1, row, XlsValue::text(QStringLiteral("%1.03.2024").arg(1 + n % 28, 2, 10, QLatin1Char('0'))));
+        put(sheet, 2, row, n % 3 ? XlsValue::text(QStringLiteral("12:%1").arg(n % 60, 2, 10, QLatin1Char('0')))
+                                 : XlsValue::text(QString()));
+        for (int c = 3; c <= 9; ++c)
+            put(sheet, c, row, XlsValue::real(n * 0.5 + c / 4.0));
+        for (int k = 0; k < 5; ++k)
+            put(sheet, 10, row + k, XlsValue::real(10.5 + k + n));
+        put(sheet, 11, row, XlsValue::text(n % 2 ? QStringLiteral("суглинок, \"влажный\"") : QString()));
+    }
+}
+
+struct OracleCase {
+    const char* name;
+    std::function<void(XlsWorkbook&)> fill;
+};
+
+std::vector<OracleCase> oracleCases()
+{
+    return {
+        {"a sheet without ranges", [](XlsWorkbook& b) { b.AddSheet(); }},
+        {"the export's layout, Cyrillic texts", [](XlsWorkbook& b) {
+             fillLikeTheExport(b.AddSheet(), 20);
+             b.Sheet(0).SetName(QStringLiteral("ВРТ-ТК5"));
+             b.SetUserName(QStringLiteral("Пользователь"));
+         }},
+        {"two sheets", [](XlsWorkbook& b) {
+             fillLikeTheExport(b.AddSheet(), 2);
+             XlsWorksheet& second = b.AddSheet();
+             second.SetName(QString(31, u'Ж'));
+             put(second, 3, 4, XlsValue::text(QStringLiteral("второй лист")));
+         }},
+        {"merged ranges, blanks and an empty text", [](XlsWorkbook& b) {
+             XlsWorksheet& s = b.AddSheet();
+             s.Ranges(0, 0, 2, 1).SetValue(XlsValue::real(5));
+             s.Ranges(3, 0, 3, 3).SetValue(XlsValue::text(QStringLiteral("столбик")));
+             s.Ranges(0, 2, 1, 2);
+             put(s, 4, 4, XlsValue::text(QString()));
+             put(s, 5, 6, XlsValue::boolean(true));
+         }},
+        {"a 5000-character text and 1000 short ones", [](XlsWorkbook& b) {
+             XlsWorksheet& s = b.AddSheet();
+             QString text;
+             for (int i = 0; i < 5000; ++i)
+                 text += QChar(u'А' + i % 32);
+             put(s, 0, 0, XlsValue::text(text));
+             for (int i = 0; i < 1000; ++i)
+                 put(s, 1 + i % 5, 1 + i / 5, XlsValue::text(QStringLiteral("текст %1").arg(i)));
+         }},
+        {"33 rows, one of them without cells", [](XlsWorkbook& b) {
+             XlsWorksheet& s = b.AddSheet();
+             for (int r = 0; r < 34; ++r)
+                 if (r != 20)
+                     put(s, r % 3, r, XlsValue::real(r * 1.5));
+         }},
+        {"a coloured bold font", [](XlsWorkbook& b) {
+             XlsRange& r = b.AddSheet().Ranges(1, 1, 1, 1);
+             r.SetValue(XlsValue::text(QStringLiteral("цвет")));
+             r.Font.Color = 0x00030201;
+             r.Font.Style.Bold = true;
+             r.Format = QStringLiteral("0.000");
+         }},
+        {"1025 merged ranges", [](XlsWorkbook& b) {
+             XlsWorksheet& s = b.AddSheet();
+             for (int i = 0; i < 1025; ++i)
+                 s.Ranges(0, i, 1, i).SetValue(XlsValue::real(i));
+         }},
+        {"the last row and column", [](XlsWorkbook& b) {
+             XlsWorksheet& s = b.AddSheet();
+             put(s, 0, 0, XlsValue::real(1));
+             put(s, 255, 65535, XlsValue::real(2));
+         }},
+    };
+}
+
+// Checks what xlrd read against the model.
+void expectReadAsModelled(const XlsWorkbook& book, const QJsonObject& read)
+{
+    EXPECT_EQ(read.value("log").toString(), QString()) << "xlrd warned";
+    EXPECT_EQ(read.value("streams").toArray(), QJsonArray{QStringLiteral("Workbook")});
+    EXPECT_EQ(read.value("user").toString(), book.UserName().left(54));
+    const QJsonArray sheets = read.value("sheets").toArray();
+    ASSERT_EQ(sheets.size(), book.SheetCount());
+    for (int s = 0; s < book.SheetCount(); ++s) {
+        const XlsWorksheet& sheet = book.Sheet(s);
+        const QJsonObject got = sheets[s].toObject();
+        SCOPED_TRACE(sheet.Name().toStdString());
+        EXPECT_EQ(got.value("name").toString(), sheet.Name());
+        EXPECT_EQ(got.value("nrows").toInt(), sheet.UsedBottom() + 1);
+        EXPECT_EQ(got.value("ncols").toInt(), sheet.UsedRight() + 1);
+        const QJsonObject cells = got.value("cells").toObject();
+        auto cellAt = [&](int row, int column) {
+            const QJsonValue cell = cells.value(QStringLiteral("%1,%2").arg(row).arg(column));
+            return cell.isUndefined() ? QJsonArray{kXlrdEmpty} : cell.toArray();
+        };
+        QJsonArray merged;
+        int covered = 0;
+        for (int i = 0; i < sheet.RangeCount(); ++i) {
+            const XlsRange& r = sheet.Range(i);
+            covered += (r.Right() - r.Left() + 1) * (r.Bottom() - r.Top() + 1);
+            const QJsonArray topLeft = cellAt(r.Top(), r.Left());
+            const QString where = QStringLiteral("row %1 column %2").arg(r.Top()).arg(r.Left());
+            if (r.CellKind() == XlsCellKind::Number) {
+                EXPECT_EQ(topLeft.at(0).toInt(), kXlrdNumber) << where.toStdString();
+                EXPECT_EQ(topLeft.at(1).toDouble(), r.Value().toDouble()) << where.toStdString();
+            } else if (r.Value().toText().isEmpty()) {
+                EXPECT_EQ(topLeft.at(0).toInt(), kXlrdBlank) << where.toStdString();
+            } else {
+                EXPECT_EQ(topLeft.at(0).toInt(), kXlrdText) << where.toStdString();
+                EXPECT_EQ(topLeft.at(1).toString(), r.Value().toText()) << where.toStdString();
+            }
+            for (int row = r.Top(); row <= r.Bottom(); ++row) {
+                for (int col = r.Left(); col <= r.Right(); ++col) {
+                    if (row != r.Top() || col != r.Left()) {
+                        EXPECT_EQ(cellAt(row, col).at(0).toInt(), kXlrdBlank) << row << "," << col;
+                    }
+                }
+            }
+            if (!r.isSingleCell())
+                merged.append(QJsonArray{r.Top(), r.Bottom() + 1, r.Left(), r.Right() + 1});
+        }
+        // Every other cell of the sheet is empty.
+        EXPECT_EQ(cells.size(), covered);
+        EXPECT_EQ(got.value("merged").toArray(), merged);
+    }
+}
+
+TEST(BiffOracle, XlrdReadsEveryFileAsModelled)
+{
+    QTemporaryDir dir;
+    int n = 0;
+    for (const OracleCase& c : oracleCases()) {
+        SCOPED_TRACE(c.name);
+        XlsWorkbook book;
+        c.fill(book);
+        const QString file = dir.filePath(QStringLiteral("case%1.xls").arg(++n));
+        BiffWriter writer;
+        writer.Save(book, file);
+        const OracleResult read = readWithXlrd(file);
+        if (!read.skipReason.empty())
+            GTEST_SKIP() << read.skipReason;
+        ASSERT_TRUE(read.failure.empty()) << read.failure;
+        expectReadAsModelled(book, *read.json);
+    }
+}
+
+// The cells of an exported sheet as LibreOffice converts them to CSV.
+TEST(BiffOracle, LibreOfficeReadsTheExportedLayout)
+{
+    QTemporaryDir dir;
+    XlsWorkbook book;
+    XlsWorksheet& sheet = book.AddSheet();
+    sheet.SetName(QStringLiteral("ВРТ-ТК5"));
+    fillLikeTheExport(sheet, 40);
+    const QString file = dir.filePath(QStringLiteral("экспорт.xls"));
+    BiffWriter writer;
+    writer.Save(book, file);
+
+    const CsvResult csv = convertWithLibreOffice(file, dir.path());
+    if (!csv.skipReason.empty())
+        GTEST_SKIP() << csv.skipReason;
+    ASSERT_TRUE(csv.failure.empty()) << csv.failure;
+    const std::vector<std::vector<QString>>& rows = *csv.rows;
+    ASSERT_EQ(static_cast<int>(rows.size()), sheet.UsedBottom() + 1);
+    for (int r = 0; r <= sheet.UsedBottom(); ++r) {
+        std::vector<QString> expected(12);
+        std::vector<bool> isNumber(12, false);
+        for (int i = 0; i < sheet.RangeCount(); ++i) {
+            const XlsRange& range = sheet.Range(i);
+            if (range.Top() != r)
+                continue;
+            isNumber[range.Left()] = range.CellKind() == XlsCellKind::Number;
+            expected[range.Left()] = isNumber[range.Left()] ? QString::number(range.Value().toDouble())
+                                                            : range.Value().toText();
+        }
+        std::vector<QString> got = rows[r];
+        got.resize(12);
+        for (int c = 0; c < 12; ++c) {
+            if (isNumber[c]) {
+                QString text = got[c];
+                EXPECT_DOUBLE_EQ(text.replace(u',', u'.').toDouble(), expected[c].toDouble())
+                    << "row " << r << " column " << c << ": " << got[c].toStdString();
+            } else {
+                EXPECT_EQ(got[c], expected[c]) << "row " << r << " column " << c;
+            }
+        }
+    }
+}
+
+} // namespace
+} // namespace xls::test

@@ -1,0 +1,66 @@
+#pragma once
+
+// Helpers of the BIFF8 writer tests: bytes from hex, comparison that names the first
+// differing byte, the records of a stream, and the independent readers (xlrd, olefile,
+// LibreOffice) run as child processes.
+
+#include <QJsonObject>
+#include <QString>
+
+#include <gtest/gtest.h>
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace xls::test {
+
+// "09 08 10 00" -> the four bytes. Blanks and line breaks are ignored.
+std::string hex(std::string_view text);
+// Bytes as "09 08 ..." for messages.
+std::string toHex(std::string_view bytes);
+
+// Equal, or a failure naming the first differing offset and the bytes around it.
+::testing::AssertionResult sameBytes(std::string_view actual, std::string_view expected);
+
+// One record of a stream: where it starts, its number and its data.
+struct Record {
+    std::size_t pos = 0;
+    unsigned number = 0;
+    std::string data;
+};
+// Splits a stream into records; fails the test when a record runs past the end.
+std::vector<Record> parseRecords(const std::string& stream);
+// The records with this number, in order.
+std::vector<Record> recordsNumbered(const std::vector<Record>& records, unsigned number);
+// The record numbers, in order.
+std::vector<unsigned> numbersOf(const std::vector<Record>& records);
+
+// A record with header, as it lies in the stream.
+std::string framed(unsigned number, std::string_view data);
+
+// Little-endian reads.
+unsigned u16At(std::string_view bytes, std::size_t at);
+unsigned long u32At(std::string_view bytes, std::size_t at);
+
+// What xlrd and olefile read from a file: the JSON the reader script prints, with "log"
+// holding xlrd's warnings and "streams" the compound document's streams. nullopt with a
+// reason when the readers are not installed.
+struct OracleResult {
+    std::optional<QJsonObject> json;
+    std::string skipReason;
+    std::string failure; // the script failed: its output
+};
+OracleResult readWithXlrd(const QString& path);
+
+// The first sheet of the file as LibreOffice converts it to CSV (UTF-8), as rows of fields.
+struct CsvResult {
+    std::optional<std::vector<std::vector<QString>>> rows;
+    std::string skipReason;
+    std::string failure;
+};
+CsvResult convertWithLibreOffice(const QString& path, const QString& workDir);
+
+} // namespace xls::test
