@@ -23,6 +23,9 @@ class GridTabs;
 namespace device {
 class DownloadDialog;
 }
+namespace reports {
+class ReportTemplate;
+}
 
 namespace app {
 
@@ -110,6 +113,17 @@ public:
     views::DataGrid* shownGrid() const;
     device::DownloadDialog* downloadDialog() const noexcept { return m_downloadDialog; }
 
+    // Preview and print (print_commands.cpp). The report components are made when first
+    // used: Report1 penetrometer, Report2 press, Report3 plate test.
+    void N8Click();  // "Предварительный просмотр"
+    void N9Click();  // "Печать"
+    void N22Click(); // the grids' "Печать": the same as the menu's
+    reports::ReportTemplate* Report1();
+    reports::ReportTemplate* Report2();
+    reports::ReportTemplate* Report3();
+    // The report of the shown tab and the device type; null when no table is active.
+    reports::ReportTemplate* chosenReport();
+
     // Menu commands.
     void N5Click();  // "Сохранить"
     void N7Click();  // "Закрыть"
@@ -140,6 +154,8 @@ private:
     void TabSheet1Show();
     void TabSheet2Show();
     void showKind(int kind);
+    // Prepares the chosen report over the view; null when there is no table or no pages.
+    reports::ReportTemplate* prepareChosenReport();
 
     ProgramState& m_state;
     store::MeasurementTable m_table;
@@ -163,6 +179,9 @@ private:
     QFileDialog* m_saveDialog = nullptr;
     AboutDialog* m_about = nullptr;
     HelpWindow* m_help = nullptr; // made when first asked for
+    reports::ReportTemplate* m_report1 = nullptr;
+    reports::ReportTemplate* m_report2 = nullptr;
+    reports::ReportTemplate* m_report3 = nullptr;
 };
 
 } // namespace app

@@ -51,8 +51,8 @@ void MainWindow::buildMenus()
         {"N5", "Сохранить", "Ctrl+S", 2, true, &MainWindow::N5Click},
         {"N7", "Закрыть", nullptr, -1, true, &MainWindow::N7Click},
         {"N6"},
-        {"N8", "Предварительный просмотр", nullptr, 3, true},
-        {"N9", "Печать", "Ctrl+P", 4, true},
+        {"N8", "Предварительный просмотр", nullptr, 3, true, &MainWindow::N8Click},
+        {"N9", "Печать", "Ctrl+P", 4, true, &MainWindow::N9Click},
         {"N10"},
         {"N11", "Выход", nullptr, -1, false, &MainWindow::N11Click},
     };
@@ -153,7 +153,7 @@ void MainWindow::buildPopupMenu()
 {
     // Never disabled: each command checks for an open table itself.
     static const CommandDef items[] = {
-        {"N22", "Печать"},
+        {"N22", "Печать", nullptr, -1, false, &MainWindow::N22Click},
         {"PopupSeparator1"},
         {"N17", "Задать цвет", nullptr, -1, false, &MainWindow::N17Click},
         {"N18", "Убрать цвет", nullptr, -1, false, &MainWindow::N18Click},

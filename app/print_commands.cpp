@@ -1,0 +1,79 @@
+// Preview and print: the report of the shown tab over the rows of its view.
+
+#include "app/main_window.h"
+
+#include "reports/report_data_set.h"
+#include "reports/report_template.h"
+#include "reports/report_templates.h"
+#include "views/grid_tabs.h"
+
+#include <QTabWidget>
+
+namespace app {
+
+reports::ReportTemplate* MainWindow::Report1()
+{
+    if (!m_report1)
+        m_report1 = new reports::ReportTemplate(reports::penetrometerDesign(), this);
+    return m_report1;
+}
+
+reports::ReportTemplate* MainWindow::Report2()
+{
+    if (!m_report2)
+        m_report2 = new reports::ReportTemplate(reports::pressDesign(), this);
+    return m_report2;
+}
+
+reports::ReportTemplate* MainWindow::Report3()
+{
+    if (!m_report3)
+        m_report3 = new reports::ReportTemplate(reports::plateTestDesign(), this);
+    return m_report3;
+}
+
+reports::ReportTemplate* MainWindow::chosenReport()
+{
+    if (!m_table.isActive())
+        return nullptr;
+    if (m_pages->currentWidget() == m_tabSheet2)
+        return Report2();
+    // Plate-test instruments store their tests as penetrometer rows, with a report of their own.
+    return m_state.download.dev_type == reports::kPlateTestDevice ? Report3() : Report1();
+}
+
+reports::ReportTemplate* MainWindow::prepareChosenReport()
+{
+    if (!m_dbOpen)
+        return nullptr;
+    reports::ReportTemplate* report = chosenReport();
+    if (!report)
+        return nullptr;
+    reports::ReportDataSet data(m_table.table());
+    const bool prepared = report->prepare(data);
+    // The walk left the cursor on the last row of the view; the grid follows it there.
+    m_gridTabs->refresh();
+    return prepared ? report : nullptr;
+}
+
+void MainWindow::N8Click()
+{
+    if (reports::ReportTemplate* report = prepareChosenReport())
+        report->showPreview(this);
+}
+
+void MainWindow::N9Click()
+{
+    if (reports::ReportTemplate* report = prepareChosenReport())
+        report->print(this);
+}
+
+// The grids' "Печать" does what the menu's does: the report of the tab in front, prepared
+// afresh. Sending whatever the penetrometer report prepared last, whichever tab is shown,
+// would print stale or foreign pages.
+void MainWindow::N22Click()
+{
+    N9Click();
+}
+
+} // namespace app

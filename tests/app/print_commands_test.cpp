@@ -1,0 +1,217 @@
+// Preview and print from the main window: the report chosen by the shown tab and the device
+// type, the preview window with its buttons, and the print commands with no printer.
+
+#include "widget_test_support.h"
+
+#include "app/main_window.h"
+#include "app/program_state.h"
+#include "reports/prepared_report.h"
+#include "reports/report_template.h"
+#include "store/measurement_table.h"
+
+#include <QAction>
+#include <QPrintPreviewDialog>
+#include <QPrintPreviewWidget>
+#include <QTabWidget>
+#include <QTemporaryDir>
+
+#include <memory>
+
+using app::MainWindow;
+using store::Field;
+
+Q_DECLARE_METATYPE(QList<int>)
+
+namespace {
+
+struct Row {
+    int kind;
+    int devType;
+    int serial;
+};
+
+// A table file holding the rows in that order, numbered from 1.
+void writeTable(const QString& path, const QList<Row>& rows)
+{
+    store::MeasurementTable::create(path);
+    store::MeasurementTable table;
+    table.open(path);
+    int number = 1;
+    for (const Row& row : rows) {
+        table.table().append();
+        table.setReal(Field::N, number++);
+        table.setText(Field::DATE, QStringLiteral("01.02.2024"));
+        table.setInteger(Field::NB_TYPE, row.kind);
+        table.setInteger(Field::DEV_TYPE, row.devType);
+        table.setInteger(Field::SERIAL, row.serial);
+        table.setReal(Field::P, 1234.5);
+        table.table().post();
+    }
+    table.close();
+}
+
+// The title text of the report's first page.
+QString titleOf(reports::ReportTemplate* report)
+{
+    if (!report || report->prepared().isEmpty())
+        return {};
+    return report->prepared().pages.front().cells.front().text;
+}
+
+} // namespace
+
+class PrintCommandsTest : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<MainWindow> m_window;
+    app::ProgramState m_state;
+    QTemporaryDir m_dir;
+
+    QString openTable(const QList<Row>& rows)
+    {
+        const QString path = m_dir.filePath(QStringLiteral("t%1.db").arg(++m_files));
+        writeTable(path, rows);
+        if (!m_window->Open_DB(path))
+            return {};
+        return path;
+    }
+    int m_files = 0;
+
+    QList<reports::ReportTemplate*> preparedReports()
+    {
+        QList<reports::ReportTemplate*> out;
+        for (auto* report : {m_window->Report1(), m_window->Report2(), m_window->Report3()})
+            if (!report->prepared().isEmpty())
+                out << report;
+        return out;
+    }
+
+private slots:
+    void init()
+    {
+        kvel_test::clearProgramSettings();
+        m_state = {};
+        m_window = std::make_unique<MainWindow>(m_state);
+        m_window->show();
+    }
+
+    void cleanup()
+    {
+        if (m_window->dbOpen())
+            m_window->Close_DB();
+        m_window.reset();
+    }
+
+    void commandsWithoutATableDoNothing()
+    {
+        kvel_test::ModalAnswerer answerer;
+        m_window->N8Click();
+        m_window->N9Click();
+        m_window->N22Click();
+        QVERIFY(answerer.dialogs().empty());
+        QVERIFY(answerer.boxes().empty());
+        QVERIFY(preparedReports().isEmpty());
+    }
+
+    // The report of the shown tab and dev_type, prepared by the preview command.
+    void previewChoosesTheReport_data()
+    {
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<int>("devTypeAfterOpen"); // -1: as Open set it from the first row
+        QTest::addColumn<QString>("report");
+        QTest::addColumn<QString>("title");
+        QTest::newRow("penetrometer") << 0 << -1 << "Report1" << "ВРТ-ТК5  № 501";
+        QTest::newRow("plate test, opened") << 13 << -1 << "Report3" << "ДРУ-ТК5  № 501";
+        QTest::newRow("plate-test rows after a penetrometer download") << 13 << 4 << "Report1" << "ВРТ-ТК5  № 501";
+        QTest::newRow("penetrometer rows after a plate-test download") << 0 << 13 << "Report3" << "ДРУ-ТК5  № 501";
+        QTest::newRow("press") << 1 << -1 << "Report2" << "ЛД-ТК5  № 501";
+        QTest::newRow("press, plate-test device") << 1 << 13 << "Report2" << "ЛД-ТК5  № 501";
+    }
+
+    void previewChoosesTheReport()
+    {
+        QFETCH(int, kind);
+        QFETCH(int, devTypeAfterOpen);
+        QFETCH(QString, report);
+        QFETCH(QString, title);
+        // A plate-test table is a penetrometer table written by a type-13 instrument.
+        const int rowKind = kind == 1 ? 1 : 0;
+        const int devType = kind == 13 ? 13 : 4;
+        QVERIFY(!openTable({{rowKind, devType, 501}, {rowKind, devType, 502}}).isEmpty());
+        if (devTypeAfterOpen >= 0)
+            m_state.download.dev_type = static_cast<std::uint8_t>(devTypeAfterOpen);
+
+        kvel_test::ModalAnswerer answerer;
+        m_window->findChild<QAction*>("N8")->trigger();
+        QCOMPARE(answerer.dialogs(), std::vector<QString>{QStringLiteral("ReportPreview")});
+        const auto prepared = preparedReports();
+        QCOMPARE(prepared.size(), 1);
+        QCOMPARE(prepared.front()->objectName(), report);
+        QCOMPARE(titleOf(prepared.front()), title);
+        // The walk left the table on the last row of the view.
+        QCOMPARE(m_window->table().table().position(), 1);
+    }
+
+    void previewShowsThePagesWithZoomPrintAndClose()
+    {
+        QList<Row> rows;
+        for (int i = 0; i < 15; ++i) // three pages of the penetrometer report
+            rows << Row{0, 4, 700};
+        QVERIFY(!openTable(rows).isEmpty());
+        int shownPages = -1;
+        bool sawZoom = false;
+        bool printEnabled = true;
+        connect(m_window->Report1(), &reports::ReportTemplate::previewOpened, this,
+                [&](QPrintPreviewDialog* preview) {
+                    QCOMPARE(preview->objectName(), QStringLiteral("ReportPreview"));
+                    for (const char* caption : {"Zoom in", "Zoom out"}) {
+                        const QString text = QCoreApplication::translate("QPrintPreviewDialog", caption);
+                        for (QAction* action : preview->findChildren<QAction*>())
+                            sawZoom = sawZoom || action->text() == text;
+                    }
+                    auto* print = preview->findChild<QAction*>("PreviewPrint");
+                    printEnabled = print && print->isEnabled();
+                    // Once the window runs, read what it shows, then close it with its button.
+                    QTimer::singleShot(0, preview, [preview, &shownPages] {
+                        shownPages = preview->findChild<QPrintPreviewWidget*>()->pageCount();
+                        preview->findChild<QAction*>("PreviewClose")->trigger();
+                    });
+                });
+        m_window->N8Click();
+        QCOMPARE(shownPages, 3);
+        QVERIFY(sawZoom);
+        QCOMPARE(printEnabled, reports::ReportTemplate::printerInstalled());
+    }
+
+    void printWithoutAPrinterShowsNothing_data()
+    {
+        QTest::addColumn<QString>("command");
+        QTest::newRow("menu") << "N9";
+        QTest::newRow("context menu") << "N22";
+    }
+
+    void printWithoutAPrinterShowsNothing()
+    {
+        if (reports::ReportTemplate::printerInstalled())
+            QSKIP("a printer is installed here: the print dialog would print for real");
+        QFETCH(QString, command);
+        QVERIFY(!openTable({{1, 4, 900}}).isEmpty()); // a press table: its tab is in front
+        kvel_test::ModalAnswerer answerer;
+        m_window->findChild<QAction*>(command)->trigger();
+        QVERIFY(answerer.dialogs().empty());
+        QVERIFY(answerer.boxes().empty());
+        // Both prepared the press report of the shown tab, as the menu's command does.
+        const auto prepared = preparedReports();
+        QCOMPARE(prepared.size(), 1);
+        QCOMPARE(prepared.front()->objectName(), QStringLiteral("Report2"));
+    }
+
+    void printIsCtrlP()
+    {
+        QCOMPARE(m_window->findChild<QAction*>("N9")->shortcut(), QKeySequence(QStringLiteral("Ctrl+P")));
+    }
+};
+
+KVEL_WIDGET_TEST_MAIN(PrintCommandsTest)
+#include "print_commands_test.moc"
