@@ -1,6 +1,7 @@
 #include "app/error_report.h"
 
 #include "store/store_error.h"
+#include "xls/xls_error.h"
 
 #include <QMessageBox>
 
@@ -27,7 +28,7 @@ void showErrorBox(QWidget* parent, const QString& text) noexcept
 QString errorText(const std::exception& error)
 {
     // The store and the workbook writer speak Russian already, in UTF-8.
-    if (dynamic_cast<const store::StoreError*>(&error))
+    if (dynamic_cast<const store::StoreError*>(&error) || dynamic_cast<const xls::XlsError*>(&error))
         return QString::fromUtf8(error.what());
     if (dynamic_cast<const std::bad_alloc*>(&error))
         return QStringLiteral("Недостаточно памяти для выполнения команды.");

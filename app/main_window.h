@@ -131,6 +131,10 @@ public:
     void N11Click(); // "Выход": ends the program at once, without the close handler
     void N24Click(); // "Помощь"
     void N26Click(); // "О программе"
+    void Excel1Click(); // "Экспорт в Excel": the rows of the shown tab into a workbook file
+    // The export itself: asks for the file, resets both tabs' sorting, writes the workbook
+    // and reports success. Throws XlsError or StoreError when the file cannot be written.
+    void exp2excel();
 
 protected:
     // Closing from the title bar remembers the data folder and closes the table.

@@ -69,7 +69,7 @@ void MainWindow::buildMenus()
         {"N34", "Удалить строки", nullptr, 6, true, &MainWindow::N21Click},
     };
     static const CommandDef service[] = {
-        {"Excel1", "Экспорт в Excel", nullptr, -1, true},
+        {"Excel1", "Экспорт в Excel", nullptr, -1, true, &MainWindow::Excel1Click},
         {"N37", "Перенумеровать строки", nullptr, -1, true, &MainWindow::N37Click},
     };
     static const CommandDef help[] = {

@@ -1,0 +1,106 @@
+// "Экспорт в Excel": the rows of the shown tab into a new Excel 97 workbook.
+
+#include "app/main_window.h"
+
+#include "export/table_export.h"
+#include "views/grid_tabs.h"
+#include "xls/biff_writer.h"
+#include "xls/xls_workbook.h"
+
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QTabWidget>
+
+namespace app {
+namespace {
+
+// The save dialog serves New as well; the export sets its own filter and suffix for the one
+// question and gives the dialog back as it found it.
+class ExportDialogSetup {
+public:
+    explicit ExportDialogSetup(QFileDialog* dialog)
+        : m_dialog(dialog), m_filters(dialog->nameFilters()), m_suffix(dialog->defaultSuffix())
+    {
+        m_dialog->setNameFilter(QStringLiteral("Книга Excel (*.xls)"));
+        m_dialog->setDefaultSuffix(QStringLiteral("xls"));
+        // Replacing an existing file is asked about by the dialog itself.
+        m_dialog->setOption(QFileDialog::DontConfirmOverwrite, false);
+        m_dialog->selectFile(QString());
+    }
+    ~ExportDialogSetup()
+    {
+        m_dialog->setNameFilters(m_filters);
+        m_dialog->setDefaultSuffix(m_suffix);
+    }
+    ExportDialogSetup(const ExportDialogSetup&) = delete;
+    ExportDialogSetup& operator=(const ExportDialogSetup&) = delete;
+
+    // The chosen file; empty when the dialog was cancelled or gave no name.
+    QString ask()
+    {
+        if (m_dialog->exec() != QDialog::Accepted)
+            return {};
+        const QStringList files = m_dialog->selectedFiles();
+        return files.isEmpty() ? QString() : files.first();
+    }
+
+private:
+    QFileDialog* m_dialog;
+    QStringList m_filters;
+    QString m_suffix;
+};
+
+} // namespace
+
+void MainWindow::Excel1Click()
+{
+    if (!m_dbOpen || !m_table.isActive())
+        return;
+    if (m_pages->currentWidget() == m_tabSheet1)
+        exp2excel();
+    else if (m_pages->currentWidget() == m_tabSheet2)
+        exp2excel();
+}
+
+void MainWindow::exp2excel()
+{
+    if (!m_table.isActive())
+        return;
+    QString file;
+    {
+        ExportDialogSetup dialog(m_saveDialog);
+        file = dialog.ask();
+    }
+    if (file.isEmpty())
+        return;
+
+    // The export walks the table in file order: both tabs lose their sorting first, as
+    // "Убрать сортировку" would do it.
+    views::GridTabs& tabs = *m_gridTabs;
+    views::ResetSort(*tabs.grid1(), m_table, store::kTab1);
+    views::ResetSort(*tabs.grid2(), m_table, store::kTab2);
+
+    {
+        xls::XlsWorkbook book;
+        try {
+            table_export::fillWorkbook(m_table, book);
+        } catch (...) {
+            tabs.refresh();
+            throw;
+        }
+        tabs.refresh();
+        // Errors of the writer reach the general error handler: no success message then.
+        xls::BiffWriter writer;
+        writer.Save(book, file);
+    }
+
+    QMessageBox box(QMessageBox::Information, QStringLiteral("Экспорт в Excel"),
+                    QStringLiteral("Экспорт в файл ") + QFileInfo(file).fileName() +
+                        QStringLiteral(" завершен успешно."),
+                    QMessageBox::Ok, this);
+    box.setObjectName(QStringLiteral("ExportDoneBox"));
+    box.exec();
+}
+
+} // namespace app
