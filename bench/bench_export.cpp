@@ -1,0 +1,180 @@
+// "Экспорт в Excel" on big tables, run by hand (not part of ctest):
+//   cmake --build build --target bench_export && build/bench/bench_export
+// Each iteration fills a new workbook model from the open table and writes it as an .xls
+// file (the table itself is made once per size, untimed). Sizes: 1,000, 6,000 and 13,107
+// records, the last filling one sheet's 65,536 rows. Afterwards the program prints the time
+// per record of the largest size over that of the smallest (linear work gives about 1), and,
+// measured in the same run, LibreOffice headless turning a CSV file of the same cells into
+// an .xls file — once for the headings alone (mostly its start-up) and once for all 13,107
+// records — with the ratio of that conversion to the export of the same records.
+
+#include "export/table_export.h"
+#include "store/measurement_table.h"
+#include "xls/biff_writer.h"
+#include "xls/xls_workbook.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QUuid>
+
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <cstdio>
+#include <map>
+#include <memory>
+#include <random>
+
+namespace {
+
+using store::Field;
+using store::MeasurementTable;
+
+constexpr int kSizes[] = {1'000, 6'000, table_export::kRecordsPerSheet};
+
+QTemporaryDir* g_dir = nullptr;
+std::map<int, std::unique_ptr<MeasurementTable>> g_tables;
+
+// An open table of `records` penetrometer rows with values of the instrument's ranges.
+MeasurementTable& table(int records)
+{
+    auto& slot = g_tables[records];
+    if (slot)
+        return *slot;
+    const QString path = g_dir->filePath(QStringLiteral("t%1.db").arg(records));
+    MeasurementTable::create(path);
+    slot = std::make_unique<MeasurementTable>();
+    MeasurementTable& t = *slot;
+    t.open(path);
+    std::mt19937 rng(static_cast<unsigned>(records));
+    auto real = [&](double lo, double hi) { return std::uniform_real_distribution<double>(lo, hi)(rng); };
+    t.table().beginBatch();
+    for (int k = 0; k < records; ++k) {
+        t.table().append();
+        t.setReal(Field::N, k + 1);
+        t.setText(Field::DATE, QStringLiteral("%1.%2.2024").arg(1 + k % 28, 2, 10, QLatin1Char('0')).arg(1 + k / 28 % 12, 2, 10, QLatin1Char('0')));
+        t.setText(Field::TIME, QStringLiteral("%1:%2").arg(k / 60 % 24, 2, 10, QLatin1Char('0')).arg(k % 60, 2, 10, QLatin1Char('0')));
+        t.setReal(Field::NB_TYPE, 0);
+        for (Field f : {Field::P, Field::R, Field::U, Field::P7, Field::H, Field::P6, Field::S,
+                        Field::P1, Field::P2, Field::P3, Field::P4, Field::P5})
+            t.setReal(f, std::round(real(0, 2000) * 100) / 100);
+        if (k % 3 == 0)
+            t.setText(Field::COMMENT, QStringLiteral("участок %1").arg(k / 3));
+        t.table().post();
+    }
+    t.table().endBatch();
+    t.table().setFilter(store::kindFilter(store::kPenetrometerKind));
+    t.table().refresh();
+    return t;
+}
+
+void exportTable(benchmark::State& state)
+{
+    const int records = static_cast<int>(state.range(0));
+    MeasurementTable& t = table(records);
+    const QString file = g_dir->filePath(QStringLiteral("export.xls"));
+    for (auto _ : state) {
+        xls::XlsWorkbook book;
+        table_export::fillWorkbook(t, book);
+        xls::BiffWriter writer;
+        writer.Save(book, file);
+    }
+    state.counters["records"] = records;
+    state.counters["per_record"] = benchmark::Counter(
+        records, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+}
+BENCHMARK(exportTable)->Arg(kSizes[0])->Arg(kSizes[1])->Arg(kSizes[2])->Unit(benchmark::kMillisecond);
+
+// Keeps the mean real time of each size.
+class Recorder : public benchmark::ConsoleReporter {
+public:
+    void ReportRuns(const std::vector<Run>& runs) override
+    {
+        ConsoleReporter::ReportRuns(runs);
+        for (const Run& run : runs)
+            if (run.run_type == Run::RT_Iteration && !run.error_occurred)
+                seconds[static_cast<int>(run.counters.at("records").value)] =
+                    run.real_accumulated_time / static_cast<double>(run.iterations);
+    }
+    std::map<int, double> seconds;
+};
+
+// The cells of the export as CSV text: the same headings, texts and numbers.
+QByteArray csvOf(MeasurementTable& t, int records)
+{
+    QByteArray csv;
+    const auto quoted = [](const QString& s) {
+        return QByteArray("\"") + s.toUtf8().replace("\"", "\"\"") + "\"";
+    };
+    const auto& titles = table_export::headings();
+    for (int c = 0; c < table_export::kColumnCount; ++c)
+        csv += (c ? "," : "") + quoted(titles[static_cast<std::size_t>(c)]);
+    csv += "\n";
+    t.table().first();
+    const auto number = [&t](Field f) { return QByteArray::number(t.real(f).value_or(0.0), 'g', 15); };
+    for (int k = 0; k < records; ++k, t.table().next()) {
+        csv += number(Field::N) + "," + quoted(t.text(Field::DATE)) + "," + quoted(t.text(Field::TIME));
+        for (Field f : {Field::P, Field::R, Field::U, Field::P7, Field::H, Field::P6, Field::S, Field::P1})
+            csv += "," + number(f);
+        csv += "," + quoted(t.text(Field::COMMENT)) + "\n";
+        for (Field f : {Field::P2, Field::P3, Field::P4, Field::P5})
+            csv += ",,,,,,,,,," + number(f) + ",\n";
+    }
+    return csv;
+}
+
+// Seconds LibreOffice takes to turn `csv` into an .xls file; negative when it cannot.
+double libreOfficeSeconds(const QByteArray& csv, const QString& name)
+{
+    const QString source = g_dir->filePath(name + QStringLiteral(".csv"));
+    QFile f(source);
+    if (!f.open(QIODevice::WriteOnly) || f.write(csv) != csv.size())
+        return -1;
+    f.close();
+    const QString profile = g_dir->filePath(QStringLiteral("lo_") + QUuid::createUuid().toString(QUuid::Id128));
+    QProcess p;
+    const auto start = std::chrono::steady_clock::now();
+    p.start(QStringLiteral("soffice"),
+            {QStringLiteral("-env:UserInstallation=file://") + profile, QStringLiteral("--headless"),
+             QStringLiteral("--norestore"), QStringLiteral("--infilter=CSV:44,34,76"),
+             QStringLiteral("--convert-to"), QStringLiteral("xls"), QStringLiteral("--outdir"),
+             g_dir->filePath(QStringLiteral("lo_out")), source});
+    if (!p.waitForStarted() || !p.waitForFinished(600'000) || p.exitCode() != 0)
+        return -1;
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    return QFile::exists(g_dir->filePath(QStringLiteral("lo_out/") + name + QStringLiteral(".xls"))) ? seconds : -1;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QTemporaryDir dir;
+    g_dir = &dir;
+    benchmark::Initialize(&argc, argv);
+    Recorder recorder;
+    benchmark::RunSpecifiedBenchmarks(&recorder);
+
+    const int small = kSizes[0], large = kSizes[2];
+    if (recorder.seconds.count(small) && recorder.seconds.count(large)) {
+        const double perSmall = recorder.seconds[small] / small;
+        const double perLarge = recorder.seconds[large] / large;
+        std::printf("\nexport of %d records: %.3f s; per record %.2f us (%d records: %.2f us)\n", large,
+                    recorder.seconds[large], perLarge * 1e6, small, perSmall * 1e6);
+        std::printf("per-record ratio, %d to %d records: %.2f\n", large, small, perLarge / perSmall);
+        MeasurementTable& t = table(large);
+        const double startUp = libreOfficeSeconds(csvOf(t, 0), QStringLiteral("headings"));
+        const double convert = libreOfficeSeconds(csvOf(t, large), QStringLiteral("records"));
+        if (startUp < 0 || convert < 0) {
+            std::printf("LibreOffice conversion not measured (soffice missing or failed)\n");
+        } else {
+            std::printf("LibreOffice CSV -> xls, headings only: %.3f s; %d records: %.3f s\n", startUp, large, convert);
+            std::printf("conversion / export of %d records: %.1fx\n", large, convert / recorder.seconds[large]);
+        }
+    }
+    g_tables.clear();
+    benchmark::Shutdown();
+    return 0;
+}
