@@ -9,6 +9,7 @@
 #include <QTextLayout>
 
 #include <algorithm>
+#include <map>
 
 namespace reports {
 namespace {
@@ -51,13 +52,12 @@ Qt::Alignment alignmentOf(HAlign align)
 
 // Lays the text out in lines as wide as the box (less its padding), breaking between words
 // and inside a word only when the word alone is wider than the box, then draws the lines
-// centred vertically, clipped to the box.
-void drawCellText(QPainter& painter, const QRectF& box, const PreparedCell& at, double scale)
+// centred vertically; a text too big for its box is cut at the box's edges.
+void drawCellText(QPainter& painter, const QRectF& box, const PreparedCell& at, const QFont& font, double scale)
 {
     if (at.text.isEmpty())
         return;
     const ReportCell& cell = *at.cell;
-    const QFont font(fontOf(cell.font), painter.device());
     QTextLayout layout(at.text, font, painter.device());
     QTextOption option(alignmentOf(cell.align));
     option.setWrapMode(cell.wrap ? QTextOption::WrapAtWordBoundaryOrAnywhere : QTextOption::NoWrap);
@@ -65,14 +65,23 @@ void drawCellText(QPainter& painter, const QRectF& box, const PreparedCell& at, 
     const double padding = kTextPadding * scale;
     const double lineWidth = std::max(1.0, box.width() - 2 * padding);
     double height = 0;
+    bool overflows = false;
     layout.beginLayout();
     for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
         line.setLineWidth(lineWidth);
         line.setPosition(QPointF(0, height));
         height += line.height();
+        overflows = overflows || line.naturalTextWidth() > lineWidth;
     }
     layout.endLayout();
+    overflows = overflows || height > box.height();
     const QPointF origin(box.left() + padding, box.top() + (box.height() - height) / 2);
+    // Only text that would spill out of its box is clipped: a clip path for every cell
+    // makes the pages' content half as long again.
+    if (!overflows) {
+        layout.draw(&painter, origin);
+        return;
+    }
     painter.save();
     painter.setClipRect(box, Qt::IntersectClip);
     layout.draw(&painter, origin);
@@ -100,11 +109,16 @@ void paintPage(QPainter& painter, const PreparedReport& report, int page)
     const double sy = painter.device()->logicalDpiY() / 96.0;
     QPen pen(Qt::black);
     pen.setWidthF(kFrameWidth * sx);
+    // The data band's cells come back on every row: resolve each cell's font once a page.
+    std::map<const ReportCell*, QFont> fonts;
     for (const PreparedCell& cell : report.pages[static_cast<std::size_t>(page)].cells) {
         const QRectF r = cell.rect();
         const QRectF box(r.left() * sx, r.top() * sy, r.width() * sx, r.height() * sy);
+        auto font = fonts.find(cell.cell);
+        if (font == fonts.end())
+            font = fonts.emplace(cell.cell, QFont(fontOf(cell.cell->font), painter.device())).first;
         painter.setPen(pen);
-        drawCellText(painter, box, cell, sx);
+        drawCellText(painter, box, cell, font->second, sx);
         if (cell.cell->frame) {
             painter.setPen(pen);
             painter.setBrush(Qt::NoBrush);
