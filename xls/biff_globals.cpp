@@ -111,36 +111,49 @@ std::string formatData(unsigned formatIndex, std::u16string_view text)
     return b.take();
 }
 
+// XF: every field at its named offset.
+std::string xfData(const XfFields& f)
+{
+    ByteBuffer b;
+    b.fill(xf::kSize, 0);
+    b.putU16(xf::kFont, f.font);
+    b.putU16(xf::kFormat, f.format);
+    b.putU16(xf::kTypeProt, f.typeProt);
+    b.putU8(xf::kAlignment, f.alignment);
+    b.putU8(xf::kRotation, f.rotation);
+    b.putU8(xf::kIndent, f.indent);
+    b.putU8(xf::kUsedAttr, f.usedAttr);
+    b.putU16(xf::kBorderStyles, f.borderStyles);
+    b.putU16(xf::kBorderColors, f.borderColors);
+    b.putU32(xf::kBorderFill, f.borderFill);
+    b.putU16(xf::kFillColors, f.fillColors);
+    return b.take();
+}
+
 // XF 0..20: the style formats and the fixed cell formats every workbook carries.
 std::string fixedXfData(unsigned xfIndex)
 {
-    struct Fixed {
-        unsigned font, format, typeProt, usedAttr;
-    };
-    Fixed f{0, 0, xf::kStyleXf, 0xF4};
-    if (xfIndex == 0)
-        f = {0, 0, xf::kStyleXf, 0x00};
-    else if (xfIndex <= 2)
+    constexpr unsigned kStyleUsed = 0xF4;      // style XFs 1..14
+    constexpr unsigned kNumberStyleUsed = 0xF8; // the number styles, XF 16..20
+    XfFields f;
+    f.typeProt = xf::kStyleXf;
+    f.usedAttr = kStyleUsed;
+    if (xfIndex == 0) {
+        f.usedAttr = 0; // Normal
+    } else if (xfIndex <= 2) {
         f.font = 1;
-    else if (xfIndex <= 4)
+    } else if (xfIndex <= 4) {
         f.font = 2;
-    else if (xfIndex == 15)
-        f = {0, 0, xf::kCellXf, 0x00};
-    else if (xfIndex >= 16) {
+    } else if (xfIndex == 15) {
+        f.typeProt = xf::kCellXf; // the default cell format
+        f.usedAttr = 0;
+    } else if (xfIndex >= 16) {
         static constexpr unsigned kFormats[] = {44, 42, 9, 43, 41}; // XF 16..20
-        f = {1, kFormats[std::min(xfIndex, 20u) - 16], xf::kStyleXf, 0xF8};
+        f.font = 1;
+        f.format = kFormats[std::min(xfIndex, 20u) - 16];
+        f.usedAttr = kNumberStyleUsed;
     }
-    ByteBuffer b;
-    b.u16(f.font);
-    b.u16(f.format);
-    b.u16(f.typeProt);
-    b.u8(xf::kDefaultAlignment);
-    b.u8(0); // rotation
-    b.u8(0); // indent
-    b.u8(f.usedAttr);
-    b.fill(8, 0); // borders, fill pattern
-    b.u16(xf::kDefaultFillColors);
-    return b.take();
+    return xfData(f);
 }
 
 // STYLE of a built-in style.

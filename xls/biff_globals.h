@@ -76,6 +76,23 @@ inline constexpr unsigned kDefaultAlignment = 0x20; // general, bottom
 inline constexpr unsigned kDefaultFillColors = 0x20C0; // colours 64 and 65
 } // namespace xf
 
+// The fields of an XF record, each placed at its offset above.
+struct XfFields {
+    unsigned font = 0;
+    unsigned format = 0;
+    unsigned typeProt = xf::kCellXf;
+    unsigned alignment = xf::kDefaultAlignment;
+    unsigned rotation = 0;
+    unsigned indent = 0;
+    unsigned usedAttr = 0;
+    unsigned borderStyles = 0;
+    unsigned borderColors = 0;
+    std::uint32_t borderFill = 0;
+    unsigned fillColors = xf::kDefaultFillColors;
+};
+// XF: the 20 data bytes of a cell or style format.
+std::string xfData(const XfFields& fields);
+
 // The 20 data bytes of one of the 21 XF records that every file starts with
 // (15 style formats and 6 fixed cell formats), by XF index 0..20.
 std::string fixedXfData(unsigned xfIndex);

@@ -26,6 +26,8 @@ public:
     // Appends `count` copies of `byte`.
     void fill(std::size_t count, unsigned byte) { m_bytes.append(count, static_cast<char>(byte)); }
 
+    // Overwrites one byte at an earlier position.
+    void putU8(std::size_t at, unsigned value) { m_bytes[at] = static_cast<char>(value & 0xFFu); }
     // Overwrites a 16-bit value at an earlier position.
     void putU16(std::size_t at, unsigned value);
     // Overwrites a 32-bit value at an earlier position.

@@ -212,23 +212,23 @@ std::string BiffWriter::cellFormatData(const XlsRange& r, const CellWriteInfo& i
     const unsigned fore = ColorIndex(r.ForegroundFillColor) & 0x7Fu;
     const unsigned back = ColorIndex(r.BackgroundFillColor) & 0x7Fu;
 
-    biff::ByteBuffer b;
-    b.u16(static_cast<unsigned>(info.fontIndex));                          // xf::kFont
-    b.u16(static_cast<unsigned>(info.formatIndex));                        // xf::kFormat
-    b.u16(biff::xf::kCellXf);                                              // xf::kTypeProt
-    b.u8((r.HorizontalAlignment & 0x07u) | (r.WrapText ? 0x08u : 0u) |
-         ((r.VerticalAlignment & 0x07u) << 4));                            // xf::kAlignment
-    b.u8(r.Rotation);                                                      // xf::kRotation
-    b.u8(r.isSingleCell() ? 0u : biff::xf::kMergedCell);                   // xf::kIndent
-    b.u8(biff::xf::kAllAttributesUsed);                                    // xf::kUsedAttr
-    b.u16((left.LineStyle & 0x0Fu) | ((right.LineStyle & 0x0Fu) << 4) |
-          ((top.LineStyle & 0x0Fu) << 8) | ((bottom.LineStyle & 0x0Fu) << 12)); // xf::kBorderStyles
-    b.u16(leftColor | (rightColor << 7) | (down.LineStyle ? 0x4000u : 0u) |
-          (up.LineStyle ? 0x8000u : 0u));                                  // xf::kBorderColors
-    b.u32(topColor | (bottomColor << 7) | (diagonalColor << 14) | (diagonalStyle << 21) |
-          (static_cast<std::uint32_t>(r.FillPattern & 0x3Fu) << 26));      // xf::kBorderFill
-    b.u16(fore | (back << 7));                                             // xf::kFillColors
-    return b.take();
+    biff::XfFields f;
+    f.font = static_cast<unsigned>(info.fontIndex);
+    f.format = static_cast<unsigned>(info.formatIndex);
+    f.typeProt = biff::xf::kCellXf;
+    f.alignment = (r.HorizontalAlignment & 0x07u) | (r.WrapText ? 0x08u : 0u) |
+                  ((r.VerticalAlignment & 0x07u) << 4);
+    f.rotation = r.Rotation;
+    f.indent = r.isSingleCell() ? 0u : biff::xf::kMergedCell;
+    f.usedAttr = biff::xf::kAllAttributesUsed;
+    f.borderStyles = (left.LineStyle & 0x0Fu) | ((right.LineStyle & 0x0Fu) << 4) |
+                     ((top.LineStyle & 0x0Fu) << 8) | ((bottom.LineStyle & 0x0Fu) << 12);
+    f.borderColors = leftColor | (rightColor << 7) | (down.LineStyle ? 0x4000u : 0u) |
+                     (up.LineStyle ? 0x8000u : 0u);
+    f.borderFill = topColor | (bottomColor << 7) | (diagonalColor << 14) | (diagonalStyle << 21) |
+                   (static_cast<std::uint32_t>(r.FillPattern & 0x3Fu) << 26);
+    f.fillColors = fore | (back << 7);
+    return biff::xfData(f);
 }
 
 // XF records: 15 style formats, 6 fixed cell formats, then one per distinct range format.

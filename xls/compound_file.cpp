@@ -33,6 +33,7 @@ int statusOf(const GError* error)
     return error ? error->code : -1;
 }
 
+// The file name as the file system takes it.
 std::filesystem::path fsPath(const QString& name)
 {
 #ifdef _WIN32
