@@ -195,6 +195,7 @@ TEST(BiffOracle, LibreOfficeReadsTheExportedLayout)
     const QString file = dir.filePath(QStringLiteral("экспорт.xls"));
     BiffWriter writer;
     writer.Save(book, file);
+    EXPECT_TRUE(readsCleanly(file));
 
     const CsvResult csv = convertWithLibreOffice(file, dir.path());
     if (!csv.skipReason.empty())

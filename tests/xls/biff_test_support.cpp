@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QUuid>
 
@@ -217,6 +218,25 @@ OracleResult readWithXlrd(const QString& path)
     }
     result.json = doc.object();
     return result;
+}
+
+::testing::AssertionResult readsCleanly(const QString& path)
+{
+    const OracleResult read = readWithXlrd(path);
+    if (!read.skipReason.empty()) {
+        std::printf("note: %s not read back: %s\n", path.toLocal8Bit().constData(), read.skipReason.c_str());
+        return ::testing::AssertionSuccess();
+    }
+    if (!read.failure.empty())
+        return ::testing::AssertionFailure() << read.failure;
+    const QString log = read.json->value("log").toString();
+    if (!log.isEmpty())
+        return ::testing::AssertionFailure() << "xlrd warned: " << log.toStdString();
+    const QJsonArray streams = read.json->value("streams").toArray();
+    if (streams != QJsonArray{QStringLiteral("Workbook")})
+        return ::testing::AssertionFailure()
+               << "streams: " << QJsonDocument(streams).toJson(QJsonDocument::Compact).toStdString();
+    return ::testing::AssertionSuccess();
 }
 
 namespace {

@@ -54,6 +54,9 @@ struct OracleResult {
     std::string failure; // the script failed: its output
 };
 OracleResult readWithXlrd(const QString& path);
+// Success when xlrd reads the file without a warning and olefile finds only the stream
+// "Workbook" in it; also success, with a note on the output, when the readers are missing.
+::testing::AssertionResult readsCleanly(const QString& path);
 
 // The first sheet of the file as LibreOffice converts it to CSV (UTF-8), as rows of fields.
 struct CsvResult {

@@ -15,8 +15,12 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <limits>
 #include <optional>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace xls::test {
 namespace {
@@ -550,7 +554,7 @@ TEST(BiffWriter, RowsAndColumnsBeyondTheFormatAreRefused)
         BiffWriter writer;
         if (!c.error) {
             EXPECT_NO_THROW(writer.Save(book, file));
-            EXPECT_TRUE(QFile::exists(file));
+            EXPECT_TRUE(readsCleanly(file));
             continue;
         }
         try {
@@ -611,8 +615,54 @@ TEST(BiffWriter, SavingReplacesAnExistingFileAndLeavesNothingElse)
     QFile saved(file);
     ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
     EXPECT_TRUE(saved.read(8) == QByteArray::fromHex("D0CF11E0A1B11AE1")); // compound document
+    EXPECT_TRUE(readsCleanly(file));
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
               QStringList{QStringLiteral("книга.xls")});
+}
+
+// A file that cannot be written completely (here: the file size limit, as a full disk would
+// do it) is not left behind, and neither is the old file touched.
+TEST(BiffWriter, AFileThatCannotBeWrittenWhollyIsNotLeftBehind)
+{
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("большая.xls"));
+    {
+        QFile old(file);
+        ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+        old.write("old contents");
+    }
+    XlsWorkbook book;
+    fillLikeTheExport(book.AddSheet());
+    for (int r = 7; r < 3000; ++r)
+        put(book.Sheet(0), 0, r, XlsValue::text(QStringLiteral("строка %1").arg(r)));
+
+    // The limit is set in a child process so that the test process keeps its own.
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{64 * 1024, 64 * 1024};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        int code = 1;
+        try {
+            BiffWriter writer;
+            writer.Save(book, file);
+        } catch (const XlsError& e) {
+            code = e.code() == XlsError::Code::Write ? 0 : 2;
+        } catch (...) {
+            code = 3;
+        }
+        ::_exit(code);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "1: no error, 2: another error, 3: not an XlsError";
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+              QStringList{QStringLiteral("большая.xls")});
+    QFile old(file);
+    ASSERT_TRUE(old.open(QIODevice::ReadOnly));
+    EXPECT_EQ(old.readAll(), QByteArray("old contents"));
 }
 
 // A writer saves any number of workbooks; each save starts from the default palette.
