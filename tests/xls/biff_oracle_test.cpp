@@ -93,6 +93,13 @@ std::vector<OracleCase> oracleCases()
                  if (r != 20)
                      put(s, r % 3, r, XlsValue::real(r * 1.5));
          }},
+        {"a tall range across row blocks beside single cells", [](XlsWorkbook& b) {
+             XlsWorksheet& s = b.AddSheet();
+             s.Ranges(2, 1, 3, 70).SetValue(XlsValue::text(QStringLiteral("высокая")));
+             for (int r = 0; r < 75; r += 3)
+                 put(s, r % 2 ? 0 : 5, r, XlsValue::real(r));
+             s.Ranges(6, 30, 6, 34).SetValue(XlsValue::real(-0.0));
+         }},
         {"a coloured bold font", [](XlsWorkbook& b) {
              XlsRange& r = b.AddSheet().Ranges(1, 1, 1, 1);
              r.SetValue(XlsValue::text(QStringLiteral("цвет")));
