@@ -225,6 +225,8 @@ std::string BiffWriter::cellFormatData(const XlsRange& r, const CellWriteInfo& i
                      ((top.LineStyle & 0x0Fu) << 8) | ((bottom.LineStyle & 0x0Fu) << 12);
     f.borderColors = leftColor | (rightColor << 7) | (down.LineStyle ? 0x4000u : 0u) |
                      (up.LineStyle ? 0x8000u : 0u);
+    // FillPattern goes in as the file's own pattern number (0 none, 1 solid, ...): the program
+    // sets none, so no other mapping is needed.
     f.borderFill = topColor | (bottomColor << 7) | (diagonalColor << 14) | (diagonalStyle << 21) |
                    (static_cast<std::uint32_t>(r.FillPattern & 0x3Fu) << 26);
     f.fillColors = fore | (back << 7);
