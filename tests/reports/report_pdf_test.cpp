@@ -11,6 +11,8 @@
 
 #include <QFile>
 #include <QGuiApplication>
+#include <QPageRanges>
+#include <QPrinter>
 #include <QRegularExpression>
 
 #include <gtest/gtest.h>
@@ -216,6 +218,51 @@ TEST_F(PdfTest, AnEmptyViewStillPrintsItsCaptions)
         EXPECT_EQ(cellText(pdf, 1, caption, d.margins.top + d.title.height), caption.pieces[0].text);
     EXPECT_TRUE(simplified(pdfText(pdf)).endsWith(QStringLiteral("Стр. 1 из 1")));
 }
+
+// The pages a print dialog's choices send to the printer. A PDF printer makes no copies of
+// its own, so the copies are the report's to repeat.
+struct PrintChoice {
+    const char* name;
+    QPrinter::PrintRange range;
+    const char* pages; // for a page range
+    int copies;
+    bool collate;
+    std::vector<int> sent; // 0-based
+};
+
+const PrintChoice kPrintChoices[] = {
+    {"all", QPrinter::AllPages, "", 1, true, {0, 1, 2}},
+    {"range", QPrinter::PageRange, "2-3", 1, true, {1, 2}},
+    {"list", QPrinter::PageRange, "1,3", 1, true, {0, 2}},
+    {"beyond the end", QPrinter::PageRange, "3-9", 1, true, {2}},
+    {"current", QPrinter::CurrentPage, "", 1, true, {1}},
+    {"collated copies", QPrinter::AllPages, "", 2, true, {0, 1, 2, 0, 1, 2}},
+    {"uncollated copies", QPrinter::AllPages, "", 2, false, {0, 0, 1, 1, 2, 2}},
+    {"range twice", QPrinter::PageRange, "2", 2, true, {1, 1}},
+};
+
+class PrintChoiceTest : public ::testing::TestWithParam<PrintChoice> {};
+
+TEST_P(PrintChoiceTest, PagesSent)
+{
+    const PrintChoice& c = GetParam();
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    ASSERT_FALSE(printer.supportsMultipleCopies());
+    printer.setPrintRange(c.range);
+    if (c.range == QPrinter::PageRange)
+        printer.setPageRanges(QPageRanges::fromString(QString::fromLatin1(c.pages)));
+    printer.setCopyCount(c.copies);
+    printer.setCollateCopies(c.collate);
+    EXPECT_EQ(pagesToPrint(printer, 3, 1), c.sent);
+}
+
+INSTANTIATE_TEST_SUITE_P(Choices, PrintChoiceTest, ::testing::ValuesIn(kPrintChoices),
+                         [](const auto& info) {
+                             std::string name = info.param.name;
+                             std::replace(name.begin(), name.end(), ' ', '_');
+                             return name;
+                         });
 
 } // namespace
 } // namespace reports
