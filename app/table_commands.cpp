@@ -9,10 +9,12 @@
 #include "views/data_grid.h"
 #include "views/grid_tabs.h"
 
+#include <QAbstractItemView>
 #include <QColorDialog>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QTabWidget>
 
@@ -22,7 +24,14 @@ namespace {
 // The file a file dialog returned; empty when it was cancelled or gave no name.
 QString chosenFile(QFileDialog* dialog)
 {
-    dialog->selectFile(QString());
+    // Every command's dialog starts without a name. selectFile() ignores an empty one, and
+    // Qt's own dialog offers again what the last command chose, from its name field or from
+    // the selection in its file list: both are cleared by hand. (A native dialog starts
+    // empty by itself and has neither.)
+    if (auto* list = dialog->findChild<QAbstractItemView*>(QStringLiteral("listView")))
+        list->clearSelection();
+    if (auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit")))
+        name->clear();
     if (dialog->exec() != QDialog::Accepted)
         return {};
     const QStringList files = dialog->selectedFiles();
