@@ -1,0 +1,1109 @@
+// The table commands end to end: the real main window, its file dialogs, the download
+// dialog over the real serial driver, and the instrument emulator on a pseudo-terminal.
+// Every dialog a command shows is answered by the test, in the order it comes.
+
+#include "widget_test_support.h"
+
+#include "app/main_window.h"
+#include "app/program_state.h"
+#include "store/measurement_table.h"
+#include "tests/device/emulator_process.h"
+#include "tools/emulator/penetrometer_records.h"
+#include "views/data_grid.h"
+
+#include <QAbstractButton>
+#include <QColorDialog>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QSettings>
+#include <QTabWidget>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <utility>
+#include <vector>
+
+using app::MainWindow;
+using store::Field;
+
+namespace {
+
+const QString kCaption = QStringLiteral("ВРТ - ТК5");
+const QString kNowhere = QStringLiteral("/nonexistent/kvel-tty");
+
+// Commands enabled only while a table is open.
+const QStringList kTableCommands = {
+    "N4", "N5", "N7", "N8", "N9", "N27", "N29", "N30", "N31", "N33", "N34", "N37", "Excel1",
+};
+
+// ---- the instrument's memory -----------------------------------------------------------------
+
+// One test as the penetrometer stores it.
+struct Record {
+    int day, month, year; // year in full
+    int hour, minute;
+    int p;            // mean penetration force, N
+    int rWord;        // penetration resistance, hundredths of MPa
+    int friction = 0; // tenths of a degree; 0: no derived values
+};
+using Memory = std::vector<Record>;
+
+void putWord(std::vector<std::uint8_t>& m, std::size_t at, int value)
+{
+    m[at] = std::uint8_t(value & 0xFF);
+    m[at + 1] = std::uint8_t((value >> 8) & 0xFF);
+}
+
+// The memory: the record count, then 29 bytes a record.
+std::vector<std::uint8_t> memoryOf(const Memory& records)
+{
+    namespace r = instrument::record;
+    std::vector<std::uint8_t> m(2 + records.size() * instrument::kRecordBytes, 0);
+    putWord(m, 0, int(records.size()));
+    for (std::size_t k = 0; k < records.size(); ++k) {
+        const Record& t = records[k];
+        const std::size_t at = 2 + k * instrument::kRecordBytes;
+        for (int i = 0; i < 5; ++i)
+            putWord(m, at + r::kForces + 2 * std::size_t(i), t.p + i);
+        putWord(m, at + r::kMeanForce, t.p);
+        putWord(m, at + r::kResistance, t.rWord);
+        putWord(m, at + r::kModulus, 250);
+        putWord(m, at + r::kFriction, t.friction);
+        m[at + r::kMinute] = std::uint8_t(t.minute);
+        m[at + r::kHour] = std::uint8_t(t.hour);
+        m[at + r::kDay] = std::uint8_t(t.day);
+        m[at + r::kMonth] = std::uint8_t(t.month);
+        m[at + r::kYear] = std::uint8_t(t.year - 2000);
+    }
+    return m;
+}
+
+QString dateText(const Record& t)
+{
+    return QStringLiteral("%1.%2.%3").arg(t.day, 2, 10, QLatin1Char('0')).arg(t.month, 2, 10, QLatin1Char('0')).arg(t.year);
+}
+
+// Three tests on two days, and tests that came after them.
+const Record kFirst{3, 4, 2024, 9, 15, 10, 1234};
+const Record kSecond{3, 4, 2024, 9, 20, 12, 1500, 1};
+const Record kThird{5, 4, 2024, 14, 2, 13, 1000, 250};
+const Record kSameMinute{5, 4, 2024, 14, 2, 40, 4000};
+const Record kLater{6, 4, 2024, 8, 0, 20, 2000};
+const Record kLatest{7, 4, 2024, 10, 30, 30, 500};
+const Memory kStored = {kFirst, kSecond, kThird};
+
+// Where the emulator finds the instrument's memory.
+QStringList emulatorArguments(const QString& folder, const QString& name, const Memory& records)
+{
+    const QString path = QDir(folder).filePath(name);
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        qFatal("cannot write %s", qPrintable(path));
+    const std::vector<std::uint8_t> memory = memoryOf(records);
+    file.write(reinterpret_cast<const char*>(memory.data()), qint64(memory.size()));
+    return {QStringLiteral("--image"), path};
+}
+
+// The device behind "\\.\COMn" for the download dialog.
+void pointPort(int number, const QString& devicePath)
+{
+    QSettings settings(QStringLiteral("Valdrenor"), QStringLiteral("KVEL"));
+    settings.beginGroup(QStringLiteral("1.0"));
+    settings.setValue(QStringLiteral("COM%1").arg(number), devicePath);
+}
+
+// ---- tables made by the test -----------------------------------------------------------------
+
+using Cells = std::vector<std::pair<Field, QVariant>>; // double, int or QString values
+using Rows = std::vector<Cells>;
+
+// A measurement table holding `rows` in file order; NB_TYPE is 0 unless a row names it.
+void writeTable(const QString& path, const Rows& rows)
+{
+    store::MeasurementTable::create(path);
+    store::MeasurementTable table;
+    table.open(path);
+    for (const Cells& row : rows) {
+        table.table().append();
+        table.setInteger(Field::NB_TYPE, store::kPenetrometerKind);
+        for (const auto& [field, value] : row) {
+            if (value.typeId() == QMetaType::QString)
+                table.setText(field, value.toString());
+            else
+                table.setReal(field, value.toDouble());
+        }
+        table.table().post();
+    }
+    table.close();
+}
+
+// A field of record `rec` as the tests compare it: a number in its shortest form ("" when
+// empty), a text trimmed.
+QString fieldText(store::MeasurementTable& table, std::uint32_t rec, Field field)
+{
+    const int column = table.column(field);
+    if (store::measurementFields()[std::size_t(field)].type == store::FieldType::Numeric) {
+        const auto v = table.table().real(rec, column);
+        return v ? QString::number(*v) : QString();
+    }
+    return table.table().text(rec, column).trimmed();
+}
+
+// One field of every row of a closed table file, in file order.
+QStringList fileColumn(const QString& path, Field field)
+{
+    store::MeasurementTable table;
+    table.open(path);
+    QStringList values;
+    for (std::uint32_t rec : table.table().view())
+        values << fieldText(table, rec, field);
+    table.close();
+    return values;
+}
+
+int physicalRows(const QString& path)
+{
+    store::MeasurementTable table;
+    table.open(path);
+    const int n = int(table.table().physicalCount());
+    table.close();
+    return n;
+}
+
+// ---- answering the dialogs -------------------------------------------------------------------
+
+// How the test answers one modal window.
+struct Answer {
+    enum class Kind { File, Button, Colour, Cancel } kind = Kind::Cancel;
+    QString file;
+    QMessageBox::StandardButton button = QMessageBox::NoButton;
+    QColor colour;
+
+    static Answer withFile(const QString& path) { return {Kind::File, path, {}, {}}; }
+    static Answer press(QMessageBox::StandardButton b) { return {Kind::Button, {}, b, {}}; }
+    static Answer withColour(const QColor& c) { return {Kind::Colour, {}, {}, c}; }
+    static Answer cancel() { return {}; }
+};
+
+// What a modal window showed.
+struct Seen {
+    QString name; // objectName of a dialog; "box" for a message box
+    QString title;
+    QString text;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    QMessageBox::StandardButtons buttons;
+    QString fileName;   // a file dialog: the name it offered when it came up
+    QString nameFilter; // and its selected filter
+
+    // "SaveDialog1", or "Ошибка: База данных повреждена !" for a message box.
+    QString describe() const { return name == QLatin1String("box") ? title + QStringLiteral(": ") + text : name; }
+};
+
+// While alive, answers every modal window but the download dialog (which runs by itself
+// against the emulator) with the next answer of its list, or cancels it when the list is
+// used up. Answers are queued, so that a window opened by the answer itself (the save
+// dialog's question about an existing file) is answered as well.
+class Dialogs : public QObject {
+public:
+    explicit Dialogs(std::vector<Answer> answers) : m_answers(answers.begin(), answers.end())
+    {
+        // Polling only delivers the answers; nothing is asserted about when they come.
+        connect(&m_timer, &QTimer::timeout, this, &Dialogs::poll);
+        m_timer.start(5);
+    }
+
+    const std::vector<Seen>& seen() const noexcept { return m_seen; }
+
+private:
+    void poll()
+    {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (!modal || modal == m_last)
+            return;
+        m_last = modal;
+        if (modal->objectName() == QLatin1String("TForm2"))
+            return;
+        const Answer answer = m_answers.empty() ? Answer::cancel() : m_answers.front();
+        if (!m_answers.empty())
+            m_answers.pop_front();
+
+        if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+            m_seen.push_back({QStringLiteral("box"), box->windowTitle(), box->text(), box->icon(),
+                              box->standardButtons(), {}, {}});
+            QAbstractButton* button = answer.kind == Answer::Kind::Button ? box->button(answer.button) : nullptr;
+            if (button)
+                QMetaObject::invokeMethod(button, &QAbstractButton::click, Qt::QueuedConnection);
+            else
+                QMetaObject::invokeMethod(box, &QDialog::reject, Qt::QueuedConnection);
+            return;
+        }
+        m_seen.push_back({modal->objectName(), modal->windowTitle(), {}, {}, {}, {}, {}});
+        auto* dialog = qobject_cast<QDialog*>(modal);
+        if (!dialog)
+            return;
+        auto* files = qobject_cast<QFileDialog*>(dialog);
+        if (files) {
+            // With no name typed the dialog reports its folder.
+            const QFileInfo offered(files->selectedFiles().value(0));
+            m_seen.back().fileName = offered.isDir() ? QString() : offered.fileName();
+            m_seen.back().nameFilter = files->selectedNameFilter();
+        }
+        if (files && answer.kind == Answer::Kind::File) {
+            // The dialog leaves its name field alone while that has the focus.
+            if (QWidget* focus = files->focusWidget())
+                focus->clearFocus();
+            files->selectFile(answer.file);
+            QMetaObject::invokeMethod(dialog, &QDialog::accept, Qt::QueuedConnection);
+        } else if (auto* colours = qobject_cast<QColorDialog*>(dialog); colours && answer.kind == Answer::Kind::Colour) {
+            colours->setCurrentColor(answer.colour);
+            QMetaObject::invokeMethod(dialog, &QDialog::accept, Qt::QueuedConnection);
+        } else {
+            QMetaObject::invokeMethod(dialog, &QDialog::reject, Qt::QueuedConnection);
+        }
+    }
+
+    QTimer m_timer;
+    std::deque<Answer> m_answers;
+    std::vector<Seen> m_seen;
+    QPointer<QWidget> m_last;
+};
+
+} // namespace
+
+Q_DECLARE_METATYPE(Memory)
+Q_DECLARE_METATYPE(Rows)
+
+class TableCommandsTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void newDownloadsIntoNewTable_data();
+    void newDownloadsIntoNewTable();
+    void newKeepsTheFileWhenTheDownloadFails_data();
+    void newKeepsTheFileWhenTheDownloadFails();
+    void fileDialogsComeUpWithoutAName();
+    void appendAddsOnlyNewRecords_data();
+    void appendAddsOnlyNewRecords();
+    void appendAfterOpenWritesTheDownloadedDeviceType();
+    void appendReadsTheNewestStoredDate_data();
+    void appendReadsTheNewestStoredDate();
+
+    void closeAfterEditAsks_data();
+    void closeAfterEditAsks();
+    void closeRemovesStaleIndexFile();
+    void openTakesDeviceTypeOfFirstRow_data();
+    void openTakesDeviceTypeOfFirstRow();
+    void openRefusesDamagedFiles_data();
+    void openRefusesDamagedFiles();
+
+    void deleteSelectedRowsFromSortedView_data();
+    void deleteSelectedRowsFromSortedView();
+    void renumberFollowsShownOrder_data();
+    void renumberFollowsShownOrder();
+    void coloursSurviveCloseAndOpen();
+    void pressTableKeepsItsOwnSummaryAndColours();
+    void postedEditUpdatesTheSummary();
+
+private:
+    // Triggers the command `action` and answers its dialogs; returns what they showed.
+    std::vector<Seen> run(const char* action, std::vector<Answer> answers = {});
+    QStringList runDescribed(const char* action, std::vector<Answer> answers = {});
+    // Opens `path` through "Открыть". False (and what came up instead, logged) unless the
+    // open dialog alone came up and the table is open.
+    bool openThroughMenu(const QString& path);
+
+    views::DataGrid* grid1() const { return m_window->findChild<views::DataGrid*>("Grid1"); }
+    views::DataGrid* grid2() const { return m_window->findChild<views::DataGrid*>("Grid2"); }
+    QString footer(views::DataGrid* grid, const char* field) const
+    {
+        return grid->column(grid->columnOfField(QString::fromLatin1(field))).footerText;
+    }
+    // The texts a grid column shows, top row first.
+    QStringList shown(views::DataGrid* grid, const char* field) const;
+    void clickCell(views::DataGrid* grid, int row, int column, Qt::KeyboardModifiers modifiers = {});
+    void clickCell(views::DataGrid* grid, int row, const char* field, Qt::KeyboardModifiers modifiers = {})
+    {
+        clickCell(grid, row, grid->columnOfField(QString::fromLatin1(field)), modifiers);
+    }
+    void clickTitle(views::DataGrid* grid, const char* field);
+    bool commandsEnabled(bool enabled) const;
+    QString path(const QString& name) const { return m_dir->filePath(name); }
+    // One field of the rows the open table shows, in view order (see fileColumn).
+    QStringList viewColumn(Field field) const;
+
+    app::ProgramState m_state;
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<MainWindow> m_window;
+};
+
+void TableCommandsTest::initTestCase()
+{
+    // The footers use the system's decimal separator; these tests read them as a Russian
+    // user sees them.
+    QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
+}
+
+void TableCommandsTest::init()
+{
+    kvel_test::clearProgramSettings();
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_dir->isValid());
+    QVERIFY(QDir::setCurrent(m_dir->path()));
+    pointPort(1, kNowhere);
+    pointPort(2, kNowhere);
+    m_state = {};
+    m_window = std::make_unique<MainWindow>(m_state);
+    m_window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+}
+
+void TableCommandsTest::cleanup()
+{
+    m_window.reset();
+    QDir::setCurrent(QDir::tempPath());
+    m_dir.reset();
+}
+
+std::vector<Seen> TableCommandsTest::run(const char* action, std::vector<Answer> answers)
+{
+    Dialogs dialogs(std::move(answers));
+    auto* command = m_window->findChild<QAction*>(QString::fromLatin1(action));
+    if (!command)
+        qFatal("no command %s", action);
+    command->trigger();
+    return dialogs.seen();
+}
+
+QStringList TableCommandsTest::runDescribed(const char* action, std::vector<Answer> answers)
+{
+    QStringList list;
+    for (const Seen& s : run(action, std::move(answers)))
+        list << s.describe();
+    return list;
+}
+
+bool TableCommandsTest::openThroughMenu(const QString& file)
+{
+    const QStringList seen = runDescribed("N3", {Answer::withFile(file)});
+    if (seen != QStringList{"OpenDialog1"})
+        qWarning() << "Открыть showed" << seen;
+    return seen == QStringList{"OpenDialog1"} && m_window->dbOpen();
+}
+
+QStringList TableCommandsTest::shown(views::DataGrid* grid, const char* field) const
+{
+    QStringList texts;
+    const int column = grid->columnOfField(QString::fromLatin1(field));
+    for (int row = 0; row < grid->model()->rowCount(); ++row)
+        texts << grid->cellText(row, column);
+    return texts;
+}
+
+void TableCommandsTest::clickCell(views::DataGrid* grid, int row, int column, Qt::KeyboardModifiers modifiers)
+{
+    const QRect r = grid->cellRect(row, column);
+    QVERIFY2(!r.isEmpty(), "the cell is out of sight");
+    QTest::mouseClick(grid->viewport(), Qt::LeftButton, modifiers, r.center());
+}
+
+void TableCommandsTest::clickTitle(views::DataGrid* grid, const char* field)
+{
+    const QRect r = grid->titleRect(grid->columnOfField(QString::fromLatin1(field)));
+    QVERIFY2(!r.isEmpty(), "the title is out of sight");
+    QTest::mouseClick(grid->viewport(), Qt::LeftButton, Qt::NoModifier, r.center());
+}
+
+QStringList TableCommandsTest::viewColumn(Field field) const
+{
+    store::MeasurementTable& table = m_window->table();
+    QStringList values;
+    for (std::uint32_t rec : table.table().view())
+        values << fieldText(table, rec, field);
+    return values;
+}
+
+bool TableCommandsTest::commandsEnabled(bool enabled) const
+{
+    return std::all_of(kTableCommands.begin(), kTableCommands.end(), [&](const QString& name) {
+        return m_window->findChild<QAction*>(name)->isEnabled() == enabled;
+    });
+}
+
+// ---- New and Append --------------------------------------------------------------------------
+
+void TableCommandsTest::newDownloadsIntoNewTable_data()
+{
+    QTest::addColumn<bool>("fileExists");
+    QTest::addColumn<bool>("tableOpen");
+    QTest::newRow("new file") << false << false;
+    // The save dialog asks before replacing; the old rows are gone afterwards.
+    QTest::newRow("existing file") << true << false;
+    // The open table is closed first, caption and all.
+    QTest::newRow("another table open") << false << true;
+}
+
+void TableCommandsTest::newDownloadsIntoNewTable()
+{
+    QFETCH(bool, fileExists);
+    QFETCH(bool, tableOpen);
+    // In a folder of its own: New does not make it the data folder.
+    QVERIFY(QDir(m_dir->path()).mkdir("new"));
+    const QString file = path("new/field.db");
+    if (fileExists)
+        writeTable(file, {{{Field::N, 77.0}, {Field::P, 999.0}}});
+    if (tableOpen) {
+        writeTable(path("old.db"), {{{Field::N, 1.0}}});
+        QVERIFY(openThroughMenu(path("old.db")));
+        QCOMPARE(m_window->windowTitle(), QStringLiteral("old - ВРТ - ТК5"));
+    }
+    const QString dataDir = m_window->dataDir();
+
+    device_test::EmulatorProcess instrument(emulatorArguments(m_dir->path(), "memory.bin", kStored));
+    QVERIFY(instrument.started());
+    pointPort(1, instrument.path());
+
+    std::vector<Answer> answers = {Answer::withFile(file)};
+    if (fileExists)
+        answers.push_back(Answer::press(QMessageBox::Yes)); // the save dialog's "replace it?"
+    const std::vector<Seen> seen = run("N2", answers);
+
+    // The save dialog, its question when the file exists, and nothing else: New shows no
+    // message of its own.
+    QCOMPARE(seen.size(), std::size_t(fileExists ? 2 : 1));
+    QCOMPARE(seen[0].name, QStringLiteral("SaveDialog1"));
+    if (fileExists) {
+        QCOMPARE(seen[1].name, QStringLiteral("box"));
+        QVERIFY(seen[1].buttons.testFlag(QMessageBox::Yes));
+    }
+    QCOMPARE(instrument.count("received N"), 1);
+
+    QVERIFY(m_window->dbOpen());
+    QVERIFY(!m_window->dbChanged());
+    QVERIFY(m_window->table().isActive());
+    QCOMPARE(QFileInfo(m_window->table().table().path()), QFileInfo(file));
+    QCOMPARE(m_window->windowTitle(), kCaption);
+    QCOMPARE(m_window->dataDir(), dataDir); // New leaves the data folder alone
+    QCOMPARE(m_window->formColor(), QPalette::Button);
+    QVERIFY(commandsEnabled(true));
+    auto* pages = m_window->findChild<QTabWidget*>("PageControl1");
+    QVERIFY(pages->isVisible());
+    QCOMPARE(pages->currentWidget()->objectName(), QStringLiteral("TabSheet1"));
+
+    // The instrument's tests in memory order, numbered from 1.
+    views::DataGrid* grid = grid1();
+    QCOMPARE(shown(grid, "N"), (QStringList{"1", "2", "3"}));
+    QCOMPARE(shown(grid, "DATE"), (QStringList{"03.04.2024", "03.04.2024", "05.04.2024"}));
+    QCOMPARE(shown(grid, "TIME"), (QStringList{"09:15", "09:20", "14:02"}));
+    QCOMPARE(viewColumn(Field::P), (QStringList{"10", "12", "13"}));
+    QCOMPARE(viewColumn(Field::R), (QStringList{"12.34", "15", "10"}));
+    QCOMPARE(viewColumn(Field::DEV_TYPE), (QStringList{"4", "4", "4"}));
+    // Derived values only where the instrument found a friction angle.
+    QCOMPARE(viewColumn(Field::S), (QStringList{"", "0", "0"}));
+    QCOMPARE(viewColumn(Field::P6), (QStringList{"0", "0.1", "25"}));
+
+    // The summary of the three tests: P 10, 12, 13 and R 12.34, 15, 10.
+    QCOMPARE(footer(grid, "P"), QStringLiteral("10/11,7/13"));
+    QCOMPARE(footer(grid, "R"), QStringLiteral("10/12,4/15"));
+    QCOMPARE(footer(grid, "N"), QStringLiteral("3"));
+}
+
+void TableCommandsTest::newKeepsTheFileWhenTheDownloadFails_data()
+{
+    QTest::addColumn<QStringList>("instrument");
+    QTest::addColumn<bool>("saveCancelled");
+    QTest::addColumn<bool>("fileLocked"); // held open by another copy of the program
+    QTest::addColumn<QString>("error");   // how the critical box begins; empty: none
+    QTest::newRow("nothing in memory") << QStringList{"--no-data"} << false << false
+                                       << "Нет данных для передачи!";
+    QTest::newRow("wrong instrument") << QStringList{"--wrong-type"} << false << false
+                                      << "Вы подключили не тот прибор !";
+    QTest::newRow("save dialog cancelled") << QStringList{} << true << false << "";
+    // The download succeeds, but the file cannot be made: the engine's own report.
+    QTest::newRow("file open in another copy") << QStringList{} << false << true << "Таблица";
+}
+
+void TableCommandsTest::newKeepsTheFileWhenTheDownloadFails()
+{
+    QFETCH(QStringList, instrument);
+    QFETCH(bool, saveCancelled);
+    QFETCH(bool, fileLocked);
+    QFETCH(QString, error);
+    const QString file = path("kept.db");
+    writeTable(file, {{{Field::N, 77.0}, {Field::P, 999.0}}});
+    const auto contents = [&] {
+        QFile f(file);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    };
+    const QByteArray before = contents();
+    store::MeasurementTable holder;
+    if (fileLocked)
+        holder.open(file);
+
+    device_test::EmulatorProcess emulator(emulatorArguments(m_dir->path(), "memory.bin", kStored) + instrument);
+    QVERIFY(emulator.started());
+    pointPort(1, emulator.path());
+    const std::vector<Answer> answers = saveCancelled
+        ? std::vector<Answer>{Answer::cancel()}
+        : std::vector<Answer>{Answer::withFile(file), Answer::press(QMessageBox::Yes), Answer::press(QMessageBox::Ok)};
+    const std::vector<Seen> seen = run("N2", answers);
+
+    QCOMPARE(seen.at(0).name, QStringLiteral("SaveDialog1"));
+    if (saveCancelled) {
+        QCOMPARE(seen.size(), std::size_t(1));
+        QCOMPARE(emulator.count("received"), 0);
+    } else {
+        // The save dialog's question about the existing file, then the error.
+        QCOMPARE(seen.size(), std::size_t(3));
+        QCOMPARE(seen[2].title, QStringLiteral("Ошибка"));
+        QCOMPARE(seen[2].icon, QMessageBox::Critical);
+        QVERIFY2(seen[2].text.startsWith(error), qPrintable(seen[2].text));
+    }
+
+    holder.close();
+    QVERIFY2(contents() == before, "the existing file was changed");
+    QVERIFY(!m_window->dbOpen());
+    QVERIFY(!m_window->table().isActive());
+    QVERIFY(commandsEnabled(false));
+    QVERIFY(m_window->findChild<QTabWidget*>("PageControl1")->isHidden());
+}
+
+void TableCommandsTest::fileDialogsComeUpWithoutAName()
+{
+    device_test::EmulatorProcess instrument(emulatorArguments(m_dir->path(), "memory.bin", kStored));
+    QVERIFY(instrument.started());
+    pointPort(1, instrument.path());
+    writeTable(path("other.db"), {{{Field::N, 1.0}}});
+
+    // Each command's dialog starts with an empty name and the first filter, whatever the
+    // one before chose.
+    struct Step {
+        const char* command;
+        QString file; // empty: cancel the dialog
+    };
+    const Step steps[] = {
+        {"N2", path("first.db")}, {"N2", QString()}, {"N3", path("other.db")}, {"N3", QString()},
+        {"N2", path("second.db")},
+    };
+    for (const Step& step : steps) {
+        const std::vector<Seen> seen = run(step.command, {step.file.isEmpty() ? Answer::cancel() : Answer::withFile(step.file)});
+        QVERIFY(!seen.empty());
+        const bool save = QLatin1String(step.command) == QLatin1String("N2");
+        QCOMPARE(seen[0].name, QString::fromLatin1(save ? "SaveDialog1" : "OpenDialog1"));
+        QCOMPARE(seen[0].fileName, QString());
+        QCOMPARE(seen[0].nameFilter, save ? QStringLiteral("Файлы данных (*.db)") : QStringLiteral("Базы данных (*.db)"));
+    }
+    QVERIFY(QFile::exists(path("second.db")));
+}
+
+void TableCommandsTest::appendAddsOnlyNewRecords_data()
+{
+    QTest::addColumn<Memory>("memory");
+    QTest::addColumn<bool>("sorted");
+    QTest::addColumn<int>("added");
+    QTest::addColumn<QStringList>("numbers"); // N of every row in file order afterwards
+    QTest::addColumn<QString>("pFooter");
+    QTest::newRow("nothing new") << kStored << false << 0 << QStringList{"1", "2", "3"} << "10/11,7/13";
+    QTest::newRow("two later tests") << Memory{kFirst, kSecond, kThird, kLater, kLatest} << false << 2
+                                     << QStringList{"1", "2", "3", "4", "5"} << "10/17/30";
+    // A test in the minute of the newest stored one counts as stored.
+    // P 10, 12, 13, 20: the mean 13.75 shows as 13.7, as 2.25 shows as 2.2.
+    QTest::newRow("a test in the newest stored minute")
+        << Memory{kFirst, kSecond, kThird, kSameMinute, kLater} << false << 1
+        << QStringList{"1", "2", "3", "5"} << "10/13,7/20";
+    // The sort is reset first, so the new rows go to the end of the file.
+    QTest::newRow("sorted view") << Memory{kFirst, kSecond, kThird, kLater, kLatest} << true << 2
+                                 << QStringList{"1", "2", "3", "4", "5"} << "10/17/30";
+}
+
+void TableCommandsTest::appendAddsOnlyNewRecords()
+{
+    QFETCH(Memory, memory);
+    QFETCH(bool, sorted);
+    QFETCH(int, added);
+    QFETCH(QStringList, numbers);
+    QFETCH(QString, pFooter);
+    const QString file = path("field.db");
+    {
+        device_test::EmulatorProcess first(emulatorArguments(m_dir->path(), "first.bin", kStored));
+        QVERIFY(first.started());
+        pointPort(1, first.path());
+        QCOMPARE(runDescribed("N2", {Answer::withFile(file)}), QStringList{"SaveDialog1"});
+        QCOMPARE(viewColumn(Field::N).size(), 3);
+    }
+    views::DataGrid* grid = grid1();
+    if (sorted) {
+        clickTitle(grid, "P");
+        QCOMPARE(shown(grid, "P").first(), QStringLiteral("13"));
+    }
+
+    device_test::EmulatorProcess second(emulatorArguments(m_dir->path(), "second.bin", memory));
+    QVERIFY(second.started());
+    pointPort(1, second.path());
+    const std::vector<Seen> seen = run("N4", {Answer::press(QMessageBox::Ok)});
+    QCOMPARE(seen.size(), std::size_t(1));
+    QCOMPARE(seen[0].describe(), QStringLiteral("Дополнение: Добавлено записей: %1").arg(added));
+    QCOMPARE(seen[0].icon, QMessageBox::Information);
+    QCOMPARE(second.count("received N"), 1);
+
+    QVERIFY(m_window->dbOpen());
+    QVERIFY(!m_window->dbChanged());
+    QCOMPARE(shown(grid, "N"), numbers);
+    for (int c = 0; c < grid->columnCount(); ++c)
+        QCOMPARE(grid->column(c).titleState, views::TitleState::None);
+    QCOMPARE(footer(grid, "N"), QString::number(numbers.size()));
+    QCOMPARE(footer(grid, "P"), pFooter);
+
+    // Saved: the rows are in the file once the table is closed, each added test once, with
+    // its own date.
+    QVERIFY(runDescribed("N7").isEmpty());
+    QCOMPARE(fileColumn(file, Field::N), numbers);
+    QStringList dates;
+    for (const QString& n : numbers)
+        dates << dateText(memory.at(std::size_t(n.toInt() - 1)));
+    QCOMPARE(fileColumn(file, Field::DATE), dates);
+}
+
+void TableCommandsTest::appendAfterOpenWritesTheDownloadedDeviceType()
+{
+    // A table of a plate-test device; the penetrometer's tests came later.
+    const QString file = path("plate.db");
+    writeTable(file, {{{Field::N, 1.0}, {Field::DEV_TYPE, 13}, {Field::DATE, "01.03.2024"}, {Field::TIME, "08:00"}}});
+    QVERIFY(openThroughMenu(file));
+    QCOMPARE(int(m_state.download.dev_type), 13);
+
+    device_test::EmulatorProcess instrument(
+        emulatorArguments(m_dir->path(), "memory.bin", kStored) + QStringList{"--serial", "321"});
+    QVERIFY(instrument.started());
+    pointPort(1, instrument.path());
+    QCOMPARE(runDescribed("N4", {Answer::press(QMessageBox::Ok)}),
+             QStringList{"Дополнение: Добавлено записей: 3"});
+    QCOMPARE(int(m_state.download.dev_type), 4);
+    QCOMPARE(viewColumn(Field::DEV_TYPE), (QStringList{"13", "4", "4", "4"}));
+    QCOMPARE(viewColumn(Field::SERIAL), (QStringList{"", "321", "321", "321"}));
+}
+
+// ---- Close and Open --------------------------------------------------------------------------
+
+void TableCommandsTest::closeAfterEditAsks_data()
+{
+    QTest::addColumn<int>("edit"); // 0: none, 1: posted by leaving the row, 2: editor still open
+    QTest::addColumn<QMessageBox::StandardButton>("reply");
+    QTest::addColumn<QString>("stored"); // COMMENT of the first row afterwards
+    QTest::newRow("no edit") << 0 << QMessageBox::Yes << "";
+    QTest::newRow("posted edit, save") << 1 << QMessageBox::Yes << "проба";
+    // Nothing is reverted: the posted edit stays.
+    QTest::newRow("posted edit, don't save") << 1 << QMessageBox::No << "проба";
+    // Save posts the edit still in the cell editor.
+    QTest::newRow("edit in progress, save") << 2 << QMessageBox::Yes << "проба";
+}
+
+void TableCommandsTest::closeAfterEditAsks()
+{
+    QFETCH(int, edit);
+    QFETCH(QMessageBox::StandardButton, reply);
+    QFETCH(QString, stored);
+    const QString file = path("notes.db");
+    writeTable(file, {{{Field::N, 1.0}}, {{Field::N, 2.0}}});
+    QVERIFY(openThroughMenu(file));
+    views::DataGrid* grid = grid1();
+    if (edit > 0) {
+        clickCell(grid, 0, "COMMENT");
+        QTest::keyClick(grid, Qt::Key_F2);
+        QVERIFY(grid->isEditorOpen());
+        QVERIFY(m_window->dbChanged());
+        grid->editor()->setText(QStringLiteral("проба"));
+        if (edit == 1) {
+            QTest::keyClick(grid->editor(), Qt::Key_Return);
+            QTest::keyClick(grid, Qt::Key_Down);
+            QCOMPARE(grid->currentRow(), 1);
+        }
+    }
+
+    const std::vector<Seen> seen = run("N7", {Answer::press(reply)});
+    if (edit == 0) {
+        QCOMPARE(seen.size(), std::size_t(0));
+    } else {
+        QCOMPARE(seen.size(), std::size_t(1));
+        QCOMPARE(seen[0].describe(), QStringLiteral("ВРТ - ТК5: Сохранить изменения в таблицах ?"));
+        QCOMPARE(seen[0].icon, QMessageBox::Question);
+        QCOMPARE(seen[0].buttons, QMessageBox::Yes | QMessageBox::No);
+    }
+    QVERIFY(!m_window->dbOpen());
+    QVERIFY(!m_window->dbChanged());
+    QCOMPARE(m_window->windowTitle(), kCaption);
+    QCOMPARE(m_window->formColor(), QPalette::Dark);
+    QVERIFY(commandsEnabled(false));
+    QCOMPARE(fileColumn(file, Field::COMMENT), (QStringList{stored, ""}));
+}
+
+void TableCommandsTest::closeRemovesStaleIndexFile()
+{
+    const QString file = path("field.db");
+    const QString index = path("field.mdx");
+    device_test::EmulatorProcess instrument(emulatorArguments(m_dir->path(), "memory.bin", kStored));
+    QVERIFY(instrument.started());
+    pointPort(1, instrument.path());
+    QCOMPARE(runDescribed("N2", {Answer::withFile(file)}), QStringList{"SaveDialog1"});
+
+    {
+        QFile stale(index);
+        QVERIFY(stale.open(QIODevice::WriteOnly));
+        stale.write("left over by another program");
+    }
+    QVERIFY(runDescribed("N7").isEmpty());
+    QVERIFY(!QFile::exists(index));
+    QVERIFY(QFile::exists(file));
+
+    // The table opens again without it.
+    QVERIFY(openThroughMenu(file));
+    QCOMPARE(m_window->windowTitle(), QStringLiteral("field - ВРТ - ТК5"));
+    QCOMPARE(shown(grid1(), "N"), (QStringList{"1", "2", "3"}));
+}
+
+void TableCommandsTest::openTakesDeviceTypeOfFirstRow_data()
+{
+    QTest::addColumn<Rows>("rows");
+    QTest::addColumn<int>("shownBefore"); // kind of a table opened before; -1: none
+    QTest::addColumn<int>("devType");
+    const Cells plateTest = {{Field::DEV_TYPE, 13}};
+    const Cells penetrometer = {{Field::DEV_TYPE, 4}};
+    const Cells pressPlateTest = {{Field::NB_TYPE, 1}, {Field::DEV_TYPE, 13}};
+    QTest::newRow("plate test device first") << Rows{plateTest, penetrometer} << -1 << 13;
+    QTest::newRow("penetrometer first") << Rows{penetrometer, plateTest} << -1 << 4;
+    QTest::newRow("low byte of the code") << Rows{{{Field::DEV_TYPE, 256 + 13}}} << -1 << 13;
+    QTest::newRow("empty field") << Rows{{{Field::N, 1.0}}} << -1 << 0;
+    QTest::newRow("no rows") << Rows{} << -1 << 0;
+    // The first row is read before the tab is chosen, through the kind shown last: at the
+    // first Open of a run, every row.
+    QTest::newRow("press row first, first Open") << Rows{pressPlateTest, penetrometer} << -1 << 13;
+    QTest::newRow("press row first, after penetrometer tests")
+        << Rows{pressPlateTest, penetrometer} << 0 << 4;
+    QTest::newRow("penetrometer first, after press tests") << Rows{penetrometer, pressPlateTest} << 1 << 13;
+}
+
+void TableCommandsTest::openTakesDeviceTypeOfFirstRow()
+{
+    QFETCH(Rows, rows);
+    QFETCH(int, shownBefore);
+    QFETCH(int, devType);
+    if (shownBefore >= 0) {
+        writeTable(path("before.db"), {{{Field::NB_TYPE, shownBefore}, {Field::DEV_TYPE, 99}}});
+        QVERIFY(openThroughMenu(path("before.db")));
+        QCOMPARE(runDescribed("N7"), QStringList());
+    }
+    QDir(m_dir->path()).mkdir("data");
+    const QString file = path("data/site 7.db");
+    writeTable(file, rows);
+    m_state.download.dev_type = 99;
+
+    QVERIFY(openThroughMenu(file));
+    QCOMPARE(int(m_state.download.dev_type), devType);
+    QCOMPARE(m_window->windowTitle(), QStringLiteral("site 7 - ВРТ - ТК5"));
+    QCOMPARE(m_state.title, m_window->windowTitle());
+    QCOMPARE(m_window->dataDir(), QDir::toNativeSeparators(path("data")));
+    QVERIFY(!m_window->dbChanged());
+    QCOMPARE(m_window->formColor(), QPalette::Button);
+    QVERIFY(commandsEnabled(true));
+}
+
+void TableCommandsTest::openRefusesDamagedFiles_data()
+{
+    QTest::addColumn<QString>("damage");
+    QTest::addColumn<bool>("tableOpen");
+    QTest::newRow("not a dBase file") << "text" << false;
+    QTest::newRow("empty file") << "empty" << false;
+    QTest::newRow("header cut short") << "cut" << false;
+    QTest::newRow("a field missing") << "field" << false;
+    QTest::newRow("open in another copy") << "locked" << false;
+    // The open table is closed first and stays closed.
+    QTest::newRow("not a dBase file, a table open") << "text" << true;
+}
+
+void TableCommandsTest::openRefusesDamagedFiles()
+{
+    QFETCH(QString, damage);
+    QFETCH(bool, tableOpen);
+    const QString file = path("bad.db");
+    store::MeasurementTable holder;
+    if (damage == "text" || damage == "empty") {
+        QFile f(file);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        if (damage == "text")
+            f.write("N;DATE;TIME\n1;03.04.2024;09:15\n");
+    } else if (damage == "cut") {
+        writeTable(file, {{{Field::N, 1.0}}});
+        QVERIFY(QFile::resize(file, 100));
+    } else if (damage == "field") {
+        const auto& all = store::measurementFields();
+        store::DbfTable::create(file, std::vector<store::FieldDef>(all.begin(), all.end() - 1));
+    } else if (damage == "locked") {
+        writeTable(file, {{{Field::N, 1.0}}});
+        holder.open(file);
+    }
+    if (tableOpen) {
+        writeTable(path("good.db"), {{{Field::N, 1.0}}});
+        QVERIFY(openThroughMenu(path("good.db")));
+    }
+
+    const std::vector<Seen> seen = run("N3", {Answer::withFile(file), Answer::press(QMessageBox::Ok)});
+    QCOMPARE(seen.size(), std::size_t(2));
+    QCOMPARE(seen[0].name, QStringLiteral("OpenDialog1"));
+    QCOMPARE(seen[1].describe(), QStringLiteral("Ошибка: База данных повреждена !"));
+    QCOMPARE(seen[1].icon, QMessageBox::Critical);
+    QVERIFY(!m_window->dbOpen());
+    QVERIFY(!m_window->table().isActive());
+    QCOMPARE(m_window->windowTitle(), kCaption);
+    QVERIFY(commandsEnabled(false));
+    QVERIFY(m_window->findChild<QTabWidget*>("PageControl1")->isHidden());
+}
+
+// ---- rows and columns ------------------------------------------------------------------------
+
+void TableCommandsTest::deleteSelectedRowsFromSortedView_data()
+{
+    QTest::addColumn<QList<double>>("stored"); // P of the rows in file order
+    QTest::addColumn<QList<int>>("selected");  // rows of the view sorted by P ctrl-clicked
+    QTest::addColumn<int>("current");          // or the row plainly clicked
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<QStringList>("left");     // P of the rows left, file order
+    QTest::addColumn<QString>("pFooter");
+    const QList<double> five = {30, 10, 50, 20, 40}; // shown 50, 40, 30, 20, 10
+    QTest::newRow("two selected, menu") << five << QList<int>{0, 2} << -1 << "N34"
+                                        << QStringList{"10", "20", "40"} << "10/23,3/40";
+    QTest::newRow("none selected, context menu") << five << QList<int>{} << 1 << "N21"
+                                                 << QStringList{"30", "10", "50", "20"} << "10/27,5/50";
+    // Nothing to delete: no message, the table is packed all the same.
+    QTest::newRow("empty view") << QList<double>{} << QList<int>{} << -1 << "N34" << QStringList{} << "0/0/0";
+}
+
+void TableCommandsTest::deleteSelectedRowsFromSortedView()
+{
+    QFETCH(QList<double>, stored);
+    QFETCH(QList<int>, selected);
+    QFETCH(int, current);
+    QFETCH(QString, command);
+    QFETCH(QStringList, left);
+    QFETCH(QString, pFooter);
+    const QString file = path("rows.db");
+    Rows rows;
+    for (int i = 0; i < stored.size(); ++i)
+        rows.push_back({{Field::N, double(i + 1)}, {Field::P, stored[i]}, {Field::R, stored[i] / 10}});
+    writeTable(file, rows);
+    QVERIFY(openThroughMenu(file));
+
+    views::DataGrid* grid = grid1();
+    clickTitle(grid, "P");
+    QList<double> descending = stored;
+    std::sort(descending.begin(), descending.end(), std::greater<>());
+    QStringList sortedTexts;
+    for (double p : descending)
+        sortedTexts << QString::number(p);
+    QCOMPARE(shown(grid, "P"), sortedTexts);
+    for (int row : selected)
+        clickCell(grid, row, "N", Qt::ControlModifier);
+    if (current >= 0)
+        clickCell(grid, current, "N");
+    if (selected.size() == 2)
+        QCOMPARE(footer(grid, "P"), QStringLiteral("30/40/50")); // the selection's own summary
+
+    QVERIFY(runDescribed(command.toLatin1().constData()).isEmpty());
+    QCOMPARE(viewColumn(Field::P), left);
+    QCOMPARE(shown(grid, "P"), left); // file order: the sort is gone
+    for (int c = 0; c < grid->columnCount(); ++c)
+        QCOMPARE(grid->column(c).titleState, views::TitleState::None);
+    QCOMPARE(grid->selectionCount(), left.isEmpty() ? 0 : 1); // no selection; the current row counts
+    QCOMPARE(footer(grid, "N"), QString::number(left.size()));
+    QCOMPARE(footer(grid, "P"), pFooter);
+    QVERIFY(!m_window->dbChanged());
+
+    // Gone from the file for good, though nothing was saved.
+    QVERIFY(runDescribed("N7").isEmpty());
+    QCOMPARE(fileColumn(file, Field::P), left);
+    QCOMPARE(physicalRows(file), int(left.size()));
+}
+
+void TableCommandsTest::renumberFollowsShownOrder_data()
+{
+    QTest::addColumn<int>("titleClicks"); // on the N column: 1 descending, 2 ascending
+    QTest::addColumn<QStringList>("numbers"); // N in file order afterwards
+    // N in file order: 5, 3, 9, 1.
+    QTest::newRow("file order") << 0 << QStringList{"1", "2", "3", "4"};
+    QTest::newRow("sorted by N descending") << 1 << QStringList{"2", "3", "1", "4"};
+    QTest::newRow("sorted by N ascending") << 2 << QStringList{"3", "2", "4", "1"};
+}
+
+void TableCommandsTest::renumberFollowsShownOrder()
+{
+    QFETCH(int, titleClicks);
+    QFETCH(QStringList, numbers);
+    const QString file = path("numbers.db");
+    Rows rows;
+    for (double n : {5.0, 3.0, 9.0, 1.0})
+        rows.push_back({{Field::N, n}, {Field::P, n * 10}});
+    writeTable(file, rows);
+    QVERIFY(openThroughMenu(file));
+    views::DataGrid* grid = grid1();
+    for (int i = 0; i < titleClicks; ++i)
+        clickTitle(grid, "N");
+
+    QVERIFY(runDescribed("N37").isEmpty());
+    QVERIFY(!m_window->dbChanged());
+    QVERIFY(runDescribed("N7").isEmpty()); // the numbers are in the file already: no question
+    QCOMPARE(fileColumn(file, Field::N), numbers);
+    // Each row got its number with its own values.
+    QCOMPARE(fileColumn(file, Field::P), (QStringList{"50", "30", "90", "10"}));
+}
+
+void TableCommandsTest::coloursSurviveCloseAndOpen()
+{
+    const QString file = path("colours.db");
+    writeTable(file, {{{Field::N, 1.0}}, {{Field::N, 2.0}}});
+    QVERIFY(openThroughMenu(file));
+    views::DataGrid* grid = grid1();
+    const auto colourOf = [&](const char* field) {
+        return grid->column(grid->columnOfField(QString::fromLatin1(field))).color;
+    };
+    const QColor red(200, 0, 0);
+    const QColor green(0, 160, 0);
+    const QColor blue(0, 0, 200);
+
+    clickCell(grid, 0, "P");
+    QCOMPARE(runDescribed("N29", {Answer::withColour(red)}), QStringList{"ColorDialog1"});
+    clickCell(grid, 0, "DATE");
+    QCOMPARE(runDescribed("N17", {Answer::withColour(green)}), QStringList{"ColorDialog1"});
+    clickCell(grid, 0, "R");
+    QCOMPARE(runDescribed("N29", {Answer::withColour(blue)}), QStringList{"ColorDialog1"});
+    QCOMPARE(colourOf("R"), std::optional<QColor>(blue));
+    QVERIFY(runDescribed("N30").isEmpty()); // "Убрать цвет" on R
+    clickCell(grid, 0, "U");
+    QCOMPARE(runDescribed("N17", {Answer::cancel()}), QStringList{"ColorDialog1"});
+
+    const auto expectColours = [&](std::optional<QColor> p, std::optional<QColor> date) {
+        QCOMPARE(colourOf("P"), p);
+        QCOMPARE(colourOf("DATE"), date);
+        QCOMPARE(colourOf("R"), std::optional<QColor>());
+        QCOMPARE(colourOf("U"), std::optional<QColor>());
+    };
+    expectColours(red, green);
+    QVERIFY(runDescribed("N7").isEmpty());
+    QVERIFY(openThroughMenu(file));
+    expectColours(red, green);
+
+    QVERIFY(runDescribed("N31").isEmpty()); // "Убрать все цвета"
+    expectColours(std::nullopt, std::nullopt);
+    QVERIFY(runDescribed("N7").isEmpty());
+    QVERIFY(openThroughMenu(file));
+    expectColours(std::nullopt, std::nullopt);
+}
+
+void TableCommandsTest::appendReadsTheNewestStoredDate_data()
+{
+    QTest::addColumn<QString>("date"); // DATE and TIME of the table's newest test
+    QTest::addColumn<QString>("time");
+    QTest::addColumn<int>("added");    // -1: the command ends with an error
+    QTest::addColumn<QStringList>("numbers");
+    // The instrument's clock wrote 31.02: it sits between 28.02 and 01.03, as its numbers say.
+    QTest::newRow("a day the clock made up") << "31.02.2024" << "10:00" << 1 << QStringList{"7", "3"};
+    // A row without a date cannot be placed: nothing is added.
+    QTest::newRow("no date") << "" << "" << -1 << QStringList{"7"};
+}
+
+void TableCommandsTest::appendReadsTheNewestStoredDate()
+{
+    QFETCH(QString, date);
+    QFETCH(QString, time);
+    QFETCH(int, added);
+    QFETCH(QStringList, numbers);
+    const QString file = path("clock.db");
+    writeTable(file, {{{Field::N, 7.0}, {Field::DATE, date}, {Field::TIME, time}}});
+    QVERIFY(openThroughMenu(file));
+
+    const Memory memory = {{28, 2, 2024, 9, 0, 10, 100}, {31, 2, 2024, 10, 0, 11, 100}, {1, 3, 2024, 8, 0, 12, 100}};
+    device_test::EmulatorProcess instrument(emulatorArguments(m_dir->path(), "memory.bin", memory));
+    QVERIFY(instrument.started());
+    pointPort(1, instrument.path());
+    const std::vector<Seen> seen = run("N4", {Answer::press(QMessageBox::Ok)});
+    QCOMPARE(seen.size(), std::size_t(1));
+    if (added >= 0) {
+        QCOMPARE(seen[0].describe(), QStringLiteral("Дополнение: Добавлено записей: %1").arg(added));
+    } else {
+        QCOMPARE(seen[0].title, QStringLiteral("Ошибка"));
+        QCOMPARE(seen[0].icon, QMessageBox::Critical);
+    }
+    QVERIFY(m_window->dbOpen());
+    QVERIFY(commandsEnabled(true));
+    QCOMPARE(viewColumn(Field::N), numbers);
+    QCOMPARE(shown(grid1(), "N"), numbers);
+    QVERIFY(runDescribed("N7").isEmpty());
+    QCOMPARE(fileColumn(file, Field::N), numbers);
+}
+
+void TableCommandsTest::pressTableKeepsItsOwnSummaryAndColours()
+{
+    // One penetrometer test and three press tests: the press tab is shown, and its summary
+    // covers the press tests only.
+    const QString file = path("press.db");
+    writeTable(file, {{{Field::N, 1.0}, {Field::P, 100.0}, {Field::R, 10.0}},
+                      {{Field::N, 1.0}, {Field::NB_TYPE, 1}, {Field::P, 1.0}, {Field::R, 0.5}},
+                      {{Field::N, 2.0}, {Field::NB_TYPE, 1}, {Field::P, 2.0}, {Field::R, 0.5}},
+                      {{Field::N, 3.0}, {Field::NB_TYPE, 1}, {Field::P, 4.0}, {Field::R, 0.5}}});
+    QVERIFY(openThroughMenu(file));
+    auto* pages = m_window->findChild<QTabWidget*>("PageControl1");
+    QCOMPARE(pages->currentWidget()->objectName(), QStringLiteral("TabSheet2"));
+    views::DataGrid* grid = grid2();
+    QCOMPARE(footer(grid, "N"), QStringLiteral("3"));
+    QCOMPARE(footer(grid, "P"), QStringLiteral("1/2,3/4"));
+    QCOMPARE(footer(grid, "R"), QStringLiteral("0,5/0,5/0,5"));
+
+    // The force block has six columns bound to no field; the colour stays with the one
+    // that was coloured.
+    QList<int> unbound;
+    for (int c = 0; c < grid->columnCount(); ++c)
+        if (!grid->column(c).isBound())
+            unbound << c;
+    QCOMPARE(unbound.size(), 6);
+    const int coloured = unbound.at(3);
+    const QColor teal(0, 128, 128);
+    clickCell(grid, 0, coloured);
+    QCOMPARE(grid->currentColumn(), coloured);
+    QCOMPARE(runDescribed("N29", {Answer::withColour(teal)}), QStringList{"ColorDialog1"});
+
+    QVERIFY(runDescribed("N7").isEmpty());
+    QVERIFY(openThroughMenu(file));
+    for (int c : unbound)
+        QCOMPARE(grid->column(c).color, c == coloured ? std::optional<QColor>(teal) : std::nullopt);
+    for (int c = 0; c < grid1()->columnCount(); ++c)
+        QCOMPARE(grid1()->column(c).color, std::optional<QColor>());
+}
+
+void TableCommandsTest::postedEditUpdatesTheSummary()
+{
+    const QString file = path("edit.db");
+    writeTable(file, {{{Field::N, 1.0}, {Field::P, 10.0}}, {{Field::N, 2.0}, {Field::P, 12.0}},
+                      {{Field::N, 3.0}, {Field::P, 13.0}}});
+    QVERIFY(openThroughMenu(file));
+    views::DataGrid* grid = grid1();
+    QCOMPARE(footer(grid, "P"), QStringLiteral("10/11,7/13"));
+
+    clickCell(grid, 0, "P");
+    QTest::keyClick(grid, Qt::Key_F2);
+    QVERIFY(grid->isEditorOpen());
+    grid->editor()->setText(QStringLiteral("40"));
+    QTest::keyClick(grid->editor(), Qt::Key_Return);
+    QTest::keyClick(grid, Qt::Key_Down);
+    // P 40, 12, 13.
+    QCOMPARE(footer(grid, "P"), QStringLiteral("12/21,7/40"));
+    QCOMPARE(footer(grid, "N"), QStringLiteral("3"));
+    QCOMPARE(grid->currentRow(), 1);
+}
+
+KVEL_WIDGET_TEST_MAIN(TableCommandsTest)
+#include "table_commands_test.moc"
