@@ -178,7 +178,7 @@ int physicalRows(const QString& path)
 
 // How the test answers one modal window.
 struct Answer {
-    enum class Kind { File, Button, Colour, Cancel } kind = Kind::Cancel;
+    enum class Kind { File, Button, Colour, Cancel, StopDownload } kind = Kind::Cancel;
     QString file;
     QMessageBox::StandardButton button = QMessageBox::NoButton;
     QColor colour;
@@ -187,6 +187,8 @@ struct Answer {
     static Answer press(QMessageBox::StandardButton b) { return {Kind::Button, {}, b, {}}; }
     static Answer withColour(const QColor& c) { return {Kind::Colour, {}, {}, c}; }
     static Answer cancel() { return {}; }
+    // "Отмена" in the download dialog as soon as it comes up.
+    static Answer stopDownload() { return {Kind::StopDownload, {}, {}, {}}; }
 };
 
 // What a modal window showed.
@@ -203,9 +205,9 @@ struct Seen {
     QString describe() const { return name == QLatin1String("box") ? title + QStringLiteral(": ") + text : name; }
 };
 
-// While alive, answers every modal window but the download dialog (which runs by itself
-// against the emulator) with the next answer of its list, or cancels it when the list is
-// used up. Answers are queued, so that a window opened by the answer itself (the save
+// While alive, answers every modal window with the next answer of its list, or cancels it
+// when the list is used up. The download dialog runs by itself against the emulator; it is
+// answered only when the next answer is stopDownload(). Answers are queued, so that a window opened by the answer itself (the save
 // dialog's question about an existing file) is answered as well.
 class Dialogs : public QObject {
 public:
@@ -225,8 +227,15 @@ private:
         if (!modal || modal == m_last)
             return;
         m_last = modal;
-        if (modal->objectName() == QLatin1String("TForm2"))
+        if (modal->objectName() == QLatin1String("TForm2")) {
+            if (m_answers.empty() || m_answers.front().kind != Answer::Kind::StopDownload)
+                return;
+            m_answers.pop_front();
+            m_seen.push_back({modal->objectName(), modal->windowTitle(), {}, {}, {}, {}, {}});
+            if (auto* stop = modal->findChild<QAbstractButton*>(QStringLiteral("Button1")))
+                QMetaObject::invokeMethod(stop, &QAbstractButton::click, Qt::QueuedConnection);
             return;
+        }
         const Answer answer = m_answers.empty() ? Answer::cancel() : m_answers.front();
         if (!m_answers.empty())
             m_answers.pop_front();
@@ -295,6 +304,8 @@ private slots:
     void appendAfterOpenWritesTheDownloadedDeviceType();
     void appendReadsTheNewestStoredDate_data();
     void appendReadsTheNewestStoredDate();
+    void appendChangesNothingWithoutADownload_data();
+    void appendChangesNothingWithoutADownload();
 
     void closeAfterEditAsks_data();
     void closeAfterEditAsks();
@@ -311,6 +322,9 @@ private slots:
     void coloursSurviveCloseAndOpen();
     void pressTableKeepsItsOwnSummaryAndColours();
     void postedEditUpdatesTheSummary();
+    void summaryFooters_data();
+    void summaryFooters();
+    void equalWidthsStaySortDoesNot();
 
 private:
     // Triggers the command `action` and answers its dialogs; returns what they showed.
@@ -518,22 +532,23 @@ void TableCommandsTest::newDownloadsIntoNewTable()
 void TableCommandsTest::newKeepsTheFileWhenTheDownloadFails_data()
 {
     QTest::addColumn<QStringList>("instrument");
-    QTest::addColumn<bool>("saveCancelled");
+    QTest::addColumn<int>("stop");        // 0: none, 1: the save dialog cancelled, 2: the download
     QTest::addColumn<bool>("fileLocked"); // held open by another copy of the program
     QTest::addColumn<QString>("error");   // how the critical box begins; empty: none
-    QTest::newRow("nothing in memory") << QStringList{"--no-data"} << false << false
+    QTest::newRow("nothing in memory") << QStringList{"--no-data"} << 0 << false
                                        << "Нет данных для передачи!";
-    QTest::newRow("wrong instrument") << QStringList{"--wrong-type"} << false << false
+    QTest::newRow("wrong instrument") << QStringList{"--wrong-type"} << 0 << false
                                       << "Вы подключили не тот прибор !";
-    QTest::newRow("save dialog cancelled") << QStringList{} << true << false << "";
+    QTest::newRow("save dialog cancelled") << QStringList{} << 1 << false << "";
+    QTest::newRow("download cancelled") << QStringList{"--silent"} << 2 << false << "";
     // The download succeeds, but the file cannot be made: the engine's own report.
-    QTest::newRow("file open in another copy") << QStringList{} << false << true << "Таблица";
+    QTest::newRow("file open in another copy") << QStringList{} << 0 << true << "Таблица";
 }
 
 void TableCommandsTest::newKeepsTheFileWhenTheDownloadFails()
 {
     QFETCH(QStringList, instrument);
-    QFETCH(bool, saveCancelled);
+    QFETCH(int, stop);
     QFETCH(bool, fileLocked);
     QFETCH(QString, error);
     const QString file = path("kept.db");
@@ -550,15 +565,22 @@ void TableCommandsTest::newKeepsTheFileWhenTheDownloadFails()
     device_test::EmulatorProcess emulator(emulatorArguments(m_dir->path(), "memory.bin", kStored) + instrument);
     QVERIFY(emulator.started());
     pointPort(1, emulator.path());
-    const std::vector<Answer> answers = saveCancelled
-        ? std::vector<Answer>{Answer::cancel()}
-        : std::vector<Answer>{Answer::withFile(file), Answer::press(QMessageBox::Yes), Answer::press(QMessageBox::Ok)};
+    std::vector<Answer> answers = {Answer::withFile(file), Answer::press(QMessageBox::Yes)};
+    if (stop == 1)
+        answers = {Answer::cancel()};
+    if (stop == 2)
+        answers.push_back(Answer::stopDownload());
+    answers.push_back(Answer::press(QMessageBox::Ok));
     const std::vector<Seen> seen = run("N2", answers);
 
     QCOMPARE(seen.at(0).name, QStringLiteral("SaveDialog1"));
-    if (saveCancelled) {
+    if (stop == 1) {
         QCOMPARE(seen.size(), std::size_t(1));
         QCOMPARE(emulator.count("received"), 0);
+    } else if (stop == 2) {
+        // The save dialog's question about the existing file, then the download, stopped.
+        QCOMPARE(seen.size(), std::size_t(3));
+        QCOMPARE(seen[2].name, QStringLiteral("TForm2"));
     } else {
         // The save dialog's question about the existing file, then the error.
         QCOMPARE(seen.size(), std::size_t(3));
@@ -695,19 +717,23 @@ void TableCommandsTest::appendAfterOpenWritesTheDownloadedDeviceType()
 void TableCommandsTest::closeAfterEditAsks_data()
 {
     QTest::addColumn<int>("edit"); // 0: none, 1: posted by leaving the row, 2: editor still open
+    QTest::addColumn<bool>("savedFirst"); // "Сохранить" before "Закрыть"
     QTest::addColumn<QMessageBox::StandardButton>("reply");
     QTest::addColumn<QString>("stored"); // COMMENT of the first row afterwards
-    QTest::newRow("no edit") << 0 << QMessageBox::Yes << "";
-    QTest::newRow("posted edit, save") << 1 << QMessageBox::Yes << "проба";
+    QTest::newRow("no edit") << 0 << false << QMessageBox::Yes << "";
+    QTest::newRow("posted edit, save") << 1 << false << QMessageBox::Yes << "проба";
     // Nothing is reverted: the posted edit stays.
-    QTest::newRow("posted edit, don't save") << 1 << QMessageBox::No << "проба";
+    QTest::newRow("posted edit, don't save") << 1 << false << QMessageBox::No << "проба";
     // Save posts the edit still in the cell editor.
-    QTest::newRow("edit in progress, save") << 2 << QMessageBox::Yes << "проба";
+    QTest::newRow("edit in progress, save") << 2 << false << QMessageBox::Yes << "проба";
+    // Saved already: nothing to ask.
+    QTest::newRow("edit in progress, saved first") << 2 << true << QMessageBox::No << "проба";
 }
 
 void TableCommandsTest::closeAfterEditAsks()
 {
     QFETCH(int, edit);
+    QFETCH(bool, savedFirst);
     QFETCH(QMessageBox::StandardButton, reply);
     QFETCH(QString, stored);
     const QString file = path("notes.db");
@@ -726,9 +752,14 @@ void TableCommandsTest::closeAfterEditAsks()
             QCOMPARE(grid->currentRow(), 1);
         }
     }
+    if (savedFirst) {
+        QVERIFY(runDescribed("N5").isEmpty());
+        QVERIFY(!m_window->dbChanged());
+        QVERIFY(!grid->isEditorOpen());
+    }
 
     const std::vector<Seen> seen = run("N7", {Answer::press(reply)});
-    if (edit == 0) {
+    if (edit == 0 || savedFirst) {
         QCOMPARE(seen.size(), std::size_t(0));
     } else {
         QCOMPARE(seen.size(), std::size_t(1));
@@ -1103,6 +1134,120 @@ void TableCommandsTest::postedEditUpdatesTheSummary()
     QCOMPARE(footer(grid, "P"), QStringLiteral("12/21,7/40"));
     QCOMPARE(footer(grid, "N"), QStringLiteral("3"));
     QCOMPARE(grid->currentRow(), 1);
+}
+
+void TableCommandsTest::appendChangesNothingWithoutADownload_data()
+{
+    QTest::addColumn<QStringList>("instrument");
+    QTest::addColumn<bool>("stopped");
+    QTest::addColumn<QStringList>("seen");
+    QTest::newRow("nothing in memory") << QStringList{"--no-data"} << false
+                                       << QStringList{"Ошибка: Нет данных для передачи!"};
+    QTest::newRow("download cancelled") << QStringList{"--silent"} << true << QStringList{"TForm2"};
+}
+
+void TableCommandsTest::appendChangesNothingWithoutADownload()
+{
+    QFETCH(QStringList, instrument);
+    QFETCH(bool, stopped);
+    QFETCH(QStringList, seen);
+    const QString file = path("kept.db");
+    writeTable(file, {{{Field::N, 1.0}, {Field::P, 10.0}, {Field::DATE, "03.04.2024"}, {Field::TIME, "09:15"}},
+                      {{Field::N, 2.0}, {Field::P, 30.0}, {Field::DATE, "03.04.2024"}, {Field::TIME, "09:20"}}});
+    QVERIFY(openThroughMenu(file));
+    views::DataGrid* grid = grid1();
+    clickTitle(grid, "P");
+    QCOMPARE(shown(grid, "P"), (QStringList{"30", "10"}));
+
+    device_test::EmulatorProcess emulator(emulatorArguments(m_dir->path(), "memory.bin", kStored) + instrument);
+    QVERIFY(emulator.started());
+    pointPort(1, emulator.path());
+    std::vector<Answer> answers;
+    if (stopped)
+        answers.push_back(Answer::stopDownload());
+    answers.push_back(Answer::press(QMessageBox::Ok));
+    QCOMPARE(runDescribed("N4", answers), seen);
+
+    // Still sorted as it was, the same rows, no question at Close.
+    QVERIFY(m_window->dbOpen());
+    QCOMPARE(grid->column(grid->columnOfField("P")).titleState, views::TitleState::Up);
+    QCOMPARE(shown(grid, "P"), (QStringList{"30", "10"}));
+    QCOMPARE(runDescribed("N7"), QStringList());
+    QCOMPARE(fileColumn(file, Field::N), (QStringList{"1", "2"}));
+}
+
+void TableCommandsTest::summaryFooters_data()
+{
+    QTest::addColumn<QList<double>>("p");
+    QTest::addColumn<QList<double>>("r");
+    QTest::addColumn<QList<int>>("selected"); // rows ctrl-clicked
+    QTest::addColumn<QString>("pFooter");
+    QTest::addColumn<QString>("rFooter");
+    QTest::newRow("no rows") << QList<double>{} << QList<double>{} << QList<int>{} << "0/0/0" << "0/0/0";
+    // One row: its own values, three times, unrounded.
+    QTest::newRow("one row") << QList<double>{7} << QList<double>{2.25} << QList<int>{} << "7/7/7"
+                             << "2,25/2,25/2,25";
+    QTest::newRow("three rows") << QList<double>{1, 2, 4} << QList<double>{2.2, 2.3, 2.25} << QList<int>{}
+                                << "1/2,3/4" << "2,2/2,2/2,3";
+    // A single selected row shows the summary of the view.
+    QTest::newRow("one of three selected") << QList<double>{1, 2, 4} << QList<double>{2.2, 2.3, 2.25}
+                                           << QList<int>{2} << "1/2,3/4" << "2,2/2,2/2,3";
+    QTest::newRow("two of three selected") << QList<double>{1, 2, 4} << QList<double>{2.2, 2.3, 2.25}
+                                           << QList<int>{0, 1} << "1/1,5/2" << "2,2/2,2/2,3";
+}
+
+void TableCommandsTest::summaryFooters()
+{
+    QFETCH(QList<double>, p);
+    QFETCH(QList<double>, r);
+    QFETCH(QList<int>, selected);
+    QFETCH(QString, pFooter);
+    QFETCH(QString, rFooter);
+    const QString file = path("summary.db");
+    Rows rows;
+    for (int i = 0; i < p.size(); ++i)
+        rows.push_back({{Field::N, double(i + 1)}, {Field::P, p[i]}, {Field::R, r[i]}});
+    writeTable(file, rows);
+    QVERIFY(openThroughMenu(file));
+    views::DataGrid* grid = grid1();
+    for (int row : selected)
+        clickCell(grid, row, "N", Qt::ControlModifier);
+    QCOMPARE(footer(grid, "P"), pFooter);
+    QCOMPARE(footer(grid, "R"), rFooter);
+    QCOMPARE(footer(grid, "N"), QString::number(p.size()));
+}
+
+void TableCommandsTest::equalWidthsStaySortDoesNot()
+{
+    const QString file = path("layout.db");
+    writeTable(file, {{{Field::N, 1.0}, {Field::P, 10.0}}, {{Field::N, 2.0}, {Field::P, 30.0}}});
+    QVERIFY(openThroughMenu(file));
+    views::DataGrid* grid = grid1();
+    // A column made wider by hand, then all of them the same width again.
+    const QRect edge = grid->titleRect(0);
+    QTest::mousePress(grid->viewport(), Qt::LeftButton, {}, QPoint(edge.right() + 1, edge.center().y()));
+    QTest::mouseMove(grid->viewport(), QPoint(edge.right() + 60, edge.center().y()));
+    QTest::mouseRelease(grid->viewport(), Qt::LeftButton, {}, QPoint(edge.right() + 60, edge.center().y()));
+    const auto widths = [&] {
+        QList<int> w;
+        for (int c = 0; c < grid->columnCount(); ++c)
+            w << grid->column(c).width;
+        return w;
+    };
+    const auto allEqual = [](const QList<int>& w) { return std::adjacent_find(w.begin(), w.end(), std::not_equal_to<>()) == w.end(); };
+    QVERIFY2(!allEqual(widths()), "the drag did not widen the column");
+    QVERIFY(runDescribed("N27").isEmpty()); // "Выровнять столбцы"
+    QVERIFY(allEqual(widths()));
+    clickTitle(grid, "P");
+    QCOMPARE(shown(grid, "P"), (QStringList{"30", "10"}));
+
+    QVERIFY(runDescribed("N7").isEmpty());
+    QVERIFY(openThroughMenu(file));
+    QVERIFY(allEqual(widths()));
+    // The sort went with the table: no mark, file order.
+    for (int c = 0; c < grid->columnCount(); ++c)
+        QCOMPARE(grid->column(c).titleState, views::TitleState::None);
+    QCOMPARE(shown(grid, "P"), (QStringList{"10", "30"}));
 }
 
 KVEL_WIDGET_TEST_MAIN(TableCommandsTest)
