@@ -2,6 +2,7 @@
 
 #include "app/program_state.h"
 #include "store/measurement_table.h"
+#include "store/flash_decoder.h"
 #include "store/table_summary.h"
 
 #include <QMainWindow>
@@ -153,6 +154,7 @@ private:
     void readDataDir();
     void applyFormColor();
     void showForceColumns();
+    store::DownloadedImage downloadedImage() const;
     QAction* addCommand(QMenu* menu, const CommandDef& def);
     void bind(QAction* action, void (MainWindow::*handler)());
     void TabSheet1Show();

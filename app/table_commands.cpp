@@ -40,6 +40,14 @@ QString chosenFile(QFileDialog* dialog)
 
 } // namespace
 
+store::DownloadedImage MainWindow::downloadedImage() const
+{
+    // Only the bytes this download received: what lies beyond is an older download's.
+    const auto& download = m_state.download;
+    return {std::span(download.flash_image.data(), download.image_length), download.dev_type,
+            download.dev_serial};
+}
+
 views::DataGrid* MainWindow::shownGrid() const
 {
     return m_pages->currentWidget() == m_tabSheet2 ? m_gridTabs->grid2() : m_gridTabs->grid1();
@@ -71,17 +79,23 @@ void MainWindow::Create_DB(const QString& path)
     m_dbOpen = true;
     setFormColor(QPalette::Button);
 
-    const auto& download = m_state.download;
-    store::flash2dru(m_table, {std::span(download.flash_image.data(), download.image_length),
-                               download.dev_type, download.dev_serial},
-                     false);
+    // Even when writing a row fails, the table is open with the rows written so far: show
+    // them and the commands that work on them, then report the error.
+    const auto showTable = [this] {
+        enable_button();
+        tab_vis_en();
+        m_gridTabs->restoreLayouts(m_registry);
+        find_mma();
+        m_dbChanged = false;
+    };
+    try {
+        store::flash2dru(m_table, downloadedImage(), false);
+    } catch (...) {
+        showTable();
+        throw;
+    }
     showForceColumns();
-
-    enable_button();
-    tab_vis_en();
-    m_gridTabs->restoreLayouts(m_registry);
-    find_mma();
-    m_dbChanged = false;
+    showTable();
 }
 
 void MainWindow::N3Click()
@@ -135,11 +149,14 @@ void MainWindow::N4Click()
         views::ResetSort(*m_gridTabs->grid1(), m_table, store::kTab1);
         views::ResetSort(*m_gridTabs->grid2(), m_table, store::kTab2);
     }
-    const auto& download = m_state.download;
-    const store::DecodeResult result = store::flash2dru(
-        m_table, {std::span(download.flash_image.data(), download.image_length), download.dev_type,
-                  download.dev_serial},
-        true);
+    store::DecodeResult result;
+    try {
+        result = store::flash2dru(m_table, downloadedImage(), true);
+    } catch (...) {
+        // The decoder leaves the penetrometer filter behind; the shown tab gets its own back.
+        tab_vis_en();
+        throw;
+    }
     m_gridTabs->refresh();
     if (result.added > 0)
         showForceColumns();
