@@ -16,6 +16,7 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QJsonArray>
+#include <QLineEdit>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
@@ -166,7 +167,15 @@ private:
     void poll()
     {
         QWidget* modal = QApplication::activeModalWidget();
-        if (!modal || modal == m_last)
+        if (modal && modal == m_last) {
+            // A window that stays up long after its answer would hold the test for ever:
+            // it is closed, and the test sees it counted twice.
+            if (++m_unchanged == 400)
+                QMetaObject::invokeMethod(modal, "reject", Qt::QueuedConnection);
+            return;
+        }
+        m_unchanged = 0;
+        if (!modal)
             return;
         m_last = modal;
         const Answer answer = m_answers.empty() ? Answer{} : m_answers.front();
@@ -185,6 +194,11 @@ private:
                 QMetaObject::invokeMethod(files, &QDialog::reject, Qt::QueuedConnection);
             } else {
                 files->selectFile(answer.file);
+                // selectFile leaves the name field alone once the field has the focus, so
+                // the name is typed into the field as the user would (a full path is taken
+                // as it stands).
+                if (auto* edit = files->findChild<QLineEdit*>(QStringLiteral("fileNameEdit")))
+                    edit->setText(answer.file);
                 QMetaObject::invokeMethod(files, &QDialog::accept, Qt::QueuedConnection);
             }
         } else if (auto* dialog = qobject_cast<QDialog*>(modal)) {
@@ -196,6 +210,7 @@ private:
     std::deque<Answer> m_answers;
     std::vector<kvel_test::SeenBox> m_boxes;
     int m_fileDialogs = 0;
+    int m_unchanged = 0; // polls that found the same window still up
     QString m_filter;
     QPointer<QWidget> m_last;
 };
