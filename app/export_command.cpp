@@ -1,5 +1,6 @@
 // "Экспорт в Excel": the rows of the shown tab into a new Excel 97 workbook.
 
+#include "app/file_dialogs.h"
 #include "app/main_window.h"
 
 #include "export/table_export.h"
@@ -26,7 +27,6 @@ public:
         m_dialog->setDefaultSuffix(QStringLiteral("xls"));
         // Replacing an existing file is asked about by the dialog itself.
         m_dialog->setOption(QFileDialog::DontConfirmOverwrite, false);
-        m_dialog->selectFile(QString());
     }
     ~ExportDialogSetup()
     {
@@ -37,13 +37,7 @@ public:
     ExportDialogSetup& operator=(const ExportDialogSetup&) = delete;
 
     // The chosen file; empty when the dialog was cancelled or gave no name.
-    QString ask()
-    {
-        if (m_dialog->exec() != QDialog::Accepted)
-            return {};
-        const QStringList files = m_dialog->selectedFiles();
-        return files.isEmpty() ? QString() : files.first();
-    }
+    QString ask() { return chosenFile(m_dialog); }
 
 private:
     QFileDialog* m_dialog;

@@ -2,6 +2,7 @@
 // the shown tab (summary, delete, renumber, colours, equal widths).
 
 #include "app/error_report.h"
+#include "app/file_dialogs.h"
 #include "app/main_window.h"
 
 #include "device/download_dialog.h"
@@ -9,36 +10,14 @@
 #include "views/data_grid.h"
 #include "views/grid_tabs.h"
 
-#include <QAbstractItemView>
 #include <QColorDialog>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QLineEdit>
 #include <QMessageBox>
 #include <QTabWidget>
 
 namespace app {
-namespace {
-
-// The file a file dialog returned; empty when it was cancelled or gave no name.
-QString chosenFile(QFileDialog* dialog)
-{
-    // Every command's dialog starts without a name. selectFile() ignores an empty one, and
-    // Qt's own dialog offers again what the last command chose, from its name field or from
-    // the selection in its file list: both are cleared by hand. (A native dialog starts
-    // empty by itself and has neither.)
-    if (auto* list = dialog->findChild<QAbstractItemView*>(QStringLiteral("listView")))
-        list->clearSelection();
-    if (auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit")))
-        name->clear();
-    if (dialog->exec() != QDialog::Accepted)
-        return {};
-    const QStringList files = dialog->selectedFiles();
-    return files.isEmpty() ? QString() : files.first();
-}
-
-} // namespace
 
 store::DownloadedImage MainWindow::downloadedImage() const
 {
