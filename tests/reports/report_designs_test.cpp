@@ -68,11 +68,11 @@ class DesignTest : public ::testing::TestWithParam<DesignSpec> {};
 
 TEST_P(DesignTest, ColumnsCaptionsAndFormats)
 {
-    const DesignSpec& spec = GetParam();
-    const auto design = spec.make();
+    const DesignSpec& expected = GetParam();
+    const auto design = expected.make();
     const ReportDesign& d = *design;
-    EXPECT_EQ(d.name.toStdString(), spec.name);
-    EXPECT_EQ(d.landscape, spec.landscape);
+    EXPECT_EQ(d.name.toStdString(), expected.name);
+    EXPECT_EQ(d.landscape, expected.landscape);
     EXPECT_DOUBLE_EQ(d.margins.left, 72);
     EXPECT_DOUBLE_EQ(d.margins.top, 25);
     EXPECT_DOUBLE_EQ(d.margins.right, 25);
@@ -82,7 +82,7 @@ TEST_P(DesignTest, ColumnsCaptionsAndFormats)
     ASSERT_EQ(d.title.cells.size(), 1u);
     const ReportCell& title = d.title.cells[0];
     EXPECT_DOUBLE_EQ(title.left, 72);
-    EXPECT_DOUBLE_EQ(title.width, spec.titleWidth);
+    EXPECT_DOUBLE_EQ(title.width, expected.titleWidth);
     EXPECT_DOUBLE_EQ(title.height, 64);
     EXPECT_FALSE(title.frame);
     EXPECT_EQ(title.align, HAlign::Left);
@@ -90,14 +90,14 @@ TEST_P(DesignTest, ColumnsCaptionsAndFormats)
     EXPECT_DOUBLE_EQ(title.font.pointSize, 14);
     EXPECT_TRUE(title.font.bold);
     ASSERT_EQ(title.pieces.size(), 2u);
-    EXPECT_EQ(title.pieces[0].text.toStdString(), spec.titleText);
+    EXPECT_EQ(title.pieces[0].text.toStdString(), expected.titleText);
     EXPECT_EQ(title.pieces[1].kind, Piece::Kind::Field);
     EXPECT_EQ(title.pieces[1].text.toStdString(), "SERIAL");
 
     // Footer: "Стр. n из m", 202 × 20, right aligned, no frame.
     ASSERT_EQ(d.pageFooter.cells.size(), 1u);
     const ReportCell& footer = d.pageFooter.cells[0];
-    EXPECT_DOUBLE_EQ(footer.left, spec.footerLeft);
+    EXPECT_DOUBLE_EQ(footer.left, expected.footerLeft);
     EXPECT_DOUBLE_EQ(footer.width, 202);
     EXPECT_DOUBLE_EQ(footer.height, 20);
     EXPECT_EQ(footer.align, HAlign::Right);
@@ -108,17 +108,17 @@ TEST_P(DesignTest, ColumnsCaptionsAndFormats)
 
     // Captions: boxed, bold, centred, wrapping, 60 high.
     EXPECT_DOUBLE_EQ(d.pageHeader.height, 60);
-    ASSERT_EQ(d.pageHeader.cells.size(), spec.columns.size());
-    EXPECT_DOUBLE_EQ(d.data.height, spec.rowHeight);
-    for (std::size_t i = 0; i < spec.columns.size(); ++i) {
-        const ColumnSpec& c = spec.columns[i];
+    ASSERT_EQ(d.pageHeader.cells.size(), expected.columns.size());
+    EXPECT_DOUBLE_EQ(d.data.height, expected.rowHeight);
+    for (std::size_t i = 0; i < expected.columns.size(); ++i) {
+        const ColumnSpec& c = expected.columns[i];
         SCOPED_TRACE(c.caption);
         const ReportCell& head = d.pageHeader.cells[i];
         EXPECT_DOUBLE_EQ(head.left, c.left);
         EXPECT_DOUBLE_EQ(head.width, c.width);
         EXPECT_DOUBLE_EQ(head.height, 60);
         EXPECT_TRUE(head.frame && head.wrap && head.font.bold);
-        EXPECT_DOUBLE_EQ(head.font.pointSize, spec.captionPoints);
+        EXPECT_DOUBLE_EQ(head.font.pointSize, expected.captionPoints);
         EXPECT_EQ(head.align, HAlign::Center);
         EXPECT_EQ(head.pieces[0].text.toStdString(), c.caption);
 
@@ -136,7 +136,7 @@ TEST_P(DesignTest, ColumnsCaptionsAndFormats)
             EXPECT_TRUE(cell.frame);
             EXPECT_FALSE(cell.font.bold);
             EXPECT_DOUBLE_EQ(cell.font.pointSize, forces ? 8 : 10);
-            EXPECT_DOUBLE_EQ(cell.height, forces ? 18 : spec.cellHeight);
+            EXPECT_DOUBLE_EQ(cell.height, forces ? 18 : expected.cellHeight);
             EXPECT_DOUBLE_EQ(cell.top, forces ? 18.0 * static_cast<double>(k) : 0.0);
             ASSERT_EQ(cell.pieces.size(), 1u);
             EXPECT_EQ(cell.pieces[0].kind, Piece::Kind::Field);
