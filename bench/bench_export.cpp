@@ -19,6 +19,8 @@
 #include <QTemporaryDir>
 #include <QUuid>
 
+#include "timing_reporter.h"
+
 #include <benchmark/benchmark.h>
 
 #include <chrono>
@@ -88,15 +90,11 @@ void exportTable(benchmark::State& state)
 BENCHMARK(exportTable)->Arg(kSizes[0])->Arg(kSizes[1])->Arg(kSizes[2])->Unit(benchmark::kMillisecond);
 
 // Keeps the mean real time of each size.
-class Recorder : public benchmark::ConsoleReporter {
+class Recorder : public bench::TimingReporter {
 public:
-    void ReportRuns(const std::vector<Run>& runs) override
+    void record(const Run& run, double runSeconds) override
     {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run& run : runs)
-            if (run.run_type == Run::RT_Iteration && !run.error_occurred)
-                seconds[static_cast<int>(run.counters.at("records").value)] =
-                    run.real_accumulated_time / static_cast<double>(run.iterations);
+        seconds[static_cast<int>(run.counters.at("records").value)] = runSeconds;
     }
     std::map<int, double> seconds;
 };

@@ -15,6 +15,8 @@
 #include <QScrollBar>
 #include <QTemporaryDir>
 
+#include "timing_reporter.h"
+
 #include <benchmark/benchmark.h>
 
 #include <cmath>
@@ -159,17 +161,11 @@ void BM_ResizeAndPaint(benchmark::State& state)
 BENCHMARK(BM_ResizeAndPaint)->Arg(kSmall)->Arg(kLarge)->Unit(benchmark::kMillisecond);
 
 // Prints the usual table, then each benchmark's time over the large table against the small.
-class RatioReporter : public benchmark::ConsoleReporter {
+class RatioReporter : public bench::TimingReporter {
 public:
-    RatioReporter() : ConsoleReporter(::isatty(::fileno(stdout)) ? OO_Defaults : OO_Tabular) {}
-
-    void ReportRuns(const std::vector<Run>& runs) override
+    void record(const Run& run, double seconds) override
     {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run& r : runs)
-            if (r.run_type == Run::RT_Iteration && !r.error_occurred)
-                m_seconds[r.run_name.function_name][std::stoi(r.run_name.args)] =
-                    r.GetAdjustedRealTime() / benchmark::GetTimeUnitMultiplier(r.time_unit);
+        m_seconds[run.run_name.function_name][std::stoi(run.run_name.args)] = seconds;
     }
 
     void printRatios() const

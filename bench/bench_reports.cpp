@@ -15,6 +15,8 @@
 #include <QGuiApplication>
 #include <QTemporaryDir>
 
+#include "timing_reporter.h"
+
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
@@ -116,17 +118,11 @@ BENCHMARK(BM_PrepareAndWritePdf)->Arg(kSmall)->Arg(kLarge)->Unit(benchmark::kMil
 
 // Prints the usual table, then each benchmark at both sizes with the ratio of the times; a
 // linear report gives a ratio near the ratio of the rows (100).
-class RatioReporter : public benchmark::ConsoleReporter {
+class RatioReporter : public bench::TimingReporter {
 public:
-    RatioReporter() : ConsoleReporter(::isatty(::fileno(stdout)) ? OO_Defaults : OO_Tabular) {}
-
-    void ReportRuns(const std::vector<Run>& runs) override
+    void record(const Run& run, double seconds) override
     {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run& r : runs)
-            if (r.run_type == Run::RT_Iteration && !r.error_occurred)
-                m_seconds[r.run_name.function_name][std::stoi(r.run_name.args)] =
-                    r.GetAdjustedRealTime() / benchmark::GetTimeUnitMultiplier(r.time_unit);
+        m_seconds[run.run_name.function_name][std::stoi(run.run_name.args)] = seconds;
     }
 
     void printRatios() const

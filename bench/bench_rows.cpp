@@ -20,6 +20,8 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include "timing_reporter.h"
+
 #include <benchmark/benchmark.h>
 
 #include <chrono>
@@ -260,21 +262,13 @@ BENCHMARK(BM_RenumberSortedBatch)->Unit(benchmark::kMillisecond)->Iterations(3)
     ->Arg(kRows / 8)->Arg(kRows / 4)->Arg(kRows / 2)->Arg(kRows);
 
 // Prints the usual table, then each benchmark with its rows, time per row and the aim.
-class RowsReporter : public benchmark::ConsoleReporter {
+class RowsReporter : public bench::TimingReporter {
 public:
-    RowsReporter() : ConsoleReporter(::isatty(::fileno(stdout)) ? OO_Defaults : OO_Tabular) {}
-
-    void ReportRuns(const std::vector<Run>& runs) override
+    void record(const Run& run, double seconds) override
     {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run& r : runs) {
-            if (r.run_type != Run::RT_Iteration || r.error_occurred)
-                continue;
-            const auto rows = r.counters.find("rows");
-            m_lines.push_back({r.benchmark_name(),
-                               rows != r.counters.end() ? static_cast<int>(rows->second.value) : 0,
-                               r.GetAdjustedRealTime() / benchmark::GetTimeUnitMultiplier(r.time_unit)});
-        }
+        const auto rows = run.counters.find("rows");
+        m_lines.push_back({run.benchmark_name(),
+                           rows != run.counters.end() ? static_cast<int>(rows->second.value) : 0, seconds});
     }
 
     void printSummary() const

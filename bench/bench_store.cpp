@@ -10,6 +10,8 @@
 #include <QDate>
 #include <QTemporaryDir>
 
+#include "timing_reporter.h"
+
 #include <benchmark/benchmark.h>
 
 #include <chrono>
@@ -173,17 +175,9 @@ void BM_Baseline_PythonDbfreadReadAll(benchmark::State& state)
 BENCHMARK(BM_Baseline_PythonDbfreadReadAll)->UseManualTime()->Iterations(3)->Unit(benchmark::kMillisecond);
 
 // Prints the usual table, then each benchmark's time against the baseline.
-class RatioReporter : public benchmark::ConsoleReporter {
+class RatioReporter : public bench::TimingReporter {
 public:
-    RatioReporter() : ConsoleReporter(::isatty(::fileno(stdout)) ? OO_Defaults : OO_Tabular) {}
-
-    void ReportRuns(const std::vector<Run>& runs) override
-    {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run& r : runs)
-            if (r.run_type == Run::RT_Iteration && !r.error_occurred)
-                m_seconds[r.run_name.function_name] = r.GetAdjustedRealTime() / benchmark::GetTimeUnitMultiplier(r.time_unit);
-    }
+    void record(const Run& run, double seconds) override { m_seconds[run.run_name.function_name] = seconds; }
 
     void printRatios() const
     {
