@@ -203,8 +203,9 @@ File File::open(const std::string& path, Mode mode)
     const errno_t err = _wsopen_s(&f.m_fd, name.c_str(), flags, _SH_DENYRW, _S_IREAD | _S_IWRITE);
     if (err != 0) {
         f.m_fd = -1;
-        unsigned long dosError = 0;
-        _get_doserrno(&dosError);
+        // _doserrno rather than _get_doserrno(): the system's msvcrt.dll, which MinGW builds
+        // link against, has only the former; both hold the Win32 error of the open.
+        const unsigned long dosError = _doserrno;
         if (dosError == ERROR_SHARING_VIOLATION || dosError == ERROR_LOCK_VIOLATION)
             lockedError(path);
         if (dosError != 0)
