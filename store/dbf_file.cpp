@@ -1,25 +1,11 @@
 #include "store/dbf_file.h"
 
 #include <QDate>
-#include <QFile>
 
 #include <algorithm>
 #include <cctype>
-#include <cerrno>
 #include <cstring>
 
-#ifdef _WIN32
-#include <fcntl.h>
-#include <io.h>
-#include <share.h>
-#include <sys/stat.h>
-#include <windows.h>
-#else
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
-#endif
 
 namespace store::dbf {
 
@@ -46,12 +32,6 @@ void putU16(std::string& b, std::size_t at, std::uint16_t v)
 [[noreturn]] void damaged(const std::string& why)
 {
     throw StoreError(StoreError::Code::Damaged, "Таблица повреждена: " + why);
-}
-
-[[noreturn]] void ioError(const char* what, const QString& path)
-{
-    throw StoreError(StoreError::Code::Io, std::string(what) + " \"" + path.toStdString() +
-                                               "\": " + std::strerror(errno));
 }
 
 bool knownType(char t)
@@ -143,12 +123,31 @@ Layout parseHeader(std::string_view header, std::uint64_t fileSize)
 
     const std::uint64_t data = layout.headerLength +
                                static_cast<std::uint64_t>(layout.recordCount) * layout.recordLength;
+    // The count decides: what follows the counted records (the end mark, a record cut short
+    // by a failed write, a second mark) is not part of the table, as other dBase readers see
+    // it. A count that names records the file does not hold is damage.
     if (data > fileSize)
         damaged("записей меньше, чем указано в заголовке");
-    // Only the end-of-file mark may follow the last record.
-    if (fileSize - data > 1)
-        damaged("записей больше, чем указано в заголовке");
     return layout;
+}
+
+Contents readTable(const LockedFile& file)
+{
+    const std::uint64_t fileSize = file.size();
+    const std::string first = file.readAt(0, kFileHeaderSize);
+    const std::uint16_t headerLength = announcedHeaderLength(first, fileSize);
+    Contents c;
+    c.header = file.readAt(0, headerLength);
+    c.layout = parseHeader(c.header, fileSize);
+    const std::size_t dataSize = static_cast<std::size_t>(c.layout.recordCount) * c.layout.recordLength;
+    // The records and the byte after them, which should be the end mark.
+    c.data = file.readAt(headerLength, dataSize + 1);
+    if (c.data.size() < dataSize)
+        damaged("записей меньше, чем указано в заголовке"); // the file shrank while we read it
+    c.tailClean = c.data.size() == dataSize + 1 && c.data.back() == kEndOfFile &&
+                  fileSize == headerLength + static_cast<std::uint64_t>(dataSize) + 1;
+    c.data.resize(dataSize);
+    return c;
 }
 
 std::string buildHeader(const std::vector<FieldDef>& fields, std::uint32_t recordCount,
@@ -201,173 +200,166 @@ void stampUpdateDate(std::string& header)
     header[kUpdateDay] = static_cast<char>(today.day());
 }
 
-// ---- LockedFile ----------------------------------------------------------------------------
+// ---- files -------------------------------------------------------------------------------
 
-LockedFile::~LockedFile() { close(); }
+namespace {
 
-LockedFile::LockedFile(LockedFile&& other) noexcept : m_fd(other.m_fd), m_path(std::move(other.m_path))
+std::string native(const QString& path) { return path.toStdString(); }
+
+const char* verb(Action action)
 {
-    other.m_fd = -1;
-}
-
-LockedFile& LockedFile::operator=(LockedFile&& other) noexcept
-{
-    if (this != &other) {
-        close();
-        m_fd = other.m_fd;
-        m_path = std::move(other.m_path);
-        other.m_fd = -1;
+    switch (action) {
+    case Action::Open: return "Не удалось открыть таблицу";
+    case Action::Read: return "Не удалось прочитать таблицу";
+    case Action::Create: return "Не удалось создать таблицу";
+    case Action::Write: break;
     }
-    return *this;
+    return "Не удалось записать таблицу";
 }
 
-LockedFile LockedFile::open(const QString& path, bool create)
+} // namespace
+
+void rethrow(const platform::FileError& error, Action action, const QString& table)
+{
+    const std::string name = "\"" + table.toStdString() + "\"";
+    if (error.code() == platform::FileError::Code::Locked)
+        throw StoreError(StoreError::Code::Locked, "Таблица " + name + " открыта другой программой");
+    throw StoreError(StoreError::Code::Io, std::string(verb(action)) + " " + name + ": " + error.reason());
+}
+
+LockedFile LockedFile::open(const QString& path, bool create, Action action, const QString& table)
 {
     LockedFile f;
-    f.m_path = path;
-#ifdef _WIN32
-    // Windows: a no-share open is the lock; a second opener gets a sharing violation.
-    int flags = _O_RDWR | _O_BINARY | (create ? (_O_CREAT | _O_TRUNC) : 0);
-    errno_t err = _wsopen_s(&f.m_fd, reinterpret_cast<const wchar_t*>(path.utf16()), flags,
-                            _SH_DENYRW, _S_IREAD | _S_IWRITE);
-    if (err != 0) {
-        f.m_fd = -1;
-        if (err == EACCES && QFile::exists(path))
-            throw StoreError(StoreError::Code::Locked,
-                             "Таблица \"" + path.toStdString() + "\" открыта другой программой");
-        ioError("Не удалось открыть файл", path);
+    f.m_table = table;
+    f.m_action = action == Action::Open ? Action::Write : action;
+    try {
+        f.m_file = platform::File::open(native(path), create ? platform::File::Mode::Create
+                                                             : platform::File::Mode::Existing);
+    } catch (const platform::FileError& e) {
+        rethrow(e, action, table);
     }
-#else
-    const QByteArray native = QFile::encodeName(path);
-    // Lock before truncating, so that creating over a table that someone holds open fails
-    // instead of wiping it under them.
-    f.m_fd = ::open(native.constData(), O_RDWR | O_CLOEXEC | (create ? O_CREAT : 0), 0644);
-    if (f.m_fd < 0)
-        ioError("Не удалось открыть файл", path);
-    if (::flock(f.m_fd, LOCK_EX | LOCK_NB) != 0) {
-        const int lockErr = errno;
-        f.close();
-        if (lockErr == EWOULDBLOCK)
-            throw StoreError(StoreError::Code::Locked,
-                             "Таблица \"" + path.toStdString() + "\" открыта другой программой");
-        errno = lockErr;
-        ioError("Не удалось заблокировать файл", path);
-    }
-    if (create && ::ftruncate(f.m_fd, 0) != 0)
-        ioError("Не удалось создать файл", path);
-#endif
     return f;
 }
 
 std::uint64_t LockedFile::size() const
 {
-#ifdef _WIN32
-    const __int64 s = _filelengthi64(m_fd);
-    if (s < 0)
-        ioError("Не удалось узнать размер файла", m_path);
-    return static_cast<std::uint64_t>(s);
-#else
-    struct stat st {};
-    if (::fstat(m_fd, &st) != 0)
-        ioError("Не удалось узнать размер файла", m_path);
-    return static_cast<std::uint64_t>(st.st_size);
-#endif
+    try {
+        return m_file.size();
+    } catch (const platform::FileError& e) {
+        rethrow(e, Action::Read, m_table);
+    }
 }
 
-std::string LockedFile::readAll() const
+std::string LockedFile::readAt(std::uint64_t offset, std::size_t size) const
 {
-    const std::uint64_t total = size();
-    std::string bytes(static_cast<std::size_t>(total), '\0');
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-#ifdef _WIN32
-        _lseeki64(m_fd, static_cast<__int64>(done), SEEK_SET);
-        const int n = _read(m_fd, bytes.data() + done,
-                            static_cast<unsigned>(std::min<std::size_t>(bytes.size() - done, 1u << 30)));
-#else
-        const ssize_t n = ::pread(m_fd, bytes.data() + done, bytes.size() - done, static_cast<off_t>(done));
-#endif
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            ioError("Ошибка чтения файла", m_path);
-        }
-        if (n == 0)
-            break; // the file shrank under us; the header check will say so
-        done += static_cast<std::size_t>(n);
+    std::string bytes(size, '\0');
+    try {
+        bytes.resize(m_file.readAt(offset, bytes.data(), size));
+    } catch (const platform::FileError& e) {
+        rethrow(e, Action::Read, m_table);
     }
-    bytes.resize(done);
     return bytes;
 }
 
 void LockedFile::writeAt(std::uint64_t offset, std::string_view bytes)
 {
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-#ifdef _WIN32
-        _lseeki64(m_fd, static_cast<__int64>(offset + done), SEEK_SET);
-        const int n = _write(m_fd, bytes.data() + done, static_cast<unsigned>(bytes.size() - done));
-#else
-        const ssize_t n = ::pwrite(m_fd, bytes.data() + done, bytes.size() - done,
-                                   static_cast<off_t>(offset + done));
-#endif
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            ioError("Ошибка записи в файл", m_path);
-        }
-        done += static_cast<std::size_t>(n);
+    try {
+        m_file.writeAt(offset, bytes);
+    } catch (const platform::FileError& e) {
+        rethrow(e, m_action, m_table);
+    }
+}
+
+void LockedFile::truncate(std::uint64_t length)
+{
+    try {
+        m_file.truncate(length);
+    } catch (const platform::FileError& e) {
+        rethrow(e, m_action, m_table);
     }
 }
 
 void LockedFile::sync()
 {
-#ifdef _WIN32
-    if (_commit(m_fd) != 0)
-#else
-    if (::fsync(m_fd) != 0)
-#endif
-        ioError("Ошибка записи в файл", m_path);
+    try {
+        m_file.sync();
+    } catch (const platform::FileError& e) {
+        rethrow(e, m_action, m_table);
+    }
 }
 
 void LockedFile::copyPermissionsFrom(const LockedFile& other)
 {
-#ifndef _WIN32
-    struct stat st {};
-    if (::fstat(other.m_fd, &st) != 0 || ::fchmod(m_fd, st.st_mode & 07777) != 0)
-        ioError("Не удалось задать права файла", m_path);
-#else
-    (void)other;
-#endif
-}
-
-void LockedFile::close() noexcept
-{
-    if (m_fd >= 0) {
-#ifdef _WIN32
-        _close(m_fd);
-#else
-        ::close(m_fd); // closing the descriptor also drops the flock
-#endif
-        m_fd = -1;
+    try {
+        m_file.copyPermissionsFrom(other.m_file);
+    } catch (const platform::FileError& e) {
+        rethrow(e, m_action, m_table);
     }
 }
 
-void replaceFile(const QString& source, const QString& target)
+void LockedFile::renamed(const QString& path, const QString& table)
 {
-#ifdef _WIN32
-    if (!MoveFileExW(reinterpret_cast<const wchar_t*>(source.utf16()),
-                     reinterpret_cast<const wchar_t*>(target.utf16()), MOVEFILE_REPLACE_EXISTING))
-        ioError("Не удалось заменить файл", target);
-#else
-    if (::rename(QFile::encodeName(source).constData(), QFile::encodeName(target).constData()) != 0)
-        ioError("Не удалось заменить файл", target);
-#endif
+    m_file.setPath(native(path));
+    m_table = table;
+    m_action = Action::Write;
+}
+
+void replaceFile(const QString& source, const QString& target, Action action, const QString& table)
+{
+    try {
+        platform::replaceFile(native(source), native(target));
+    } catch (const platform::FileError& e) {
+        rethrow(e, action, table);
+    }
+}
+
+void requireReplaceable(const QString& path, const QString& table)
+{
+    try {
+        platform::requireReplaceable(native(path));
+    } catch (const platform::FileError& e) {
+        rethrow(e, Action::Create, table);
+    }
+}
+
+bool fileExists(const QString& path) noexcept
+{
+    return platform::fileExists(native(path));
 }
 
 void removeFile(const QString& path) noexcept
 {
-    QFile::remove(path);
+    platform::removeFile(native(path));
+}
+
+QString resolvedPath(const QString& path)
+{
+    return QString::fromStdString(platform::resolvedPath(native(path)));
+}
+
+QString packTempPath(const QString& realTable) { return realTable + QStringLiteral(".pack"); }
+QString createTempPath(const QString& realTable) { return realTable + QStringLiteral(".new"); }
+
+void removeStaleTemporaries(const QString& realTable) noexcept
+{
+    for (const QString& temp : {packTempPath(realTable), createTempPath(realTable)}) {
+        const std::string name = native(temp);
+        const platform::PathInfo info = platform::pathInfo(name);
+        // Only an ordinary file: a folder or a link of that name is not ours.
+        if (!info.exists || !info.regular || info.isLink)
+            continue;
+        try {
+            // Taking its lock proves nobody is writing it. POSIX removes it while held;
+            // Windows cannot remove a file it holds open, so there it is let go first.
+            platform::File held = platform::File::open(name, platform::File::Mode::Existing);
+#ifdef _WIN32
+            held.close();
+#endif
+            platform::removeFile(name);
+        } catch (const platform::FileError&) {
+            // Held by a running pack or create, or not ours to open: leave it.
+        }
+    }
 }
 
 } // namespace store::dbf

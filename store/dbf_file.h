@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/file_io.h"
 #include "store/dbf_table.h"
 
 #include <QString>
@@ -56,6 +57,20 @@ struct Layout {
 // `fileSize` bytes. Throws StoreError NotATable or Damaged on any contradiction.
 // When `header` holds only the first 32 bytes it checks just those and the sizes.
 Layout parseHeader(std::string_view header, std::uint64_t fileSize);
+// What a table file holds, as the header's record count sees it.
+struct Contents {
+    Layout layout;
+    std::string header; // the whole header as on disk
+    std::string data;   // the counted records, recordLength bytes each
+    // The file ends with the end mark right after the counted records. When it does not (no
+    // mark, a record cut short by a failed write, a second mark), the next write puts the
+    // mark back and cuts the rest off.
+    bool tailClean = false;
+};
+class LockedFile;
+// Reads a table through its open file; StoreError NotATable, Damaged or Io.
+Contents readTable(const LockedFile& file);
+
 // The header length the first 32 bytes announce, after the basic checks of parseHeader.
 std::uint16_t announcedHeaderLength(std::string_view first32, std::uint64_t fileSize);
 
@@ -66,38 +81,65 @@ std::string buildHeader(const std::vector<FieldDef>& fields, std::uint32_t recor
 void stampUpdateDate(std::string& header);
 void putU32(std::string& bytes, std::size_t at, std::uint32_t v);
 
-// An open file held under an exclusive OS lock for as long as the object lives: a second
-// opener, in this process or another, is refused with StoreError::Locked.
+// What the engine was doing with a table when the system refused; it picks the words of the
+// message the user sees.
+enum class Action { Open, Read, Write, Create };
+
+// Turns a refusal of the file primitives into the store's error: a lock held elsewhere is
+// StoreError::Locked ("the table is open in another program"), anything else StoreError::Io
+// with the table's name and the system's reason, e.g.
+// Не удалось записать таблицу "/data/x.db": на диске нет места
+[[noreturn]] void rethrow(const platform::FileError& error, Action action, const QString& table);
+
+// A table file (or the engine's temporary file beside one) held under the exclusive lock of
+// the platform unit for as long as the object lives. Every refusal comes out as a StoreError
+// that names `table`, the file the user knows, even when the file written is a temporary one.
 class LockedFile {
 public:
     LockedFile() = default;
-    ~LockedFile();
-    LockedFile(LockedFile&& other) noexcept;
-    LockedFile& operator=(LockedFile&& other) noexcept;
-    LockedFile(const LockedFile&) = delete;
-    LockedFile& operator=(const LockedFile&) = delete;
 
-    // Opens an existing file for reading and writing (create: make or truncate it).
-    static LockedFile open(const QString& path, bool create);
+    // Opens an existing file for reading and writing; with `create`, makes or empties it.
+    // A file that another opener holds is refused with StoreError::Locked.
+    static LockedFile open(const QString& path, bool create, Action action, const QString& table);
 
-    bool isOpen() const noexcept { return m_fd >= 0; }
+    bool isOpen() const noexcept { return m_file.isOpen(); }
     std::uint64_t size() const;
-    std::string readAll() const;
+    // Reads up to `size` bytes at `offset`; fewer only at the end of the file.
+    std::string readAt(std::uint64_t offset, std::size_t size) const;
     void writeAt(std::uint64_t offset, std::string_view bytes);
+    void truncate(std::uint64_t length);
     void sync();
-    void close() noexcept;
+    void close() noexcept { m_file.close(); }
     // Gives this file the access rights of `other` (a rewritten table keeps its owner's choice).
     void copyPermissionsFrom(const LockedFile& other);
-    // The file now goes by another name (it was renamed); error messages use it.
-    void setPath(const QString& path) { m_path = path; }
+    // The file now goes by another name (it was renamed over the table).
+    void renamed(const QString& path, const QString& table);
 
 private:
-    int m_fd = -1;
-    QString m_path;
+    platform::File m_file;
+    QString m_table;
+    Action m_action = Action::Write;
 };
 
-// Replaces `target` by `source` in one rename (the source is renamed over the target).
-void replaceFile(const QString& source, const QString& target);
+// Refuses, with StoreError Io, a path that a new table must not replace: a folder, a device,
+// a pipe, or a file that may not be written.
+void requireReplaceable(const QString& path, const QString& table);
+bool fileExists(const QString& path) noexcept;
+
+// Replaces `target` by `source` in one rename. Neither may be open on Windows.
+void replaceFile(const QString& source, const QString& target, Action action, const QString& table);
+// Removes a file; a missing one counts as removed.
 void removeFile(const QString& path) noexcept;
+// The path with every symbolic link resolved: a table reached through a link is rewritten
+// where it really lives, and the link stays a link.
+QString resolvedPath(const QString& path);
+
+// The engine's temporary files beside a table (its real path): the rewritten table of a
+// pack, and a new table before it takes the name. A kill may leave one behind.
+QString packTempPath(const QString& realTable);
+QString createTempPath(const QString& realTable);
+// Removes those temporary files beside a table, unless someone holds one (a pack or create
+// in progress elsewhere). Called with the table itself held, so no pack of it is running.
+void removeStaleTemporaries(const QString& realTable) noexcept;
 
 } // namespace store::dbf

@@ -2,8 +2,6 @@
 
 #include "store/dbf_table_impl.h"
 
-#include <QFileInfo>
-
 #include <algorithm>
 #include <charconv>
 #include <cmath>
@@ -73,25 +71,33 @@ void DbfTable::create(const QString& path, const std::vector<FieldDef>& fields)
 {
     std::string bytes = dbf::buildHeader(fields, 0, TextCodec::kWindows1251Driver);
     bytes.push_back(dbf::kEndOfFile);
-    // Write beside the target and rename: a failed create leaves an older file as it was,
-    // and the lock taken first refuses to replace a table someone holds open.
-    const QFileInfo info(path);
-    {
-        dbf::LockedFile existing;
-        if (info.exists())
-            existing = dbf::LockedFile::open(path, false);
-        const QString temp = path + QStringLiteral(".new");
-        dbf::LockedFile out = dbf::LockedFile::open(temp, true);
-        try {
-            out.writeAt(0, bytes);
-            out.sync();
-            out.close();
-            dbf::replaceFile(temp, path);
-        } catch (...) {
-            out.close();
-            dbf::removeFile(temp);
-            throw;
-        }
+    // The new table is written beside the file it replaces and renamed over it: a failed
+    // create leaves an older file as it was. A link is followed, so the link stays a link.
+    const QString real = dbf::resolvedPath(path);
+    dbf::requireReplaceable(real, path);
+    // The lock taken first refuses to replace a table someone holds open.
+    dbf::LockedFile existing;
+    if (dbf::fileExists(real))
+        existing = dbf::LockedFile::open(real, false, dbf::Action::Create, path);
+    const QString temp = dbf::createTempPath(real);
+    dbf::LockedFile out = dbf::LockedFile::open(temp, true, dbf::Action::Create, path);
+    try {
+        if (existing.isOpen())
+            out.copyPermissionsFrom(existing);
+        out.writeAt(0, bytes);
+        out.sync();
+#ifdef _WIN32
+        // Windows renames neither a file that is open nor over one: both go first. The new
+        // table is not opened here, so nothing needs to be taken back afterwards.
+        out.close();
+        existing.close();
+#endif
+        // POSIX keeps both locked through the rename: nobody slips in between.
+        dbf::replaceFile(temp, real, dbf::Action::Create, path);
+    } catch (...) {
+        out.close();
+        dbf::removeFile(temp);
+        throw;
     }
 }
 
@@ -100,15 +106,17 @@ void DbfTable::open(const QString& path)
     close();
     auto fresh = std::make_unique<Impl>();
     fresh->path = path;
-    fresh->file = dbf::LockedFile::open(path, false);
-    std::string bytes = fresh->file.readAll();
-    fresh->layout = dbf::parseHeader(bytes, bytes.size());
-    fresh->header = bytes.substr(0, fresh->layout.headerLength);
-    bytes.erase(0, fresh->layout.headerLength);
-    bytes.resize(static_cast<std::size_t>(fresh->layout.recordCount) * fresh->layout.recordLength);
-    fresh->data = std::move(bytes);
+    fresh->realPath = dbf::resolvedPath(path);
+    fresh->file = dbf::LockedFile::open(fresh->realPath, false, dbf::Action::Open, path);
+    dbf::Contents contents = dbf::readTable(fresh->file);
+    fresh->layout = std::move(contents.layout);
+    fresh->header = std::move(contents.header);
+    fresh->data = std::move(contents.data);
+    fresh->tailClean = contents.tailClean;
     fresh->codec = &TextCodec::get(TextCodec::fromLanguageDriver(fresh->layout.languageDriver));
     fresh->active = true;
+    // Held by us now, so no pack or create of this table is running anywhere.
+    dbf::removeStaleTemporaries(fresh->realPath);
     d = std::move(fresh);
     if (!m_filter.empty()) {
         try {
@@ -119,6 +127,48 @@ void DbfTable::open(const QString& path)
     }
     d->rebuildView(m_view);
     first();
+}
+
+void DbfTable::applyToFile(const std::function<void(detail::FileChange&)>& writes)
+{
+    d->cleanTail();
+    FileChange change(d->file, d->dataEnd() + 1);
+    try {
+        writes(change);
+    } catch (...) {
+        try {
+            change.undo();
+        } catch (...) {
+            recoverFromFile();
+        }
+        throw;
+    }
+}
+
+void DbfTable::recoverFromFile() noexcept
+{
+    try {
+        dbf::Contents contents = dbf::readTable(d->file);
+        if (contents.layout.recordLength != d->layout.recordLength ||
+            contents.layout.headerLength != d->layout.headerLength)
+            fail(StoreError::Code::Damaged, "Заголовок таблицы изменился");
+        d->layout = std::move(contents.layout);
+        d->header = std::move(contents.header);
+        d->data = std::move(contents.data);
+        d->tailClean = contents.tailClean;
+        for (Tag& tag : d->tags)
+            d->build(tag);
+        if (d->batch)
+            return; // the view is rebuilt when the batch ends
+        const auto current = currentRecord();
+        d->rebuildView(m_view);
+        const int p = current ? positionOf(*current) : -1;
+        d->pos = p >= 0 ? p : (m_view.empty() ? -1 : 0);
+        d->eof = d->bof = m_view.empty();
+    } catch (...) {
+        // Neither put back nor readable: nothing in memory can be trusted to match it.
+        close();
+    }
 }
 
 void DbfTable::close() noexcept
@@ -480,54 +530,58 @@ void DbfTable::post()
     if (d->state == State::Insert) {
         rec = d->count();
         if (rec == std::numeric_limits<std::uint32_t>::max())
-            fail(StoreError::Code::Io, "Таблица переполнена");
+            fail(StoreError::Code::Io, "Таблица \"" + d->path.toStdString() + "\" переполнена");
         // The record and the end mark in one write, then the count: once post returns, a
-        // reopened file has the row even if the process dies right after.
-        std::string out = d->buffer;
-        out.push_back(dbf::kEndOfFile);
-        d->file.writeAt(base + static_cast<std::uint64_t>(rec) * d->recLen(), out);
+        // reopened file has the row even if the process dies right after; dying before the
+        // count is written leaves bytes after the counted records, which open ignores.
+        std::string changed = d->changedHeader(rec + 1);
+        applyToFile([&](FileChange& change) {
+            std::string out = d->buffer;
+            out.push_back(dbf::kEndOfFile);
+            const char mark = dbf::kEndOfFile;
+            change.write(d->dataEnd(), out, std::string_view(&mark, 1));
+            d->writeHeader(change, changed);
+        });
+        d->takeHeader(std::move(changed));
         d->data.append(d->buffer);
         ++d->layout.recordCount;
-        try {
-            d->writeHeader();
-        } catch (...) {
-            --d->layout.recordCount;
-            d->data.resize(d->data.size() - d->recLen());
-            throw;
-        }
         if (!d->batch) {
             d->insertIntoTags(rec);
             d->insertIntoView(m_view, rec);
         }
-    } else if (d->batch) {
-        d->file.writeAt(base + static_cast<std::uint64_t>(rec) * d->recLen(), d->buffer);
-        d->writeHeader();
-        d->data.replace(rec * d->recLen(), d->recLen(), d->buffer);
     } else {
-        d->file.writeAt(base + static_cast<std::uint64_t>(rec) * d->recLen(), d->buffer);
-        d->writeHeader();
-        // Find the record's places under its old bytes, then put the new bytes in.
-        std::vector<std::size_t> tagIndex;
-        for (Tag& tag : d->tags) {
-            const auto it = d->slot(tag, tag.order, rec, d->record(rec));
-            tagIndex.push_back(static_cast<std::size_t>(it - tag.order.begin()));
+        std::string changed = d->changedHeader(d->count());
+        applyToFile([&](FileChange& change) {
+            change.write(base + static_cast<std::uint64_t>(rec) * d->recLen(), d->buffer, d->record(rec));
+            d->writeHeader(change, changed);
+        });
+        d->takeHeader(std::move(changed));
+        if (d->batch) {
+            d->data.replace(rec * d->recLen(), d->recLen(), d->buffer);
+        } else {
+            // Find the record's places under its old bytes, then put the new bytes in.
+            std::vector<std::size_t> tagIndex;
+            for (Tag& tag : d->tags) {
+                const auto it = d->slot(tag, tag.order, rec, d->record(rec));
+                tagIndex.push_back(static_cast<std::size_t>(it - tag.order.begin()));
+            }
+            // Whether it was shown is what the view holds, not what the filter says now: a
+            // filter set but not yet refreshed must not list the row twice.
+            const auto viewIt = d->viewSlot(m_view, rec);
+            const bool wasShown = viewIt != m_view.end() && *viewIt == rec;
+            const auto viewIndex = static_cast<std::size_t>(viewIt - m_view.begin());
+            d->data.replace(rec * d->recLen(), d->recLen(), d->buffer);
+            for (std::size_t i = 0; i < d->tags.size(); ++i)
+                d->reposition(&d->tags[i], d->tags[i].order, tagIndex[i], rec);
+            const bool shown = d->passes(d->record(rec));
+            const Tag* active = d->activeTag >= 0 ? &d->tags[static_cast<std::size_t>(d->activeTag)] : nullptr;
+            if (wasShown && shown)
+                d->reposition(active, m_view, viewIndex, rec);
+            else if (wasShown)
+                m_view.erase(m_view.begin() + static_cast<std::ptrdiff_t>(viewIndex));
+            else if (shown)
+                d->insertIntoView(m_view, rec);
         }
-        // Whether it was shown is what the view holds, not what the filter says now: a
-        // filter set but not yet refreshed must not list the row twice.
-        const auto viewIt = d->viewSlot(m_view, rec);
-        const bool wasShown = viewIt != m_view.end() && *viewIt == rec;
-        const auto viewIndex = static_cast<std::size_t>(viewIt - m_view.begin());
-        d->data.replace(rec * d->recLen(), d->recLen(), d->buffer);
-        for (std::size_t i = 0; i < d->tags.size(); ++i)
-            d->reposition(&d->tags[i], d->tags[i].order, tagIndex[i], rec);
-        const bool shown = d->passes(d->record(rec));
-        const Tag* active = d->activeTag >= 0 ? &d->tags[static_cast<std::size_t>(d->activeTag)] : nullptr;
-        if (wasShown && shown)
-            d->reposition(active, m_view, viewIndex, rec);
-        else if (wasShown)
-            m_view.erase(m_view.begin() + static_cast<std::ptrdiff_t>(viewIndex));
-        else if (shown)
-            d->insertIntoView(m_view, rec);
     }
     d->state = State::Browse;
     d->buffer.clear();
@@ -642,11 +696,17 @@ void DbfTable::deleteRecord()
     if (!rec)
         fail(StoreError::Code::BadState, "Нет строки для удаления");
     const char flag = dbf::kDeletedRecord;
-    d->file.writeAt(d->layout.headerLength + static_cast<std::uint64_t>(*rec) * d->recLen(),
-                    std::string_view(&flag, 1));
+    const bool dropIndex = d->layout.productionIndex;
+    std::string changed = d->changedHeader(d->count());
+    applyToFile([&](FileChange& change) {
+        change.write(d->layout.headerLength + static_cast<std::uint64_t>(*rec) * d->recLen(),
+                     std::string_view(&flag, 1), d->record(*rec).substr(0, 1));
+        if (dropIndex)
+            d->writeHeader(change, changed);
+    });
+    if (dropIndex)
+        d->takeHeader(std::move(changed));
     d->data[*rec * d->recLen()] = flag;
-    if (d->layout.productionIndex)
-        d->writeHeader();
     if (d->batch)
         return; // the view and the tags are rebuilt when the batch ends
     d->removeFromView(m_view, *rec);
@@ -673,10 +733,23 @@ void DbfTable::pack()
     dbf::stampUpdateDate(header);
     dropIndexReference(header);
 
-    // The new file is locked before it takes the table's name, so no other opener can slip
-    // in between; until the rename the old table is untouched.
-    const QString temp = d->path + QStringLiteral(".pack");
-    dbf::LockedFile out = dbf::LockedFile::open(temp, true);
+    // The new file is written beside the real file (a link is followed) and locked before
+    // it takes the table's name, so no other opener can slip in between; until the rename
+    // the old table is untouched.
+    const QString temp = dbf::packTempPath(d->realPath);
+#ifdef _WIN32
+    // The table is taken again under its lock; when someone else got it first, the table
+    // can no longer be held and is closed.
+    const auto retakeFile = [this] {
+        try {
+            d->file = dbf::LockedFile::open(d->realPath, false, dbf::Action::Open, d->path);
+        } catch (...) {
+            close();
+            throw;
+        }
+    };
+#endif
+    dbf::LockedFile out = dbf::LockedFile::open(temp, true, dbf::Action::Write, d->path);
     try {
         out.copyPermissionsFrom(d->file);
         out.writeAt(0, header);
@@ -684,23 +757,34 @@ void DbfTable::pack()
         const char eofMark = dbf::kEndOfFile;
         out.writeAt(header.size() + packed.size(), std::string_view(&eofMark, 1));
         out.sync();
-        dbf::replaceFile(temp, d->path);
-    } catch (...) {
+#ifdef _WIN32
+        // Windows renames neither a file that is open nor over one: both are let go, and the
+        // table is taken again right after the rename, or as it was when the rename fails.
         out.close();
-        dbf::removeFile(temp);
+        d->file.close();
+        try {
+            dbf::replaceFile(temp, d->realPath, dbf::Action::Write, d->path);
+        } catch (...) {
+            dbf::removeFile(temp);
+            retakeFile();
+            throw;
+        }
+        retakeFile();
+#else
+        dbf::replaceFile(temp, d->realPath, dbf::Action::Write, d->path);
+        out.renamed(d->realPath, d->path);
+        d->file = std::move(out);
+#endif
+    } catch (...) {
+        if (out.isOpen()) {
+            out.close();
+            dbf::removeFile(temp);
+        }
         throw;
     }
-#ifdef _WIN32
-    // Windows cannot rename over an open file; reopen the new table exclusively instead.
-    out.close();
-    d->file.close();
-    d->file = dbf::LockedFile::open(d->path, false);
-#else
-    out.setPath(d->path);
-    d->file = std::move(out);
-#endif
     d->header = std::move(header);
     d->data = std::move(packed);
+    d->tailClean = true;
     d->layout.recordCount = live;
     d->layout.productionIndex = false;
     for (Tag& tag : d->tags)

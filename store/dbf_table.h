@@ -5,6 +5,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -14,6 +15,9 @@
 namespace store {
 
 class TextCodec;
+namespace detail {
+class FileChange;
+}
 
 // dBase field types this engine knows. Tables it creates use only N and C; the others are
 // read (as their stored text) so that a table written by another program still opens.
@@ -65,11 +69,19 @@ public:
     DbfTable& operator=(const DbfTable&) = delete;
 
     // Writes a new empty table (replacing a file of that name). The table is not opened.
-    // Version byte 0x03, language driver Windows-1251.
+    // Version byte 0x03, language driver Windows-1251. A symbolic link is followed: the file
+    // it points to is replaced and the link stays. A replaced file keeps its access rights;
+    // a folder, a device, a pipe or a read-only file is refused (StoreError Io), never
+    // replaced; a table held open elsewhere is refused with Locked. Until the new table takes
+    // the name, an older file stays as it was.
     static void create(const QString& path, const std::vector<FieldDef>& fields);
 
     // Opens exclusively; StoreError (NotATable, Damaged, Locked, Io) when it cannot.
-    // Nothing is written to a file that is refused.
+    // Nothing is written to a file that is refused. The header's record count decides what
+    // the table holds: bytes after the counted records (left by a write that failed or was
+    // cut short) are ignored and cut off at the next write; a count that names more records
+    // than the file holds is damage. Temporary files that a killed pack or create left
+    // beside the table are removed.
     void open(const QString& path);
     // Closes the file; the index tags go with it (this engine keeps no index file).
     void close() noexcept;
@@ -129,14 +141,21 @@ public:
     void edit();    // the current row
     void editRecord(std::uint32_t rec); // any live record by physical number; it becomes current
     void append();  // a blank new row; it joins the view when posted
-    void post();    // writes the record and the header's record count to the file
+    // Writes the record (with the end mark after a new one), then the header's record
+    // count. When a write fails, the file is put back as it was and the error (StoreError
+    // Io) goes on; the row stays in Append or Edit, not in the view, to be tried again or
+    // cancelled.
+    void post();
     void cancel() noexcept;
     void setText(int field, const QString& value);   // C: BadText / ValueTooWide; N: parsed
     void setReal(int field, double value);           // ValueTooWide when it does not fit
     void setInteger(int field, std::int64_t value);
     void clear(int field);                           // blank = empty
     void deleteRecord(); // marks the current row deleted (written at once) and drops it from view
-    void pack();         // rewrites the file without deleted rows; atomic
+    // Rewrites the file without deleted rows: a new file beside the table (the real file
+    // when it was opened through a link) takes its name in one rename. A failure leaves the
+    // table as it was and no temporary file behind.
+    void pack();
 
     // Many writes in one go. Between the two calls each post still goes to the file at once,
     // but the tags and the view are left as they were and rebuilt once at the end, so that
@@ -155,6 +174,11 @@ public:
 
 private:
     void postPending();
+    // Runs the writes of one change. When one fails, the file is put back as it was (length,
+    // end mark, count) before the error goes on; when even that fails, the table is read
+    // again from what the file now holds, so memory never claims rows the file lacks.
+    void applyToFile(const std::function<void(detail::FileChange&)>& writes);
+    void recoverFromFile() noexcept;
 
     struct Impl;
     std::unique_ptr<Impl> d;

@@ -76,22 +76,65 @@ struct Tag {
 // Clears the table's flag for a production index and the per-field tag flags.
 void dropIndexReference(std::string& header);
 
+// The writes of one change to the table file. When one of them fails, undo() writes back
+// what each overwrote, newest first, and cuts the file to its old length, so the file is
+// where the change found it. The header is always the last write of a change, so it is the
+// first put back: once the old count is in place, no count names a record being taken away.
+class FileChange {
+public:
+    FileChange(dbf::LockedFile& file, std::uint64_t length) : m_file(file), m_length(length) {}
+
+    // Writes `bytes` at `at`, where the file holds `old` (the part of the range that lies
+    // inside the file's old length). The old bytes are kept before the write starts, so a
+    // write that stops halfway is undone too.
+    void write(std::uint64_t at, std::string_view bytes, std::string_view old)
+    {
+        m_saved.push_back({at, std::string(old)});
+        if (at + bytes.size() > m_length)
+            m_grew = true;
+        m_file.writeAt(at, bytes);
+    }
+
+    // Throws when the file refuses to be put back.
+    void undo()
+    {
+        for (auto it = m_saved.rbegin(); it != m_saved.rend(); ++it)
+            if (!it->old.empty())
+                m_file.writeAt(it->at, it->old);
+        if (m_grew)
+            m_file.truncate(m_length);
+    }
+
+private:
+    struct Saved {
+        std::uint64_t at;
+        std::string old;
+    };
+    dbf::LockedFile& m_file;
+    std::uint64_t m_length;
+    std::vector<Saved> m_saved;
+    bool m_grew = false;
+};
+
 } // namespace store::detail
 
 namespace store {
 
 using detail::dropIndexReference;
 using detail::fail;
+using detail::FileChange;
 using detail::Key;
 using detail::rightTrimmed;
 using detail::Tag;
 
 struct DbfTable::Impl {
-    QString path;
+    QString path;            // as the caller named it; messages use it
+    QString realPath;        // symlinks resolved: the file a pack replaces
     dbf::LockedFile file;
     dbf::Layout layout;
     std::string header;      // the whole header as on disk
     std::string data;        // all records, recordLength bytes each
+    bool tailClean = true;   // the file ends with the end mark right after the records
     const TextCodec* codec = &TextCodec::get(TextCodec::CodePage::Windows1251);
     bool active = false;
 
@@ -166,19 +209,47 @@ struct DbfTable::Impl {
     void reposition(const Tag* tag, std::vector<std::uint32_t>& order, std::size_t index, std::uint32_t rec) const;
     void rebuildView(std::vector<std::uint32_t>& view) const;
 
-    // The header goes out with the new record count and today's date. The first write also
-    // drops the reference to a production index that this program never keeps.
-    void writeHeader()
+    std::uint64_t dataEnd() const
     {
-        dbf::putU32(header, dbf::kRecordCount, count());
-        dbf::stampUpdateDate(header);
-        if (layout.productionIndex) {
-            dropIndexReference(header);
-            file.writeAt(0, header);
-            layout.productionIndex = false;
-        } else {
-            file.writeAt(0, std::string_view(header).substr(0, dbf::kFileHeaderSize));
-        }
+        return layout.headerLength + static_cast<std::uint64_t>(count()) * recLen();
+    }
+
+    // Whatever followed the counted records when the table was opened (a record cut short,
+    // a second end mark, no mark at all) goes at the first write: the end mark goes back
+    // right after the records and the file ends there. Until then the bytes are ignored.
+    void cleanTail()
+    {
+        if (tailClean)
+            return;
+        const char mark = dbf::kEndOfFile;
+        file.writeAt(dataEnd(), std::string_view(&mark, 1));
+        file.truncate(dataEnd() + 1);
+        tailClean = true;
+    }
+
+    // The header as it goes out with a change: the record count `records` and today's date.
+    // The first write also drops the reference to a production index that this program
+    // never keeps, which rewrites the field descriptors; otherwise the first 32 bytes do.
+    std::string changedHeader(std::uint32_t records) const
+    {
+        std::string h = header;
+        dbf::putU32(h, dbf::kRecordCount, records);
+        dbf::stampUpdateDate(h);
+        if (layout.productionIndex)
+            dropIndexReference(h);
+        return h;
+    }
+
+    void writeHeader(FileChange& change, const std::string& changed) const
+    {
+        const std::size_t n = layout.productionIndex ? header.size() : dbf::kFileHeaderSize;
+        change.write(0, std::string_view(changed).substr(0, n), std::string_view(header).substr(0, n));
+    }
+
+    void takeHeader(std::string changed)
+    {
+        header = std::move(changed);
+        layout.productionIndex = false;
     }
 
     void requireActive() const

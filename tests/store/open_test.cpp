@@ -174,7 +174,6 @@ TEST_F(RefusedFile, EachIsRefusedWithItsCodeAndLeftUntouched)
         {"record length one less", changed([](std::string& b) { putU16At(b, kRecordLengthAt, kRecordLength - 1); }), Code::Damaged},
         {"record count larger than the data", changed([](std::string& b) { putU32At(b, kCountAt, 3); }), Code::Damaged},
         {"record count far larger than the data", changed([](std::string& b) { putU32At(b, kCountAt, 0xFFFFFFFF); }), Code::Damaged},
-        {"record count smaller than the data", changed([](std::string& b) { putU32At(b, kCountAt, 1); }), Code::Damaged},
         {"last record cut short", good.substr(0, good.size() - 100), Code::Damaged},
         {"no terminator after the fields", changed([&](std::string& b) { b[headerLength - 1] = 'X'; }), Code::Damaged},
         {"unknown field type", changed([](std::string& b) { b[kDescriptorsAt + 11] = 'X'; }), Code::Damaged},
@@ -265,6 +264,69 @@ TEST_F(AcceptedFile, TablesOtherProgramsMayWriteOpen)
         t.table().last();
         EXPECT_EQ(t.text(Field::COMMENT), QStringLiteral("третья"));
         EXPECT_EQ(readBytes(file).back(), 0x1A);
+    }
+}
+
+// What a write that failed or was cut short can leave after the counted records. The count
+// decides: open shows the counted rows and writes nothing; the next write, whatever it is,
+// puts the end mark right after the counted records and cuts the rest off.
+TEST_F(AcceptedFile, BytesAfterTheCountedRecordsAreIgnoredAndCutOffByTheNextWrite)
+{
+    const std::string good = validTable(path("scratch.db")); // rows P 1 and 2, then the end mark
+    const std::string third = [&] {
+        createTable(path("scratch3.db"), {{{Field::P, 1.0}}, {{Field::P, 2.0}}, {{Field::P, 3.0}, {Field::NB_TYPE, 0.0}}});
+        const std::string b = readBytes(path("scratch3.db"));
+        return b.substr(b.size() - 1 - kRecordLength, kRecordLength);
+    }();
+    const std::string records = good.substr(0, good.size() - 1);
+    struct Tail {
+        const char* what;
+        std::string bytes;
+    };
+    const Tail tails[] = {
+        {"a record cut short, no end mark", records + third.substr(0, 200)},
+        {"a whole record past the count, no end mark", records + third},
+        {"a whole record and its end mark past the count", records + third + '\x1A'},
+        {"a second end mark", good + '\x1A'},
+        {"the end mark then a record cut short", good + third.substr(0, 7)},
+        {"one stray byte instead of the end mark", records + 'x'},
+    };
+    struct Write {
+        const char* what;
+        std::function<void(MeasurementTable&)> write;
+        std::vector<std::optional<double>> p; // the rows afterwards
+    };
+    const Write writes[] = {
+        {"append", [](MeasurementTable& t) { appendRow(t, {{Field::P, 9.0}}); }, {1, 2, 9}},
+        {"edit", [](MeasurementTable& t) { t.table().first(); t.table().edit(); t.setReal(Field::P, 7); t.table().post(); }, {7, 2}},
+        {"delete", [](MeasurementTable& t) { t.table().first(); t.table().deleteRecord(); }, {2}},
+        {"pack", [](MeasurementTable& t) { t.table().pack(); }, {1, 2}},
+    };
+    const std::size_t headerLength = u16At(good, kHeaderLengthAt);
+    for (const Tail& tail : tails) {
+        for (const Write& w : writes) {
+            SCOPED_TRACE(testing::Message() << tail.what << ", then " << w.what);
+            const QString file = path("tail.db");
+            writeBytes(file, tail.bytes);
+            MeasurementTable t;
+            t.open(file);
+            EXPECT_EQ(t.table().physicalCount(), 2u);
+            EXPECT_EQ(numbersInView(t, Field::P), (std::vector<std::optional<double>>{1, 2}));
+            EXPECT_EQ(readBytes(file), tail.bytes) << "opening writes nothing";
+            w.write(t);
+            EXPECT_EQ(numbersInView(t, Field::P), w.p);
+            const std::uint32_t count = t.table().physicalCount();
+            t.close();
+            const std::string after = readBytes(file);
+            EXPECT_EQ(u32At(after, kCountAt), count);
+            ASSERT_EQ(after.size(), headerLength + count * kRecordLength + 1) << "ends right after the records";
+            EXPECT_EQ(after.back(), '\x1A');
+            // The second row is untouched by every one of these writes, byte for byte.
+            EXPECT_EQ(after.substr(headerLength + kRecordLength, kRecordLength),
+                      good.substr(headerLength + kRecordLength, kRecordLength));
+            t.open(file);
+            EXPECT_EQ(numbersInView(t, Field::P), w.p);
+        }
     }
 }
 
