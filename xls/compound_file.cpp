@@ -2,6 +2,8 @@
 
 #include "xls/xls_error.h"
 
+#include "platform/file_io.h"
+
 #include <QFile>
 #include <QRandomGenerator>
 
@@ -10,8 +12,8 @@
 #include <gsf/gsf-outfile.h>
 #include <gsf/gsf-output.h>
 
-#include <filesystem>
-#include <system_error>
+#include <cstdio>
+#include <string>
 
 namespace xls {
 
@@ -33,14 +35,34 @@ int statusOf(const GError* error)
     return error ? error->code : -1;
 }
 
-// The file name as the file system takes it.
-std::filesystem::path fsPath(const QString& name)
+// The file name as the file layer and GLib take it: UTF-8 on Windows, where GLib's file
+// functions expect UTF-8 (the ANSI code page would lose every character it cannot hold, and
+// the export to a Cyrillic folder would fail); elsewhere the local 8-bit encoding, which is
+// what the system's own calls take.
+std::string nativeName(const QString& name)
 {
 #ifdef _WIN32
-    return std::filesystem::path(name.toStdWString());
+    return name.toUtf8().toStdString();
 #else
-    return std::filesystem::path(QFile::encodeName(name).toStdString());
+    return QFile::encodeName(name).toStdString();
 #endif
+}
+
+// The message for a target that must not be replaced, naming the file as the user chose it.
+std::string refusalText(const QString& fileName, const platform::FileError& error)
+{
+    switch (error.code()) {
+    case platform::FileError::Code::ReadOnly:
+        return QStringLiteral("Файл %1 доступен только для чтения, заменить его нельзя.").arg(fileName).toStdString();
+    case platform::FileError::Code::NotRegular:
+        return QStringLiteral("%1 — не обычный файл (папка, устройство или канал), записать в него книгу нельзя.")
+            .arg(fileName)
+            .toStdString();
+    default:
+        return QStringLiteral("Нельзя заменить файл %1: %2")
+            .arg(fileName, QString::fromUtf8(error.reason().c_str()))
+            .toStdString();
+    }
 }
 
 // Writes the temporary document; true when every step succeeded.
@@ -67,11 +89,23 @@ void writeCompoundFile(const QString& fileName, std::string_view workbookStream)
 {
     if (fileName.isEmpty())
         throw XlsError(XlsError::Code::CreateFile, "StgCreateDocFile error -1");
-    const QString tempName = QStringLiteral("%1.%2.tmp")
-                                 .arg(fileName)
-                                 .arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0'));
+    // A link is written through: the new file takes the place of the file the link points
+    // to, and the link stays a link. The temporary file lies beside that real file, so that
+    // the last step is a rename within one folder.
+    const std::string target = platform::resolvedPath(nativeName(fileName));
+    // A read-only file, a folder, a device or a pipe is refused before anything is written:
+    // renaming over it would replace what the user (or the system) keeps there.
+    try {
+        platform::requireReplaceable(target);
+    } catch (const platform::FileError& e) {
+        throw XlsError(XlsError::Code::NotReplaceable, refusalText(fileName, e));
+    }
+    char suffix[16];
+    std::snprintf(suffix, sizeof suffix, ".%08x.tmp", static_cast<unsigned>(QRandomGenerator::global()->generate()));
+    const std::string tempName = target + suffix;
+
     GError* error = nullptr;
-    GObjectRef sink{gsf_output_stdio_new(QFile::encodeName(tempName).constData(), &error)};
+    GObjectRef sink{gsf_output_stdio_new(tempName.c_str(), &error)};
     if (!sink.object) {
         const int status = statusOf(error);
         g_clear_error(&error);
@@ -85,20 +119,21 @@ void writeCompoundFile(const QString& fileName, std::string_view workbookStream)
         gsf_output_set_error(out, 0, "incomplete"); // closing then drops what was written
     // Closing the document closes the file under it too.
     const bool closed = gsf_output_is_closed(out) ? gsf_output_error(out) == nullptr : gsf_output_close(out);
-    std::error_code ec;
     if (!ok || !closed) {
-        std::filesystem::remove(fsPath(tempName), ec);
+        platform::removeFile(tempName);
         if (streamStatus != 0)
             throw XlsError(XlsError::Code::CreateStream, "CreateStream error " + std::to_string(streamStatus));
         throw XlsError(XlsError::Code::Write,
                        QStringLiteral("Ошибка записи файла %1").arg(fileName).toStdString());
     }
-    std::filesystem::rename(fsPath(tempName), fsPath(fileName), ec);
-    if (ec) {
-        std::error_code ignored;
-        std::filesystem::remove(fsPath(tempName), ignored);
+    // The replaced file keeps its access rights (a new file gets the usual ones).
+    platform::copyPermissions(target, tempName);
+    try {
+        platform::replaceFile(tempName, target);
+    } catch (const platform::FileError& e) {
+        platform::removeFile(tempName);
         throw XlsError(XlsError::Code::Write, QStringLiteral("Ошибка записи файла %1: %2")
-                                                  .arg(fileName, QString::fromStdString(ec.message()))
+                                                  .arg(fileName, QString::fromUtf8(e.reason().c_str()))
                                                   .toStdString());
     }
 }

@@ -13,6 +13,7 @@ public:
         CreateFile,     // the compound document could not be created ("StgCreateDocFile error %d")
         CreateStream,   // the stream "Workbook" could not be created ("CreateStream error %d")
         Write,          // writing or closing the file failed part-way
+        NotReplaceable, // the target is read-only or not a regular file (folder, device, pipe)
         TooManyRows,    // a range reaches beyond the last row a sheet can hold
         TooManyColumns, // a range reaches beyond the last column a sheet can hold
         BadRange,       // a range with negative or reversed bounds
