@@ -340,6 +340,21 @@ QString resolvedPath(const QString& path)
 QString packTempPath(const QString& realTable) { return realTable + QStringLiteral(".pack"); }
 QString createTempPath(const QString& realTable) { return realTable + QStringLiteral(".new"); }
 
+LockedFile openTemporary(const QString& temp, Action action, const QString& table)
+{
+    if (platform::pathInfo(native(temp)).isLink)
+        removeFile(temp);
+    try {
+        return LockedFile::open(temp, true, action, table);
+    } catch (const StoreError& e) {
+        // Held elsewhere, or a folder of that name: not ours to remove.
+        const platform::PathInfo info = platform::pathInfo(native(temp));
+        if (e.code() != StoreError::Code::Locked && info.exists && info.regular && !info.isLink)
+            removeFile(temp);
+        throw;
+    }
+}
+
 void removeStaleTemporaries(const QString& realTable) noexcept
 {
     for (const QString& temp : {packTempPath(realTable), createTempPath(realTable)}) {

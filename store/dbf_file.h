@@ -138,6 +138,10 @@ QString resolvedPath(const QString& path);
 // pack, and a new table before it takes the name. A kill may leave one behind.
 QString packTempPath(const QString& realTable);
 QString createTempPath(const QString& realTable);
+// Makes (or empties) one of those temporary files and holds it under the lock. A link of that
+// name goes first: the name is ours, and emptying whatever a link points to would destroy
+// someone else's file. When the open fails after the file was made, the file goes again.
+LockedFile openTemporary(const QString& temp, Action action, const QString& table);
 // Removes those temporary files beside a table, unless someone holds one (a pack or create
 // in progress elsewhere). Called with the table itself held, so no pack of it is running.
 void removeStaleTemporaries(const QString& realTable) noexcept;

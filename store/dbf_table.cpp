@@ -80,7 +80,7 @@ void DbfTable::create(const QString& path, const std::vector<FieldDef>& fields)
     if (dbf::fileExists(real))
         existing = dbf::LockedFile::open(real, false, dbf::Action::Create, path);
     const QString temp = dbf::createTempPath(real);
-    dbf::LockedFile out = dbf::LockedFile::open(temp, true, dbf::Action::Create, path);
+    dbf::LockedFile out = dbf::openTemporary(temp, dbf::Action::Create, path);
     try {
         if (existing.isOpen())
             out.copyPermissionsFrom(existing);
@@ -749,7 +749,7 @@ void DbfTable::pack()
         }
     };
 #endif
-    dbf::LockedFile out = dbf::LockedFile::open(temp, true, dbf::Action::Write, d->path);
+    dbf::LockedFile out = dbf::openTemporary(temp, dbf::Action::Write, d->path);
     try {
         out.copyPermissionsFrom(d->file);
         out.writeAt(0, header);

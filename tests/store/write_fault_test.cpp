@@ -1,0 +1,220 @@
+// Writes that fail part-way. Every write point of post (append and edit), delete, Append
+// (flash2dru in a batch), pack and create is made to fail in turn: an error before anything is
+// written, half of the bytes written, a full disk, and a device that refuses everything from
+// that point on (so that even putting the file back fails). Afterwards the table must open
+// with a fresh object and hold the last good rows, byte for byte; the open table's memory
+// must match its file; and python3-dbfread must read the same rows.
+
+#include "write_fault_support.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <cstdio>
+#include <optional>
+
+namespace store::test {
+namespace {
+
+enum class Kind { Error, Half, Full, Dies };
+constexpr Kind kKinds[] = {Kind::Error, Kind::Half, Kind::Full, Kind::Dies};
+
+const char* nameOf(Kind k)
+{
+    switch (k) {
+    case Kind::Error: return "error";
+    case Kind::Half: return "half";
+    case Kind::Full: return "full";
+    case Kind::Dies: return "dies";
+    }
+    return "?";
+}
+
+std::uint64_t sizeOf(const std::string& path)
+{
+    const QFileInfo info(QString::fromStdString(path));
+    return info.exists() ? static_cast<std::uint64_t>(info.size()) : 0;
+}
+
+// What the hook answers at operation `index` when the fault `kind` strikes operation `target`.
+platform::Fault faultFor(Kind kind, std::size_t target, std::size_t index, const FileOp& op)
+{
+    using Code = platform::FileError::Code;
+    switch (kind) {
+    case Kind::Error:
+        return index == target ? platform::Fault{true, Code::Io, 0} : platform::Fault{};
+    case Kind::Half:
+        return index == target ? platform::Fault{true, Code::Io, op.size / 2} : platform::Fault{};
+    case Kind::Dies:
+        return index >= target ? platform::Fault{true, Code::Io, 0} : platform::Fault{};
+    case Kind::Full: {
+        // From the target on the disk has no room: a write gets the part of its bytes that
+        // lies inside the file as it is, and fails when it would make the file longer. The
+        // target itself fails whatever it is.
+        if (index < target)
+            return {};
+        if (op.op != platform::Operation::Write)
+            return index == target ? platform::Fault{true, Code::NoSpace, 0} : platform::Fault{};
+        const std::uint64_t size = sizeOf(op.path);
+        const std::size_t fits = op.offset >= size ? 0 : static_cast<std::size_t>(std::min<std::uint64_t>(op.size, size - op.offset));
+        if (index == target || fits < op.size)
+            return platform::Fault{true, Code::NoSpace, fits};
+        return {};
+    }
+    }
+    return {};
+}
+
+std::string counted(const FileState& s)
+{
+    return withoutDate(s.bytes.substr(0, countedSize(s.bytes)));
+}
+
+struct OracleCase {
+    QString file;
+    std::vector<std::string> expected;
+    std::string what;
+};
+
+using WriteFaults = StoreTest;
+
+TEST_F(WriteFaults, EveryWritePointOfEveryOperationLeavesTheLastGoodTable)
+{
+    std::vector<std::string> matrix{"| operation / write point | error | half | full | dies |", "|---|---|---|---|---|"};
+    std::vector<OracleCase> oracle;
+    ASSERT_TRUE(QDir().mkpath(path(QStringLiteral("oracle"))));
+    int caseNumber = 0;
+    int scenarioNumber = 0;
+    for (const Scenario& s : writeScenarios()) {
+        SCOPED_TRACE(s.name);
+        const QString refFolder = path(QStringLiteral("ref_%1").arg(scenarioNumber++));
+        ASSERT_TRUE(QDir().mkpath(refFolder));
+        const Reference ref = referenceRun(s, refFolder, refFolder + QStringLiteral("/опыт.db"));
+        ASSERT_FALSE(ref.ops.empty());
+        const auto records = [](const FileState& f) { return f.exists ? std::to_string(countOf(f.bytes)) : std::string("no file"); };
+        matrix.push_back("| **" + s.name + "** (" + records(ref.good.front()) + " → " + records(ref.good.back()) +
+                         " records) | | | | |");
+
+        for (std::size_t target = 0; target < ref.ops.size(); ++target) {
+            const FileOp& op = ref.ops[target];
+            std::string line = "| " + std::to_string(target + 1) + ". " + describe(op);
+            for (Kind kind : kKinds) {
+                if (kind == Kind::Half && op.op != platform::Operation::Write) {
+                    line += " | —";
+                    continue;
+                }
+                SCOPED_TRACE(testing::Message() << "op " << target + 1 << " " << describe(op) << ", " << nameOf(kind));
+                const QString folder = path(QStringLiteral("case_%1").arg(++caseNumber));
+                ASSERT_TRUE(QDir().mkpath(folder));
+                const QString table = folder + QStringLiteral("/опыт.db");
+                s.prepare(table);
+                MeasurementTable t;
+                openForScenario(s, t, table);
+
+                std::optional<StoreError> error;
+                {
+                    FaultHookScope hook(hookInFolder(folder, [&](std::size_t index, const FileOp& seen) {
+                        return faultFor(kind, target, index, seen);
+                    }));
+                    try {
+                        s.act(t, table);
+                    } catch (const StoreError& e) {
+                        error = e;
+                    }
+                }
+
+                // The failure reaches the caller, naming the table and the system's reason.
+                ASSERT_TRUE(error.has_value()) << "no error reached the caller";
+                EXPECT_EQ(error->code(), StoreError::Code::Io) << error->what();
+                const std::string message = error->what();
+                EXPECT_NE(message.find("\"" + table.toStdString() + "\""), std::string::npos) << message;
+                EXPECT_NE(message.find(kind == Kind::Full ? "на диске нет места" : "ошибка ввода-вывода"), std::string::npos)
+                    << message;
+
+                const FileState after = snapshot(table);
+                EXPECT_EQ(temporariesIn(folder), std::vector<QString>{}) << "no temporary file is left behind";
+
+                // The file is at its last good state: the one before the change that failed.
+                // When even putting it back failed, the change may have gone through whole.
+                const std::size_t k = goodBefore(ref, target);
+                const FileState& good = ref.good[k];
+                if (kind != Kind::Dies) {
+                    ASSERT_EQ(after.exists, good.exists);
+                    if (after.exists) {
+                        EXPECT_EQ(counted(after), counted(good)) << "header and counted records as before the change";
+                        if (endsCleanly(ref.tableBefore[target].bytes)) {
+                            EXPECT_TRUE(endsCleanly(after.bytes)) << "the end mark is back and the file ends there";
+                        }
+                    }
+                } else {
+                    const bool asBefore = after.exists == good.exists && (!after.exists || counted(after) == counted(good));
+                    const bool asAfter = k + 1 < ref.good.size() && after.exists == ref.good[k + 1].exists &&
+                                         (!after.exists || counted(after) == counted(ref.good[k + 1]));
+                    EXPECT_TRUE(asBefore || asAfter) << "the file is neither before nor after the change";
+                }
+
+                // The open table's memory holds what its file holds; the failed row is not shown.
+                if (s.opensTable) {
+                    ASSERT_TRUE(t.isActive()) << "the table stays open";
+                    const std::vector<std::string> memory = recordsInMemory(t.table());
+                    EXPECT_EQ(memory, recordsOf(after.bytes)) << "memory and file disagree";
+                    const auto live = std::count_if(memory.begin(), memory.end(), [](const std::string& r) { return r[0] == ' '; });
+                    t.table().cancel();
+                    t.table().setFilter("");
+                    t.table().refresh();
+                    EXPECT_EQ(t.table().recordCount(), live) << "the view lists exactly the live rows";
+                }
+                t.close();
+
+                // A fresh table object opens the file and holds exactly the counted rows.
+                std::string cell = "no file";
+                if (after.exists) {
+                    MeasurementTable fresh;
+                    ASSERT_NO_THROW(fresh.open(table));
+                    EXPECT_EQ(recordsInMemory(fresh.table()), recordsOf(after.bytes));
+                    if (kind != Kind::Dies) {
+                        EXPECT_EQ(recordsInMemory(fresh.table()), recordsOf(good.bytes)) << "each row as it was posted";
+                    }
+                    cell = std::to_string(fresh.table().physicalCount());
+                    if (endsCleanly(after.bytes)) {
+                        const QString copy = path(QStringLiteral("oracle/case_%1_failed.dbf").arg(caseNumber));
+                        ASSERT_TRUE(QFile::copy(table, copy));
+                        oracle.push_back({copy, liveRecordsWithoutFlag(after.bytes), s.name + " " + describe(op) + " " + nameOf(kind)});
+                    }
+                    // And it takes the next write, which leaves the file ending right after it.
+                    appendRow(fresh, {{Field::N, 99.0}, {Field::COMMENT, QStringLiteral("после сбоя")}});
+                    fresh.close();
+                    const FileState next = snapshot(table);
+                    EXPECT_EQ(countOf(next.bytes), countOf(after.bytes) + 1);
+                    EXPECT_TRUE(endsCleanly(next.bytes));
+                    const QString copy = path(QStringLiteral("oracle/case_%1_next.dbf").arg(caseNumber));
+                    ASSERT_TRUE(QFile::copy(table, copy));
+                    oracle.push_back({copy, liveRecordsWithoutFlag(next.bytes), s.name + " " + describe(op) + " " + nameOf(kind) + ", next write"});
+                }
+                line += " | " + cell;
+            }
+            matrix.push_back(line + " |");
+        }
+    }
+
+    std::printf("\nWrite point × fault → records in the table after a fresh open\n");
+    for (const std::string& l : matrix)
+        std::printf("%s\n", l.c_str());
+    std::fflush(stdout);
+
+    std::vector<QString> files;
+    for (const OracleCase& c : oracle)
+        files.push_back(c.file);
+    const OracleReading reading = readWithDbfread(files, path(QStringLiteral("oracle")));
+    if (!reading.ran)
+        GTEST_SKIP() << "/usr/bin/python3 with python3-dbfread is not installed; the oracle did not read the "
+                     << files.size() << " files";
+    ASSERT_EQ(reading.error, "");
+    for (std::size_t i = 0; i < oracle.size(); ++i)
+        EXPECT_EQ(reading.records[i], oracle[i].expected) << "python3-dbfread reads other rows: " << oracle[i].what;
+    std::printf("python3-dbfread read %zu of the files back, every one as the engine does\n", oracle.size());
+}
+
+} // namespace
+} // namespace store::test
