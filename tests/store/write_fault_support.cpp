@@ -201,7 +201,9 @@ const std::vector<Scenario>& writeScenarios()
                      [](MeasurementTable& t) {
                          t.table().last();
                          t.table().edit();
-                         setCells(t, {{Field::P, -3.0}, {Field::COMMENT, QStringLiteral("исправлено")}});
+                         // Fields at both ends of the record, so that half of its write
+                         // holds some of the change and not all of it.
+                         setCells(t, {{Field::N, 7.0}, {Field::COMMENT, QStringLiteral("исправлено")}, {Field::P7, 0.5}});
                      },
                      post,
                      {}});
