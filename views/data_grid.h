@@ -107,6 +107,11 @@ public:
     // Posts the row being edited through the grid, after taking over the editor's text; a
     // refused text is dropped. Otherwise just closes the editor. Throws StoreError.
     void postEdit();
+    // Ends a cell edit as Enter would and posts the row being edited through the model, so
+    // that whoever follows the model (the footers) learns of it. A refused text is explained
+    // and stays in the open editor: false, and the caller must not go on. Throws StoreError
+    // when the row cannot be written.
+    bool endEdit();
 
     // Selection. The count is the number of selected rows; with none selected, 1 when there
     // is a current row and 0 when the view is empty.

@@ -187,6 +187,15 @@ void DataGrid::postEdit()
         m_model->post();
 }
 
+bool DataGrid::endEdit()
+{
+    if (!commitEditor())
+        return false;
+    if (m_model)
+        m_model->post();
+    return true;
+}
+
 // ---- input ---------------------------------------------------------------------------------
 
 int DataGrid::titleColumnEdgeAt(const QPoint& pos) const
@@ -290,7 +299,11 @@ void DataGrid::titleClick(int column, Qt::KeyboardModifiers modifiers)
     // A column bound to no field has nothing to sort by: its title does not react.
     if (!m_columns[static_cast<std::size_t>(column)].isBound())
         return;
-    if (!commitEditor())
+    // The sort resets the model, which would throw away a text still in the editor, and the
+    // table would post a buffered row behind the model's back: both are posted first.
+    bool ended = false;
+    guarded([&] { ended = endEdit(); });
+    if (!ended)
         return;
     GridColumn& c = m_columns[static_cast<std::size_t>(column)];
     if (modifiers & Qt::ControlModifier) {

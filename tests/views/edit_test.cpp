@@ -202,5 +202,61 @@ TEST_F(GridEditing, PostEditTakesOverAnOpenEditorsText)
     EXPECT_EQ(t.text(t.recordAt(1), m_fixture->table().column(Field::COMMENT)), QStringLiteral("Песок"));
 }
 
+// Ending an edit the way the commands do it, and the title click that sorts: the text in the
+// editor, then the row, through the model, so that whoever follows the model (the footers)
+// hears of it exactly once; a refused text stops them and stays in the editor.
+struct EndCase {
+    const char* name;
+    const char* typed; // into P of the second row
+    bool ends;
+    QStringList sorted; // P down the view after a click on P's title
+};
+
+class EndEdit : public GridEditing, public ::testing::WithParamInterface<EndCase> {
+protected:
+    int startEditingP()
+    {
+        const int column = grid1().columnOfField(QStringLiteral("P"));
+        test::clickCell(grid1(), 1, column);
+        EXPECT_TRUE(grid1().startEdit());
+        grid1().editor()->setText(QString::fromUtf8(GetParam().typed));
+        return column;
+    }
+    void expectEnded(const QSignalSpy& posted, const QStringList& boxes)
+    {
+        const EndCase& c = GetParam();
+        EXPECT_EQ(boxes.size(), c.ends ? 0 : 1);
+        EXPECT_EQ(posted.size(), c.ends ? 1 : 0);
+        EXPECT_EQ(grid1().isEditorOpen(), !c.ends);
+        if (grid1().isEditorOpen())
+            EXPECT_EQ(grid1().editor()->text(), QString::fromUtf8(c.typed));
+    }
+};
+
+TEST_P(EndEdit, PostsThroughTheModelOrStops)
+{
+    startEditingP();
+    QSignalSpy posted(grid1().model(), &TableModel::rowPosted);
+    test::ModalCatcher boxes;
+    EXPECT_EQ(grid1().endEdit(), GetParam().ends);
+    expectEnded(posted, boxes.texts());
+}
+
+TEST_P(EndEdit, TitleClickSortsByTheTextInTheEditor)
+{
+    const int column = startEditingP();
+    QSignalSpy posted(grid1().model(), &TableModel::rowPosted);
+    test::ModalCatcher boxes;
+    test::clickTitle(grid1(), column);
+    expectEnded(posted, boxes.texts());
+    EXPECT_EQ(test::columnTexts(grid1(), QStringLiteral("P")), GetParam().sorted);
+    EXPECT_EQ(grid1().column(column).titleState, GetParam().ends ? TitleState::Up : TitleState::None);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, EndEdit, ::testing::Values(
+    EndCase{"accepted", "30", true, {"30", "10"}},
+    EndCase{"refused", "3x", false, {"10", "10"}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 } // namespace
 } // namespace views
