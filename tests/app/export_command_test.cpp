@@ -4,6 +4,7 @@
 // cells the table holds, in the export's layout.
 
 #include "widget_test_support.h"
+#include "workbook_reader.h"
 
 #include "app/main_window.h"
 #include "app/program_state.h"
@@ -15,11 +16,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
-#include <QJsonArray>
 #include <QLineEdit>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QProcess>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QUuid>
@@ -29,6 +26,12 @@
 #include <variant>
 
 using store::Field;
+using kvel_test::Cell;
+using kvel_test::Grid;
+using kvel_test::XlrdBook;
+using kvel_test::describe;
+using kvel_test::havePythonXlrd;
+using kvel_test::readWithXlrd;
 
 namespace {
 
@@ -78,9 +81,6 @@ void createTable(const QString& path, const std::vector<Row>& rows)
 }
 
 // The sheet the user expects: texts, numbers, or nothing, by row and column.
-using Cell = std::variant<std::monostate, QString, double>;
-using Grid = std::vector<std::vector<Cell>>;
-
 Grid expectedSheet(const std::vector<Row>& exported)
 {
     const char* const headings[] = {
@@ -112,15 +112,6 @@ Grid expectedSheet(const std::vector<Row>& exported)
         }
     }
     return grid;
-}
-
-QString describe(const Cell& c)
-{
-    if (const QString* s = std::get_if<QString>(&c))
-        return QLatin1Char('"') + *s + QLatin1Char('"');
-    if (const double* d = std::get_if<double>(&c))
-        return QString::number(*d, 'g', 17);
-    return QStringLiteral("(nothing)");
 }
 
 // Compares cell by cell; a number read as text (CSV) is compared as a number.
@@ -215,108 +206,12 @@ private:
     QPointer<QWidget> m_last;
 };
 
-struct ProcessOutput {
-    bool ran = false;
-    int exitCode = -1;
-    QByteArray out;
-    QByteArray err;
-};
-
-ProcessOutput run(const QString& program, const QStringList& args, int timeoutMs = 120000)
-{
-    QProcess p;
-    p.start(program, args);
-    ProcessOutput result;
-    if (!p.waitForStarted() || !p.waitForFinished(timeoutMs))
-        return result;
-    result.ran = p.exitStatus() == QProcess::NormalExit;
-    result.exitCode = p.exitCode();
-    result.out = p.readAllStandardOutput();
-    result.err = p.readAllStandardError();
-    return result;
-}
-
-const QString kPython = QStringLiteral("/usr/bin/python3");
-
-// The reader: every sheet's name and cells, and whatever xlrd logged while reading.
-const char kXlrdScript[] = R"PY(
-import io, json, sys, xlrd
-log = io.StringIO()
-book = xlrd.open_workbook(sys.argv[1], logfile=log, verbosity=0)
-sheets = []
-for sh in book.sheets():
-    rows = []
-    for r in range(sh.nrows):
-        row = []
-        for c in range(sh.ncols):
-            cell = sh.cell(r, c)
-            if cell.ctype == xlrd.XL_CELL_TEXT:
-                row.append({"t": cell.value})
-            elif cell.ctype == xlrd.XL_CELL_NUMBER:
-                row.append({"n": cell.value})
-            elif cell.ctype in (xlrd.XL_CELL_EMPTY, xlrd.XL_CELL_BLANK):
-                row.append({})
-            else:
-                row.append({"other": repr(cell.value)})
-        rows.append(row)
-    sheets.append({"name": sh.name, "rows": rows})
-print(json.dumps({"log": log.getvalue(), "sheets": sheets}))
-)PY";
-
-bool havePythonXlrd()
-{
-    return run(kPython, {QStringLiteral("-c"), QStringLiteral("import xlrd")}).exitCode == 0;
-}
-
 QString sofficePath()
 {
     for (const char* p : {"/usr/bin/soffice", "/usr/bin/libreoffice"})
         if (QFile::exists(QString::fromLatin1(p)))
             return QString::fromLatin1(p);
     return {};
-}
-
-struct XlrdBook {
-    QStringList names;
-    std::vector<Grid> sheets;
-};
-
-std::optional<XlrdBook> readWithXlrd(const QString& file)
-{
-    const ProcessOutput out = run(kPython, {QStringLiteral("-c"), QString::fromUtf8(kXlrdScript), file});
-    if (out.exitCode != 0) {
-        qWarning().noquote() << "xlrd failed:" << QString::fromUtf8(out.err);
-        return std::nullopt;
-    }
-    const QJsonObject doc = QJsonDocument::fromJson(out.out).object();
-    const QString log = doc.value(QStringLiteral("log")).toString();
-    if (!log.isEmpty()) {
-        qWarning().noquote() << "xlrd warned:" << log;
-        return std::nullopt;
-    }
-    XlrdBook book;
-    for (const QJsonValue& sv : doc.value(QStringLiteral("sheets")).toArray()) {
-        const QJsonObject s = sv.toObject();
-        book.names << s.value(QStringLiteral("name")).toString();
-        Grid grid;
-        for (const QJsonValue& rv : s.value(QStringLiteral("rows")).toArray()) {
-            std::vector<Cell> row;
-            for (const QJsonValue& cv : rv.toArray()) {
-                const QJsonObject c = cv.toObject();
-                if (c.contains(QStringLiteral("t")))
-                    row.emplace_back(c.value(QStringLiteral("t")).toString());
-                else if (c.contains(QStringLiteral("n")))
-                    row.emplace_back(c.value(QStringLiteral("n")).toDouble());
-                else if (c.contains(QStringLiteral("other")))
-                    row.emplace_back(QStringLiteral("?") + c.value(QStringLiteral("other")).toString());
-                else
-                    row.emplace_back();
-            }
-            grid.push_back(std::move(row));
-        }
-        book.sheets.push_back(std::move(grid));
-    }
-    return book;
 }
 
 // RFC 4180 as LibreOffice writes it: fields quoted when they hold the separator or quotes.
@@ -369,7 +264,7 @@ std::optional<Grid> readWithLibreOffice(const QString& file, const QString& work
     const QString profile = QDir(workDir).filePath(QStringLiteral("lo_") + QUuid::createUuid().toString(QUuid::Id128));
     const QString outDir = QDir(workDir).filePath(QStringLiteral("csv"));
     QDir().mkpath(outDir);
-    const ProcessOutput out = run(sofficePath(),
+    const kvel_test::ProcessOutput out = kvel_test::runProcess(sofficePath(),
         {QStringLiteral("-env:UserInstallation=file://") + profile, QStringLiteral("--headless"),
          QStringLiteral("--norestore"), QStringLiteral("--convert-to"),
          QStringLiteral("csv:Text - txt - csv (StarCalc):44,34,76"), QStringLiteral("--outdir"), outDir, file});

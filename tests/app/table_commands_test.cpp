@@ -2,6 +2,7 @@
 // dialog over the real serial driver, and the instrument emulator on a pseudo-terminal.
 // Every dialog a command shows is answered by the test, in the order it comes.
 
+#include "table_command_support.h"
 #include "widget_test_support.h"
 
 #include "app/main_window.h"
@@ -28,6 +29,16 @@
 #include <vector>
 
 using app::MainWindow;
+using kvel_test::Answer;
+using kvel_test::Cells;
+using kvel_test::Dialogs;
+using kvel_test::Rows;
+using kvel_test::Seen;
+using kvel_test::fieldText;
+using kvel_test::fileColumn;
+using kvel_test::physicalRows;
+using kvel_test::pointPort;
+using kvel_test::writeTable;
 using store::Field;
 
 namespace {
@@ -107,179 +118,6 @@ QStringList emulatorArguments(const QString& folder, const QString& name, const 
     file.write(reinterpret_cast<const char*>(memory.data()), qint64(memory.size()));
     return {QStringLiteral("--image"), path};
 }
-
-// The device behind "\\.\COMn" for the download dialog.
-void pointPort(int number, const QString& devicePath)
-{
-    QSettings settings(QStringLiteral("Valdrenor"), QStringLiteral("KVEL"));
-    settings.beginGroup(QStringLiteral("1.0"));
-    settings.setValue(QStringLiteral("COM%1").arg(number), devicePath);
-}
-
-// ---- tables made by the test -----------------------------------------------------------------
-
-using Cells = std::vector<std::pair<Field, QVariant>>; // double, int or QString values
-using Rows = std::vector<Cells>;
-
-// A measurement table holding `rows` in file order; NB_TYPE is 0 unless a row names it.
-void writeTable(const QString& path, const Rows& rows)
-{
-    store::MeasurementTable::create(path);
-    store::MeasurementTable table;
-    table.open(path);
-    for (const Cells& row : rows) {
-        table.table().append();
-        table.setInteger(Field::NB_TYPE, store::kPenetrometerKind);
-        for (const auto& [field, value] : row) {
-            if (value.typeId() == QMetaType::QString)
-                table.setText(field, value.toString());
-            else
-                table.setReal(field, value.toDouble());
-        }
-        table.table().post();
-    }
-    table.close();
-}
-
-// A field of record `rec` as the tests compare it: a number in its shortest form ("" when
-// empty), a text trimmed.
-QString fieldText(store::MeasurementTable& table, std::uint32_t rec, Field field)
-{
-    const int column = table.column(field);
-    if (store::measurementFields()[std::size_t(field)].type == store::FieldType::Numeric) {
-        const auto v = table.table().real(rec, column);
-        return v ? QString::number(*v) : QString();
-    }
-    return table.table().text(rec, column).trimmed();
-}
-
-// One field of every row of a closed table file, in file order.
-QStringList fileColumn(const QString& path, Field field)
-{
-    store::MeasurementTable table;
-    table.open(path);
-    QStringList values;
-    for (std::uint32_t rec : table.table().view())
-        values << fieldText(table, rec, field);
-    table.close();
-    return values;
-}
-
-int physicalRows(const QString& path)
-{
-    store::MeasurementTable table;
-    table.open(path);
-    const int n = int(table.table().physicalCount());
-    table.close();
-    return n;
-}
-
-// ---- answering the dialogs -------------------------------------------------------------------
-
-// How the test answers one modal window.
-struct Answer {
-    enum class Kind { File, Button, Colour, Cancel, StopDownload } kind = Kind::Cancel;
-    QString file;
-    QMessageBox::StandardButton button = QMessageBox::NoButton;
-    QColor colour;
-
-    static Answer withFile(const QString& path) { return {Kind::File, path, {}, {}}; }
-    static Answer press(QMessageBox::StandardButton b) { return {Kind::Button, {}, b, {}}; }
-    static Answer withColour(const QColor& c) { return {Kind::Colour, {}, {}, c}; }
-    static Answer cancel() { return {}; }
-    // "Отмена" in the download dialog as soon as it comes up.
-    static Answer stopDownload() { return {Kind::StopDownload, {}, {}, {}}; }
-};
-
-// What a modal window showed.
-struct Seen {
-    QString name; // objectName of a dialog; "box" for a message box
-    QString title;
-    QString text;
-    QMessageBox::Icon icon = QMessageBox::NoIcon;
-    QMessageBox::StandardButtons buttons;
-    QString fileName;   // a file dialog: the name it offered when it came up
-    QString nameFilter; // and its selected filter
-
-    // "SaveDialog1", or "Ошибка: База данных повреждена !" for a message box.
-    QString describe() const { return name == QLatin1String("box") ? title + QStringLiteral(": ") + text : name; }
-};
-
-// While alive, answers every modal window with the next answer of its list, or cancels it
-// when the list is used up. The download dialog runs by itself against the emulator; it is
-// answered only when the next answer is stopDownload(). Answers are queued, so that a window opened by the answer itself (the save
-// dialog's question about an existing file) is answered as well.
-class Dialogs : public QObject {
-public:
-    explicit Dialogs(std::vector<Answer> answers) : m_answers(answers.begin(), answers.end())
-    {
-        // Polling only delivers the answers; nothing is asserted about when they come.
-        connect(&m_timer, &QTimer::timeout, this, &Dialogs::poll);
-        m_timer.start(5);
-    }
-
-    const std::vector<Seen>& seen() const noexcept { return m_seen; }
-
-private:
-    void poll()
-    {
-        QWidget* modal = QApplication::activeModalWidget();
-        if (!modal || modal == m_last)
-            return;
-        m_last = modal;
-        if (modal->objectName() == QLatin1String("TForm2")) {
-            if (m_answers.empty() || m_answers.front().kind != Answer::Kind::StopDownload)
-                return;
-            m_answers.pop_front();
-            m_seen.push_back({modal->objectName(), modal->windowTitle(), {}, {}, {}, {}, {}});
-            if (auto* stop = modal->findChild<QAbstractButton*>(QStringLiteral("Button1")))
-                QMetaObject::invokeMethod(stop, &QAbstractButton::click, Qt::QueuedConnection);
-            return;
-        }
-        const Answer answer = m_answers.empty() ? Answer::cancel() : m_answers.front();
-        if (!m_answers.empty())
-            m_answers.pop_front();
-
-        if (auto* box = qobject_cast<QMessageBox*>(modal)) {
-            m_seen.push_back({QStringLiteral("box"), box->windowTitle(), box->text(), box->icon(),
-                              box->standardButtons(), {}, {}});
-            QAbstractButton* button = answer.kind == Answer::Kind::Button ? box->button(answer.button) : nullptr;
-            if (button)
-                QMetaObject::invokeMethod(button, &QAbstractButton::click, Qt::QueuedConnection);
-            else
-                QMetaObject::invokeMethod(box, &QDialog::reject, Qt::QueuedConnection);
-            return;
-        }
-        m_seen.push_back({modal->objectName(), modal->windowTitle(), {}, {}, {}, {}, {}});
-        auto* dialog = qobject_cast<QDialog*>(modal);
-        if (!dialog)
-            return;
-        auto* files = qobject_cast<QFileDialog*>(dialog);
-        if (files) {
-            // With no name typed the dialog reports its folder.
-            const QFileInfo offered(files->selectedFiles().value(0));
-            m_seen.back().fileName = offered.isDir() ? QString() : offered.fileName();
-            m_seen.back().nameFilter = files->selectedNameFilter();
-        }
-        if (files && answer.kind == Answer::Kind::File) {
-            // The dialog leaves its name field alone while that has the focus.
-            if (QWidget* focus = files->focusWidget())
-                focus->clearFocus();
-            files->selectFile(answer.file);
-            QMetaObject::invokeMethod(dialog, &QDialog::accept, Qt::QueuedConnection);
-        } else if (auto* colours = qobject_cast<QColorDialog*>(dialog); colours && answer.kind == Answer::Kind::Colour) {
-            colours->setCurrentColor(answer.colour);
-            QMetaObject::invokeMethod(dialog, &QDialog::accept, Qt::QueuedConnection);
-        } else {
-            QMetaObject::invokeMethod(dialog, &QDialog::reject, Qt::QueuedConnection);
-        }
-    }
-
-    QTimer m_timer;
-    std::deque<Answer> m_answers;
-    std::vector<Seen> m_seen;
-    QPointer<QWidget> m_last;
-};
 
 } // namespace
 
