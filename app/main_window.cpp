@@ -16,9 +16,11 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
 #include <QScreen>
+#include <QSignalBlocker>
 #include <QTabWidget>
 #include <QVBoxLayout>
 
@@ -159,15 +161,8 @@ void MainWindow::buildPages()
         });
     }
 
-    connect(m_pages, &QTabWidget::currentChanged, this, [this](int index) {
-        QWidget* shown = m_pages->widget(index);
-        runCommand(this, [&] {
-            if (shown == m_tabSheet1)
-                TabSheet1Show();
-            else if (shown == m_tabSheet2)
-                TabSheet2Show();
-        });
-    });
+    m_shownPage = m_pages->currentWidget();
+    connect(m_pages, &QTabWidget::currentChanged, this, &MainWindow::pageChanged);
 
     auto* layout = new QVBoxLayout(m_client);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -257,6 +252,34 @@ void MainWindow::tab_vis_dis()
     m_pages->hide();
 }
 
+void MainWindow::pageChanged(int index)
+{
+    if (m_returningToPage)
+        return;
+    // The new tab's kind filter resets both grids: a cell edit ends first. A refused text
+    // takes the user back to the page of its cell, with the editor as it was.
+    bool ended = false;
+    runCommand(this, [this, &ended] { ended = endCellEdit(); });
+    if (!ended) {
+        const QSignalBlocker blocker(m_pages);
+        m_returningToPage = true;
+        m_pages->setCurrentWidget(m_shownPage);
+        m_returningToPage = false;
+        for (views::DataGrid* grid : {m_gridTabs->grid1(), m_gridTabs->grid2()})
+            if (grid->isEditorOpen())
+                grid->editor()->setFocus();
+        return;
+    }
+    QWidget* shown = m_pages->widget(index);
+    m_shownPage = shown;
+    runCommand(this, [&] {
+        if (shown == m_tabSheet1)
+            TabSheet1Show();
+        else if (shown == m_tabSheet2)
+            TabSheet2Show();
+    });
+}
+
 void MainWindow::TabSheet1Show()
 {
     showKind(store::kPenetrometerKind);
@@ -275,6 +298,16 @@ void MainWindow::showKind(int kind)
     m_table.table().setFilter(store::kindFilter(kind));
     m_table.table().refresh();
     m_gridTabs->refresh();
+}
+
+bool MainWindow::endCellEdit()
+{
+    if (!m_table.isActive())
+        return true;
+    for (views::DataGrid* grid : {m_gridTabs->grid1(), m_gridTabs->grid2()})
+        if (!grid->endEdit())
+            return false;
+    return true;
 }
 
 void MainWindow::Save_DB()
@@ -371,6 +404,14 @@ void MainWindow::N26Click()
 
 void MainWindow::closeEvent(QCloseEvent* event)
 {
+    // A text typed into a cell goes into the table first; one the table refuses keeps the
+    // window open with the cell in edit, so that the user can put it right.
+    bool ended = false;
+    runCommand(this, [this, &ended] { ended = endCellEdit(); });
+    if (!ended) {
+        event->ignore();
+        return;
+    }
     m_registry.setValue(kDefaultDirKey, m_dataDir);
     m_registry.sync();
     // A table that cannot be saved keeps the window open, so the user can decide again.

@@ -87,6 +87,13 @@ public:
     // window to its no-table state.
     void Close_DB();
 
+    // Ends a cell edit in either grid as Enter would and posts the row being edited, so that
+    // the table file, the footers, the export and the reports all see what the grid shows.
+    // Every command that reads, resets or leaves the grids runs this first. False when the
+    // typed text was refused: the refusal has been shown, the cell stays in edit with the
+    // text, and the command must not run. Throws StoreError when the row cannot be written.
+    bool endCellEdit();
+
     // Table file commands.
     void N2Click(); // "Создать": download the instrument into a new table
     void N3Click(); // "Открыть"
@@ -156,10 +163,11 @@ private:
     void showForceColumns();
     store::DownloadedImage downloadedImage() const;
     QAction* addCommand(QMenu* menu, const CommandDef& def);
-    void bind(QAction* action, void (MainWindow::*handler)());
+    void bind(QAction* action, void (MainWindow::*handler)(), bool keepsCellEdit);
     void TabSheet1Show();
     void TabSheet2Show();
     void showKind(int kind);
+    void pageChanged(int index);
     // Prepares the chosen report over the view; null when there is no table or no pages.
     reports::ReportTemplate* prepareChosenReport();
 
@@ -175,6 +183,8 @@ private:
     QTabWidget* m_pages = nullptr;
     QWidget* m_tabSheet1 = nullptr;
     QWidget* m_tabSheet2 = nullptr;
+    QWidget* m_shownPage = nullptr;    // the tab page whose rows the grids last showed
+    bool m_returningToPage = false;    // a refused cell text takes the user back to its page
     views::GridTabs* m_gridTabs = nullptr; // Grid1 and Grid2 over the table
     device::DownloadDialog* m_downloadDialog = nullptr; // TForm2
     store::TableSummary m_summary;

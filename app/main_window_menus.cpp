@@ -40,6 +40,9 @@ struct MainWindow::CommandDef {
     int image = -1;
     bool tableCommand = false; // enabled only while a table is open
     void (MainWindow::*handler)() = nullptr;
+    // Commands that neither read nor reset the grids (help, column widths) leave a cell
+    // edit alone; every other one ends it first.
+    bool keepsCellEdit = false;
 };
 
 void MainWindow::buildMenus()
@@ -57,7 +60,7 @@ void MainWindow::buildMenus()
         {"N11", "Выход", nullptr, -1, false, &MainWindow::N11Click},
     };
     static const CommandDef view[] = {
-        {"N27", "Выровнять столбцы", nullptr, -1, true, &MainWindow::N23Click},
+        {"N27", "Выровнять столбцы", nullptr, -1, true, &MainWindow::N23Click, true},
         {"N28"},
         {"N29", "Задать цвет", nullptr, -1, true, &MainWindow::N17Click},
         {"N30", "Убрать цвет", nullptr, -1, true, &MainWindow::N18Click},
@@ -73,9 +76,9 @@ void MainWindow::buildMenus()
         {"N37", "Перенумеровать строки", nullptr, -1, true, &MainWindow::N37Click},
     };
     static const CommandDef help[] = {
-        {"N24", "Помощь", "F1", 5, false, &MainWindow::N24Click},
+        {"N24", "Помощь", "F1", 5, false, &MainWindow::N24Click, true},
         {"N25"},
-        {"N26", "О программе", nullptr, -1, false, &MainWindow::N26Click},
+        {"N26", "О программе", nullptr, -1, false, &MainWindow::N26Click, true},
     };
     struct MenuDef {
         const char* name;
@@ -111,14 +114,20 @@ QAction* MainWindow::addCommand(QMenu* menu, const CommandDef& def)
     if (def.tableCommand)
         m_tableCommands.push_back(action);
     if (def.handler)
-        bind(action, def.handler);
+        bind(action, def.handler, def.keepsCellEdit);
     return action;
 }
 
-void MainWindow::bind(QAction* action, void (MainWindow::*handler)())
+void MainWindow::bind(QAction* action, void (MainWindow::*handler)(), bool keepsCellEdit)
 {
-    connect(action, &QAction::triggered, this,
-            [this, handler] { runCommand(this, [this, handler] { (this->*handler)(); }); });
+    // The one way into every command: a text still in a cell editor reaches the table before
+    // the command reads, resets or leaves the grids, or the command does not run at all.
+    connect(action, &QAction::triggered, this, [this, handler, keepsCellEdit] {
+        runCommand(this, [this, handler, keepsCellEdit] {
+            if (keepsCellEdit || endCellEdit())
+                (this->*handler)();
+        });
+    });
 }
 
 void MainWindow::buildToolBar()
@@ -159,7 +168,7 @@ void MainWindow::buildPopupMenu()
         {"N18", "Убрать цвет", nullptr, -1, false, &MainWindow::N18Click},
         {"N19", "Убрать все цвета", nullptr, -1, false, &MainWindow::N19Click},
         {"PopupSeparator2"},
-        {"N23", "Выровнять столбцы", nullptr, -1, false, &MainWindow::N23Click},
+        {"N23", "Выровнять столбцы", nullptr, -1, false, &MainWindow::N23Click, true},
         {"PopupSeparator3"},
         {"N21", "Удалить", nullptr, -1, false, &MainWindow::N21Click},
     };
