@@ -6,6 +6,7 @@
 #include "app/resources.h"
 
 #include "device/download_dialog.h"
+#include "store/store_error.h"
 #include "views/data_grid.h"
 #include "views/grid_tabs.h"
 #include "views/table_model.h"
@@ -319,10 +320,31 @@ void MainWindow::Save_DB()
     if (m_table.isActive()) {
         views::PostEdit(*m_gridTabs->grid1());
         views::PostEdit(*m_gridTabs->grid2());
-        m_table.table().reopen();
+        reopenTable();
         m_gridTabs->refresh();
     }
     m_dbChanged = false;
+}
+
+void MainWindow::reopenTable()
+{
+    const QString path = m_table.table().path();
+    try {
+        m_table.table().reopen();
+    } catch (const store::StoreError& error) {
+        // The file was let go and could not be taken back (removed, replaced, locked by
+        // someone else in between): no command may go on working on a table that is not
+        // open, so the window shows it closed.
+        closeTable(path);
+        throw store::StoreError(
+            error.code(), QStringLiteral("Не удалось снова открыть таблицу «%1» при сохранении:\n%2\n\n"
+                                         "Таблица закрыта.")
+                              .arg(QFileInfo(path).fileName(), QString::fromUtf8(error.what()))
+                              .toStdString());
+    } catch (...) {
+        closeTable(path);
+        throw;
+    }
 }
 
 void MainWindow::Close_DB()
@@ -334,15 +356,20 @@ void MainWindow::Close_DB()
         if (answer == QMessageBox::Yes)
             Save_DB();
     }
+    closeTable(m_table.isActive() ? m_table.table().path() : QString());
+}
+
+void MainWindow::closeTable(const QString& tablePath)
+{
     m_gridTabs->storeLayouts(m_registry);
     m_dbOpen = false;
     m_dbChanged = false;
-    if (m_table.isActive()) {
-        const QFileInfo file(m_table.table().path());
-        m_table.close();
-        m_gridTabs->refresh();
+    m_table.close();
+    m_gridTabs->refresh();
+    if (!tablePath.isEmpty()) {
         // The production index never outlives the open table; a stale one would describe
         // rows that have changed since.
+        const QFileInfo file(tablePath);
         QFile::remove(file.dir().filePath(file.completeBaseName() + QStringLiteral(".mdx")));
     }
     disable_button();

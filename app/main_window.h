@@ -81,7 +81,8 @@ public:
     void tab_vis_en();
     void tab_vis_dis();
 
-    // Writes everything to the table file by closing and reopening it.
+    // Writes everything to the table file by closing and reopening it. When the file cannot
+    // be opened again, the window is left in its no-table state and StoreError says why.
     void Save_DB();
     // Asks about unsaved edits, closes the table, deletes its index file and returns the
     // window to its no-table state.
@@ -168,6 +169,12 @@ private:
     void TabSheet2Show();
     void showKind(int kind);
     void pageChanged(int index);
+    // The window's no-table state after the table at `tablePath` was let go (Close, or a
+    // file that could not be opened again): layouts stored, flags cleared, index file gone,
+    // commands disabled, tabs hidden, caption and colour reset.
+    void closeTable(const QString& tablePath);
+    // Closes and opens the table file again; on failure closeTable() and StoreError.
+    void reopenTable();
     // Prepares the chosen report over the view; null when there is no table or no pages.
     reports::ReportTemplate* prepareChosenReport();
 

@@ -7,6 +7,7 @@
 
 #include "device/download_dialog.h"
 #include "store/flash_decoder.h"
+#include "store/store_error.h"
 #include "views/data_grid.h"
 #include "views/grid_tabs.h"
 
@@ -121,13 +122,22 @@ void MainWindow::N4Click()
 {
     if (!m_dbOpen)
         return;
+    // Downloaded records need a table to go into: reporting none added while dropping them
+    // would be a lie.
+    const auto requireTable = [this] {
+        if (m_table.isActive())
+            return;
+        closeTable({});
+        throw store::StoreError(store::StoreError::Code::NotActive,
+                                "Таблица не открыта: записи прибора добавить некуда. Откройте таблицу снова.");
+    };
+    requireTable();
     if (m_downloadDialog->exec() != device::DownloadDialog::ResultOk)
         return;
+    requireTable();
     // New rows go to the end of the file and are found there only in file order.
-    if (m_table.isActive()) {
-        views::ResetSort(*m_gridTabs->grid1(), m_table, store::kTab1);
-        views::ResetSort(*m_gridTabs->grid2(), m_table, store::kTab2);
-    }
+    views::ResetSort(*m_gridTabs->grid1(), m_table, store::kTab1);
+    views::ResetSort(*m_gridTabs->grid2(), m_table, store::kTab2);
     store::DecodeResult result;
     try {
         result = store::flash2dru(m_table, downloadedImage(), true);
@@ -139,10 +149,21 @@ void MainWindow::N4Click()
     m_gridTabs->refresh();
     if (result.added > 0)
         showForceColumns();
+    m_dbOpen = true;
+    // The count is reported once the table has been saved: if it could not be opened again,
+    // the user learns that instead, with the number of records the instrument gave.
+    try {
+        Save_DB();
+    } catch (const store::StoreError& error) {
+        throw store::StoreError(error.code(),
+                                QStringLiteral("Из прибора получено новых записей: %1.\n%2\n"
+                                               "Откройте таблицу и проверьте, сохранились ли эти записи.")
+                                    .arg(result.added)
+                                    .arg(QString::fromUtf8(error.what()))
+                                    .toStdString());
+    }
     QMessageBox::information(this, QStringLiteral("Дополнение"),
                              QStringLiteral("Добавлено записей: %1").arg(result.added));
-    m_dbOpen = true;
-    Save_DB();
     tab_vis_en();
     find_mma();
 }
@@ -245,7 +266,7 @@ void MainWindow::DeleteSelectedRows(views::DataGrid& grid)
     table.endBatch();
     grid.clearSelection();
     table.pack();
-    table.reopen();
+    reopenTable();
     m_gridTabs->refresh();
     m_dbChanged = false;
 }
@@ -276,7 +297,7 @@ void MainWindow::N37Click()
         }
         table.endBatch();
         table.first();
-        table.reopen();
+        reopenTable();
         m_gridTabs->refresh();
     }
 }

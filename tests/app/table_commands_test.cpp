@@ -148,6 +148,8 @@ private slots:
     void closeAfterEditAsks_data();
     void closeAfterEditAsks();
     void closeRemovesStaleIndexFile();
+    void failedReopenShowsTheTableClosed_data();
+    void failedReopenShowsTheTableClosed();
     void openTakesDeviceTypeOfFirstRow_data();
     void openTakesDeviceTypeOfFirstRow();
     void openRefusesDamagedFiles_data();
@@ -635,6 +637,83 @@ void TableCommandsTest::closeRemovesStaleIndexFile()
     QVERIFY(openThroughMenu(file));
     QCOMPARE(m_window->windowTitle(), QStringLiteral("field - ВРТ - ТК5"));
     QCOMPARE(shown(grid1(), "N"), (QStringList{"1", "2", "3"}));
+}
+
+void TableCommandsTest::failedReopenShowsTheTableClosed_data()
+{
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<QMessageBox::StandardButton>("question"); // Close's answer; NoButton: not asked
+    QTest::addColumn<QString>("before"); // how the error box begins
+    QTest::newRow("save") << "N5" << QMessageBox::NoButton << "";
+    QTest::newRow("close, saving") << "N7" << QMessageBox::Yes << "";
+    QTest::newRow("renumber") << "N37" << QMessageBox::NoButton << "";
+    // The downloaded records are never reported as none added.
+    QTest::newRow("append") << "N4" << QMessageBox::NoButton << "Из прибора получено новых записей: 3.\n";
+}
+
+void TableCommandsTest::failedReopenShowsTheTableClosed()
+{
+    QFETCH(QString, command);
+    QFETCH(QMessageBox::StandardButton, question);
+    QFETCH(QString, before);
+    const QString file = path("lost.db");
+    writeTable(file, {{{Field::N, 1.0}, {Field::DATE, "01.04.2024"}, {Field::TIME, "08:00"}},
+                      {{Field::N, 2.0}, {Field::DATE, "02.04.2024"}, {Field::TIME, "08:00"}}});
+    QVERIFY(openThroughMenu(file));
+    views::DataGrid* grid = grid1();
+    // A posted edit, so that Close asks.
+    clickCell(grid, 0, "COMMENT");
+    QTest::keyClick(grid, Qt::Key_F2);
+    grid->editor()->setText(QStringLiteral("проба"));
+    QTest::keyClick(grid->editor(), Qt::Key_Return);
+    QTest::keyClick(grid, Qt::Key_Down);
+    QVERIFY(m_window->dbChanged());
+
+    device_test::EmulatorProcess instrument(emulatorArguments(m_dir->path(), "memory.bin", kStored));
+    QVERIFY(instrument.started());
+    pointPort(1, instrument.path());
+    // The file goes while the table holds it: saving lets it go and cannot take it back.
+    if (!QFile::remove(file))
+        QSKIP("this system cannot remove a file that is open");
+
+    std::vector<Answer> answers;
+    if (question != QMessageBox::NoButton)
+        answers.push_back(Answer::press(question));
+    answers.push_back(Answer::press(QMessageBox::Ok));
+    std::vector<Seen> seen = run(command.toLatin1().constData(), answers);
+    if (question != QMessageBox::NoButton) {
+        QVERIFY(!seen.empty());
+        QCOMPARE(seen.front().describe(), QStringLiteral("ВРТ - ТК5: Сохранить изменения в таблицах ?"));
+        seen.erase(seen.begin());
+    }
+    QCOMPARE(seen.size(), std::size_t(1));
+    QCOMPARE(seen[0].title, QStringLiteral("Ошибка"));
+    QCOMPARE(seen[0].icon, QMessageBox::Critical);
+    const QString reopen = before + QStringLiteral("Не удалось снова открыть таблицу «lost.db» при сохранении:");
+    QVERIFY2(seen[0].text.startsWith(reopen), qPrintable(seen[0].text));
+    QVERIFY2(seen[0].text.contains(QStringLiteral("Таблица закрыта.")), qPrintable(seen[0].text));
+
+    // The window shows no table, and nothing acts on the one that is gone.
+    QVERIFY(!m_window->dbOpen());
+    QVERIFY(!m_window->dbChanged());
+    QVERIFY(!m_window->table().isActive());
+    QVERIFY(commandsEnabled(false));
+    QCOMPARE(m_window->windowTitle(), kCaption);
+    QCOMPARE(m_window->formColor(), QPalette::Dark);
+    QVERIFY(m_window->findChild<QTabWidget*>("PageControl1")->isHidden());
+    QCOMPARE(grid1()->model()->rowCount(), 0);
+    QCOMPARE(grid2()->model()->rowCount(), 0);
+    const int received = instrument.count("received N");
+    for (const char* name : {"N4", "N5", "N7", "N8", "N9", "N33", "N34", "N37", "Excel1", "N17", "N18",
+                             "N19", "N21", "N22", "N29", "N30", "N31"})
+        QCOMPARE(runDescribed(name, {Answer::press(QMessageBox::Ok)}), QStringList());
+    {
+        Dialogs dialogs({Answer::press(QMessageBox::Ok)});
+        m_window->N4Click(); // even called past its disabled menu item
+        QVERIFY(dialogs.seen().empty());
+    }
+    QCOMPARE(instrument.count("received N"), received);
+    QVERIFY(!QFile::exists(file));
 }
 
 void TableCommandsTest::openTakesDeviceTypeOfFirstRow_data()
