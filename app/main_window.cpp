@@ -25,6 +25,9 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 
+#include <filesystem>
+#include <system_error>
+
 namespace app {
 namespace {
 
@@ -35,6 +38,29 @@ const QString kDefaultDirKey = QStringLiteral("Default_dir");
 
 // The size the window returns to when the user un-maximises it.
 constexpr QSize kDesignSize{703, 501};
+
+bool sameFile(const QFileInfo& a, const QFileInfo& b)
+{
+    // The file system decides (hard links, symbolic links, case-insensitive names); when it
+    // cannot tell, the canonical paths do.
+    std::error_code error;
+    if (std::filesystem::equivalent(a.filesystemFilePath(), b.filesystemFilePath(), error))
+        return true;
+    const QString canonical = a.canonicalFilePath();
+    return !canonical.isEmpty() && canonical == b.canonicalFilePath();
+}
+
+// The production index never outlives the open table; a stale one would describe rows that
+// have changed since. It is named like the table with ".mdx", so a table that is itself
+// called "x.mdx" would be deleted in its place: the table's own file is never touched.
+void removeIndexFile(const QString& tablePath)
+{
+    const QFileInfo table(tablePath);
+    const QFileInfo index(table.dir().filePath(table.completeBaseName() + QStringLiteral(".mdx")));
+    if (!index.exists() || sameFile(table, index))
+        return;
+    QFile::remove(index.filePath());
+}
 
 } // namespace
 
@@ -366,12 +392,8 @@ void MainWindow::closeTable(const QString& tablePath)
     m_dbChanged = false;
     m_table.close();
     m_gridTabs->refresh();
-    if (!tablePath.isEmpty()) {
-        // The production index never outlives the open table; a stale one would describe
-        // rows that have changed since.
-        const QFileInfo file(tablePath);
-        QFile::remove(file.dir().filePath(file.completeBaseName() + QStringLiteral(".mdx")));
-    }
+    if (!tablePath.isEmpty())
+        removeIndexFile(tablePath);
     disable_button();
     tab_vis_dis();
     m_state.title = kCaption;

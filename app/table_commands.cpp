@@ -42,6 +42,16 @@ void MainWindow::N2Click()
     const QString file = chosenFile(m_saveDialog);
     if (file.isEmpty())
         return;
+    // Close deletes the ".mdx" file named like the table: a table of that name would be
+    // somebody's index file, or lose its rows to the Close of another table.
+    if (file.endsWith(QStringLiteral(".mdx"), Qt::CaseInsensitive)) {
+        QMessageBox::warning(this, QStringLiteral("Ошибка"),
+                             QStringLiteral("Имя «%1» не подходит для таблицы: файлы с расширением .mdx — "
+                                            "индексные, программа удаляет их при закрытии таблиц.\n"
+                                            "Выберите другое имя.")
+                                 .arg(QFileInfo(file).fileName()));
+        return;
+    }
     // The table is made only once the instrument's memory is here: a failed or cancelled
     // download leaves an existing file of that name untouched.
     if (m_downloadDialog->exec() != device::DownloadDialog::ResultOk)

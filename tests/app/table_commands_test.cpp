@@ -148,6 +148,10 @@ private slots:
     void closeAfterEditAsks_data();
     void closeAfterEditAsks();
     void closeRemovesStaleIndexFile();
+    void closeNeverDeletesTheTableItself_data();
+    void closeNeverDeletesTheTableItself();
+    void newRefusesAnIndexFileName_data();
+    void newRefusesAnIndexFileName();
     void failedReopenShowsTheTableClosed_data();
     void failedReopenShowsTheTableClosed();
     void openTakesDeviceTypeOfFirstRow_data();
@@ -637,6 +641,64 @@ void TableCommandsTest::closeRemovesStaleIndexFile()
     QVERIFY(openThroughMenu(file));
     QCOMPARE(m_window->windowTitle(), QStringLiteral("field - ВРТ - ТК5"));
     QCOMPARE(shown(grid1(), "N"), (QStringList{"1", "2", "3"}));
+}
+
+void TableCommandsTest::closeNeverDeletesTheTableItself_data()
+{
+    QTest::addColumn<QString>("table");
+    QTest::addColumn<QString>("link"); // a symbolic link to the table beside it; empty: none
+    // Its index file would be itself.
+    QTest::newRow("named like an index") << "site.mdx" << "";
+    // Where names ignore case, "SITE.mdx" is this very file.
+    QTest::newRow("named like an index, capitals") << "SITE.MDX" << "";
+    QTest::newRow("index name is a link to the table") << "site.db" << "site.mdx";
+}
+
+void TableCommandsTest::closeNeverDeletesTheTableItself()
+{
+    QFETCH(QString, table);
+    QFETCH(QString, link);
+    const QString file = path(table);
+    writeTable(file, {{{Field::N, 1.0}}, {{Field::N, 2.0}}});
+    if (!link.isEmpty() && !QFile::link(file, path(link)))
+        QSKIP("this system makes no symbolic links");
+    QVERIFY(m_window->Open_DB(file));
+    QCOMPARE(shown(grid1(), "N"), (QStringList{"1", "2"}));
+
+    QVERIFY(runDescribed("N7").isEmpty());
+    QVERIFY(!m_window->dbOpen());
+    QVERIFY(QFile::exists(file));
+    QCOMPARE(fileColumn(file, Field::N), (QStringList{"1", "2"}));
+    if (!link.isEmpty())
+        QVERIFY(QFileInfo(path(link)).isSymLink());
+}
+
+void TableCommandsTest::newRefusesAnIndexFileName_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::newRow("lower case") << "field.mdx";
+    QTest::newRow("capitals") << "FIELD.MDX";
+}
+
+void TableCommandsTest::newRefusesAnIndexFileName()
+{
+    QFETCH(QString, name);
+    device_test::EmulatorProcess instrument(emulatorArguments(m_dir->path(), "memory.bin", kStored));
+    QVERIFY(instrument.started());
+    pointPort(1, instrument.path());
+
+    const std::vector<Seen> seen = run("N2", {Answer::withFile(path(name)), Answer::press(QMessageBox::Ok)});
+    QCOMPARE(seen.size(), std::size_t(2));
+    QCOMPARE(seen[0].name, QStringLiteral("SaveDialog1"));
+    QCOMPARE(seen[1].title, QStringLiteral("Ошибка"));
+    QCOMPARE(seen[1].icon, QMessageBox::Warning);
+    QVERIFY2(seen[1].text.startsWith(QStringLiteral("Имя «%1» не подходит для таблицы").arg(name)),
+             qPrintable(seen[1].text));
+    // Refused before the download: the instrument was never asked.
+    QCOMPARE(instrument.count("received"), 0);
+    QVERIFY(!QFile::exists(path(name)));
+    QVERIFY(!m_window->dbOpen());
+    QVERIFY(commandsEnabled(false));
 }
 
 void TableCommandsTest::failedReopenShowsTheTableClosed_data()
