@@ -103,8 +103,14 @@ bool MainWindow::Open_DB(const QString& path)
 {
     try {
         m_table.open(path);
-    } catch (const store::StoreError&) {
-        QMessageBox::critical(this, QStringLiteral("Ошибка"), QStringLiteral("База данных повреждена !"));
+    } catch (const store::StoreError& error) {
+        // A table in use elsewhere is not damaged: the user only has to close it there.
+        const QString text = error.code() == store::StoreError::Code::Locked
+            ? QStringLiteral("Таблица «%1» открыта другой программой.\n"
+                             "Закройте её в той программе и повторите команду.")
+                  .arg(QFileInfo(path).fileName())
+            : QStringLiteral("База данных повреждена !");
+        QMessageBox::critical(this, QStringLiteral("Ошибка"), text);
         return false;
     }
     m_dbOpen = true;

@@ -828,19 +828,28 @@ void TableCommandsTest::openRefusesDamagedFiles_data()
 {
     QTest::addColumn<QString>("damage");
     QTest::addColumn<bool>("tableOpen");
-    QTest::newRow("not a dBase file") << "text" << false;
-    QTest::newRow("empty file") << "empty" << false;
-    QTest::newRow("header cut short") << "cut" << false;
-    QTest::newRow("a field missing") << "field" << false;
-    QTest::newRow("open in another copy") << "locked" << false;
+    QTest::addColumn<QString>("message");
+    const QString damaged = QStringLiteral("Ошибка: База данных повреждена !");
+    QTest::newRow("not a dBase file") << "text" << false << damaged;
+    QTest::newRow("empty file") << "empty" << false << damaged;
+    QTest::newRow("header cut short") << "cut" << false << damaged;
+    QTest::newRow("a field missing") << "field" << false << damaged;
+    // A table in use is not damaged: the user is told that it is in use.
+    QTest::newRow("open in another copy") << "locked" << false
+        << "Ошибка: Таблица «bad.db» открыта другой программой.\n"
+           "Закройте её в той программе и повторите команду.";
     // The open table is closed first and stays closed.
-    QTest::newRow("not a dBase file, a table open") << "text" << true;
+    QTest::newRow("not a dBase file, a table open") << "text" << true << damaged;
+    QTest::newRow("open in another copy, a table open") << "locked" << true
+        << "Ошибка: Таблица «bad.db» открыта другой программой.\n"
+           "Закройте её в той программе и повторите команду.";
 }
 
 void TableCommandsTest::openRefusesDamagedFiles()
 {
     QFETCH(QString, damage);
     QFETCH(bool, tableOpen);
+    QFETCH(QString, message);
     const QString file = path("bad.db");
     store::MeasurementTable holder;
     if (damage == "text" || damage == "empty") {
@@ -866,7 +875,7 @@ void TableCommandsTest::openRefusesDamagedFiles()
     const std::vector<Seen> seen = run("N3", {Answer::withFile(file), Answer::press(QMessageBox::Ok)});
     QCOMPARE(seen.size(), std::size_t(2));
     QCOMPARE(seen[0].name, QStringLiteral("OpenDialog1"));
-    QCOMPARE(seen[1].describe(), QStringLiteral("Ошибка: База данных повреждена !"));
+    QCOMPARE(seen[1].describe(), message);
     QCOMPARE(seen[1].icon, QMessageBox::Critical);
     QVERIFY(!m_window->dbOpen());
     QVERIFY(!m_window->table().isActive());
