@@ -148,6 +148,7 @@ void DbfTable::applyToFile(const std::function<void(detail::FileChange&)>& write
 void DbfTable::recoverFromFile() noexcept
 {
     try {
+        const std::uint32_t countBefore = d->count();
         dbf::Contents contents = dbf::readTable(d->file);
         if (contents.layout.recordLength != d->layout.recordLength ||
             contents.layout.headerLength != d->layout.headerLength)
@@ -156,6 +157,13 @@ void DbfTable::recoverFromFile() noexcept
         d->header = std::move(contents.header);
         d->data = std::move(contents.data);
         d->tailClean = contents.tailClean;
+        // A row whose post reached the file whole is no longer pending: posting it again
+        // would write it twice.
+        const bool inserted = d->state == State::Insert && d->count() > countBefore;
+        const bool edited = d->state == State::Edit && d->editRecord < d->count() &&
+                            d->record(d->editRecord) == d->buffer;
+        if (inserted || edited)
+            cancel();
         for (Tag& tag : d->tags)
             d->build(tag);
         if (d->batch)
