@@ -82,6 +82,7 @@ TEST_F(ExclusiveOpen, ATableHeldByAnotherProcessCannotBeOpened)
             ADD_FAILURE() << "opened a table another process holds";
         } catch (const StoreError& e) {
             EXPECT_EQ(e.code(), StoreError::Code::Locked) << e.what();
+            EXPECT_EQ(std::string(e.what()), "Таблица \"" + file.toStdString() + "\" открыта другой программой");
         }
         EXPECT_FALSE(t.isActive());
     }
@@ -227,6 +228,8 @@ TEST_F(RefusedFile, AMissingFileIsAnIoError)
         ADD_FAILURE() << "opened";
     } catch (const StoreError& e) {
         EXPECT_EQ(e.code(), StoreError::Code::Io);
+        EXPECT_EQ(std::string(e.what()),
+                  "Не удалось открыть таблицу \"" + path("absent.db").toStdString() + "\": нет такого файла или папки");
     }
     EXPECT_FALSE(QFile::exists(path("absent.db"))) << "opening never creates";
 }
