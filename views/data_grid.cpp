@@ -7,6 +7,7 @@
 #include "views/layout_text.h"
 #include "views/table_model.h"
 
+#include <QApplication>
 #include <QMessageBox>
 #include <QScrollBar>
 
@@ -34,15 +35,22 @@ DataGrid::DataGrid(QWidget* parent) : QAbstractScrollArea(parent)
     verticalScrollBar()->setSingleStep(1);
     m_errorHandler = &showEngineError;
     DataGridAccessible::install();
+    // Qt tells assistive technology that the grid got the focus only after the grid's own
+    // focus handling; the current cell is told afterwards, or it would be talked over.
+    connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) {
+        if (now == this)
+            QMetaObject::invokeMethod(this, &DataGrid::notifyAccessibleFocus, Qt::QueuedConnection);
+    });
 }
 
 DataGrid::~DataGrid() = default;
 
-// Tells assistive technology which cell now has the focus.
+// Tells assistive technology which cell now has the focus; nothing while the focus is
+// elsewhere (another widget, or the cell editor, which speaks for itself).
 void DataGrid::notifyAccessibleFocus()
 {
     const int row = currentRow();
-    if (!QAccessible::isActive() || row < 0 || columnCount() == 0)
+    if (!QAccessible::isActive() || !hasFocus() || row < 0 || columnCount() == 0 || m_currentColumn >= columnCount())
         return;
     QAccessibleEvent event(this, QAccessible::Focus);
     event.setChild(row * columnCount() + m_currentColumn);
@@ -57,8 +65,19 @@ void DataGrid::setModel(TableModel* model)
     m_selection.clear();
     m_model = model;
     if (m_model) {
+        using Change = QAccessibleTableModelChangeEvent;
         connect(m_model, &QAbstractItemModel::modelReset, this, &DataGrid::modelWasReset);
-        connect(m_model, &QAbstractItemModel::dataChanged, viewport(), qOverload<>(&QWidget::update));
+        connect(m_model, &QAbstractItemModel::dataChanged, this, &DataGrid::modelDataChanged);
+        connect(m_model, &QAbstractItemModel::rowsInserted, this,
+                [this](const QModelIndex&, int first, int last) { modelStructureChanged(Change::RowsInserted, first, last); });
+        connect(m_model, &QAbstractItemModel::rowsRemoved, this,
+                [this](const QModelIndex&, int first, int last) { modelStructureChanged(Change::RowsRemoved, first, last); });
+        // Columns of the model are not the grid's columns, and moved rows are not worth
+        // telling apart: the grid takes both as a new model.
+        connect(m_model, &QAbstractItemModel::columnsInserted, this, &DataGrid::modelWasReset);
+        connect(m_model, &QAbstractItemModel::columnsRemoved, this, &DataGrid::modelWasReset);
+        connect(m_model, &QAbstractItemModel::rowsMoved, this, &DataGrid::modelWasReset);
+        connect(m_model, &QAbstractItemModel::layoutChanged, this, &DataGrid::modelWasReset);
     }
     modelWasReset();
 }
@@ -82,6 +101,7 @@ void DataGrid::setColumns(GridColumns columns)
     m_currentColumn = std::clamp(m_currentColumn, 0, std::max(columnCount() - 1, 0));
     resolveFields();
     layoutChanged();
+    announceStructureChange(QAccessibleTableModelChangeEvent::ModelReset);
 }
 
 int DataGrid::columnOfField(const QString& fieldName) const
@@ -181,6 +201,7 @@ bool DataGrid::setLayoutText(const QString& text)
     applyStoredLayout(m_columns, stored);
     resolveFields();
     layoutChanged();
+    announceStructureChange(QAccessibleTableModelChangeEvent::ModelReset);
     return true;
 }
 
@@ -241,6 +262,11 @@ void DataGrid::resolveFields()
 
 void DataGrid::modelWasReset()
 {
+    modelStructureChanged(QAccessibleTableModelChangeEvent::ModelReset);
+}
+
+void DataGrid::modelStructureChanged(QAccessibleTableModelChangeEvent::ModelChangeType change, int first, int last)
+{
     closeEditor();
     resolveFields();
     bool dropped = false;
@@ -256,12 +282,36 @@ void DataGrid::modelWasReset()
     updateScrollBars();
     ensureRowVisible(currentRow());
     viewport()->update();
-    if (QAccessible::isActive()) {
-        QAccessibleTableModelChangeEvent event(this, QAccessibleTableModelChangeEvent::ModelReset);
-        QAccessible::updateAccessibility(&event);
-    }
+    announceStructureChange(change, first, last);
     if (dropped)
         emit selectionChanged();
+}
+
+void DataGrid::announceStructureChange(QAccessibleTableModelChangeEvent::ModelChangeType change, int first, int last)
+{
+    ++m_structureVersion;
+    if (!QAccessible::isActive())
+        return;
+    QAccessibleTableModelChangeEvent event(this, change);
+    if (first >= 0) {
+        event.setFirstRow(first);
+        event.setLastRow(last);
+    }
+    QAccessible::updateAccessibility(&event);
+}
+
+// Cells read their text live; assistive technology only needs to hear which rows changed.
+void DataGrid::modelDataChanged(const QModelIndex& topLeft, const QModelIndex& bottomRight)
+{
+    viewport()->update();
+    if (!QAccessible::isActive() || !topLeft.isValid() || !bottomRight.isValid() || columnCount() == 0)
+        return;
+    QAccessibleTableModelChangeEvent event(this, QAccessibleTableModelChangeEvent::DataChanged);
+    event.setFirstRow(topLeft.row());
+    event.setLastRow(bottomRight.row());
+    event.setFirstColumn(0);
+    event.setLastColumn(columnCount() - 1);
+    QAccessible::updateAccessibility(&event);
 }
 
 RowSelection::Values DataGrid::captureBookmarks(int row) const

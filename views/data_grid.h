@@ -6,6 +6,7 @@
 #include "views/table_model.h"
 
 #include <QAbstractScrollArea>
+#include <QAccessible>
 #include <QPointer>
 
 #include <cstdint>
@@ -87,6 +88,11 @@ public:
     // The text a cell shows.
     QString cellText(int row, int column) const;
 
+    // Goes up whenever a row or column number may come to name another cell than before
+    // (the model reset, rows or columns added or removed, new columns). Whatever keeps cells
+    // by their numbers (the accessible table) must not trust them across a change.
+    std::uint64_t structureVersion() const noexcept { return m_structureVersion; }
+
     // Cursor.
     int currentRow() const;
     void setCurrentRow(int row); // posts a row being edited when it is left
@@ -163,6 +169,9 @@ private:
     friend class DataGridPainter;
 
     void modelWasReset();
+    void modelStructureChanged(QAccessibleTableModelChangeEvent::ModelChangeType change, int first = -1, int last = -1);
+    void announceStructureChange(QAccessibleTableModelChangeEvent::ModelChangeType change, int first = -1, int last = -1);
+    void modelDataChanged(const QModelIndex& topLeft, const QModelIndex& bottomRight);
     void notifyAccessibleFocus();
     void resolveFields();
     void layoutChanged();
@@ -222,6 +231,7 @@ private:
     int m_resizeStartWidth = 0;
 
     std::function<void(QWidget*, const std::exception&)> m_errorHandler;
+    std::uint64_t m_structureVersion = 0;
 };
 
 } // namespace views

@@ -3,29 +3,42 @@
 #include "views/data_grid.h"
 #include "views/table_model.h"
 
+#include <QLineEdit>
 #include <QPointer>
 
 #include <mutex>
+#include <utility>
 
 namespace views {
 
 namespace {
 
-// One cell of the grid: a record row and a grid column. It reads everything live from the
-// grid, so a cell of a row that has gone reports itself invalid instead of stale text.
+// One cell of the grid: a record row and a grid column, as they were numbered when it was
+// made. It reads everything live from the grid; once the grid's rows or columns have changed
+// its numbers may name another cell, so from then on it reports itself invalid instead of
+// reading that cell. The stand-in for cells the grid does not have is one with row and
+// column -1.
 class DataGridCellAccessible : public QAccessibleInterface, public QAccessibleTableCellInterface {
 public:
-    DataGridCellAccessible(DataGrid* grid, int row, int column) : m_grid(grid), m_row(row), m_column(column) {}
+    DataGridCellAccessible(DataGrid* grid, int row, int column)
+        : m_grid(grid), m_row(row), m_column(column), m_version(grid->structureVersion())
+    {
+    }
+
+    const DataGrid* grid() const { return m_grid.data(); }
 
     bool isValid() const override
     {
-        return m_grid && m_grid->model() && m_row >= 0 && m_row < m_grid->model()->rowCount() &&
-               m_column >= 0 && m_column < m_grid->columnCount();
+        return m_grid && m_grid->model() && m_grid->structureVersion() == m_version && m_row >= 0 &&
+               m_row < m_grid->model()->rowCount() && m_column >= 0 && m_column < m_grid->columnCount();
     }
     QObject* object() const override { return nullptr; }
     QWindow* window() const override { return m_grid ? m_grid->window()->windowHandle() : nullptr; }
     QAccessibleInterface* childAt(int, int) const override { return nullptr; }
-    QAccessibleInterface* parent() const override { return QAccessible::queryAccessibleInterface(m_grid.data()); }
+    QAccessibleInterface* parent() const override
+    {
+        return m_grid ? QAccessible::queryAccessibleInterface(m_grid.data()) : nullptr;
+    }
     QAccessibleInterface* child(int) const override { return nullptr; }
     int childCount() const override { return 0; }
     int indexOfChild(const QAccessibleInterface*) const override { return -1; }
@@ -69,7 +82,7 @@ public:
         s.focused = m_grid->currentRow() == m_row && m_grid->currentColumn() == m_column;
         s.readOnly = m_grid->column(m_column).readOnly || !m_grid->column(m_column).isBound();
         s.editable = !s.readOnly;
-        s.invisible = m_grid->cellRect(m_row, m_column).isEmpty();
+        s.invisible = !m_grid->isVisible() || m_grid->cellRect(m_row, m_column).isEmpty();
         s.offscreen = s.invisible;
         return s;
     }
@@ -83,14 +96,15 @@ public:
     QList<QAccessibleInterface*> rowHeaderCells() const override { return {}; }
     int columnIndex() const override { return m_column; }
     int rowIndex() const override { return m_row; }
-    int columnExtent() const override { return 1; }
-    int rowExtent() const override { return 1; }
+    int columnExtent() const override { return isValid() ? 1 : 0; }
+    int rowExtent() const override { return isValid() ? 1 : 0; }
     QAccessibleInterface* table() const override { return parent(); }
 
 private:
     QPointer<DataGrid> m_grid;
     int m_row;
     int m_column;
+    std::uint64_t m_version;
 };
 
 QAccessibleInterface* gridFactory(const QString& className, QObject* object)
@@ -108,11 +122,16 @@ void DataGridAccessible::install()
     std::call_once(once, [] { QAccessible::installFactory(&gridFactory); });
 }
 
-DataGridAccessible::DataGridAccessible(DataGrid* grid) : QAccessibleWidget(grid, QAccessible::Table) {}
+DataGridAccessible::DataGridAccessible(DataGrid* grid)
+    : QAccessibleWidget(grid, QAccessible::Table), m_cellsVersion(grid->structureVersion())
+{
+}
 
 DataGridAccessible::~DataGridAccessible()
 {
     forgetCells();
+    if (m_absentCell)
+        QAccessible::deleteAccessibleInterface(m_absentCell);
 }
 
 DataGrid* DataGridAccessible::grid() const
@@ -120,11 +139,13 @@ DataGrid* DataGridAccessible::grid() const
     return static_cast<DataGrid*>(widget());
 }
 
+// Touches nothing of the grid: it also runs while the grid is being destroyed.
 void DataGridAccessible::forgetCells() const
 {
-    for (QAccessible::Id id : std::as_const(m_cells))
+    // Emptied first: deleting a cell must not find it still listed.
+    const auto cells = std::exchange(m_cells, {});
+    for (QAccessible::Id id : cells)
         QAccessible::deleteAccessibleInterface(id);
-    m_cells.clear();
 }
 
 void* DataGridAccessible::interface_cast(QAccessible::InterfaceType type)
@@ -134,14 +155,18 @@ void* DataGridAccessible::interface_cast(QAccessible::InterfaceType type)
     return QAccessibleWidget::interface_cast(type);
 }
 
+// A grid on its way out (Qt says so through isValid()) has no rows, columns or cells left
+// to ask about.
 int DataGridAccessible::rowCount() const
 {
+    if (!isValid())
+        return 0;
     return grid()->model() ? grid()->model()->rowCount() : 0;
 }
 
 int DataGridAccessible::columnCount() const
 {
-    return grid()->columnCount();
+    return isValid() ? grid()->columnCount() : 0;
 }
 
 int DataGridAccessible::childCount() const
@@ -157,21 +182,29 @@ QAccessibleInterface* DataGridAccessible::child(int index) const
     return cellAt(index / columns, index % columns);
 }
 
+// A cell of another grid on the same model, or one kept from before a change, is no child
+// of this table: its numbers would point at some other cell.
+bool DataGridAccessible::isOwnCell(const QAccessibleInterface* child) const
+{
+    const auto* cell = dynamic_cast<const DataGridCellAccessible*>(child);
+    return cell && cell->grid() == grid() && cell->isValid();
+}
+
 int DataGridAccessible::indexOfChild(const QAccessibleInterface* child) const
 {
-    if (!child || child->role() != QAccessible::Cell)
+    if (!isOwnCell(child))
         return -1;
-    auto* cell = const_cast<QAccessibleInterface*>(child)->tableCellInterface();
-    if (!cell)
-        return -1;
+    const auto* cell = static_cast<const DataGridCellAccessible*>(child);
     return cell->rowIndex() * columnCount() + cell->columnIndex();
 }
 
 QAccessibleInterface* DataGridAccessible::childAt(int x, int y) const
 {
+    if (!isValid())
+        return nullptr;
     const QPoint local = grid()->viewport()->mapFromGlobal(QPoint(x, y));
     const int row = grid()->rowAt(local.y());
-    if (row < 0)
+    if (row < 0 || row >= rowCount())
         return nullptr;
     for (int c = 0; c < columnCount(); ++c)
         if (grid()->cellRect(row, c).contains(local))
@@ -181,8 +214,17 @@ QAccessibleInterface* DataGridAccessible::childAt(int x, int y) const
 
 QAccessibleInterface* DataGridAccessible::focusChild() const
 {
+    if (!isValid())
+        return nullptr;
+    // While a cell is in edit, the editor has the focus and speaks for it.
+    QLineEdit* editor = grid()->editor();
+    if (grid()->isEditorOpen() && editor && editor->hasFocus())
+        return QAccessible::queryAccessibleInterface(editor);
     const int row = grid()->currentRow();
-    return row >= 0 ? cellAt(row, grid()->currentColumn()) : nullptr;
+    const int column = grid()->currentColumn();
+    if (row < 0 || row >= rowCount() || column < 0 || column >= columnCount())
+        return nullptr;
+    return cellAt(row, column);
 }
 
 QAccessibleInterface* DataGridAccessible::caption() const { return nullptr; }
@@ -190,12 +232,29 @@ QAccessibleInterface* DataGridAccessible::summary() const { return nullptr; }
 
 QAccessibleInterface* DataGridAccessible::cellAt(int row, int column) const
 {
-    if (row < 0 || row >= rowCount() || column < 0 || column >= columnCount())
+    if (!isValid())
         return nullptr;
+    if (row < 0 || row >= rowCount() || column < 0 || column >= columnCount()) {
+        QAccessibleInterface* absent = m_absentCell ? QAccessible::accessibleInterface(m_absentCell) : nullptr;
+        if (!absent) {
+            absent = new DataGridCellAccessible(grid(), -1, -1);
+            m_absentCell = QAccessible::registerAccessibleInterface(absent);
+        }
+        return absent;
+    }
+    // Cells made before the rows or columns changed are not handed out again; the event
+    // telling of the change may never have come (nobody listening), so look for ourselves.
+    if (m_cellsVersion != grid()->structureVersion()) {
+        forgetCells();
+        m_cellsVersion = grid()->structureVersion();
+    }
     const QPair<int, int> key(row, column);
     const auto it = m_cells.constFind(key);
-    if (it != m_cells.constEnd())
-        return QAccessible::accessibleInterface(*it);
+    if (it != m_cells.constEnd()) {
+        if (QAccessibleInterface* cell = QAccessible::accessibleInterface(*it))
+            return cell;
+        m_cells.erase(it);
+    }
     auto* cell = new DataGridCellAccessible(grid(), row, column);
     m_cells.insert(key, QAccessible::registerAccessibleInterface(cell));
     return cell;
@@ -210,8 +269,9 @@ QList<QAccessibleInterface*> DataGridAccessible::selectedCells() const
 {
     QList<QAccessibleInterface*> cells;
     for (int row : selectedRows())
-        for (int c = 0; c < columnCount(); ++c)
-            cells << cellAt(row, c);
+        if (row < rowCount())
+            for (int c = 0; c < columnCount(); ++c)
+                cells << cellAt(row, c);
     return cells;
 }
 
@@ -224,6 +284,8 @@ QString DataGridAccessible::columnDescription(int column) const
 
 QString DataGridAccessible::rowDescription(int row) const
 {
+    if (row < 0 || row >= rowCount())
+        return {};
     return QString::number(row + 1);
 }
 
@@ -241,12 +303,14 @@ int DataGridAccessible::selectedRowCount() const
 QList<int> DataGridAccessible::selectedRows() const
 {
     QList<int> rows;
+    if (!isValid())
+        return rows;
     const store::DbfTable* table = grid()->model() ? &grid()->model()->table() : nullptr;
     if (!table)
         return rows;
     for (const DataGrid::SelectedRow& r : grid()->selectedRows()) {
         const int pos = table->positionOf(r.record);
-        if (pos >= 0)
+        if (pos >= 0 && pos < rowCount())
             rows << pos;
     }
     return rows;
@@ -260,6 +324,8 @@ bool DataGridAccessible::isRowSelected(int row) const
 
 bool DataGridAccessible::selectRow(int row)
 {
+    if (row < 0 || row >= rowCount())
+        return false;
     if (!grid()->multiSelect()) {
         grid()->setCurrentRow(row);
         return grid()->currentRow() == row;
@@ -270,15 +336,19 @@ bool DataGridAccessible::selectRow(int row)
 
 bool DataGridAccessible::unselectRow(int row)
 {
-    if (!grid()->multiSelect())
+    if (row < 0 || row >= rowCount() || !grid()->multiSelect())
         return false;
     grid()->selectRow(row, false);
     return !grid()->isRowSelected(row);
 }
 
-void DataGridAccessible::modelChange(QAccessibleTableModelChangeEvent*)
+void DataGridAccessible::modelChange(QAccessibleTableModelChangeEvent* event)
 {
-    forgetCells();
+    // Changed values keep their cells (they read live); anything else renumbers them.
+    if (event->modelChangeType() != QAccessibleTableModelChangeEvent::DataChanged) {
+        forgetCells();
+        m_cellsVersion = grid()->structureVersion();
+    }
 }
 
 } // namespace views

@@ -5,6 +5,8 @@
 #include <QHash>
 #include <QPair>
 
+#include <cstdint>
+
 namespace views {
 
 class DataGrid;
@@ -12,7 +14,13 @@ class DataGrid;
 // The grid as an accessible table, so that screen readers and automation tools can read
 // its rows: one cell per record and grid column, named by the text the cell shows, with the
 // column's caption as its description and the column header. Cells are made when asked for
-// and forgotten when the model is reset.
+// and kept (registered with Qt, which hands out their ids) only until the grid's rows or
+// columns change: then every one of them is deleted, and one that is still referred to
+// reports itself invalid until it is.
+//
+// Assistive tools ask with the counts they read earlier. A question about a cell the grid
+// does not have gets a stand-in cell that reports itself invalid, never a null: Qt's AT-SPI
+// bridge reads some answers of cellAt() without checking them.
 class DataGridAccessible : public QAccessibleWidget, public QAccessibleTableInterface {
 public:
     explicit DataGridAccessible(DataGrid* grid);
@@ -55,8 +63,11 @@ public:
 
 private:
     void forgetCells() const;
+    bool isOwnCell(const QAccessibleInterface* child) const;
 
     mutable QHash<QPair<int, int>, QAccessible::Id> m_cells;
+    mutable std::uint64_t m_cellsVersion = 0; // the grid's structure version the cells belong to
+    mutable QAccessible::Id m_absentCell = 0; // the stand-in for cells out of range
 };
 
 } // namespace views
