@@ -52,6 +52,9 @@ void MainWindow::N2Click()
                                  .arg(QFileInfo(file).fileName()));
         return;
     }
+    // A file that may not be replaced (read-only, a folder or device, held by another program)
+    // is refused now, before the user spends a download on it.
+    store::MeasurementTable::checkReplaceable(file);
     // The table is made only once the instrument's memory is here: a failed or cancelled
     // download leaves an existing file of that name untouched.
     if (m_downloadDialog->exec() != device::DownloadDialog::ResultOk)

@@ -101,6 +101,14 @@ void DbfTable::create(const QString& path, const std::vector<FieldDef>& fields)
     }
 }
 
+void DbfTable::checkReplaceable(const QString& path)
+{
+    const QString real = dbf::resolvedPath(path);
+    dbf::requireReplaceable(real, path);
+    if (dbf::fileExists(real))
+        dbf::LockedFile::open(real, false, dbf::Action::Create, path); // closed again at once
+}
+
 void DbfTable::open(const QString& path)
 {
     close();

@@ -75,6 +75,10 @@ public:
     // replaced; a table held open elsewhere is refused with Locked. Until the new table takes
     // the name, an older file stays as it was.
     static void create(const QString& path, const std::vector<FieldDef>& fields);
+    // Throws the error that create would give for a target it must not replace (read-only,
+    // not a regular file, held open elsewhere), without touching the file: a command can ask
+    // before it does work that would be lost.
+    static void checkReplaceable(const QString& path);
 
     // Opens exclusively; StoreError (NotATable, Damaged, Locked, Io) when it cannot.
     // Nothing is written to a file that is refused. The header's record count decides what

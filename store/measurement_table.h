@@ -34,6 +34,8 @@ public:
 
     // Creates (replacing) a table with exactly the 24 fields; the table is not opened.
     static void create(const QString& path);
+    // Whether create could replace what lies at `path`; throws create's error when not.
+    static void checkReplaceable(const QString& path) { DbfTable::checkReplaceable(path); }
 
     // Opens exclusively and checks that every field is present with a usable type
     // (MissingField otherwise). On any failure the table stays closed.

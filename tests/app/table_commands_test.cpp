@@ -378,15 +378,18 @@ void TableCommandsTest::newKeepsTheFileWhenTheDownloadFails_data()
     QTest::addColumn<QStringList>("instrument");
     QTest::addColumn<int>("stop");        // 0: none, 1: the save dialog cancelled, 2: the download
     QTest::addColumn<bool>("fileLocked"); // held open by another copy of the program
+    QTest::addColumn<bool>("readOnly");   // nobody may write the file
     QTest::addColumn<QString>("error");   // how the critical box begins; empty: none
-    QTest::newRow("nothing in memory") << QStringList{"--no-data"} << 0 << false
+    QTest::newRow("nothing in memory") << QStringList{"--no-data"} << 0 << false << false
                                        << "Нет данных для передачи!";
-    QTest::newRow("wrong instrument") << QStringList{"--wrong-type"} << 0 << false
+    QTest::newRow("wrong instrument") << QStringList{"--wrong-type"} << 0 << false << false
                                       << "Вы подключили не тот прибор !";
-    QTest::newRow("save dialog cancelled") << QStringList{} << 1 << false << "";
-    QTest::newRow("download cancelled") << QStringList{"--silent"} << 2 << false << "";
-    // The download succeeds, but the file cannot be made: the engine's own report.
-    QTest::newRow("file open in another copy") << QStringList{} << 0 << true << "Таблица";
+    QTest::newRow("save dialog cancelled") << QStringList{} << 1 << false << false << "";
+    QTest::newRow("download cancelled") << QStringList{"--silent"} << 2 << false << false << "";
+    // A file that cannot be replaced is refused before the download: the engine's own report,
+    // and the instrument is never asked.
+    QTest::newRow("file open in another copy") << QStringList{} << 0 << true << false << "Таблица";
+    QTest::newRow("read-only file") << QStringList{} << 0 << false << true << "Не удалось создать";
 }
 
 void TableCommandsTest::newKeepsTheFileWhenTheDownloadFails()
@@ -394,9 +397,12 @@ void TableCommandsTest::newKeepsTheFileWhenTheDownloadFails()
     QFETCH(QStringList, instrument);
     QFETCH(int, stop);
     QFETCH(bool, fileLocked);
+    QFETCH(bool, readOnly);
     QFETCH(QString, error);
     const QString file = path("kept.db");
     writeTable(file, {{{Field::N, 77.0}, {Field::P, 999.0}}});
+    if (readOnly)
+        QVERIFY(QFile::setPermissions(file, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
     const auto contents = [&] {
         QFile f(file);
         return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
@@ -431,6 +437,8 @@ void TableCommandsTest::newKeepsTheFileWhenTheDownloadFails()
         QCOMPARE(seen[2].title, QStringLiteral("Ошибка"));
         QCOMPARE(seen[2].icon, QMessageBox::Critical);
         QVERIFY2(seen[2].text.startsWith(error), qPrintable(seen[2].text));
+        if (fileLocked || readOnly)
+            QCOMPARE(emulator.count("received"), 0);
     }
 
     holder.close();
