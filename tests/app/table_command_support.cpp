@@ -7,6 +7,8 @@
 #include <QFileInfo>
 #include <QSettings>
 
+#include <algorithm>
+
 namespace kvel_test {
 
 using store::Field;
@@ -76,19 +78,22 @@ Dialogs::Dialogs(std::vector<Answer> answers) : m_answers(answers.begin(), answe
 
 void Dialogs::poll()
 {
+    std::erase_if(m_answered, [](const QPointer<QWidget>& w) { return !w || !w->isVisible(); });
     QWidget* modal = QApplication::activeModalWidget();
-    if (!modal || modal == m_last)
+    if (!modal || std::find(m_answered.begin(), m_answered.end(), modal) != m_answered.end())
         return;
-    m_last = modal;
     if (modal->objectName() == QLatin1String("TForm2")) {
+        // Left to run by itself: looked at again whenever it comes to the front.
         if (m_answers.empty() || m_answers.front().kind != Answer::Kind::StopDownload)
             return;
+        m_answered.emplace_back(modal);
         m_answers.pop_front();
         m_seen.push_back({modal->objectName(), modal->windowTitle(), {}, {}, {}, {}, {}});
         if (auto* stop = modal->findChild<QAbstractButton*>(QStringLiteral("Button1")))
             QMetaObject::invokeMethod(stop, &QAbstractButton::click, Qt::QueuedConnection);
         return;
     }
+    m_answered.emplace_back(modal);
     const Answer answer = m_answers.empty() ? Answer::cancel() : m_answers.front();
     if (!m_answers.empty())
         m_answers.pop_front();

@@ -87,7 +87,9 @@ private:
     QTimer m_timer;
     std::deque<Answer> m_answers;
     std::vector<Seen> m_seen;
-    QPointer<QWidget> m_last;
+    // Windows answered that are still up: one whose answer is on its way comes to the front
+    // again when a window it opened (a question) closes, and must not be answered twice.
+    std::vector<QPointer<QWidget>> m_answered;
 };
 
 } // namespace kvel_test
