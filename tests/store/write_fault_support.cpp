@@ -8,6 +8,9 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <gtest/gtest.h>
+
+#include <cstdio>
 #include <memory>
 
 namespace store::test {
@@ -411,6 +414,29 @@ std::vector<std::string> liveRecordsWithoutFlag(const std::string& file)
         if (!r.empty() && r[0] == ' ')
             out.push_back(r.substr(1));
     return out;
+}
+
+void printMatrix(const char* title, const std::vector<std::string>& lines)
+{
+    std::printf("\n%s\n", title);
+    for (const std::string& l : lines)
+        std::printf("%s\n", l.c_str());
+    std::fflush(stdout);
+}
+
+void expectOracleAgrees(const std::vector<OracleCase>& cases, const QString& scratchFolder)
+{
+    std::vector<QString> files;
+    for (const OracleCase& c : cases)
+        files.push_back(c.file);
+    const OracleReading reading = readWithDbfread(files, scratchFolder);
+    if (!reading.ran)
+        GTEST_SKIP() << "/usr/bin/python3 with python3-dbfread is not installed; the oracle did not read the "
+                     << files.size() << " files";
+    ASSERT_EQ(reading.error, "");
+    for (std::size_t i = 0; i < cases.size(); ++i)
+        EXPECT_EQ(reading.records[i], cases[i].expected) << "python3-dbfread reads other rows: " << cases[i].what;
+    std::printf("python3-dbfread read %zu of the files back, every one as the engine does\n", cases.size());
 }
 
 } // namespace store::test

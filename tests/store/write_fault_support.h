@@ -114,4 +114,16 @@ OracleReading readWithDbfread(const std::vector<QString>& files, const QString& 
 // The live records of a file as the oracle returns them: flag dropped.
 std::vector<std::string> liveRecordsWithoutFlag(const std::string& file);
 
+// A file left by one case and the records the engine holds in it.
+struct OracleCase {
+    QString file;
+    std::vector<std::string> expected;
+    std::string what; // the case, for the failure message
+};
+// Prints a matrix of outcomes under its title, for the record of a run.
+void printMatrix(const char* title, const std::vector<std::string>& lines);
+// Has python3-dbfread read every case's file and expects the engine's records; skips the
+// test, saying why, when the oracle is not installed.
+void expectOracleAgrees(const std::vector<OracleCase>& cases, const QString& scratchFolder);
+
 } // namespace store::test

@@ -80,12 +80,6 @@ std::string counted(const FileState& s)
     return withoutDate(s.bytes.substr(0, countedSize(s.bytes)));
 }
 
-struct OracleCase {
-    QString file;
-    std::vector<std::string> expected;
-    std::string what;
-};
-
 using WriteFaults = StoreTest;
 
 TEST_F(WriteFaults, EveryWritePointOfEveryOperationLeavesTheLastGoodTable)
@@ -215,22 +209,8 @@ TEST_F(WriteFaults, EveryWritePointOfEveryOperationLeavesTheLastGoodTable)
         }
     }
 
-    std::printf("\nWrite point × fault → records in the table after a fresh open\n");
-    for (const std::string& l : matrix)
-        std::printf("%s\n", l.c_str());
-    std::fflush(stdout);
-
-    std::vector<QString> files;
-    for (const OracleCase& c : oracle)
-        files.push_back(c.file);
-    const OracleReading reading = readWithDbfread(files, path(QStringLiteral("oracle")));
-    if (!reading.ran)
-        GTEST_SKIP() << "/usr/bin/python3 with python3-dbfread is not installed; the oracle did not read the "
-                     << files.size() << " files";
-    ASSERT_EQ(reading.error, "");
-    for (std::size_t i = 0; i < oracle.size(); ++i)
-        EXPECT_EQ(reading.records[i], oracle[i].expected) << "python3-dbfread reads other rows: " << oracle[i].what;
-    std::printf("python3-dbfread read %zu of the files back, every one as the engine does\n", oracle.size());
+    printMatrix("Write point × fault → records in the table after a fresh open", matrix);
+    expectOracleAgrees(oracle, path(QStringLiteral("oracle")));
 }
 
 } // namespace
