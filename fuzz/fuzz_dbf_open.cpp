@@ -20,7 +20,7 @@ namespace {
 
 using store::DbfTable;
 using store::Field;
-using store::FieldType;
+using store::isNumeric;
 using store::MeasurementTable;
 using store::StoreError;
 
@@ -59,8 +59,6 @@ void writeInput(const uint8_t* data, size_t size)
     std::ofstream out(scratchPath().toStdString(), std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
 }
-
-bool isNumeric(FieldType t) { return t == FieldType::Numeric || t == FieldType::Float; }
 
 // The view's rows, first to eof, agree with recordCount and name no record twice.
 void walkView(DbfTable& t)

@@ -163,7 +163,7 @@ std::string buildHeader(const std::vector<FieldDef>& fields, std::uint32_t recor
     h[kLanguageDriver] = static_cast<char>(languageDriver);
     std::size_t at = kFileHeaderSize;
     for (const FieldDef& f : fields) {
-        const bool numeric = f.type == FieldType::Numeric || f.type == FieldType::Float;
+        const bool numeric = isNumeric(f.type);
         const bool nameOk = !f.name.empty() && static_cast<int>(f.name.size()) <= kMaxFieldNameLength &&
                             std::all_of(f.name.begin(), f.name.end(), [](char c) {
                                 return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||

@@ -279,7 +279,7 @@ void DbfTable::setFilter(const std::string& expression)
     const int f = fieldIndex(name);
     if (f < 0)
         fail(StoreError::Code::BadExpression, "Фильтр по несуществующему полю: " + expression);
-    const bool numeric = isNumericType(d->layout.fields[static_cast<std::size_t>(f)].type);
+    const bool numeric = isNumeric(d->layout.fields[static_cast<std::size_t>(f)].type);
     std::optional<double> number;
     std::string text;
     if (value.size() >= 2 && (value.front() == '\'' || value.front() == '"') && value.back() == value.front())
@@ -407,7 +407,7 @@ std::optional<std::uint32_t> DbfTable::currentRecord() const noexcept
 namespace {
 QString decodeField(const TextCodec& codec, const FieldDef& def, std::string_view raw)
 {
-    return codec.decode(isNumericType(def.type) ? trimmed(raw) : rightTrimmed(raw));
+    return codec.decode(isNumeric(def.type) ? trimmed(raw) : rightTrimmed(raw));
 }
 } // namespace
 
@@ -634,7 +634,7 @@ void DbfTable::setText(int field, const QString& value)
     d->requireField(field);
     requireEditing(d->state);
     const FieldDef& def = d->layout.fields[static_cast<std::size_t>(field)];
-    if (isNumericType(def.type)) {
+    if (isNumeric(def.type)) {
         const QString t = value.trimmed();
         if (t.isEmpty()) {
             clear(field);
@@ -665,7 +665,7 @@ void DbfTable::setReal(int field, double value)
     requireEditing(d->state);
     const FieldDef& def = d->layout.fields[static_cast<std::size_t>(field)];
     std::optional<std::string> cell;
-    if (isNumericType(def.type)) {
+    if (isNumeric(def.type)) {
         cell = formatNumeric(value, def.width, def.decimals);
     } else {
         char buf[64];

@@ -30,6 +30,9 @@ enum class FieldType : char {
     Memo = 'M',
 };
 
+// N and F both hold a number written as text; this engine reads and writes them alike.
+constexpr bool isNumeric(FieldType t) { return t == FieldType::Numeric || t == FieldType::Float; }
+
 struct FieldDef {
     std::string name;  // ASCII, at most 10 characters; compared without regard to case
     FieldType type = FieldType::Character;

@@ -33,8 +33,6 @@ inline std::string_view rightTrimmed(std::string_view s)
     return s;
 }
 
-inline bool isNumericType(FieldType t) { return t == FieldType::Numeric || t == FieldType::Float; }
-
 inline bool sameName(std::string_view a, std::string_view b)
 {
     return a.size() == b.size() &&

@@ -50,7 +50,7 @@ void MeasurementTable::open(const QString& path)
             // reads and writes correctly. A text field where a number belongs does not.
             const FieldType have = m_table.fields()[static_cast<std::size_t>(col)].type;
             const bool wantNumber = w.type == FieldType::Numeric;
-            const bool haveNumber = have == FieldType::Numeric || have == FieldType::Float;
+            const bool haveNumber = isNumeric(have);
             if (wantNumber != haveNumber || (!haveNumber && have != FieldType::Character))
                 throw StoreError(StoreError::Code::MissingField, "Поле " + w.name + " неверного типа");
             m_columns[static_cast<std::size_t>(i)] = col;
@@ -75,7 +75,7 @@ void MeasurementTable::addSortTag(const std::string& tag, int col, bool descendi
     const auto& fields = m_table.fields();
     if (col >= 0 && col < static_cast<int>(fields.size())) {
         const FieldType t = fields[static_cast<std::size_t>(col)].type;
-        def.key = (t == FieldType::Numeric || t == FieldType::Float) ? SortKey::Number : SortKey::Text;
+        def.key = isNumeric(t) ? SortKey::Number : SortKey::Text;
         // Dates are day first: as text 31.01.2005 would follow 01.12.2005. Sort them as
         // calendar dates, and the tests of one day by their time.
         if (col == column(Field::DATE)) {
