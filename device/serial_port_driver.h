@@ -39,7 +39,6 @@ enum class HwFlowKind {
     RtsCts,    // RTS/CTS handshake
 };
 enum class SwFlowKind { None, XonXoff };
-enum class PacketModeKind { Discard, Pass };
 
 enum class ModemLine { CTS = 0x1, DSR = 0x2, RING = 0x4, RLSD = 0x8 };
 Q_DECLARE_FLAGS(ModemLineSet, ModemLine)
@@ -48,8 +47,6 @@ Q_DECLARE_OPERATORS_FOR_FLAGS(ModemLineSet)
 class SerialPortDriver;
 using ReceiveDataHandler =
     std::function<void(SerialPortDriver* Sender, const char* DataPtr, std::size_t DataSize)>;
-using ReceivePacketHandler =
-    std::function<void(SerialPortDriver* Sender, const char* Packet, std::size_t DataSize)>;
 
 // Bits per second that a speed name stands for; 0 for BaudRateName::Custom.
 std::uint32_t baudRateOf(BaudRateName name) noexcept;
@@ -57,10 +54,6 @@ std::uint32_t baudRateOf(BaudRateName name) noexcept;
 // One serial port: opened by name with a set of line settings, polled on a timer of the
 // thread that created it, every batch of received characters handed to OnReceiveData, and
 // characters written with an inactivity time-out. Everything runs on that one thread.
-//
-// Packet mode (PacketSize, PacketTimeout, PacketMode, OnReceivePacket) is kept as settings
-// only: this program never switches it on, and received characters always go to
-// OnReceiveData.
 class SerialPortDriver : public QObject {
     Q_OBJECT
 public:
@@ -106,12 +99,6 @@ public:
     void setInBufSize(std::uint32_t size);
     std::uint32_t OutBufSize() const { return m_outBufSize; }
     void setOutBufSize(std::uint32_t size);
-    std::int16_t PacketSize() const { return m_packetSize; }
-    void setPacketSize(std::int16_t size) { m_packetSize = size; }
-    std::int32_t PacketTimeout() const { return m_packetTimeout; }
-    void setPacketTimeout(std::int32_t ms) { m_packetTimeout = ms; }
-    PacketModeKind PacketMode() const { return m_packetMode; }
-    void setPacketMode(PacketModeKind mode) { m_packetMode = mode; }
     std::uint16_t PollingDelay() const { return m_pollingDelay; }
     void setPollingDelay(std::uint16_t ms);
     bool EnableDTROnOpen() const { return m_enableDTROnOpen; }
@@ -124,8 +111,6 @@ public:
     void setCheckLineStatus(bool on) { m_checkLineStatus = on; }
     const ReceiveDataHandler& OnReceiveData() const { return m_onReceiveData; }
     void setOnReceiveData(ReceiveDataHandler handler) { m_onReceiveData = std::move(handler); }
-    const ReceivePacketHandler& OnReceivePacket() const { return m_onReceivePacket; }
-    void setOnReceivePacket(ReceivePacketHandler handler) { m_onReceivePacket = std::move(handler); }
 
 private:
     void settingChanged();
@@ -149,16 +134,12 @@ private:
     SwFlowKind m_swFlow = SwFlowKind::None;
     std::uint32_t m_inBufSize = 2048;
     std::uint32_t m_outBufSize = 2048;
-    std::int16_t m_packetSize = -1;
-    std::int32_t m_packetTimeout = -1;
-    PacketModeKind m_packetMode = PacketModeKind::Discard;
     std::uint16_t m_pollingDelay = 50;
     bool m_enableDTROnOpen = true;
     std::uint16_t m_outputTimeout = 500;
     std::uint32_t m_inputTimeout = 200;
     bool m_checkLineStatus = false;
     ReceiveDataHandler m_onReceiveData;
-    ReceivePacketHandler m_onReceivePacket;
 };
 
 } // namespace device

@@ -30,9 +30,6 @@ TEST(SerialPortDriver, StartsWithItsDocumentedDefaults)
     EXPECT_EQ(d.SwFlow(), SwFlowKind::None);
     EXPECT_EQ(d.InBufSize(), 2048u);
     EXPECT_EQ(d.OutBufSize(), 2048u);
-    EXPECT_EQ(d.PacketSize(), -1);
-    EXPECT_EQ(d.PacketTimeout(), -1);
-    EXPECT_EQ(d.PacketMode(), PacketModeKind::Discard);
     EXPECT_EQ(d.PollingDelay(), 50);
     EXPECT_TRUE(d.EnableDTROnOpen());
     EXPECT_EQ(d.OutputTimeout(), 500);
