@@ -6,7 +6,6 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
@@ -175,8 +174,9 @@ void DownloadDialog::FormClose()
 
 void DownloadDialog::run(DownloadSession::Actions actions)
 {
-    // A copy: a message box runs a nested event loop, and Finish closes the dialog, which
-    // asks the session again; the session's own list must be free for that.
+    // A copy: the receiver of errorOccurred shows a message box, which runs a nested event
+    // loop, and Finish closes the dialog, which asks the session again; the session's own
+    // list must be free for that.
     const QVarLengthArray<SessionAction, 16> todo(actions.begin(), actions.end());
     using Kind = SessionAction::Kind;
     for (const SessionAction& action : todo) {
@@ -219,12 +219,9 @@ void DownloadDialog::run(DownloadSession::Actions actions)
         case Kind::SetProgress:
             m_progress->setValue(action.value);
             break;
-        case Kind::ShowError: {
-            QMessageBox box(QMessageBox::Critical, QStringLiteral("Ошибка"), action.text,
-                            QMessageBox::Ok, this);
-            box.exec();
+        case Kind::ShowError:
+            emit errorOccurred(action.text);
             break;
-        }
         case Kind::Finish:
             done(action.value);
             break;

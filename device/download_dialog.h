@@ -34,6 +34,14 @@ public:
     void done(int result) override;
     void reject() override;
 
+signals:
+    // A download ended in an error that the user must read ("Прибор не обнаружен! …",
+    // "Ошибка передачи данных!", …). Emitted while the dialog is still open and the port
+    // already closed; the dialog closes once the receiver returns. Connect it directly and
+    // show the text before returning (modally, over this dialog): the dialog shows no
+    // message of its own, and unconnected the error is lost.
+    void errorOccurred(const QString& text);
+
 protected:
     void showEvent(QShowEvent* event) override;
 

@@ -1,5 +1,6 @@
 // The download dialog end to end: the real dialog over the real driver, against the
-// instrument emulator on pseudo-terminals. The tests answer the dialog's message boxes.
+// instrument emulator on pseudo-terminals. The tests take the place of the shell that shows
+// the dialog's errors.
 
 #include "device/download_dialog.h"
 #include "device/serial_port_driver.h"
@@ -9,8 +10,8 @@
 #include "tools/emulator/penetrometer_records.h"
 
 #include <QApplication>
+#include <QDialog>
 #include <QLabel>
-#include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTest>
@@ -20,6 +21,8 @@
 
 #include <algorithm>
 #include <functional>
+#include <ostream>
+#include <vector>
 
 namespace device_test {
 namespace {
@@ -38,11 +41,34 @@ const QString kNotFound =
 // Far beyond the longest run (two port time-outs); only a hang reaches it.
 constexpr int kHangGuardMs = 30000;
 
+// What the user saw while an error was on the screen.
+struct ErrorSeen {
+    QString text;
+    bool dialogOpen = false;
+    bool portOpen = true;
+
+    bool operator==(const ErrorSeen&) const = default;
+};
+
+void PrintTo(const ErrorSeen& e, std::ostream* os)
+{
+    *os << '"' << e.text.toStdString() << '"'
+        << (e.dialogOpen ? " over the open dialog" : " with no dialog")
+        << (e.portOpen ? ", port open" : ", port closed");
+}
+
+// An error as it must be shown: over the dialog, the port already given up.
+ErrorSeen shownOverTheDialog(const QString& text)
+{
+    return {text, true, false};
+}
+
 struct Outcome {
     int result = -1;
-    QStringList messages;
-    QStringList captions;
+    std::vector<ErrorSeen> errors;
 };
+
+const char kErrorBoxName[] = "errorBox";
 
 class DownloadDialogTest : public testing::Test {
 protected:
@@ -52,19 +78,26 @@ protected:
         results->image_length = 0;
     }
 
-    // Shows the dialog modally until it ends. Every message box is answered with OK and
-    // noted; `during` runs every 20 ms while the dialog itself is the active window.
+    // Shows the dialog modally until it ends. Every error is noted and, as the shell does,
+    // held on the screen in a modal window over the dialog until the answering timer closes
+    // it, so that the dialog meets the nested event loop of a real message box; `during`
+    // runs every 20 ms while the dialog itself is the active window.
     Outcome run(const std::function<void()>& during = {})
     {
         Outcome outcome;
+        QObject receiver; // ends the connection with this run
+        QObject::connect(&dialog, &DownloadDialog::errorOccurred, &receiver, [&](const QString& text) {
+            outcome.errors.push_back({text, dialog.isVisible(), port()->IsOpen()});
+            QDialog box(&dialog);
+            box.setObjectName(QLatin1String(kErrorBoxName));
+            box.exec();
+        }, Qt::DirectConnection);
         QTimer answer;
         answer.setInterval(20);
         QObject::connect(&answer, &QTimer::timeout, [&] {
             QWidget* modal = QApplication::activeModalWidget();
-            if (auto* box = qobject_cast<QMessageBox*>(modal)) {
-                outcome.messages << box->text();
-                outcome.captions << box->windowTitle();
-                box->button(QMessageBox::Ok)->click();
+            if (modal && modal->objectName() == QLatin1String(kErrorBoxName)) {
+                static_cast<QDialog*>(modal)->accept();
             } else if (modal == &dialog && during) {
                 during();
             }
@@ -119,7 +152,7 @@ TEST_F(DownloadDialogTest, DownloadsTheMemoryAndIsReadyForTheNextDownload)
 
     const Outcome outcome = run();
     EXPECT_EQ(outcome.result, DownloadDialog::ResultOk);
-    EXPECT_EQ(outcome.messages, QStringList());
+    EXPECT_EQ(outcome.errors, std::vector<ErrorSeen>());
     EXPECT_EQ(results->dev_type, 4);
     EXPECT_EQ(results->dev_serial, 4321);
     EXPECT_EQ(results->fw_version, "24.03.05");
@@ -159,7 +192,7 @@ TEST_F(DownloadDialogTest, FindsAnInstrumentOnTheSecondPortAfterTheFirstStaysSil
 
     const Outcome outcome = run();
     EXPECT_EQ(outcome.result, DownloadDialog::ResultOk);
-    EXPECT_EQ(outcome.messages, QStringList());
+    EXPECT_EQ(outcome.errors, std::vector<ErrorSeen>());
     EXPECT_EQ(port()->PortName(), kCom2);
     EXPECT_EQ(silent.count("received"), 1) << "one identification request on the first port";
     EXPECT_EQ(instrument.count("received V"), 1);
@@ -177,8 +210,7 @@ TEST_F(DownloadDialogTest, ReportsAMissingInstrumentAfterTryingBothPorts)
 
     const Outcome outcome = run();
     EXPECT_EQ(outcome.result, DownloadDialog::ResultCancel);
-    EXPECT_EQ(outcome.messages, QStringList{kNotFound});
-    EXPECT_EQ(outcome.captions, QStringList{"Ошибка"});
+    EXPECT_EQ(outcome.errors, std::vector{shownOverTheDialog(kNotFound)});
     EXPECT_EQ(port()->PortName(), kCom1);
     EXPECT_FALSE(port()->IsOpen());
     EXPECT_EQ(silent.count("received V"), 1);
@@ -212,8 +244,7 @@ TEST_F(DownloadDialogTest, RefusesWhatCannotBeKept)
 
         const Outcome outcome = run();
         EXPECT_EQ(outcome.result, DownloadDialog::ResultCancel);
-        EXPECT_EQ(outcome.messages, QStringList{c.message});
-        EXPECT_EQ(outcome.captions, QStringList{"Ошибка"});
+        EXPECT_EQ(outcome.errors, std::vector{shownOverTheDialog(c.message)});
         EXPECT_FALSE(port()->IsOpen());
         EXPECT_TRUE(imageUntouched());
         EXPECT_EQ(results->dev_type, c.devType);
@@ -230,7 +261,7 @@ TEST_F(DownloadDialogTest, StartsOverWhenTheInstrumentRestartsMidTransfer)
 
     const Outcome outcome = run();
     EXPECT_EQ(outcome.result, DownloadDialog::ResultOk);
-    EXPECT_EQ(outcome.messages, QStringList());
+    EXPECT_EQ(outcome.errors, std::vector<ErrorSeen>());
     EXPECT_EQ(instrument.count("sent Z"), 1);
     EXPECT_EQ(instrument.count("received V"), 2) << "the identification is asked again";
     EXPECT_EQ(instrument.count("received N"), 2);
@@ -262,7 +293,7 @@ TEST_F(DownloadDialogTest, TheUserCanStopATransferWithTheButtonOrEscape)
         });
         EXPECT_TRUE(stopped);
         EXPECT_EQ(outcome.result, DownloadDialog::ResultCancel);
-        EXPECT_EQ(outcome.messages, QStringList());
+        EXPECT_EQ(outcome.errors, std::vector<ErrorSeen>());
         EXPECT_FALSE(port()->IsOpen());
         EXPECT_EQ(progress(), 0);
         EXPECT_TRUE(imageUntouched());
@@ -290,7 +321,7 @@ TEST_F(DownloadDialogTest, StaysResponsiveWhenTheInstrumentVanishesMidTransfer)
     });
     EXPECT_TRUE(portClosed);
     EXPECT_EQ(outcome.result, DownloadDialog::ResultCancel);
-    EXPECT_EQ(outcome.messages, QStringList());
+    EXPECT_EQ(outcome.errors, std::vector<ErrorSeen>());
     EXPECT_TRUE(imageUntouched());
 }
 
