@@ -431,12 +431,25 @@ std::optional<double> DbfTable::real(std::uint32_t rec, int field) const
     return parseNumeric(rawField(rec, field));
 }
 
-std::optional<std::int64_t> DbfTable::integer(std::uint32_t rec, int field) const
+namespace {
+// The whole number nearest to a stored value, halves away from zero; empty when the field is
+// empty or the value lies outside std::int64_t, [-2^63, 2^63). Both ends are exact doubles,
+// so the comparison is exact, and NaN fails it. Doubles that large are whole numbers, so the
+// rounding cannot carry a value over the upper end.
+constexpr double kInt64Lowest = -0x1p63;
+constexpr double kInt64End = 0x1p63;
+
+std::optional<std::int64_t> wholeNumber(std::optional<double> v)
 {
-    const auto v = real(rec, field);
-    if (!v || std::fabs(*v) >= 9.2e18)
+    if (!v || !(*v >= kInt64Lowest && *v < kInt64End))
         return std::nullopt;
     return static_cast<std::int64_t>(std::llround(*v));
+}
+} // namespace
+
+std::optional<std::int64_t> DbfTable::integer(std::uint32_t rec, int field) const
+{
+    return wholeNumber(real(rec, field));
 }
 
 bool DbfTable::isEmpty(std::uint32_t rec, int field) const
@@ -476,10 +489,7 @@ std::optional<double> DbfTable::real(int field) const
 
 std::optional<std::int64_t> DbfTable::integer(int field) const
 {
-    const auto v = real(field);
-    if (!v || std::fabs(*v) >= 9.2e18)
-        return std::nullopt;
-    return static_cast<std::int64_t>(std::llround(*v));
+    return wholeNumber(real(field));
 }
 
 bool DbfTable::isEmpty(int field) const

@@ -133,7 +133,8 @@ public:
     // as empty fields.
     QString text(int field) const;
     std::optional<double> real(int field) const;
-    std::optional<std::int64_t> integer(int field) const;
+    std::optional<std::int64_t> integer(int field) const; // rounded, halves away from zero;
+                                                          // empty outside std::int64_t
     bool isEmpty(int field) const;
 
     // The same for any record by physical number.

@@ -192,6 +192,50 @@ TEST_F(NumericField, IntegerAccessorsReadWholeNumbers)
     EXPECT_EQ(t.integer(Field::K), 987654321);
 }
 
+TEST_F(NumericField, IntegerIsTheNearestWholeNumberInsideInt64OrEmpty)
+{
+    // A holds the big numbers (20 characters take -2^63), B the halves.
+    constexpr int A = 0;
+    constexpr int B = 1;
+    struct Case {
+        int field;
+        const char* stored;
+        std::optional<std::int64_t> value;
+    };
+    const Case cases[] = {
+        {A, "9223372036854775808", std::nullopt},          // 2^63
+        {A, "9223372036854775807", std::nullopt},          // reads as the double 2^63
+        {A, "10000000000000000000", std::nullopt},
+        {A, "9223372036854774784", 9223372036854774784},   // the largest double below 2^63
+        {A, "-9223372036854775808", std::numeric_limits<std::int64_t>::min()},
+        {A, "-9223372036854777856", std::nullopt},         // the next double below -2^63
+        {A, "", std::nullopt},
+        {B, "2.5", 3},
+        {B, "-2.5", -3},
+        {B, "0.5", 1},
+        {B, "-0.5", -1},
+        {B, "2.4", 2},
+        {B, "", std::nullopt},
+    };
+    const QString file = path("integers.db");
+    DbfTable::create(file, {{"A", FieldType::Numeric, 20, 0}, {"B", FieldType::Numeric, 6, 1}});
+    DbfTable t;
+    t.open(file);
+    for (const Case& c : cases) {
+        t.append();
+        t.setText(c.field, QString::fromLatin1(c.stored));
+        t.post();
+    }
+    t.first();
+    for (std::uint32_t rec = 0; rec < std::size(cases); ++rec, t.next()) {
+        const Case& c = cases[rec];
+        SCOPED_TRACE(testing::Message() << "\"" << c.stored << "\" in " << (c.field == A ? "N(20,0)" : "N(6,1)"));
+        ASSERT_EQ(t.currentRecord(), rec);
+        EXPECT_EQ(t.integer(rec, c.field), c.value) << "by record";
+        EXPECT_EQ(t.integer(c.field), c.value) << "on the current row";
+    }
+}
+
 TEST_F(NumericField, AValueThatDoesNotFitIsRefusedAndNothingIsStored)
 {
     struct Case {
