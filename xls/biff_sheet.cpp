@@ -288,8 +288,6 @@ void writeCells(ByteBuffer& block, const XlsRange& range, std::int32_t r)
                 ++next;
             }
             break;
-        case XlsCellKind::Formula: // no formulas are written: the cell stays blank
-            break;
         }
     }
     const auto right = static_cast<unsigned>(range.Right());

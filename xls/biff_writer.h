@@ -3,7 +3,6 @@
 #include "xls/biff_palette.h"
 #include "xls/biff_stream.h"
 #include "xls/cell_write_info.h"
-#include "xls/workbook_writer.h"
 #include "xls/xls_range.h"
 
 #include <QString>
@@ -25,12 +24,16 @@ class XlsWorkbook;
 // 65,535, columns beyond 255, a number that is not finite) is refused before anything is
 // written. Texts longer than the format holds are cut: 65,535 units for strings and number
 // formats, 54 for the author name, 255 for font names.
-class BiffWriter : public WorkbookWriter {
+class BiffWriter {
 public:
+    BiffWriter() = default;
+    BiffWriter(const BiffWriter&) = delete;
+    BiffWriter& operator=(const BiffWriter&) = delete;
+
     // Writes `workbook` to `fileName`, replacing an existing file. Throws XlsError:
     // CreateFile ("StgCreateDocFile error %d"), CreateStream ("CreateStream error %d"), Write,
     // TooManyRows, TooManyColumns, BadRange, BadArgument.
-    void Save(XlsWorkbook& workbook, const QString& fileName) override;
+    void Save(XlsWorkbook& workbook, const QString& fileName);
 
     // The bytes of the stream "Workbook" for `workbook`, as Save writes them. Throws XlsError
     // for a model that the format cannot hold.

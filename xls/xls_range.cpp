@@ -16,8 +16,6 @@ void XlsRange::SetValue(const XlsValue& value)
 
 XlsCellKind XlsRange::CellKind() const noexcept
 {
-    if (!Formula.isEmpty())
-        return XlsCellKind::Formula;
     return m_value.isNumber() ? XlsCellKind::Number : XlsCellKind::Text;
 }
 

@@ -45,7 +45,6 @@ struct XlsFont {
 struct XlsBorder {
     XlsColor Color = kXlsBlack;
     std::uint8_t LineStyle = 0;
-    std::uint8_t Weight = 0; // kept for callers; files do not carry it
     bool operator==(const XlsBorder&) const = default;
 };
 
@@ -67,9 +66,9 @@ private:
     std::array<XlsBorder, kCount> m_borders{};
 };
 
-// How the writer stores a range: a formula when it has one, a number for the numeric value
-// types, text for everything else (empty, null, boolean, date, the other integer widths).
-enum class XlsCellKind { Number, Text, Formula };
+// How the writer stores a range: a number for the numeric value types, text for everything
+// else (empty, null, boolean, date, the other integer widths).
+enum class XlsCellKind { Number, Text };
 
 // A rectangle of cells of one sheet with one value and one style: a single cell when it
 // spans one column and one row, merged cells otherwise. Bounds are column and row indexes
@@ -107,7 +106,6 @@ public:
     std::uint8_t FillPattern = 0;         // 0 = no fill
     XlsColor ForegroundFillColor = kXlsBlack;
     XlsColor BackgroundFillColor = kXlsBlack;
-    QString Formula;                      // nothing in the program sets one
 
     // Set by the writer to its own record of this range while it saves the workbook;
     // meaningless outside a save.

@@ -313,9 +313,6 @@ TEST(WorkbookModel, SetValueAndCellKinds)
         if (c.kind == XlsCellKind::Number) {
             EXPECT_EQ(range.Value().toDouble(), c.given.toDouble());
         }
-        // A formula decides the kind whatever the value.
-        range.Formula = QStringLiteral("=1");
-        EXPECT_EQ(range.CellKind(), XlsCellKind::Formula);
     }
 }
 
@@ -369,7 +366,6 @@ TEST(WorkbookModel, DefaultStyleOfARange)
     EXPECT_EQ(range.VerticalAlignment, 2);
     EXPECT_FALSE(range.WrapText);
     EXPECT_TRUE(range.Format.isEmpty());
-    EXPECT_TRUE(range.Formula.isEmpty());
     EXPECT_EQ(range.FillPattern, 0);
     for (int i = 0; i < XlsBorders::kCount; ++i)
         EXPECT_EQ(range.Borders[i].LineStyle, 0);
