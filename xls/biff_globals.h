@@ -98,6 +98,8 @@ std::string xfData(const XfFields& fields);
 std::string fixedXfData(unsigned xfIndex);
 inline constexpr unsigned kFixedStyleXfs = 15;
 inline constexpr unsigned kFixedXfs = 21;
+// The default cell format, XF 15: what cells and columns without a format of their own carry.
+inline constexpr unsigned kDefaultCellXf = 15;
 
 // STYLE of a built-in style: XF index with the built-in flag, style number, level 0xFF.
 std::string styleData(unsigned xfIndex, unsigned builtInStyle);

@@ -21,6 +21,10 @@ constexpr unsigned kGridLineColor = 64;     // the system window-text colour
 constexpr unsigned kPaneBottomRight = 3;
 constexpr double kDelta = 0.001;
 
+// COLINFO option flags.
+constexpr unsigned kColumnHidden = 0x0001;
+constexpr unsigned kColumnWidthSet = 0x0002; // the width differs from DEFCOLWIDTH
+
 // SETUP option flags.
 constexpr unsigned kSetupLeftToRight = 0x0001;
 constexpr unsigned kSetupPortrait = 0x0002;
@@ -99,6 +103,34 @@ std::string setupData(const XlsPageSetup& setup)
     b.f64(setup.HeaderMargin);                          // 16
     b.f64(setup.FooterMargin);                          // 24
     b.u16(static_cast<unsigned>(setup.Copies));         // 32
+    return b.take();
+}
+
+// Column widths joined into runs of neighbouring columns of one width.
+std::vector<ColumnRun> columnRuns(std::span<const XlsColumnWidth> widths)
+{
+    std::vector<ColumnRun> runs;
+    for (const XlsColumnWidth& w : widths) {
+        const auto column = static_cast<unsigned>(w.Index);
+        const auto width = static_cast<unsigned>(w.Width);
+        if (!runs.empty() && runs.back().lastColumn + 1 == column && runs.back().width == width)
+            runs.back().lastColumn = column;
+        else
+            runs.push_back({column, column, width});
+    }
+    return runs;
+}
+
+// COLINFO of one run of columns.
+std::string colInfoData(const ColumnRun& run)
+{
+    ByteBuffer b;
+    b.u16(run.firstColumn);
+    b.u16(run.lastColumn);
+    b.u16(run.width);
+    b.u16(kDefaultCellXf);
+    b.u16(kColumnWidthSet | (run.width == 0 ? kColumnHidden : 0u));
+    b.u16(0); // reserved
     return b.take();
 }
 
@@ -416,6 +448,8 @@ void writeSheet(ByteBuffer& stream, const XlsWorksheet& sheet, bool firstSheet,
     }
     writeRecord(stream, rec::kSetup, setupData(ps));
     writeRecord(stream, rec::kDefColWidth, u16Data(kDefColWidth));
+    for (const ColumnRun& run : columnRuns(sheet.ColumnWidths()))
+        writeRecord(stream, rec::kColInfo, colInfoData(run));
     writeRecord(stream, rec::kDimensions, dimensionsData(sheet.UsedLeft(), sheet.UsedTop(),
                                                          sheet.UsedRight(), sheet.UsedBottom()));
     if (hasRows) {

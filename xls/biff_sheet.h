@@ -1,6 +1,6 @@
 #pragma once
 
-// The worksheet substream: sheet and print settings, the used area, the cells in blocks of
+// The worksheet substream: sheet and print settings, the column widths, the used area, the cells in blocks of
 // 32 rows with their INDEX and DBCELL records, the window, the merged cells.
 
 #include "xls/biff_stream.h"
@@ -15,6 +15,7 @@
 namespace xls {
 class XlsWorksheet;
 struct XlsPageSetup;
+struct XlsColumnWidth;
 }
 
 namespace xls::biff {
@@ -40,6 +41,17 @@ std::string headerFooterData(std::u16string_view text);
 // SETUP: paper, scaling, page numbering, options, resolutions, header and footer margins,
 // copies.
 std::string setupData(const XlsPageSetup& setup);
+// Neighbouring columns of one width, written as one COLINFO record.
+struct ColumnRun {
+    unsigned firstColumn, lastColumn, width;
+    bool operator==(const ColumnRun&) const = default;
+};
+// The runs of a sheet's column widths (ordered by column, one entry per column, every column
+// within the format): each run as long as the columns follow one another with equal widths.
+std::vector<ColumnRun> columnRuns(std::span<const XlsColumnWidth> widths);
+// COLINFO: first column, last column, width in 1/256 of a digit, XF index of the default cell
+// format, options (width set; hidden as well when the width is 0), 2 reserved bytes.
+std::string colInfoData(const ColumnRun& run);
 // DIMENSIONS: first used row, last used row + 1, first used column, last used column + 1;
 // all zero when any of the used-area values is -1.
 std::string dimensionsData(std::int32_t usedLeft, std::int32_t usedTop, std::int32_t usedRight,

@@ -57,6 +57,7 @@ inline constexpr unsigned kBoundSheet = 0x0085;
 inline constexpr unsigned kCalcCount = 0x000C;
 inline constexpr unsigned kCalcMode = 0x000D;
 inline constexpr unsigned kCodePage = 0x0042;
+inline constexpr unsigned kColInfo = 0x007D;
 inline constexpr unsigned kContinue = 0x003C;
 inline constexpr unsigned kCountry = 0x008C;
 inline constexpr unsigned kDbCell = 0x00D7;

@@ -89,7 +89,8 @@ void BiffWriter::Validate(const XlsWorkbook& workbook)
         if (sheet.UsedBottom() > biff::kMaxRow)
             throw XlsError(XlsError::Code::TooManyRows,
                            sheetMessage(sheet, QStringLiteral("строк больше %1").arg(biff::kMaxRow + 1)));
-        if (sheet.UsedRight() > biff::kMaxColumn)
+        const std::vector<XlsColumnWidth>& widths = sheet.ColumnWidths();
+        if (sheet.UsedRight() > biff::kMaxColumn || (!widths.empty() && widths.back().Index > biff::kMaxColumn))
             throw XlsError(XlsError::Code::TooManyColumns,
                            sheetMessage(sheet, QStringLiteral("столбцов больше %1").arg(biff::kMaxColumn + 1)));
     }

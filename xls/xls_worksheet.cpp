@@ -99,18 +99,25 @@ XlsRange& XlsWorksheet::Ranges(std::int32_t left, std::int32_t top, std::int32_t
     return *result;
 }
 
-const XlsColumnWidth* XlsWorksheet::ColumnWidth(std::int32_t column) const noexcept
+void XlsWorksheet::SetColumnWidth(std::int32_t column, int width)
 {
-    const auto it = std::find_if(m_columnWidths.begin(), m_columnWidths.end(),
-                                 [column](const XlsColumnWidth& w) { return w.Index == column; });
-    return it == m_columnWidths.end() ? nullptr : &*it;
+    if (column < 0)
+        throw XlsError(XlsError::Code::BadRange, "Неверный номер столбца");
+    if (width < 0 || width > kMaxColumnWidth)
+        throw XlsError(XlsError::Code::BadArgument, "Неверная ширина столбца");
+    const auto it = std::lower_bound(m_columnWidths.begin(), m_columnWidths.end(), column,
+                                     [](const XlsColumnWidth& w, std::int32_t c) { return w.Index < c; });
+    if (it != m_columnWidths.end() && it->Index == column)
+        it->Width = width;
+    else
+        m_columnWidths.insert(it, XlsColumnWidth{column, width});
 }
 
-const XlsRowHeight* XlsWorksheet::RowHeight(std::int32_t row) const noexcept
+const XlsColumnWidth* XlsWorksheet::ColumnWidth(std::int32_t column) const noexcept
 {
-    const auto it = std::find_if(m_rowHeights.begin(), m_rowHeights.end(),
-                                 [row](const XlsRowHeight& h) { return h.Index == row; });
-    return it == m_rowHeights.end() ? nullptr : &*it;
+    const auto it = std::lower_bound(m_columnWidths.begin(), m_columnWidths.end(), column,
+                                     [](const XlsColumnWidth& w, std::int32_t c) { return w.Index < c; });
+    return it != m_columnWidths.end() && it->Index == column ? &*it : nullptr;
 }
 
 } // namespace xls

@@ -2,7 +2,6 @@
 
 #include "xls/xls_range.h"
 
-#include <QByteArray>
 #include <QString>
 
 #include <cstdint>
@@ -40,34 +39,13 @@ struct XlsPageSetup {
     bool CenterVertically = false;
 };
 
-// Width of a column and height of a row, in the units the file stores them in.
+// The width of one column. Width is in 1/256 of the width of a digit ('0') in the Normal
+// style's font (the workbook's first font), as the file stores it: 12 * 256 is a column twelve
+// digits wide. 0 hides the column.
 struct XlsColumnWidth {
     std::int32_t Index = 0;
     int Width = 0;
-};
-struct XlsRowHeight {
-    std::int32_t Index = 0;
-    int Height = 0;
-};
-
-// A picture placed on a sheet. The program places none; the list exists so that the sheet
-// has the same parts as a workbook that another program would fill.
-struct XlsImage {
-    std::int32_t Left = 0;
-    std::int32_t Top = 0;
-    QByteArray Data;
-};
-
-// The pictures of a sheet; clearing the list destroys them.
-class XlsImages {
-public:
-    int count() const noexcept { return static_cast<int>(m_images.size()); }
-    XlsImage& at(int index) { return *m_images.at(static_cast<std::size_t>(index)); }
-    XlsImage& add() { return *m_images.emplace_back(std::make_unique<XlsImage>()); }
-    void clear() noexcept { m_images.clear(); }
-
-private:
-    std::vector<std::unique_ptr<XlsImage>> m_images;
+    bool operator==(const XlsColumnWidth&) const = default;
 };
 
 // A worksheet: ranges that never overlap, kept ordered by top row (ranges with the same top
@@ -110,18 +88,16 @@ public:
 
     XlsPageSetup& PageSetup() noexcept { return m_pageSetup; }
     const XlsPageSetup& PageSetup() const noexcept { return m_pageSetup; }
-    std::vector<XlsColumnWidth>& ColumnWidths() noexcept { return m_columnWidths; }
-    const std::vector<XlsColumnWidth>& ColumnWidths() const noexcept { return m_columnWidths; }
-    std::vector<XlsRowHeight>& RowHeights() noexcept { return m_rowHeights; }
-    const std::vector<XlsRowHeight>& RowHeights() const noexcept { return m_rowHeights; }
-    std::vector<std::int32_t>& PageBreaks() noexcept { return m_pageBreaks; }
-    const std::vector<std::int32_t>& PageBreaks() const noexcept { return m_pageBreaks; }
-    XlsImages& Images() noexcept { return m_images; }
-    const XlsImages& Images() const noexcept { return m_images; }
 
-    // The first entry for that column or row, or nullptr.
+    // Gives `column` its own width (see XlsColumnWidth for the unit), replacing one set
+    // before. Columns without one keep the sheet's default width. Throws XlsError(BadRange)
+    // for a negative column, XlsError(BadArgument) for a width outside 0..kMaxColumnWidth.
+    void SetColumnWidth(std::int32_t column, int width);
+    static constexpr int kMaxColumnWidth = 0xFFFF;
+    // The widths set, one entry per column, ordered by column.
+    const std::vector<XlsColumnWidth>& ColumnWidths() const noexcept { return m_columnWidths; }
+    // The entry of that column, or nullptr when it has the default width.
     const XlsColumnWidth* ColumnWidth(std::int32_t column) const noexcept;
-    const XlsRowHeight* RowHeight(std::int32_t row) const noexcept;
 
 private:
     XlsWorkbook* m_workbook;
@@ -133,10 +109,7 @@ private:
     std::int32_t m_usedRight = -1;
     std::int32_t m_usedBottom = -1;
     std::int32_t m_maxRangeHeight = 0;
-    std::vector<XlsColumnWidth> m_columnWidths;
-    std::vector<XlsRowHeight> m_rowHeights;
-    std::vector<std::int32_t> m_pageBreaks;
-    XlsImages m_images;
+    std::vector<XlsColumnWidth> m_columnWidths; // ordered by column
 };
 
 } // namespace xls

@@ -8,6 +8,7 @@
 #include "xls/xls_workbook.h"
 
 #include <QJsonArray>
+#include <QJsonDocument>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -112,12 +113,28 @@ std::vector<OracleCase> oracleCases()
              for (int i = 0; i < 1025; ++i)
                  s.Ranges(0, i, 1, i).SetValue(XlsValue::real(i));
          }},
+        {"column widths, one of them hidden", [](XlsWorkbook& b) {
+             XlsWorksheet& s = b.AddSheet();
+             fillLikeTheExport(s, 3);
+             for (int c = 0; c < 3; ++c)
+                 s.SetColumnWidth(c, 4 * 256);
+             s.SetColumnWidth(5, 0);
+             s.SetColumnWidth(11, 30 * 256 + 128);
+             s.SetColumnWidth(255, 1);
+         }},
         {"the last row and column", [](XlsWorkbook& b) {
              XlsWorksheet& s = b.AddSheet();
              put(s, 0, 0, XlsValue::real(1));
              put(s, 255, 65535, XlsValue::real(2));
          }},
     };
+}
+
+// JSON as one line of text, so that a failure shows what was read.
+template <typename Json>
+std::string compact(const Json& json)
+{
+    return QJsonDocument(json).toJson(QJsonDocument::Compact).toStdString();
 }
 
 // Checks what xlrd read against the model.
@@ -169,7 +186,13 @@ void expectReadAsModelled(const XlsWorkbook& book, const QJsonObject& read)
         // Every other cell of the sheet is empty.
         EXPECT_EQ(cells.size(), covered);
         EXPECT_EQ(got.value("merged").toArray(), merged);
+
+        QJsonObject widths;
+        for (const XlsColumnWidth& w : sheet.ColumnWidths())
+            widths.insert(QString::number(w.Index), QJsonArray{w.Width, w.Width == 0 ? 1 : 0});
+        EXPECT_EQ(compact(got.value("widths").toObject()), compact(widths));
     }
+
 }
 
 TEST(BiffOracle, XlrdReadsEveryFileAsModelled)

@@ -160,6 +160,11 @@ std::vector<RecordCase> cases()
         {"SELECTION", framed(rec::kSelection, biff::selectionData()),
          "1D 00 0F 00  03 00 00 00 00 00 00 01 00 00 00 00 00 00 00"},
         {"MERGEDCELLS of one range", merged(1), "E5 00 0A 00  01 00 01 00 02 00 03 00 04 00"},
+        // first column, last column, width, XF 15, options (width set), reserved
+        {"COLINFO of columns 1..3, 3000/256 digits wide", framed(rec::kColInfo, biff::colInfoData({1, 3, 3000})),
+         "7D 00 0C 00  01 00 03 00 B8 0B 0F 00 02 00 00 00"},
+        {"COLINFO of a hidden column", framed(rec::kColInfo, biff::colInfoData({255, 255, 0})),
+         "7D 00 0C 00  FF 00 FF 00 00 00 0F 00 03 00 00 00"},
     };
 }
 
@@ -168,6 +173,31 @@ TEST(BiffRecords, EachRecordHasItsExactBytes)
     for (const RecordCase& c : cases()) {
         SCOPED_TRACE(c.name);
         EXPECT_TRUE(sameBytes(c.actual, hex(c.expected)));
+    }
+}
+
+// Neighbouring columns of one width share a COLINFO record; a gap or another width starts a
+// new one.
+TEST(BiffRecords, ColumnWidthsJoinIntoRuns)
+{
+    using Run = biff::ColumnRun;
+    struct Case {
+        const char* what;
+        std::vector<XlsColumnWidth> widths;
+        std::vector<Run> runs;
+    };
+    const Case cases[] = {
+        {"none", {}, {}},
+        {"one column", {{4, 300}}, {{4, 4, 300}}},
+        {"neighbours of one width", {{0, 300}, {1, 300}, {2, 300}}, {{0, 2, 300}}},
+        {"a gap between equal widths", {{0, 300}, {2, 300}}, {{0, 0, 300}, {2, 2, 300}}},
+        {"neighbours of other widths", {{0, 300}, {1, 301}, {2, 301}, {3, 300}},
+         {{0, 0, 300}, {1, 2, 301}, {3, 3, 300}}},
+        {"the last column", {{254, 0}, {255, 0}}, {{254, 255, 0}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(biff::columnRuns(c.widths), c.runs);
     }
 }
 

@@ -180,8 +180,12 @@ for sh in book.sheets():
             cell = sh.cell(r, c)
             if cell.ctype != xlrd.XL_CELL_EMPTY:
                 cells["%d,%d" % (r, c)] = [cell.ctype, cell.value, cell.xf_index]
+    widths = {}  # column -> [width, hidden], for the columns that have a COLINFO record
+    for c, info in sh.colinfo_map.items():
+        widths[str(c)] = [info.width, info.hidden]
     out["sheets"].append({"name": sh.name, "nrows": sh.nrows, "ncols": sh.ncols,
-                          "cells": cells, "merged": [list(m) for m in sh.merged_cells]})
+                          "cells": cells, "merged": [list(m) for m in sh.merged_cells],
+                          "widths": widths})
 out["log"] = log.getvalue()
 print(json.dumps(out))
 )PY";

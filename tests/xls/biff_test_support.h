@@ -46,7 +46,8 @@ unsigned u16At(std::string_view bytes, std::size_t at);
 unsigned long u32At(std::string_view bytes, std::size_t at);
 
 // What xlrd and olefile read from a file: the JSON the reader script prints, with "log"
-// holding xlrd's warnings and "streams" the compound document's streams. nullopt with a
+// holding xlrd's warnings, "streams" the compound document's streams, per sheet its cells,
+// merged ranges and column widths ("widths": column -> [width, hidden]). nullopt with a
 // reason when the readers are not installed.
 struct OracleResult {
     std::optional<QJsonObject> json;

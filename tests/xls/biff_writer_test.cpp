@@ -15,7 +15,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
+#include <functional>
 #include <limits>
 #include <optional>
 #include <sys/resource.h>
@@ -199,6 +201,44 @@ TEST(BiffWriter, ASheetWithoutRangesIsWrittenEmpty)
     EXPECT_TRUE(sameBytes(recordsNumbered(sheet, rec::kBottomMargin).at(0).data, hex("00 00 00 00 00 00 04 40")));
     EXPECT_TRUE(sameBytes(recordsNumbered(sheet, rec::kDelta).at(0).data, hex("FC A9 F1 D2 4D 62 50 3F")));
     EXPECT_TRUE(recordsNumbered(sheet, rec::kHeader).at(0).data.empty());
+}
+
+// Column widths: COLINFO records right after DEFCOLWIDTH, one per run of neighbouring columns
+// of one width; every other record of the sheet stays as it is without widths.
+TEST(BiffWriter, ColumnWidthsFollowDefColWidth)
+{
+    XlsWorkbook plain;
+    fillLikeTheExport(plain.AddSheet());
+    XlsWorkbook book;
+    XlsWorksheet& sheet = book.AddSheet();
+    fillLikeTheExport(sheet);
+    for (int c : {2, 0, 1})
+        sheet.SetColumnWidth(c, 10 * 256);
+    sheet.SetColumnWidth(5, 512);
+    sheet.SetColumnWidth(11, 0);
+    BiffWriter writer;
+    const std::string stream = writer.BuildStream(book);
+    const std::vector<Record> records = parseRecords(stream);
+    const std::vector<Record> sheetRecords = sheetOf(records, 0);
+
+    std::vector<unsigned> expected = numbersOf(sheetOf(streamOf(plain), 0));
+    const auto defColWidth = std::find(expected.begin(), expected.end(), rec::kDefColWidth);
+    ASSERT_NE(defColWidth, expected.end());
+    expected.insert(defColWidth + 1, 3, rec::kColInfo);
+    EXPECT_EQ(numbersOf(sheetRecords), expected);
+
+    // first column, last column, width, XF 15, options (2 width set, 1 hidden), reserved
+    const std::vector<Record> colInfos = recordsNumbered(sheetRecords, rec::kColInfo);
+    ASSERT_EQ(colInfos.size(), 3u);
+    EXPECT_TRUE(sameBytes(colInfos[0].data, hex("00 00 02 00 00 0A 0F 00 02 00 00 00")));
+    EXPECT_TRUE(sameBytes(colInfos[1].data, hex("05 00 05 00 00 02 0F 00 02 00 00 00")));
+    EXPECT_TRUE(sameBytes(colInfos[2].data, hex("0B 00 0B 00 00 00 0F 00 03 00 00 00")));
+    // XF 15 is a cell format (its style bit clear), not one of the style formats before it.
+    EXPECT_EQ(u16At(recordsNumbered(globalsOf(records), rec::kXf).at(15).data, 4) & 0x0004u, 0u);
+    // INDEX still finds the DBCELL record, which the COLINFO records pushed further on.
+    const std::vector<Record> dbCells = recordsNumbered(sheetRecords, rec::kDbCell);
+    ASSERT_EQ(dbCells.size(), 1u);
+    EXPECT_EQ(u32At(recordsNumbered(sheetRecords, rec::kIndex).at(0).data, 16), dbCells[0].pos);
 }
 
 // A 5000-character text: SST of 8223 data bytes, CONTINUE of 1789, EXTSST offset 12.
@@ -563,6 +603,44 @@ TEST(BiffWriter, RowsAndColumnsBeyondTheFormatAreRefused)
         } catch (const XlsError& e) {
             EXPECT_EQ(e.code(), *c.error);
             EXPECT_FALSE(QString::fromStdString(e.what()).isEmpty());
+        }
+        EXPECT_TRUE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).isEmpty());
+    }
+}
+
+// A column width beyond the sheet's last column is refused before anything is written; the
+// last column itself is written.
+TEST(BiffWriter, ColumnWidthsBeyondTheFormatAreRefused)
+{
+    struct Case {
+        const char* what;
+        std::function<void(XlsWorksheet&)> set;
+        std::optional<XlsError::Code> error;
+    };
+    const Case cases[] = {
+        {"width of the last column", [](XlsWorksheet& s) { s.SetColumnWidth(255, 300); }, std::nullopt},
+        {"width of column 257", [](XlsWorksheet& s) { s.SetColumnWidth(256, 300); },
+         XlsError::Code::TooManyColumns},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        XlsWorkbook book;
+        XlsWorksheet& sheet = book.AddSheet();
+        put(sheet, 0, 0, XlsValue::real(1));
+        c.set(sheet);
+        QTemporaryDir dir;
+        const QString file = dir.filePath(QStringLiteral("limits.xls"));
+        BiffWriter writer;
+        if (!c.error) {
+            EXPECT_NO_THROW(writer.Save(book, file));
+            EXPECT_TRUE(readsCleanly(file));
+            continue;
+        }
+        try {
+            writer.Save(book, file);
+            ADD_FAILURE() << "no error";
+        } catch (const XlsError& e) {
+            EXPECT_EQ(e.code(), *c.error);
         }
         EXPECT_TRUE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).isEmpty());
     }

@@ -8,6 +8,7 @@
 
 #include <string>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 namespace xls {
@@ -63,9 +64,54 @@ TEST(WorkbookModel, NewWorkbookAndSheet)
     EXPECT_EQ(std::make_tuple(sheet.UsedLeft(), sheet.UsedTop(), sheet.UsedRight(), sheet.UsedBottom()),
               std::make_tuple(-1, -1, -1, -1));
     EXPECT_EQ(sheet.ColumnWidth(0), nullptr);
-    EXPECT_EQ(sheet.RowHeight(0), nullptr);
-    EXPECT_EQ(sheet.Images().count(), 0);
-    EXPECT_TRUE(sheet.PageBreaks().empty());
+    EXPECT_TRUE(sheet.ColumnWidths().empty());
+}
+
+// Widths set in any order come out one per column, ordered by column; setting a column again
+// replaces its width.
+TEST(WorkbookModel, ColumnWidthsOnePerColumnInColumnOrder)
+{
+    XlsWorkbook book;
+    XlsWorksheet& sheet = book.AddSheet();
+    sheet.SetColumnWidth(5, 2560);
+    sheet.SetColumnWidth(0, 0);
+    sheet.SetColumnWidth(300, 100); // beyond what a file holds: the writer refuses it, not the model
+    sheet.SetColumnWidth(2, 512);
+    sheet.SetColumnWidth(5, XlsWorksheet::kMaxColumnWidth);
+    const std::vector<XlsColumnWidth> expected = {{0, 0}, {2, 512}, {5, 0xFFFF}, {300, 100}};
+    EXPECT_EQ(sheet.ColumnWidths(), expected);
+    ASSERT_NE(sheet.ColumnWidth(2), nullptr);
+    EXPECT_EQ(sheet.ColumnWidth(2)->Width, 512);
+    EXPECT_EQ(sheet.ColumnWidth(1), nullptr);
+    EXPECT_EQ(sheet.ColumnWidth(6), nullptr);
+}
+
+TEST(WorkbookModel, ColumnWidthsRefuseWhatNoFileCanHold)
+{
+    struct Case {
+        const char* what;
+        std::int32_t column;
+        int width;
+        XlsError::Code code;
+    };
+    const Case cases[] = {
+        {"negative column", -1, 256, XlsError::Code::BadRange},
+        {"negative width", 0, -1, XlsError::Code::BadArgument},
+        {"width beyond 16 bits", 0, 0x10000, XlsError::Code::BadArgument},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        XlsWorkbook book;
+        XlsWorksheet& sheet = book.AddSheet();
+        sheet.SetColumnWidth(3, 700);
+        try {
+            sheet.SetColumnWidth(c.column, c.width);
+            ADD_FAILURE() << "no error";
+        } catch (const XlsError& e) {
+            EXPECT_EQ(e.code(), c.code);
+        }
+        EXPECT_EQ(sheet.ColumnWidths(), (std::vector<XlsColumnWidth>{{3, 700}})); // unchanged
+    }
 }
 
 TEST(WorkbookModel, DefaultSheetNames)
