@@ -22,6 +22,10 @@ constexpr unsigned kBuiltInStyleFlag = 0x8000;
 constexpr unsigned kStyleLevel = 0xFF;
 constexpr unsigned kPaletteSize = 56;
 constexpr unsigned kCountry = 7;
+constexpr unsigned kSupBookSelf = 0x0401; // in place of a file name's length: this workbook
+constexpr unsigned kEightBitChars = 0;    // flag byte of a string stored one byte a character
+constexpr unsigned kPtgArea3d = 0x3B;     // area of a sheet named by an EXTERNSHEET entry
+constexpr unsigned kLastColumn = 0xFF;
 } // namespace
 
 // BOF of the globals (history flags and lowest version) or of a worksheet (8 zero bytes).
@@ -200,6 +204,51 @@ std::string countryData()
     ByteBuffer b;
     b.u16(kCountry);
     b.u16(kCountry);
+    return b.take();
+}
+
+// SUPBOOK through which names refer to this workbook's own sheets.
+std::string supBookSelfData(std::size_t sheetCount)
+{
+    ByteBuffer b;
+    b.u16(static_cast<unsigned>(sheetCount));
+    b.u16(kSupBookSelf);
+    return b.take();
+}
+
+// EXTERNSHEET with one entry per referenced sheet.
+std::string externSheetData(std::span<const unsigned> sheets)
+{
+    ByteBuffer b;
+    b.u16(static_cast<unsigned>(sheets.size()));
+    for (unsigned sheet : sheets) {
+        b.u16(0); // the SUPBOOK of this workbook
+        b.u16(sheet);
+        b.u16(sheet);
+    }
+    return b.take();
+}
+
+// NAME Print_Titles: whole rows of one sheet, repeated on every printed page.
+std::string printTitlesNameData(unsigned sheet, unsigned externIndex, unsigned firstRow, unsigned lastRow)
+{
+    ByteBuffer formula;
+    formula.u8(kPtgArea3d);
+    formula.u16(externIndex);
+    formula.u16(firstRow);
+    formula.u16(lastRow);
+    formula.u16(0);           // first column; the relative-reference bits stay clear
+    formula.u16(kLastColumn); // last column
+
+    ByteBuffer b;
+    b.fill(name::kName, 0);
+    b.putU16(name::kOptions, name::kBuiltIn);
+    b.putU8(name::kNameLength, 1);
+    b.putU16(name::kFormulaSize, static_cast<unsigned>(formula.size()));
+    b.putU16(name::kSheet, sheet + 1);
+    b.u8(kEightBitChars);
+    b.u8(name::kPrintTitles);
+    b.bytes(formula.str());
     return b.take();
 }
 

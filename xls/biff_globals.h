@@ -3,7 +3,9 @@
 // Encoders of the records of the workbook-globals substream. Each returns the record's data
 // (without the 4-byte header); biff::writeRecord frames it.
 
+#include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -127,6 +129,31 @@ inline constexpr std::size_t kBoundSheetPositionOffset = 0;
 
 // COUNTRY: 7, 7.
 std::string countryData();
+
+// SUPBOOK of references into this workbook: the sheet count, then 0x0401, the mark of a
+// workbook referring to itself. Defined names reach their sheets through it.
+std::string supBookSelfData(std::size_t sheetCount);
+// EXTERNSHEET: the entry count, then per sheet one entry (SUPBOOK 0, that sheet as first and
+// last sheet). A name's formula refers to a sheet by the position of its entry here.
+std::string externSheetData(std::span<const unsigned> sheets);
+
+// Offsets within the data of a NAME record of a built-in name.
+namespace name {
+inline constexpr std::size_t kOptions = 0;     // 16-bit flags; 0x0020 built-in name
+inline constexpr std::size_t kShortcut = 2;    // keyboard shortcut: none
+inline constexpr std::size_t kNameLength = 3;  // 8-bit character count of the name
+inline constexpr std::size_t kFormulaSize = 4; // 16-bit byte count of the formula
+inline constexpr std::size_t kSheet = 8;       // 16-bit sheet the name belongs to, from 1
+                                               // 10..13: menu, description, help and status
+                                               // text lengths, all 0
+inline constexpr std::size_t kName = 14;       // flag byte 0 (8-bit characters), the name
+inline constexpr unsigned kBuiltIn = 0x0020;
+inline constexpr unsigned kPrintTitles = 0x07; // the one character of the built-in name
+} // namespace name
+// NAME of the built-in name Print_Titles of sheet `sheet` (from 0): the rows
+// firstRow..lastRow across all columns of the sheet whose EXTERNSHEET entry is `externIndex`,
+// as one absolute area reference (ptgArea3d).
+std::string printTitlesNameData(unsigned sheet, unsigned externIndex, unsigned firstRow, unsigned lastRow);
 
 // The records of the globals from BOF to BOOKBOOL, in stream order, as (number, data).
 struct Record {

@@ -93,6 +93,10 @@ void BiffWriter::Validate(const XlsWorkbook& workbook)
         if (sheet.UsedRight() > biff::kMaxColumn || (!widths.empty() && widths.back().Index > biff::kMaxColumn))
             throw XlsError(XlsError::Code::TooManyColumns,
                            sheetMessage(sheet, QStringLiteral("столбцов больше %1").arg(biff::kMaxColumn + 1)));
+        if (sheet.PrintTitleRows() && sheet.PrintTitleRows()->Last > biff::kMaxRow)
+            throw XlsError(XlsError::Code::TooManyRows,
+                           sheetMessage(sheet, QStringLiteral("строки заголовка страницы дальше строки %1")
+                                                   .arg(biff::kMaxRow + 1)));
     }
 }
 
@@ -276,6 +280,26 @@ void BiffWriter::writeSharedStrings()
     WriteRecord(rec::kExtSst, sst.extSst);
 }
 
+// SUPBOOK, EXTERNSHEET and a NAME Print_Titles per sheet that repeats rows on every page;
+// nothing when no sheet does.
+void BiffWriter::writePrintTitles()
+{
+    std::vector<unsigned> sheets;
+    for (int s = 0; s < m_workbook->SheetCount(); ++s)
+        if (m_workbook->Sheet(s).PrintTitleRows())
+            sheets.push_back(static_cast<unsigned>(s));
+    if (sheets.empty())
+        return;
+    WriteRecord(rec::kSupBook, biff::supBookSelfData(static_cast<std::size_t>(m_workbook->SheetCount())));
+    WriteRecord(rec::kExternSheet, biff::externSheetData(sheets));
+    for (std::size_t i = 0; i < sheets.size(); ++i) {
+        const XlsRowSpan& rows = *m_workbook->Sheet(static_cast<int>(sheets[i])).PrintTitleRows();
+        WriteRecord(rec::kName, biff::printTitlesNameData(sheets[i], static_cast<unsigned>(i),
+                                                          static_cast<unsigned>(rows.First),
+                                                          static_cast<unsigned>(rows.Last)));
+    }
+}
+
 // The whole workbook stream: globals, then each sheet, then the sheet positions.
 std::string BiffWriter::BuildStream(XlsWorkbook& workbook)
 {
@@ -300,6 +324,7 @@ std::string BiffWriter::BuildStream(XlsWorkbook& workbook)
             WriteRecord(rec::kBoundSheet, biff::boundSheetData(workbook.Sheet(s).Name().toStdU16String()));
         }
         WriteRecord(rec::kCountry, biff::countryData());
+        writePrintTitles();
         writeSharedStrings();
         WriteRecord(rec::kEof, {});
 

@@ -23,7 +23,9 @@ class XlsWorkbook;
 // there only when everything was written. A model that the format cannot hold (rows beyond
 // 65,535, columns beyond 255, a number that is not finite) is refused before anything is
 // written. Texts longer than the format holds are cut: 65,535 units for strings and number
-// formats, 54 for the author name, 255 for font names.
+// formats, 54 for the author name, 255 for font names. Column widths and the rows repeated on
+// every printed page are written only for sheets that set them: COLINFO records in the sheet,
+// SUPBOOK, EXTERNSHEET and NAME records in the globals.
 class BiffWriter {
 public:
     BiffWriter() = default;
@@ -57,6 +59,7 @@ private:
     void writeFonts();
     void writeFormats();
     void writeCellFormats();
+    void writePrintTitles();
     void writeSharedStrings();
     std::string cellFormatData(const XlsRange& range, const CellWriteInfo& info);
 

@@ -120,4 +120,11 @@ const XlsColumnWidth* XlsWorksheet::ColumnWidth(std::int32_t column) const noexc
     return it != m_columnWidths.end() && it->Index == column ? &*it : nullptr;
 }
 
+void XlsWorksheet::SetPrintTitleRows(std::int32_t first, std::int32_t last)
+{
+    if (first < 0 || last < first)
+        throw XlsError(XlsError::Code::BadRange, "Неверные строки заголовка страницы");
+    m_printTitleRows = XlsRowSpan{first, last};
+}
+
 } // namespace xls

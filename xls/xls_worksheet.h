@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace xls {
@@ -46,6 +47,13 @@ struct XlsColumnWidth {
     std::int32_t Index = 0;
     int Width = 0;
     bool operator==(const XlsColumnWidth&) const = default;
+};
+
+// Rows printed again at the top of every page, both ends included.
+struct XlsRowSpan {
+    std::int32_t First = 0;
+    std::int32_t Last = 0;
+    bool operator==(const XlsRowSpan&) const = default;
 };
 
 // A worksheet: ranges that never overlap, kept ordered by top row (ranges with the same top
@@ -99,6 +107,13 @@ public:
     // The entry of that column, or nullptr when it has the default width.
     const XlsColumnWidth* ColumnWidth(std::int32_t column) const noexcept;
 
+    // The rows repeated at the top of every printed page: rows first..last. Throws
+    // XlsError(BadRange) for a negative first row or last < first.
+    void SetPrintTitleRows(std::int32_t first, std::int32_t last);
+    void ClearPrintTitleRows() noexcept { m_printTitleRows.reset(); }
+    // The rows repeated on every page; none by default.
+    const std::optional<XlsRowSpan>& PrintTitleRows() const noexcept { return m_printTitleRows; }
+
 private:
     XlsWorkbook* m_workbook;
     QString m_name;
@@ -110,6 +125,7 @@ private:
     std::int32_t m_usedBottom = -1;
     std::int32_t m_maxRangeHeight = 0;
     std::vector<XlsColumnWidth> m_columnWidths; // ordered by column
+    std::optional<XlsRowSpan> m_printTitleRows;
 };
 
 } // namespace xls

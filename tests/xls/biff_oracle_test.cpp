@@ -122,6 +122,16 @@ std::vector<OracleCase> oracleCases()
              s.SetColumnWidth(11, 30 * 256 + 128);
              s.SetColumnWidth(255, 1);
          }},
+        {"rows repeated on the pages of two sheets out of three", [](XlsWorkbook& b) {
+             fillLikeTheExport(b.AddSheet(), 12);
+             b.Sheet(0).SetPrintTitleRows(0, 0);
+             put(b.AddSheet(), 1, 1, XlsValue::real(2));
+             XlsWorksheet& third = b.AddSheet();
+             third.SetName(QStringLiteral("Третий лист"));
+             fillLikeTheExport(third, 4);
+             third.SetPrintTitleRows(1, 6);
+             third.SetColumnWidth(11, 40 * 256);
+         }},
         {"the last row and column", [](XlsWorkbook& b) {
              XlsWorksheet& s = b.AddSheet();
              put(s, 0, 0, XlsValue::real(1));
@@ -193,6 +203,15 @@ void expectReadAsModelled(const XlsWorkbook& book, const QJsonObject& read)
         EXPECT_EQ(compact(got.value("widths").toObject()), compact(widths));
     }
 
+    // One built-in Print_Titles per sheet that repeats rows, scoped to that sheet, covering
+    // the rows across every column.
+    QJsonArray names;
+    for (int s = 0; s < book.SheetCount(); ++s) {
+        if (const std::optional<XlsRowSpan>& rows = book.Sheet(s).PrintTitleRows())
+            names.append(QJsonArray{QStringLiteral("Print_Titles"), true, s,
+                                    QJsonArray{s, rows->First, rows->Last + 1, 0, 256}});
+    }
+    EXPECT_EQ(compact(read.value("names").toArray()), compact(names));
 }
 
 TEST(BiffOracle, XlrdReadsEveryFileAsModelled)

@@ -165,6 +165,23 @@ std::vector<RecordCase> cases()
          "7D 00 0C 00  01 00 03 00 B8 0B 0F 00 02 00 00 00"},
         {"COLINFO of a hidden column", framed(rec::kColInfo, biff::colInfoData({255, 255, 0})),
          "7D 00 0C 00  FF 00 FF 00 00 00 0F 00 03 00 00 00"},
+        {"SUPBOOK of a workbook of three sheets", framed(rec::kSupBook, biff::supBookSelfData(3)),
+         "AE 01 04 00  03 00 01 04"},
+        {"EXTERNSHEET of sheets 0 and 2", [] {
+             const unsigned sheets[] = {0, 2};
+             return framed(rec::kExternSheet, biff::externSheetData(sheets));
+         }(),
+         "17 00 0E 00  02 00  00 00 00 00 00 00  00 00 02 00 02 00"},
+        // built-in, no shortcut, 1 character, formula of 11 bytes, reserved, sheet 3 (from 1),
+        // four empty lengths, 8-bit name 0x07; ptgArea3d, EXTERNSHEET entry 1, rows 0..1,
+        // columns 0..255 without relative bits
+        {"NAME Print_Titles of rows 1..2 of the third sheet", framed(rec::kName, biff::printTitlesNameData(2, 1, 0, 1)),
+         "18 00 1B 00  20 00 00 01 0B 00 00 00 03 00 00 00 00 00  00 07"
+         "3B 01 00 00 00 01 00 00 00 FF 00"},
+        {"NAME Print_Titles of row 65536 of the first sheet",
+         framed(rec::kName, biff::printTitlesNameData(0, 0, 65535, 65535)),
+         "18 00 1B 00  20 00 00 01 0B 00 00 00 01 00 00 00 00 00  00 07"
+         "3B 00 00 FF FF FF FF 00 00 FF 00"},
     };
 }
 

@@ -186,6 +186,10 @@ for sh in book.sheets():
     out["sheets"].append({"name": sh.name, "nrows": sh.nrows, "ncols": sh.ncols,
                           "cells": cells, "merged": [list(m) for m in sh.merged_cells],
                           "widths": widths})
+out["names"] = []  # [name, built-in, scope, [sheet, first row, last row + 1, first col, last col + 1]]
+for n in book.name_obj_list:
+    area = n.area2d(clipped=False)
+    out["names"].append([n.name, bool(n.builtin), n.scope, [area[0].number] + list(area[1:])])
 out["log"] = log.getvalue()
 print(json.dumps(out))
 )PY";

@@ -47,8 +47,9 @@ unsigned long u32At(std::string_view bytes, std::size_t at);
 
 // What xlrd and olefile read from a file: the JSON the reader script prints, with "log"
 // holding xlrd's warnings, "streams" the compound document's streams, per sheet its cells,
-// merged ranges and column widths ("widths": column -> [width, hidden]). nullopt with a
-// reason when the readers are not installed.
+// merged ranges and column widths ("widths": column -> [width, hidden]), and "names" the
+// defined names as [name, built-in, scope sheet, [sheet, first row, last row + 1, first
+// column, last column + 1]]. nullopt with a reason when the readers are not installed.
 struct OracleResult {
     std::optional<QJsonObject> json;
     std::string skipReason;

@@ -241,6 +241,66 @@ TEST(BiffWriter, ColumnWidthsFollowDefColWidth)
     EXPECT_EQ(u32At(recordsNumbered(sheetRecords, rec::kIndex).at(0).data, 16), dbCells[0].pos);
 }
 
+// Rows repeated on every page: after COUNTRY one SUPBOOK of this workbook, one EXTERNSHEET
+// with an entry per sheet that repeats rows, and one NAME Print_Titles per such sheet.
+TEST(BiffWriter, PrintTitlesAreNamesInTheGlobals)
+{
+    XlsWorkbook book;
+    fillLikeTheExport(book.AddSheet());
+    book.AddSheet();
+    put(book.AddSheet(), 0, 0, XlsValue::text(QStringLiteral("третий")));
+    book.Sheet(0).SetPrintTitleRows(0, 0);
+    book.Sheet(2).SetPrintTitleRows(3, 4);
+    BiffWriter writer;
+    const std::string stream = writer.BuildStream(book);
+    const std::vector<Record> records = parseRecords(stream);
+    const std::vector<Record> globals = globalsOf(records);
+
+    std::vector<unsigned> numbers = numbersOf(globals);
+    const auto country = std::find(numbers.begin(), numbers.end(), rec::kCountry);
+    ASSERT_NE(country, numbers.end());
+    const std::vector<unsigned> tail(country, numbers.end());
+    const std::vector<unsigned> expectedTail = {rec::kCountry, rec::kSupBook, rec::kExternSheet, rec::kName,
+                                                rec::kName, rec::kSst, rec::kExtSst, rec::kEof};
+    EXPECT_EQ(tail, expectedTail);
+
+    // Three sheets; references to itself.
+    EXPECT_TRUE(sameBytes(recordsNumbered(globals, rec::kSupBook).at(0).data, hex("03 00 01 04")));
+    // Entry 0: sheet 0, entry 1: sheet 2, both through SUPBOOK 0.
+    EXPECT_TRUE(sameBytes(recordsNumbered(globals, rec::kExternSheet).at(0).data,
+                          hex("02 00  00 00 00 00 00 00  00 00 02 00 02 00")));
+    struct Name {
+        unsigned sheetFrom1, entry, firstRow, lastRow;
+    };
+    const Name names[] = {{1, 0, 0, 0}, {3, 1, 3, 4}};
+    const std::vector<Record> nameRecords = recordsNumbered(globals, rec::kName);
+    ASSERT_EQ(nameRecords.size(), 2u);
+    for (std::size_t i = 0; i < 2; ++i) {
+        SCOPED_TRACE(i);
+        const std::string& d = nameRecords[i].data;
+        ASSERT_EQ(d.size(), 27u);
+        EXPECT_EQ(u16At(d, 0), 0x0020u); // built-in name
+        EXPECT_EQ(u16At(d, 4), 11u);     // formula size
+        EXPECT_EQ(u16At(d, 8), names[i].sheetFrom1);
+        EXPECT_TRUE(sameBytes(d.substr(14, 3), hex("00 07 3B"))); // Print_Titles, ptgArea3d
+        EXPECT_EQ(u16At(d, 17), names[i].entry);
+        EXPECT_EQ(u16At(d, 19), names[i].firstRow);
+        EXPECT_EQ(u16At(d, 21), names[i].lastRow);
+        EXPECT_EQ(u16At(d, 23), 0u);
+        EXPECT_EQ(u16At(d, 25), 0xFFu);
+    }
+
+    // The sheets still start where BOUNDSHEET says, and EXTSST still finds the first string.
+    const std::vector<Record> boundSheets = recordsNumbered(globals, rec::kBoundSheet);
+    const std::vector<Record> bofs = recordsNumbered(records, rec::kBof);
+    ASSERT_EQ(boundSheets.size(), 3u);
+    ASSERT_EQ(bofs.size(), 4u);
+    for (std::size_t s = 0; s < 3; ++s)
+        EXPECT_EQ(u32At(boundSheets[s].data, 0), bofs[s + 1].pos);
+    const Record sst = recordsNumbered(globals, rec::kSst).at(0);
+    EXPECT_EQ(u32At(recordsNumbered(globals, rec::kExtSst).at(0).data, 2), sst.pos + 12);
+}
+
 // A 5000-character text: SST of 8223 data bytes, CONTINUE of 1789, EXTSST offset 12.
 TEST(BiffWriter, ALongTextContinuesWithItsFlagByte)
 {
@@ -608,9 +668,9 @@ TEST(BiffWriter, RowsAndColumnsBeyondTheFormatAreRefused)
     }
 }
 
-// A column width beyond the sheet's last column is refused before anything is written; the
-// last column itself is written.
-TEST(BiffWriter, ColumnWidthsBeyondTheFormatAreRefused)
+// A column width or a repeated row beyond the sheet's last column or row is refused before
+// anything is written; the last column and row themselves are written.
+TEST(BiffWriter, WidthsAndPrintTitlesBeyondTheFormatAreRefused)
 {
     struct Case {
         const char* what;
@@ -621,6 +681,9 @@ TEST(BiffWriter, ColumnWidthsBeyondTheFormatAreRefused)
         {"width of the last column", [](XlsWorksheet& s) { s.SetColumnWidth(255, 300); }, std::nullopt},
         {"width of column 257", [](XlsWorksheet& s) { s.SetColumnWidth(256, 300); },
          XlsError::Code::TooManyColumns},
+        {"the last row repeated", [](XlsWorksheet& s) { s.SetPrintTitleRows(65535, 65535); }, std::nullopt},
+        {"rows up to 65537 repeated", [](XlsWorksheet& s) { s.SetPrintTitleRows(0, 65536); },
+         XlsError::Code::TooManyRows},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);

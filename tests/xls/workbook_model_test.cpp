@@ -65,6 +65,7 @@ TEST(WorkbookModel, NewWorkbookAndSheet)
               std::make_tuple(-1, -1, -1, -1));
     EXPECT_EQ(sheet.ColumnWidth(0), nullptr);
     EXPECT_TRUE(sheet.ColumnWidths().empty());
+    EXPECT_FALSE(sheet.PrintTitleRows().has_value());
 }
 
 // Widths set in any order come out one per column, ordered by column; setting a column again
@@ -112,6 +113,27 @@ TEST(WorkbookModel, ColumnWidthsRefuseWhatNoFileCanHold)
         }
         EXPECT_EQ(sheet.ColumnWidths(), (std::vector<XlsColumnWidth>{{3, 700}})); // unchanged
     }
+}
+
+TEST(WorkbookModel, PrintTitleRows)
+{
+    XlsWorkbook book;
+    XlsWorksheet& sheet = book.AddSheet();
+    sheet.SetPrintTitleRows(0, 0);
+    EXPECT_EQ(sheet.PrintTitleRows(), (XlsRowSpan{0, 0}));
+    sheet.SetPrintTitleRows(2, 4);
+    EXPECT_EQ(sheet.PrintTitleRows(), (XlsRowSpan{2, 4}));
+    for (const auto& [first, last] : {std::pair{-1, 0}, std::pair{3, 2}}) {
+        try {
+            sheet.SetPrintTitleRows(first, last);
+            ADD_FAILURE() << "no error for rows " << first << ".." << last;
+        } catch (const XlsError& e) {
+            EXPECT_EQ(e.code(), XlsError::Code::BadRange);
+        }
+    }
+    EXPECT_EQ(sheet.PrintTitleRows(), (XlsRowSpan{2, 4}));
+    sheet.ClearPrintTitleRows();
+    EXPECT_FALSE(sheet.PrintTitleRows().has_value());
 }
 
 TEST(WorkbookModel, DefaultSheetNames)
