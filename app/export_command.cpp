@@ -11,7 +11,6 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
-#include <QTabWidget>
 
 namespace app {
 namespace {
@@ -49,17 +48,14 @@ private:
 
 void MainWindow::Excel1Click()
 {
-    if (!m_dbOpen || !m_table.isActive())
-        return;
-    if (m_pages->currentWidget() == m_tabSheet1)
-        exp2excel();
-    else if (m_pages->currentWidget() == m_tabSheet2)
+    // The same export whichever tab is in front: the tab only decides which rows pass.
+    if (m_document.isOpen())
         exp2excel();
 }
 
 void MainWindow::exp2excel()
 {
-    if (!m_table.isActive())
+    if (!m_document.isOpen())
         return;
     QString file;
     {
@@ -69,21 +65,13 @@ void MainWindow::exp2excel()
     if (file.isEmpty())
         return;
 
-    // The export walks the table in file order: both tabs lose their sorting first, as
-    // "Убрать сортировку" would do it.
-    views::GridTabs& tabs = *m_gridTabs;
-    views::ResetSort(*tabs.grid1(), m_table, store::kTab1);
-    views::ResetSort(*tabs.grid2(), m_table, store::kTab2);
-
+    // The export writes the rows in file order: both tabs lose their sorting first, as
+    // "Убрать сортировку" would do it. It walks them with a cursor of its own, so the row
+    // the user is on stays where it is.
+    m_gridTabs->N33Click();
     {
         xls::XlsWorkbook book;
-        try {
-            table_export::fillWorkbook(m_table, book);
-        } catch (...) {
-            tabs.refresh();
-            throw;
-        }
-        tabs.refresh();
+        table_export::fillWorkbook(m_document.table(), book);
         // Errors of the writer reach the general error handler: no success message then.
         xls::BiffWriter writer;
         writer.Save(book, file);

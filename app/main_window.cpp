@@ -6,15 +6,14 @@
 #include "app/resources.h"
 
 #include "device/download_dialog.h"
+#include "settings/program_settings.h"
 #include "store/store_error.h"
 #include "views/data_grid.h"
 #include "views/grid_tabs.h"
-#include "views/table_model.h"
 
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDir>
-#include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLineEdit>
@@ -25,52 +24,20 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 
-#include <filesystem>
-#include <system_error>
-
 namespace app {
 namespace {
 
-const QString kSettingsOrganization = QStringLiteral("Valdrenor");
-const QString kSettingsApplication = QStringLiteral("KVEL");
-const QString kSettingsGroup = QStringLiteral("1.0");
 const QString kDefaultDirKey = QStringLiteral("Default_dir");
 
 // The size the window returns to when the user un-maximises it.
 constexpr QSize kDesignSize{703, 501};
-
-bool sameFile(const QFileInfo& a, const QFileInfo& b)
-{
-    // The file system decides (hard links, symbolic links, case-insensitive names); when it
-    // cannot tell, the canonical paths do.
-    std::error_code error;
-    if (std::filesystem::equivalent(a.filesystemFilePath(), b.filesystemFilePath(), error))
-        return true;
-    const QString canonical = a.canonicalFilePath();
-    return !canonical.isEmpty() && canonical == b.canonicalFilePath();
-}
-
-// The production index never outlives the open table; a stale one would describe rows that
-// have changed since. It is named like the table with ".mdx", so a table that is itself
-// called "x.mdx" would be deleted in its place: the table's own file is never touched.
-void removeIndexFile(const QString& tablePath)
-{
-    const QFileInfo table(tablePath);
-    const QFileInfo index(table.dir().filePath(table.completeBaseName() + QStringLiteral(".mdx")));
-    if (!index.exists() || sameFile(table, index))
-        return;
-    QFile::remove(index.filePath());
-}
 
 } // namespace
 
 MainWindow::MainWindow(ProgramState& state, QWidget* parent)
     : QMainWindow(parent)
     , m_state(state)
-    // The default format is the native one (the registry on Windows); tests point it at a
-    // private folder so that they never touch the user's own settings.
-    , m_registry(QSettings::defaultFormat(), QSettings::UserScope, kSettingsOrganization,
-                 kSettingsApplication)
+    , m_registry(settings::open())
 {
     loadResources();
     setObjectName(QStringLiteral("Form1"));
@@ -91,17 +58,19 @@ MainWindow::MainWindow(ProgramState& state, QWidget* parent)
     buildPopupMenu();
     buildDialogs();
     m_downloadDialog = new device::DownloadDialog(m_state.download, this);
+    connect(m_downloadDialog, &device::DownloadDialog::errorOccurred, this, [this](const QString& text) {
+        QMessageBox box(QMessageBox::Critical, QStringLiteral("Ошибка"), text, QMessageBox::Ok, m_downloadDialog);
+        box.exec();
+    });
     m_about = new AboutDialog(this);
+
+    // The window follows the document into its no-table state, whoever closed it.
+    connect(&m_document, &document::MeasurementDocument::closed, this, &MainWindow::showNoTable);
 
     FormCreate();
 }
 
-MainWindow::~MainWindow()
-{
-    // The grids read the table and the model: they go first, then the model, then the table.
-    delete m_pages;
-    delete m_gridTabs;
-}
+MainWindow::~MainWindow() = default;
 
 void MainWindow::FormCreate()
 {
@@ -113,19 +82,14 @@ void MainWindow::FormCreate()
     if (QFileInfo::exists(helpFile))
         m_state.helpFile = helpFile;
 
-    m_registry.beginGroup(kSettingsGroup);
     readDataDir();
     setDataDir(m_dataDir);
 
-    m_table.close();
-    m_dbOpen = false;
-
-    // Each grid keeps P and R of every row it selects, for the selection summary; with the
-    // table closed the sort reset only clears the title marks.
+    // Each grid keeps P and R of every row it selects, for the selection summary; with no
+    // table open the sort reset only clears the title marks.
     m_gridTabs->grid1()->setBookmarkFields(QStringLiteral("P;R"));
     m_gridTabs->grid2()->setBookmarkFields(QStringLiteral("P;R"));
-    views::ResetSort(*m_gridTabs->grid1(), m_table, store::kTab1);
-    views::ResetSort(*m_gridTabs->grid2(), m_table, store::kTab2);
+    m_gridTabs->N33Click();
 
     disable_button();
     tab_vis_dis();
@@ -133,16 +97,16 @@ void MainWindow::FormCreate()
 
 void MainWindow::readDataDir()
 {
-    if (m_registry.contains(kDefaultDirKey)) {
+    if (m_registry->contains(kDefaultDirKey)) {
         // Not checked for existence: the file dialogs cope with a folder that has gone.
-        m_dataDir = m_registry.value(kDefaultDirKey).toString();
+        m_dataDir = m_registry->value(kDefaultDirKey).toString();
         return;
     }
     // First run: remember where the program was started, and store it straight away so that
     // the settings key exists from now on.
     m_dataDir = QDir::toNativeSeparators(QDir::currentPath());
-    m_registry.setValue(kDefaultDirKey, m_dataDir);
-    m_registry.sync();
+    m_registry->setValue(kDefaultDirKey, m_dataDir);
+    m_registry->sync();
 }
 
 void MainWindow::setDataDir(const QString& dir)
@@ -154,12 +118,12 @@ void MainWindow::setDataDir(const QString& dir)
 
 void MainWindow::buildPages()
 {
-    m_pages = new QTabWidget(m_client);
+    m_pages = std::make_unique<QTabWidget>(m_client);
     m_pages->setObjectName(QStringLiteral("PageControl1"));
     m_pages->setAccessibleName(QStringLiteral("Вкладки таблицы"));
 
     const auto addPage = [this](const QString& name, const QString& caption) {
-        auto* page = new QWidget(m_pages);
+        auto* page = new QWidget(m_pages.get());
         page->setObjectName(name);
         page->setAccessibleName(caption);
         // The grid of this kind goes into this layout.
@@ -171,16 +135,19 @@ void MainWindow::buildPages()
     m_tabSheet1 = addPage(QStringLiteral("TabSheet1"), QStringLiteral("ВРТ-ТК5"));
     m_tabSheet2 = addPage(QStringLiteral("TabSheet2"), QStringLiteral("ЛД - ТК5"));
 
-    m_gridTabs = new views::GridTabs(m_table, m_tabSheet1, m_tabSheet2, this);
-    m_gridTabs->setErrorHandler([](QWidget* parent, const std::exception& error) { showError(parent, error); });
+    m_gridTabs = std::make_unique<views::GridTabs>(m_document, m_tabSheet1, m_tabSheet2);
     // Grid1InitEdit: beginning to edit any cell of either grid marks the table as changed.
-    connect(m_gridTabs, &views::GridTabs::editStarted, this, [this] { m_dbChanged = true; });
-    // An edit of P or R changes the summary the footers show.
-    connect(m_gridTabs->model(), &views::TableModel::rowPosted, this,
-            [this] { runCommand(this, [this] { refreshSummary(); }); });
+    connect(m_gridTabs.get(), &views::GridTabs::editStarted, this, [this] { m_document.setChanged(true); });
+    // What the grids meet on their own (a title-click sort, leaving an edited row) and the
+    // texts they refuse are told here, over the grid.
+    connect(m_gridTabs.get(), &views::GridTabs::errorOccurred, this,
+            [](QWidget* grid, const std::exception_ptr& error) {
+                runCommand(grid, [&error] { std::rethrow_exception(error); });
+            });
+    connect(m_gridTabs.get(), &views::GridTabs::valueRefused, this, [](QWidget* grid, const QString& text) {
+        QMessageBox::warning(grid, QStringLiteral("Ошибка"), text);
+    });
     for (views::DataGrid* grid : {m_gridTabs->grid1(), m_gridTabs->grid2()}) {
-        connect(grid, &views::DataGrid::selectionChanged, this,
-                [this, grid] { runCommand(this, [this, grid] { ShowSelectionSummary(*grid); }); });
         grid->parentWidget()->layout()->addWidget(grid);
         grid->setContextMenuPolicy(Qt::CustomContextMenu);
         connect(grid, &QWidget::customContextMenuRequested, this, [this, grid](const QPoint& at) {
@@ -189,11 +156,11 @@ void MainWindow::buildPages()
     }
 
     m_shownPage = m_pages->currentWidget();
-    connect(m_pages, &QTabWidget::currentChanged, this, &MainWindow::pageChanged);
+    connect(m_pages.get(), &QTabWidget::currentChanged, this, &MainWindow::pageChanged);
 
     auto* layout = new QVBoxLayout(m_client);
     layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(m_pages);
+    layout->addWidget(m_pages.get());
 }
 
 void MainWindow::buildDialogs()
@@ -249,15 +216,9 @@ void MainWindow::disable_button()
 
 void MainWindow::tab_vis_en()
 {
-    if (!m_table.isActive())
+    if (!m_document.isOpen())
         return;
-    store::DbfTable& table = m_table.table();
-    table.first();
-    table.setFilter(store::kindFilter(store::kPressKind));
-    table.refresh();
-
-    // A single press row makes this a press table: its rows are the ones worth showing.
-    const bool press = table.recordCount() > 0;
+    const bool press = m_document.kind() == store::kPressKind;
     QWidget* shown = press ? m_tabSheet2 : m_tabSheet1;
     QWidget* hidden = press ? m_tabSheet1 : m_tabSheet2;
     // Show the wanted tab before hiding the other, so the tab bar never passes through a
@@ -265,11 +226,6 @@ void MainWindow::tab_vis_en()
     m_pages->setTabVisible(m_pages->indexOf(shown), true);
     m_pages->setCurrentWidget(shown);
     m_pages->setTabVisible(m_pages->indexOf(hidden), false);
-    if (!press) {
-        table.setFilter(store::kindFilter(store::kPenetrometerKind));
-        table.refresh();
-    }
-    m_gridTabs->refresh();
     m_pages->show();
     m_pages->update();
 }
@@ -288,7 +244,7 @@ void MainWindow::pageChanged(int index)
     bool ended = false;
     runCommand(this, [this, &ended] { ended = endCellEdit(); });
     if (!ended) {
-        const QSignalBlocker blocker(m_pages);
+        const QSignalBlocker blocker(m_pages.get());
         m_returningToPage = true;
         m_pages->setCurrentWidget(m_shownPage);
         m_returningToPage = false;
@@ -320,80 +276,73 @@ void MainWindow::TabSheet2Show()
 void MainWindow::showKind(int kind)
 {
     // The table always shows the kind of the tab in front.
-    if (!m_table.isActive())
-        return;
-    m_table.table().setFilter(store::kindFilter(kind));
-    m_table.table().refresh();
-    m_gridTabs->refresh();
+    m_document.showKind(kind);
 }
 
 bool MainWindow::endCellEdit()
 {
-    if (!m_table.isActive())
-        return true;
-    for (views::DataGrid* grid : {m_gridTabs->grid1(), m_gridTabs->grid2()})
-        if (!grid->endEdit())
-            return false;
-    return true;
+    return m_gridTabs->endEdit();
+}
+
+void MainWindow::reopening(const std::function<void()>& command)
+{
+    try {
+        command();
+    } catch (const document::AppendNotSavedError& error) {
+        // The count is what the instrument gave: the user learns whether to look for them.
+        throw store::StoreError(
+            error.code(),
+            QStringLiteral("Из прибора получено новых записей: %1.\n"
+                           "Не удалось снова открыть таблицу «%2» при сохранении:\n%3\n\nТаблица закрыта.\n"
+                           "Откройте таблицу и проверьте, сохранились ли эти записи.")
+                .arg(error.added())
+                .arg(QFileInfo(error.path()).fileName(), QString::fromUtf8(error.what()))
+                .toStdString());
+    } catch (const document::ReopenError& error) {
+        throw store::StoreError(
+            error.code(), QStringLiteral("Не удалось снова открыть таблицу «%1» при сохранении:\n%2\n\n"
+                                         "Таблица закрыта.")
+                              .arg(QFileInfo(error.path()).fileName(), QString::fromUtf8(error.what()))
+                              .toStdString());
+    }
 }
 
 void MainWindow::Save_DB()
 {
-    if (!m_dbOpen)
-        return;
     // Closing and reopening makes sure that everything has reached the file; the kind
     // filter and a sort stay as the user sees them.
-    if (m_table.isActive()) {
-        views::PostEdit(*m_gridTabs->grid1());
-        views::PostEdit(*m_gridTabs->grid2());
-        reopenTable();
-        m_gridTabs->refresh();
-    }
-    m_dbChanged = false;
-}
-
-void MainWindow::reopenTable()
-{
-    const QString path = m_table.table().path();
-    try {
-        m_table.table().reopen();
-    } catch (const store::StoreError& error) {
-        // The file was let go and could not be taken back (removed, replaced, locked by
-        // someone else in between): no command may go on working on a table that is not
-        // open, so the window shows it closed.
-        closeTable(path);
-        throw store::StoreError(
-            error.code(), QStringLiteral("Не удалось снова открыть таблицу «%1» при сохранении:\n%2\n\n"
-                                         "Таблица закрыта.")
-                              .arg(QFileInfo(path).fileName(), QString::fromUtf8(error.what()))
-                              .toStdString());
-    } catch (...) {
-        closeTable(path);
-        throw;
-    }
+    reopening([this] { m_document.save(); });
 }
 
 void MainWindow::Close_DB()
 {
-    if (m_dbChanged) {
+    if (m_document.isChanged()) {
         const auto answer = QMessageBox::question(
             this, kCaption, QStringLiteral("Сохранить изменения в таблицах ?"),
             QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes);
         if (answer == QMessageBox::Yes)
             Save_DB();
     }
-    closeTable(m_table.isActive() ? m_table.table().path() : QString());
+    // The document announces the closing, and the window follows; with nothing open the
+    // window goes to its no-table state all the same.
+    const bool wasOpen = m_document.isOpen();
+    m_document.close();
+    if (!wasOpen)
+        showNoTable();
 }
 
-void MainWindow::closeTable(const QString& tablePath)
+void MainWindow::showOpenTable()
 {
-    m_gridTabs->storeLayouts(m_registry);
-    m_dbOpen = false;
-    m_dbChanged = false;
-    m_table.close();
-    m_gridTabs->refresh();
-    if (!tablePath.isEmpty())
-        removeIndexFile(tablePath);
+    setFormColor(QPalette::Button);
+    enable_button();
+    tab_vis_en();
+    m_gridTabs->restoreLayouts(*m_registry);
+    m_gridTabs->find_mma();
+}
+
+void MainWindow::showNoTable()
+{
+    m_gridTabs->storeLayouts(*m_registry);
     disable_button();
     tab_vis_dis();
     m_state.title = kCaption;
@@ -461,8 +410,8 @@ void MainWindow::closeEvent(QCloseEvent* event)
         event->ignore();
         return;
     }
-    m_registry.setValue(kDefaultDirKey, m_dataDir);
-    m_registry.sync();
+    m_registry->setValue(kDefaultDirKey, m_dataDir);
+    m_registry->sync();
     // A table that cannot be saved keeps the window open, so the user can decide again.
     if (!runCommand(this, [this] { Close_DB(); })) {
         event->ignore();

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "app/program_state.h"
-#include "store/measurement_table.h"
+#include "document/measurement_document.h"
 #include "store/flash_decoder.h"
 #include "store/table_summary.h"
 
@@ -9,6 +9,8 @@
 #include <QPalette>
 #include <QSettings>
 
+#include <functional>
+#include <memory>
 #include <vector>
 
 class QAction;
@@ -33,9 +35,10 @@ namespace app {
 class AboutDialog;
 class HelpWindow;
 
-// The main window "Form1": menu, toolbar, the two kind tabs, the remembered data folder and
-// the measurement table. It has two states, no table and table open; the table file commands
-// switch between them through the routines below (enable_button, tab_vis_en, setFormColor…).
+// The main window "Form1": menu, toolbar, the two kind tabs and the remembered data folder,
+// over the measurement document. It has two states, no table and table open, and follows the
+// document between them (enable_button, tab_vis_en, setFormColor…). The commands ask the
+// user what they need, hand the work to the document and word its results and errors.
 class MainWindow : public QMainWindow {
     Q_OBJECT
 
@@ -46,27 +49,27 @@ public:
     ~MainWindow() override;
 
     ProgramState& programState() noexcept { return m_state; }
-    store::MeasurementTable& table() noexcept { return m_table; }
+    document::MeasurementDocument& document() noexcept { return m_document; }
+    store::MeasurementTable& table() noexcept { return m_document.table(); }
 
-    bool dbOpen() const noexcept { return m_dbOpen; }
-    void setDbOpen(bool open) noexcept { m_dbOpen = open; }
+    bool dbOpen() const noexcept { return m_document.isOpen(); }
     // Set when the user starts editing a cell; cleared by Save, Close and row deletion.
-    bool dbChanged() const noexcept { return m_dbChanged; }
-    void setDbChanged(bool changed) noexcept { m_dbChanged = changed; }
+    bool dbChanged() const noexcept { return m_document.isChanged(); }
+    void setDbChanged(bool changed) { m_document.setChanged(changed); }
 
     // The remembered data folder, and the folder the open and save dialogs start in.
     const QString& dataDir() const noexcept { return m_dataDir; }
     void setDataDir(const QString& dir);
 
-    // The program's settings key, open for the whole run.
-    QSettings& registry() noexcept { return m_registry; }
+    // The program's settings, open for the whole run.
+    QSettings& registry() noexcept { return *m_registry; }
 
     QFileDialog* openDialog() const noexcept { return m_openDialog; }
     QFileDialog* saveDialog() const noexcept { return m_saveDialog; }
     // The context menu both grids share.
     QMenu* popupMenu() const noexcept { return m_popupMenu; }
     // The two grids and their services.
-    views::GridTabs* gridTabs() const noexcept { return m_gridTabs; }
+    views::GridTabs* gridTabs() const noexcept { return m_gridTabs.get(); }
 
     // Background of the client area: QPalette::Dark (the button shadow) while no table is
     // open, QPalette::Button (the button face) while one is.
@@ -84,8 +87,8 @@ public:
     // Writes everything to the table file by closing and reopening it. When the file cannot
     // be opened again, the window is left in its no-table state and StoreError says why.
     void Save_DB();
-    // Asks about unsaved edits, closes the table, deletes its index file and returns the
-    // window to its no-table state.
+    // Asks about unsaved edits, closes the table (its index file goes with it) and returns
+    // the window to its no-table state.
     void Close_DB();
 
     // Ends a cell edit in either grid as Enter would and posts the row being edited, so that
@@ -103,14 +106,8 @@ public:
     // Opens the table; a file that is not the measurement table gives "База данных
     // повреждена !" and leaves no table open. Returns whether it opened.
     bool Open_DB(const QString& path);
-    // The table summary over the rows of the shown tab, then its footers.
-    void find_mma();
-    // The same after an edit: the cursor stays on its row.
-    void refreshSummary();
-    const store::TableSummary& summary() const noexcept { return m_summary; }
 
     // Rows and columns of the shown tab.
-    void ShowSelectionSummary(views::DataGrid& grid);
     void N21Click(); // "Удалить строки" / "Удалить"
     void DeleteSelectedRows(views::DataGrid& grid);
     void N37Click(); // "Перенумеровать строки"
@@ -142,7 +139,8 @@ public:
     void N26Click(); // "О программе"
     void Excel1Click(); // "Экспорт в Excel": the rows of the shown tab into a workbook file
     // The export itself: asks for the file, resets both tabs' sorting, writes the workbook
-    // and reports success. Throws XlsError or StoreError when the file cannot be written.
+    // and reports success. The grid keeps its current row and scroll position. Throws
+    // XlsError or StoreError when the file cannot be written.
     void exp2excel();
 
 protected:
@@ -161,40 +159,42 @@ private:
     void buildDialogs();
     void readDataDir();
     void applyFormColor();
-    void showForceColumns();
     store::DownloadedImage downloadedImage() const;
+    // The window's table-open state once the document holds a table: commands, the tab of
+    // its kind, the stored column layouts.
+    void showOpenTable();
+    // The window's no-table state after the document closed (Close, or a file that could
+    // not be opened again): layouts stored, commands disabled, tabs hidden, caption and
+    // colour reset.
+    void showNoTable();
+    // Runs a document command that may have to open the table again, wording the failure.
+    void reopening(const std::function<void()>& command);
     QAction* addCommand(QMenu* menu, const CommandDef& def);
     void bind(QAction* action, void (MainWindow::*handler)(), bool keepsCellEdit);
     void TabSheet1Show();
     void TabSheet2Show();
     void showKind(int kind);
     void pageChanged(int index);
-    // The window's no-table state after the table at `tablePath` was let go (Close, or a
-    // file that could not be opened again): layouts stored, flags cleared, index file gone,
-    // commands disabled, tabs hidden, caption and colour reset.
-    void closeTable(const QString& tablePath);
-    // Closes and opens the table file again; on failure closeTable() and StoreError.
-    void reopenTable();
     // Prepares the chosen report over the view; null when there is no table or no pages.
     reports::ReportTemplate* prepareChosenReport();
 
     ProgramState& m_state;
-    store::MeasurementTable m_table;
-    QSettings m_registry;
+    // The document outlives everything that shows it: members go in reverse order, so the
+    // pages and grids below are destroyed before it.
+    document::MeasurementDocument m_document;
+    std::unique_ptr<QSettings> m_registry;
     QString m_dataDir;
-    bool m_dbOpen = false;
-    bool m_dbChanged = false;
     QPalette::ColorRole m_formColor = QPalette::Dark;
 
+    // Grid1 and Grid2 over the document; the model they show outlives them.
+    std::unique_ptr<views::GridTabs> m_gridTabs;
     QWidget* m_client = nullptr;
-    QTabWidget* m_pages = nullptr;
+    std::unique_ptr<QTabWidget> m_pages;
     QWidget* m_tabSheet1 = nullptr;
     QWidget* m_tabSheet2 = nullptr;
     QWidget* m_shownPage = nullptr;    // the tab page whose rows the grids last showed
     bool m_returningToPage = false;    // a refused cell text takes the user back to its page
-    views::GridTabs* m_gridTabs = nullptr; // Grid1 and Grid2 over the table
     device::DownloadDialog* m_downloadDialog = nullptr; // TForm2
-    store::TableSummary m_summary;
     QToolBar* m_toolBar = nullptr;
     QMenu* m_popupMenu = nullptr;
     std::vector<QAction*> m_tableCommands;

@@ -5,7 +5,6 @@
 #include "reports/report_data_set.h"
 #include "reports/report_template.h"
 #include "reports/report_templates.h"
-#include "views/grid_tabs.h"
 
 #include <QTabWidget>
 
@@ -34,26 +33,23 @@ reports::ReportTemplate* MainWindow::Report3()
 
 reports::ReportTemplate* MainWindow::chosenReport()
 {
-    if (!m_table.isActive())
+    if (!m_document.isOpen())
         return nullptr;
     if (m_pages->currentWidget() == m_tabSheet2)
         return Report2();
     // Plate-test instruments store their tests as penetrometer rows, with a report of their own.
-    return m_state.download.dev_type == reports::kPlateTestDevice ? Report3() : Report1();
+    return m_document.deviceType() == reports::kPlateTestDevice ? Report3() : Report1();
 }
 
 reports::ReportTemplate* MainWindow::prepareChosenReport()
 {
-    if (!m_dbOpen)
-        return nullptr;
     reports::ReportTemplate* report = chosenReport();
     if (!report)
         return nullptr;
-    reports::ReportDataSet data(m_table.table());
-    const bool prepared = report->prepare(data);
-    // The walk left the cursor on the last row of the view; the grid follows it there.
-    m_gridTabs->refresh();
-    return prepared ? report : nullptr;
+    // The report reads the rows by their place in the view: the grid's current row and
+    // scroll position stay as the user left them.
+    reports::ReportDataSet data(m_document.table().table());
+    return report->prepare(data) ? report : nullptr;
 }
 
 void MainWindow::N8Click()

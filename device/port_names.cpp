@@ -1,7 +1,8 @@
 #include "device/port_names.h"
 
+#include "settings/program_settings.h"
+
 #include <QRegularExpression>
-#include <QSettings>
 
 namespace device {
 
@@ -18,9 +19,7 @@ QString devicePathForPort(const QString& portName)
     const int number = match.captured(1).toInt();
     // The settings are read at every open, so a mapping changed while the program runs takes
     // effect with the next download.
-    QSettings settings(QStringLiteral("Valdrenor"), QStringLiteral("KVEL"));
-    settings.beginGroup(QStringLiteral("1.0"));
-    const QString mapped = settings.value(QStringLiteral("COM%1").arg(number)).toString();
+    const QString mapped = settings::open()->value(QStringLiteral("COM%1").arg(number)).toString();
     if (!mapped.isEmpty())
         return mapped;
     return QStringLiteral("/dev/ttyS%1").arg(number - 1);

@@ -1,30 +1,22 @@
 #include "export/table_export.h"
 
+#include "document/column_catalogue.h"
+#include "store/row_cursor.h"
 #include "xls/xls_workbook.h"
 
 namespace table_export {
 namespace {
 
-using store::Field;
+using document::CatalogueColumn;
 
-// The values of a record's first row, columns 0 to 9, in column order.
-struct ColumnField {
-    Field field;
+// What the sheet takes from a record: a field, the sheet column and the record's block row
+// it goes to, and whether it is written as text.
+struct Placement {
+    int field; // in the table's own numbering
+    int column;
+    int blockRow;
     bool text;
 };
-constexpr std::array<ColumnField, 10> kFirstRowFields = {{
-    {Field::N, false},
-    {Field::DATE, true},
-    {Field::TIME, true},
-    {Field::P, false},
-    {Field::R, false},
-    {Field::U, false},
-    {Field::P7, false},
-    {Field::H, false},
-    {Field::P6, false},
-    {Field::S, false},
-}};
-constexpr std::array<Field, kRowsPerRecord> kForces = {Field::P1, Field::P2, Field::P3, Field::P4, Field::P5};
 
 void setText(xls::XlsWorksheet& sheet, int column, int row, const QString& text)
 {
@@ -48,39 +40,36 @@ xls::XlsWorksheet& addSheet(xls::XlsWorkbook& book)
     return sheet;
 }
 
-void writeRecord(const store::MeasurementTable& table, xls::XlsWorksheet& sheet, int row)
+// The sheet's columns from the catalogue: a column of its own starts a sheet column; its
+// lines go below it in the same column.
+std::vector<Placement> placements(const store::MeasurementTable& table)
 {
-    for (int column = 0; column < static_cast<int>(kFirstRowFields.size()); ++column) {
-        const ColumnField& cf = kFirstRowFields[static_cast<std::size_t>(column)];
-        if (cf.text)
-            setText(sheet, column, row, table.text(cf.field));
-        else
-            setNumber(sheet, column, row, table.real(cf.field));
+    std::vector<Placement> out;
+    int column = -1;
+    for (const CatalogueColumn& c : document::columns(document::ColumnSet::Export)) {
+        if (c.line == 0)
+            ++column;
+        if (*c.field == '\0')
+            continue;
+        const int field = table.table().requireField(c.field);
+        const bool text = !store::isNumeric(table.table().fields()[static_cast<std::size_t>(field)].type);
+        out.push_back({field, column, c.line == 0 ? 0 : c.line - 1, text});
     }
-    setNumber(sheet, kForceColumn, row, table.real(kForces[0]));
-    setText(sheet, kCommentColumn, row, table.text(Field::COMMENT));
-    for (int j = 1; j < kRowsPerRecord; ++j)
-        setNumber(sheet, kForceColumn, row + j, table.real(kForces[static_cast<std::size_t>(j)]));
+    return out;
 }
 
 } // namespace
 
 const std::array<QString, kColumnCount>& headings()
 {
-    static const std::array<QString, kColumnCount> titles = {
-        QStringLiteral("N"),
-        QStringLiteral("Дата"),
-        QStringLiteral("Время"),
-        QStringLiteral("Fср. Ср. усилие пенетрации, Н"),
-        QStringLiteral("P, Сопротивление пенетрации, МПа"),
-        QStringLiteral("E, Модуль упругости, МПа"),
-        QStringLiteral("K, Коэфициент уплотнения"),
-        QStringLiteral("I, Индекс влажности"),
-        QStringLiteral("f, Угол внутреннего трения, град"),
-        QStringLiteral("C, Удельное сцепление грунта, МПа"),
-        QStringLiteral("F, Усилие пенетрации, Н"),
-        QStringLiteral("Примечание"),
-    };
+    static const std::array<QString, kColumnCount> titles = [] {
+        std::array<QString, kColumnCount> out;
+        int column = 0;
+        for (const CatalogueColumn& c : document::columns(document::ColumnSet::Export))
+            if (c.line == 0 && column < kColumnCount)
+                out[static_cast<std::size_t>(column++)] = QString::fromUtf8(c.caption);
+        return out;
+    }();
     return titles;
 }
 
@@ -95,20 +84,28 @@ RecordPlace recordPlace(int k)
     return {k / kRecordsPerSheet, 1 + (k % kRecordsPerSheet) * kRowsPerRecord};
 }
 
-int fillWorkbook(store::MeasurementTable& table, xls::XlsWorkbook& book)
+int fillWorkbook(const store::MeasurementTable& table, xls::XlsWorkbook& book)
 {
-    table.table().first();
     xls::XlsWorksheet* sheet = &addSheet(book);
-    const int count = table.table().recordCount();
-    for (int k = 0; k < count; ++k) {
-        if (k > 0)
-            table.table().next();
+    if (!table.isActive())
+        return 0;
+    const std::vector<Placement> fields = placements(table);
+    const store::DbfTable& t = table.table();
+    store::RowCursor rows(table);
+    for (rows.first(); !rows.atEnd(); rows.next()) {
+        const int k = rows.position();
         const RecordPlace place = recordPlace(k);
         if (place.sheet == book.SheetCount())
             sheet = &addSheet(book);
-        writeRecord(table, *sheet, place.row);
+        const std::uint32_t rec = rows.record();
+        for (const Placement& f : fields) {
+            if (f.text)
+                setText(*sheet, f.column, place.row + f.blockRow, t.text(rec, f.field));
+            else
+                setNumber(*sheet, f.column, place.row + f.blockRow, t.real(rec, f.field));
+        }
     }
-    return count;
+    return rows.count();
 }
 
 } // namespace table_export

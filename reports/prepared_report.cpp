@@ -63,7 +63,6 @@ PreparedReport prepareReport(std::shared_ptr<const ReportDesign> design, ReportD
         }
         report.pages.push_back(std::move(page));
     }
-    data.finishWalk();
     return report;
 }
 

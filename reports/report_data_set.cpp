@@ -13,11 +13,6 @@ const QLocale& commaLocale()
     return locale;
 }
 
-bool isNumberField(store::FieldType type)
-{
-    return type == store::FieldType::Numeric || type == store::FieldType::Float;
-}
-
 } // namespace
 
 QString formatNumber(double value, ValueFormat format, const QLocale& system)
@@ -56,17 +51,11 @@ QString ReportDataSet::value(int row, const QString& name, ValueFormat format) c
     if (m_table.isEmpty(rec, field))
         return {};
     const store::FieldDef& def = m_table.fields()[static_cast<std::size_t>(field)];
-    if (!isNumberField(def.type))
+    if (!store::isNumeric(def.type))
         return m_table.text(rec, field);
     const auto number = m_table.real(rec, field);
     // A number field holding something that is no number is shown as it stands.
     return number ? formatNumber(*number, format) : m_table.text(rec, field);
-}
-
-void ReportDataSet::finishWalk()
-{
-    if (m_table.isActive() && m_table.recordCount() > 0)
-        m_table.last();
 }
 
 } // namespace reports

@@ -30,9 +30,6 @@ public:
     // printed as stored whatever the format.
     QString value(int row, const QString& name, ValueFormat format) const;
 
-    // Where a walk over the rows leaves the cursor: on the last row of the view.
-    void finishWalk();
-
 private:
     store::DbfTable& m_table;
 };

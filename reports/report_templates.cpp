@@ -1,5 +1,7 @@
 #include "reports/report_templates.h"
 
+#include "document/column_catalogue.h"
+
 namespace reports {
 namespace {
 
@@ -10,15 +12,6 @@ constexpr double kTitleHeight = 64;
 constexpr double kCaptionHeight = 60;
 constexpr double kFooterWidth = 202;
 constexpr double kFooterHeight = 20;
-
-struct Column {
-    double left;
-    double width;
-    const char* caption;
-    const char* field;
-    ValueFormat format = ValueFormat::Plain;
-    HAlign align = HAlign::Center;
-};
 
 ReportDesign baseDesign(const QString& name, bool landscape, const QString& instrument,
                         double titleWidth, double footerLeft)
@@ -68,21 +61,41 @@ ReportCell boxed(double left, double top, double width, double height, CellFont 
     return cell;
 }
 
-// A caption cell and a data cell for each column.
-void addColumns(ReportDesign& d, std::initializer_list<Column> columns, double captionPoints,
-                double rowHeight, double cellHeight)
+ValueFormat valueFormat(document::CellFormat format)
+{
+    switch (format) {
+    case document::CellFormat::Fixed2:
+        return ValueFormat::Fixed2;
+    case document::CellFormat::Decimal3:
+        return ValueFormat::Decimal3;
+    default:
+        return ValueFormat::Plain;
+    }
+}
+
+// A caption cell and a data cell for each column of the set. A column's lines (the five
+// forces) stand one below the other in its data cell, each `lineHeight` high, in the font of
+// the captions but not bold.
+void addColumns(ReportDesign& d, document::ColumnSet set, double captionPoints, double rowHeight,
+                double cellHeight, double lineHeight = 0)
 {
     const CellFont caption{QStringLiteral("Arial"), captionPoints, true};
     const CellFont value{QStringLiteral("Arial"), 10, false};
+    const CellFont lineValue{QStringLiteral("Arial"), captionPoints, false};
     d.data.height = rowHeight;
-    for (const Column& c : columns) {
-        ReportCell head = boxed(c.left, 0, c.width, kCaptionHeight, caption, HAlign::Center);
-        head.wrap = true;
-        head.pieces = {Piece::literal(QString::fromUtf8(c.caption))};
-        d.pageHeader.cells.push_back(head);
-
-        ReportCell cell = boxed(c.left, 0, c.width, cellHeight, value, c.align);
-        cell.pieces = {Piece::field(QString::fromLatin1(c.field), c.format)};
+    for (const document::CatalogueColumn& c : document::columns(set)) {
+        const HAlign align = c.alignLeft ? HAlign::Left : HAlign::Center;
+        if (c.line == 0) {
+            ReportCell head = boxed(c.left, 0, c.width, kCaptionHeight, caption, HAlign::Center);
+            head.wrap = true;
+            head.pieces = {Piece::literal(QString::fromUtf8(c.caption))};
+            d.pageHeader.cells.push_back(head);
+        }
+        if (*c.field == '\0')
+            continue;
+        ReportCell cell = c.line == 0 ? boxed(c.left, 0, c.width, cellHeight, value, align)
+                                      : boxed(c.left, (c.line - 1) * lineHeight, c.width, lineHeight, lineValue, align);
+        cell.pieces = {Piece::field(QString::fromLatin1(c.field), valueFormat(c.format))};
         d.data.cells.push_back(cell);
     }
 }
@@ -92,70 +105,22 @@ void addColumns(ReportDesign& d, std::initializer_list<Column> columns, double c
 std::shared_ptr<const ReportDesign> penetrometerDesign()
 {
     ReportDesign d = baseDesign(QStringLiteral("Report1"), true, QStringLiteral("ВРТ-ТК5"), 295, 844);
-    constexpr double kRowHeight = 95;
-    constexpr double kCellHeight = 90;
-    addColumns(d, {
-        {71, 61, "N", "N"},
-        {132, 80, "Дата", "DATE"},
-        {212, 66, "Время", "TIME"},
-        {353, 80, "Ср. усилие пенетрации, Н", "P", ValueFormat::Fixed2},
-        {433, 97, "Сопротивление пенетрации, МПа", "R"},
-        {530, 69, "Модуль упругости, МПа", "U"},
-        {599, 73, "Коэфициент уплотнения", "P7"},
-        {672, 69, "Индекс влажности", "H"},
-        {741, 77, "Угол внутреннего трения, град", "P6"},
-        {818, 73, "Удельное сцепление грунта, МПа", "S"},
-        {890, 153, "Примечание", "COMMENT", ValueFormat::Plain, HAlign::Left},
-    }, 8, kRowHeight, kCellHeight);
-
     // The five penetration forces stand one below the other in the fourth column.
-    constexpr double kForceLeft = 278;
-    constexpr double kForceWidth = 75;
-    constexpr double kForceHeight = 18;
-    ReportCell head = boxed(kForceLeft, 0, kForceWidth, kCaptionHeight,
-                            {QStringLiteral("Arial"), 8, true}, HAlign::Center);
-    head.wrap = true;
-    head.pieces = {Piece::literal(QStringLiteral("Усилие пенетрации, Н"))};
-    d.pageHeader.cells.insert(d.pageHeader.cells.begin() + 3, head);
-    const char* forces[] = {"P1", "P2", "P3", "P4", "P5"};
-    std::vector<ReportCell> forceCells;
-    for (int i = 0; i < 5; ++i) {
-        ReportCell cell = boxed(kForceLeft, i * kForceHeight, kForceWidth, kForceHeight,
-                                {QStringLiteral("Arial"), 8, false}, HAlign::Center);
-        cell.pieces = {Piece::field(QString::fromLatin1(forces[i]), ValueFormat::Fixed2)};
-        forceCells.push_back(cell);
-    }
-    d.data.cells.insert(d.data.cells.begin() + 3, forceCells.begin(), forceCells.end());
+    addColumns(d, document::ColumnSet::PenetrometerReport, 8, 95, 90, 18);
     return std::make_shared<const ReportDesign>(std::move(d));
 }
 
 std::shared_ptr<const ReportDesign> plateTestDesign()
 {
     ReportDesign d = baseDesign(QStringLiteral("Report3"), false, QStringLiteral("ДРУ-ТК5"), 295, 531);
-    addColumns(d, {
-        {72, 61, "N", "N"},
-        {133, 80, "Дата", "DATE"},
-        {213, 66, "Время", "TIME"},
-        {279, 144, "P, кН", "P", ValueFormat::Fixed2},
-        {423, 120, "Тип и размер пластины", "TYPE"},
-        {543, 189, "Примечание", "COMMENT", ValueFormat::Plain, HAlign::Left},
-    }, 12, 40, 40);
+    addColumns(d, document::ColumnSet::PlateTestReport, 12, 40, 40);
     return std::make_shared<const ReportDesign>(std::move(d));
 }
 
 std::shared_ptr<const ReportDesign> pressDesign()
 {
     ReportDesign d = baseDesign(QStringLiteral("Report2"), false, QStringLiteral("ЛД-ТК5"), 333, 531);
-    addColumns(d, {
-        {72, 61, "N", "N"},
-        {133, 80, "Дата", "DATE"},
-        {213, 66, "Время", "TIME"},
-        {279, 72, "P, Н", "P", ValueFormat::Decimal3},
-        {351, 72, "R, МПа", "R", ValueFormat::Decimal3},
-        {423, 72, "dН", "H", ValueFormat::Fixed2},
-        {495, 104, "Вид испытаний", "T"},
-        {599, 133, "Размер образца, мм", "COMMENT", ValueFormat::Plain, HAlign::Left},
-    }, 12, 40, 40);
+    addColumns(d, document::ColumnSet::PressReport, 12, 40, 40);
     return std::make_shared<const ReportDesign>(std::move(d));
 }
 

@@ -2,6 +2,7 @@
 
 #include "store/extended_real.h"
 #include "store/number_text.h"
+#include "store/row_cursor.h"
 
 namespace store {
 
@@ -53,25 +54,22 @@ double roundMean(double sum, int n)
     return (tenths * tenth).toDouble();
 }
 
-TableSummary find_mma(MeasurementTable& table)
+TableSummary find_mma(const MeasurementTable& table)
 {
-    if (!table.isActive())
+    RowCursor rows(table);
+    const int n = rows.count();
+    if (n == 0)
         return {};
-    DbfTable& t = table.table();
-    const int n = t.recordCount();
     // An empty field reads 0, as it shows in the footer of an empty table.
-    auto value = [&](Field f) { return table.real(f).value_or(0.0); };
+    auto value = [&](Field f) { return rows.real(f).value_or(0.0); };
     if (n < 2)
         return repeated(value(Field::P), value(Field::R));
-    t.first();
     Range p(value(Field::P));
     Range r(value(Field::R));
-    for (int i = 1; i < n; ++i) {
-        t.next();
+    for (rows.next(); !rows.atEnd(); rows.next()) {
         p.add(value(Field::P));
         r.add(value(Field::R));
     }
-    t.first();
     return summaryOf(p, r, n);
 }
 

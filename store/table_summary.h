@@ -24,12 +24,11 @@ struct TableSummary {
 // The sum is the caller's, added up in double. n below 1 gives 0.
 double roundMean(double sum, int n);
 
-// The table summary over the rows that pass the table's filter. Fewer than two rows: the
-// current row's P three times and its R three times (an empty view or an empty field reads
-// 0), the cursor left where it is. Otherwise the minimum, the rounded mean and the maximum
-// over every row, an empty field counting as 0, and the cursor goes back to the first row.
-// A closed table gives zeros.
-TableSummary find_mma(MeasurementTable& table);
+// The table summary over the rows that pass the table's filter, read with a cursor of its
+// own (the table's cursor stays where it is). One row: its P three times and its R three
+// times (an empty field reads 0). Two or more: the minimum, the rounded mean and the maximum
+// over every row, an empty field counting as 0. No rows, or a closed table, give zeros.
+TableSummary find_mma(const MeasurementTable& table);
 
 // The P and R a grid keeps with a selected row, as they were when the row was selected.
 struct SelectionValues {

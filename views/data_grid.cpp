@@ -8,21 +8,11 @@
 #include "views/table_model.h"
 
 #include <QApplication>
-#include <QMessageBox>
 #include <QScrollBar>
 
 #include <algorithm>
 
 namespace views {
-
-namespace {
-
-void showEngineError(QWidget* parent, const std::exception& error)
-{
-    QMessageBox::critical(parent, QStringLiteral("Ошибка"), QString::fromUtf8(error.what()));
-}
-
-} // namespace
 
 DataGrid::DataGrid(QWidget* parent) : QAbstractScrollArea(parent)
 {
@@ -33,7 +23,6 @@ DataGrid::DataGrid(QWidget* parent) : QAbstractScrollArea(parent)
     // number of rows (which would make the row height depend on itself).
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     verticalScrollBar()->setSingleStep(1);
-    m_errorHandler = &showEngineError;
     DataGridAccessible::install();
     // Qt tells assistive technology that the grid got the focus only after the grid's own
     // focus handling; the current cell is told afterwards, or it would be talked over.
@@ -82,14 +71,9 @@ void DataGrid::setModel(TableModel* model)
     modelWasReset();
 }
 
-void DataGrid::setErrorHandler(std::function<void(QWidget*, const std::exception&)> handler)
+void DataGrid::reportError(const std::exception_ptr& error)
 {
-    m_errorHandler = handler ? std::move(handler) : &showEngineError;
-}
-
-void DataGrid::reportError(const std::exception& error)
-{
-    m_errorHandler(this, error);
+    emit errorOccurred(error);
 }
 
 // ---- columns -------------------------------------------------------------------------------
@@ -303,6 +287,17 @@ void DataGrid::announceStructureChange(QAccessibleTableModelChangeEvent::ModelCh
 // Cells read their text live; assistive technology only needs to hear which rows changed.
 void DataGrid::modelDataChanged(const QModelIndex& topLeft, const QModelIndex& bottomRight)
 {
+    // A row posted in a sorted view moves the rows between its old and new place: an open
+    // editor goes with its record, or closes when the record has left the view.
+    if (isEditorOpen() && m_editRecord && m_model) {
+        const int row = m_model->table().isActive() ? m_model->table().positionOf(*m_editRecord) : -1;
+        if (row < 0) {
+            closeEditor();
+        } else if (row != m_editRow) {
+            m_editRow = row;
+            placeEditor();
+        }
+    }
     viewport()->update();
     if (!QAccessible::isActive() || !topLeft.isValid() || !bottomRight.isValid() || columnCount() == 0)
         return;

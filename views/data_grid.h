@@ -106,7 +106,7 @@ public:
     bool isEditorOpen() const;
     QLineEdit* editor() const noexcept { return m_editor; }
     // Puts the editor's text into the row's edit buffer and closes the editor. A value the
-    // table refuses is explained in a message box and not stored; the editor stays open and
+    // table refuses is explained (valueRefused) and not stored; the editor stays open and
     // false is returned.
     bool commitEditor();
     void cancelEditor();
@@ -135,11 +135,9 @@ public:
     void selectRow(int row, bool selected = true); // ignored while MultiSelect is off
     void clearSelection();
 
-    // How engine errors met inside the grid's own event handling are shown. By default a
-    // critical message box with the error's message.
-    void setErrorHandler(std::function<void(QWidget*, const std::exception&)> handler);
-    // Shows an error through that handler (for services working on the grid's behalf).
-    void reportError(const std::exception& error);
+    // Reports an error met on the grid's behalf through errorOccurred (for services working
+    // for the grid, such as its title-click sort).
+    void reportError(const std::exception_ptr& error);
 
 signals:
     // A title click changed the column's title state.
@@ -148,6 +146,12 @@ signals:
     void editStarted();
     // The selection or the current row changed.
     void selectionChanged();
+    // An engine error met inside the grid's own event handling ended what the user was
+    // doing; the receiver tells the user before it returns.
+    void errorOccurred(const std::exception_ptr& error);
+    // The table refused a typed text; `text` says why. The editor keeps the text; the
+    // receiver tells the user before it returns, and the editor gets the focus back after.
+    void valueRefused(const QString& text);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -166,8 +170,6 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    friend class DataGridPainter;
-
     void modelWasReset();
     void modelStructureChanged(QAccessibleTableModelChangeEvent::ModelChangeType change, int first = -1, int last = -1);
     void announceStructureChange(QAccessibleTableModelChangeEvent::ModelChangeType change, int first = -1, int last = -1);
@@ -193,8 +195,8 @@ private:
         try {
             std::forward<Action>(action)();
             return true;
-        } catch (const std::exception& error) {
-            reportError(error);
+        } catch (const std::exception&) {
+            reportError(std::current_exception());
         }
         return false;
     }
@@ -221,6 +223,7 @@ private:
 
     QLineEdit* m_editor = nullptr;
     int m_editRow = -1;
+    std::optional<std::uint32_t> m_editRecord; // the record the editor belongs to
     int m_editColumn = -1;
     QString m_editOriginal;
     bool m_inCommit = false;
@@ -230,7 +233,6 @@ private:
     int m_resizeStartX = 0;
     int m_resizeStartWidth = 0;
 
-    std::function<void(QWidget*, const std::exception&)> m_errorHandler;
     std::uint64_t m_structureVersion = 0;
 };
 

@@ -10,7 +10,6 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QLocale>
-#include <QMessageBox>
 #include <QMouseEvent>
 #include <QScrollBar>
 #include <QWheelEvent>
@@ -25,7 +24,6 @@ namespace {
 constexpr int kResizeGrip = 3;     // pixels either side of a title edge that start a resize
 constexpr int kMinColumnWidth = 8; // a column dragged narrower than this could not be caught again
 
-const QString kErrorCaption = QStringLiteral("Ошибка");
 
 // The characters of `text` that a Windows-1251 table cannot hold, each once, in «».
 QString unstorableCharacters(const QString& text)
@@ -73,6 +71,7 @@ bool DataGrid::startEdit()
     }
     ensureRowVisible(row);
     m_editRow = row;
+    m_editRecord = m_model->recordAt(row);
     m_editColumn = col;
     m_editOriginal = m_model->fieldText(row, mc);
     m_editor->setAlignment(c.alignment);
@@ -154,18 +153,18 @@ bool DataGrid::commitEditor()
         default:
             m_inCommit = false;
             closeEditor();
-            reportError(e);
+            reportError(std::current_exception());
             return false;
         }
-    } catch (const std::exception& e) {
+    } catch (const std::exception&) {
         m_inCommit = false;
         closeEditor();
-        reportError(e);
+        reportError(std::current_exception());
         return false;
     }
     if (!refusal.isEmpty()) {
         // The value is not stored; the editor keeps it so that the user can put it right.
-        QMessageBox::warning(this, kErrorCaption, refusal);
+        emit valueRefused(refusal);
         m_inCommit = false;
         if (isEditorOpen()) {
             m_editor->setFocus();

@@ -3,6 +3,8 @@
 #include "views/layout_text.h"
 #include "views/table_model.h"
 
+#include "document/column_catalogue.h"
+#include "document/measurement_document.h"
 #include "store/store_error.h"
 
 #include <QSettings>
@@ -15,38 +17,35 @@ namespace {
 
 const QString kBookmarkFields = QStringLiteral("P;R");
 
-struct ColumnDef {
-    const char* caption;
-    const char* field; // "" for a column bound to no field
-    int level;
-    int index;
-    int width;
-    DisplayFormat format = {};
-    bool readOnly = false;
-};
+DisplayFormat displayFormat(document::CellFormat format)
+{
+    switch (format) {
+    case document::CellFormat::Fixed2:
+        return Format00;
+    case document::CellFormat::Fixed4:
+        return Format0000;
+    case document::CellFormat::Text:
+        return PlainText;
+    default:
+        return {};
+    }
+}
 
-GridColumns makeColumns(std::initializer_list<ColumnDef> defs)
+GridColumns makeColumns(document::ColumnSet set)
 {
     GridColumns columns;
-    for (const ColumnDef& d : defs) {
+    for (const document::CatalogueColumn& d : document::columns(set)) {
         GridColumn c;
         c.caption = QString::fromUtf8(d.caption);
         c.fieldName = QString::fromLatin1(d.field);
-        c.level = d.level;
+        c.level = d.line;
         c.index = d.index;
         c.width = d.width;
-        c.displayFormat = d.format;
+        c.displayFormat = displayFormat(d.format);
         c.readOnly = d.readOnly;
         columns.push_back(c);
     }
     return columns;
-}
-
-QString settingsKey(const QSettings& settings, const QString& name)
-{
-    // The main window keeps its settings object inside the program's group for the whole
-    // run; anyone else gets the group named here.
-    return settings.group() == kSettingsGroup ? name : kSettingsGroup + QLatin1Char('/') + name;
 }
 
 void configure(DataGrid* grid, const char* objectName, const QString& accessibleName)
@@ -62,48 +61,12 @@ void configure(DataGrid* grid, const char* objectName, const QString& accessible
 
 GridColumns grid1Columns()
 {
-    return makeColumns({
-        {"N", "N", 0, 0, 22},
-        {"Дата", "DATE", 0, 0, 38},
-        {"Время", "TIME", 0, 0, 37},
-        {"F, Усилие пенетрации, Н", "", 0, 0, 97},
-        {"№1", "P1", 1, 0, 97},
-        {"№2", "P2", 2, 0, 97},
-        {"№3 ", "P3", 3, 0, 97},
-        {"№4", "P4", 4, 0, 97},
-        {"№5", "P5", 5, 0, 97},
-        {"Fср.  Ср. усилие пенетрации, Н", "P", 0, 0, 76},
-        {"P, Сопротивление пенетрации, МПа", "R", 0, 0, 52},
-        {"E, Модуль упругости, МПа", "U", 0, 0, 63},
-        {"K, Коэфициент уплотнения", "P7", 0, 1, 53},
-        {"I, Индекс влажности", "H", 0, 2, 53, Format00},
-        {"f, Угол внутреннего трения, град", "P6", 0, 3, 53},
-        {"C, Удельное сцепление грунта, МПа", "S", 0, 4, 78, Format0000},
-        {"Примечание", "COMMENT", 0, 0, 51, PlainText},
-    });
+    return makeColumns(document::ColumnSet::Grid1);
 }
 
 GridColumns grid2Columns()
 {
-    return makeColumns({
-        {"N", "N", 0, 0, 21},
-        {"Дата", "DATE", 0, 1, 47},
-        {"Время", "TIME", 0, 0, 33},
-        {"Усилие Пенетрации, Н", "", 0, 0, 75},
-        {"№1", "", 1, 0, 75},
-        {"№2", "", 2, 0, 75},
-        {"№3", "", 3, 0, 75},
-        {"№4", "", 4, 0, 75},
-        {"№5", "", 5, 0, 75},
-        {"Среднее усилие пенетрпции, Н", "P", 0, 0, 39, Format00, true},
-        {"Сопротивление пенетрации, МПа", "R", 0, 0, 41},
-        {"Модуль упругости,  МПа", "U", 0, 0, 63},
-        {"Коэфициент уплотнения", "K", 0, 1, 37},
-        {"Угол внутреннего трения", "G", 0, 2, 38},
-        {"Удельное сцепление грунта, МПа", "S", 0, 3, 40},
-        {"Размер образца, мм", "COMMENT", 0, 4, 124, {}, true},
-        {"Вид испытаний", "T", 0, 0, 116},
-    });
+    return makeColumns(document::ColumnSet::Grid2);
 }
 
 DataGrid* createGrid1(TableModel* model, QWidget* parent)
@@ -130,67 +93,41 @@ DataGrid* createGrid2(TableModel* model, QWidget* parent)
 
 void setMeasurementFieldFormats(TableModel& model)
 {
-    model.setFieldFormat(QString::fromLatin1(store::fieldName(store::Field::G)), QStringLiteral("0.0"));
+    for (const store::FieldDef& field : store::measurementFields()) {
+        const QString name = QString::fromStdString(field.name);
+        const QString pattern = document::fieldTextPattern(name);
+        if (!pattern.isEmpty())
+            model.setFieldFormat(name, pattern);
+    }
 }
 
-void ResetSort(DataGrid& grid, store::MeasurementTable& table, const std::string& tag)
+void ResetSort(DataGrid& grid, document::MeasurementDocument& document, const std::string& tag)
 {
     grid.clearTitleStates();
-    if (!table.isActive())
-        return;
-    store::DbfTable& t = table.table();
-    try {
-        t.setIndexName({});
-        t.deleteIndex(tag);
-        t.refresh();
-    } catch (const store::StoreError&) {
-        // No tag (nothing was sorted), or the row being edited could not be posted: the
-        // reset ends quietly, as the sort it undoes never asked anything either.
-    }
-    if (grid.model())
-        grid.model()->reset();
+    document.unsort(tag);
 }
 
-void sortByTitle(DataGrid& grid, store::MeasurementTable& table, const std::string& tag, int column)
+void sortByTitle(DataGrid& grid, document::MeasurementDocument& document, const std::string& tag, int column)
 {
-    if (column < 0 || column >= grid.columnCount() || !grid.column(column).isBound() || !table.isActive())
+    if (column < 0 || column >= grid.columnCount() || !grid.column(column).isBound() || !document.isOpen())
         return;
     const GridColumn& c = grid.column(column);
-    store::DbfTable& t = table.table();
-    TableModel* model = grid.model();
-    try {
-        t.setIndexName({});
-        try {
-            t.deleteIndex(tag);
-            t.refresh();
-        } catch (const store::StoreError&) {
-            // The tag did not exist: there was no sort to remove.
-        }
-        if (c.titleState == TitleState::None) {
-            ResetSort(grid, table, tag);
-            return;
-        }
-        table.addSortTag(tag, t.requireField(c.fieldName.toStdString()), c.titleState == TitleState::Up);
-        t.setIndexName(tag);
-        t.regenerateIndexes();
-        t.refresh();
-    } catch (...) {
-        if (model)
-            model->reset();
-        throw;
+    if (c.titleState == TitleState::None) {
+        ResetSort(grid, document, tag);
+        return;
     }
-    if (model)
-        model->reset();
+    const int field = document.table().table().requireField(c.fieldName.toStdString());
+    document.sort(tag, field, c.titleState == TitleState::Up);
 }
 
 void StoreGridLayout(QSettings& settings, const QString& name, const DataGrid& grid)
 {
-    settings.setValue(settingsKey(settings, name), withCrLf(grid.layoutText()));
+    settings.setValue(name, withCrLf(grid.layoutText()));
 }
 
 void RestoreGridLayout(QSettings& settings, const QString& name, DataGrid& grid)
 {
-    const QString key = settingsKey(settings, name);
+    const QString& key = name;
     // A value that does not read (written by hand, or by something else) is not worth an
     // error box that would stop the table from opening: it is replaced by a fresh layout.
     if (settings.contains(key) && grid.setLayoutText(withCrLf(settings.value(key).toString())))
@@ -214,45 +151,63 @@ void EqualizeColumns(DataGrid& grid)
     grid.viewport()->update();
 }
 
-void PostEdit(DataGrid& grid)
-{
-    grid.postEdit();
-}
-
 // ---- GridTabs ------------------------------------------------------------------------------
 
-GridTabs::GridTabs(store::MeasurementTable& table, QWidget* page1, QWidget* page2, QObject* parent)
-    : QObject(parent), m_table(table)
+GridTabs::GridTabs(document::MeasurementDocument& document, QWidget* page1, QWidget* page2, QObject* parent)
+    : QObject(parent), m_document(document)
 {
-    m_model = new TableModel(table.table(), this);
+    m_model = new TableModel(document, this);
     setMeasurementFieldFormats(*m_model);
     m_grid1 = createGrid1(m_model, page1);
     m_grid2 = createGrid2(m_model, page2);
+    for (DataGrid* grid : {m_grid1, m_grid2}) {
+        connect(grid, &DataGrid::editStarted, this, &GridTabs::editStarted);
+        connect(grid, &DataGrid::errorOccurred, this,
+                [this, grid](const std::exception_ptr& error) { emit errorOccurred(grid, error); });
+        connect(grid, &DataGrid::valueRefused, this,
+                [this, grid](const QString& text) { emit valueRefused(grid, text); });
+        connect(grid, &DataGrid::selectionChanged, this, [this, grid] { ShowSelectionSummary(*grid); });
+    }
     connect(m_grid1, &DataGrid::titleStateChanged, this, &GridTabs::Grid1TitleStateChange);
     connect(m_grid2, &DataGrid::titleStateChanged, this, &GridTabs::Grid2TitleStateChange);
-    connect(m_grid1, &DataGrid::editStarted, this, &GridTabs::editStarted);
-    connect(m_grid2, &DataGrid::editStarted, this, &GridTabs::editStarted);
-    ResetSort(*m_grid1, m_table, store::kTab1);
-    ResetSort(*m_grid2, m_table, store::kTab2);
+
+    // The footers follow every change of the rows in view.
+    using Document = document::MeasurementDocument;
+    connect(&document, &Document::sortRemoved, this, &GridTabs::sortRemoved);
+    connect(&document, &Document::viewReset, this, &GridTabs::find_mma);
+    connect(&document, &Document::rowPosted, this, &GridTabs::find_mma);
+    connect(&document, &Document::rowsInserted, this, &GridTabs::find_mma);
+    connect(&document, &Document::rowsRemoved, this, &GridTabs::find_mma);
+    connect(&document, &Document::rowsChanged, this, &GridTabs::find_mma);
+    m_grid1->clearTitleStates();
+    m_grid2->clearTitleStates();
 }
 
-void GridTabs::refresh()
+DataGrid* GridTabs::gridOfKind(int kind) const noexcept
 {
-    m_model->reset();
+    return kind == store::kPressKind ? m_grid2 : m_grid1;
+}
+
+void GridTabs::sortRemoved(const QString& tag)
+{
+    if (tag == QLatin1String(store::kTab1))
+        m_grid1->clearTitleStates();
+    else if (tag == QLatin1String(store::kTab2))
+        m_grid2->clearTitleStates();
 }
 
 void GridTabs::N33Click()
 {
-    ResetSort(*m_grid2, m_table, store::kTab2);
-    ResetSort(*m_grid1, m_table, store::kTab1);
+    ResetSort(*m_grid2, m_document, store::kTab2);
+    ResetSort(*m_grid1, m_document, store::kTab1);
 }
 
 void GridTabs::titleStateChange(DataGrid& grid, const std::string& tag, int column)
 {
     try {
-        sortByTitle(grid, m_table, tag, column);
-    } catch (const std::exception& error) {
-        grid.reportError(error);
+        sortByTitle(grid, m_document, tag, column);
+    } catch (const std::exception&) {
+        grid.reportError(std::current_exception());
     }
 }
 
@@ -264,6 +219,16 @@ void GridTabs::Grid1TitleStateChange(int column)
 void GridTabs::Grid2TitleStateChange(int column)
 {
     titleStateChange(*m_grid2, store::kTab2, column);
+}
+
+bool GridTabs::endEdit()
+{
+    if (!m_document.isOpen())
+        return true;
+    for (DataGrid* grid : {m_grid1, m_grid2})
+        if (!grid->endEdit())
+            return false;
+    return true;
 }
 
 void GridTabs::restoreLayouts(QSettings& settings)
@@ -278,10 +243,47 @@ void GridTabs::storeLayouts(QSettings& settings)
     StoreGridLayout(settings, kLayoutValue2, *m_grid2);
 }
 
-void GridTabs::setErrorHandler(const std::function<void(QWidget*, const std::exception&)>& handler)
+void GridTabs::showForceColumns()
 {
-    m_grid1->setErrorHandler(handler);
-    m_grid2->setErrorHandler(handler);
+    const int column = m_grid1->columnOfField(QStringLiteral("P1"));
+    if (column >= 0)
+        m_grid1->setColumnVisible(column, true);
+}
+
+void GridTabs::find_mma()
+{
+    m_summary = store::find_mma(m_document.table());
+    ShowSelectionSummary(*gridOfKind(m_document.kind()));
+}
+
+void GridTabs::ShowSelectionSummary(DataGrid& grid)
+{
+    // The summary is of the rows in view, which are the rows of one kind: the other grid
+    // keeps what it showed of its own rows.
+    if (!m_document.isOpen() || &grid != gridOfKind(m_document.kind()))
+        return;
+    store::TableSummary shown = m_summary;
+    if (grid.selectionCount() >= 2) {
+        std::vector<store::SelectionValues> values;
+        // The bookmark fields are "P;R": the values come in that order.
+        const auto number = [](const RowSelection::Values& v, std::size_t i) -> std::optional<double> {
+            bool ok = false;
+            const double d = i < v.size() ? v[i].toDouble(&ok) : 0.0;
+            return ok ? std::optional<double>(d) : std::nullopt;
+        };
+        for (const DataGrid::SelectedRow& row : grid.selectedRows())
+            values.push_back({number(row.values, 0), number(row.values, 1)});
+        shown = store::selectionSummary(values);
+    }
+    const store::FooterTexts texts = store::footerTexts(shown, m_document.table().table().recordCount());
+    const auto setFooter = [&grid](const char* field, const QString& text) {
+        const int column = grid.columnOfField(QString::fromLatin1(field));
+        if (column >= 0)
+            grid.setFooterText(column, text);
+    };
+    setFooter("P", texts.p);
+    setFooter("R", texts.r);
+    setFooter("N", texts.n);
 }
 
 } // namespace views

@@ -4,6 +4,9 @@
 #include "views/grid_column.h"
 
 #include "store/measurement_table.h"
+#include "store/table_summary.h"
+
+#include <exception>
 
 #include <QObject>
 #include <QString>
@@ -12,6 +15,10 @@
 
 class QSettings;
 
+namespace document {
+class MeasurementDocument;
+}
+
 namespace views {
 
 class TableModel;
@@ -19,8 +26,6 @@ class TableModel;
 // Settings values of the stored column layouts.
 inline const QString kLayoutValue1 = QStringLiteral("Table_1"); // Grid1
 inline const QString kLayoutValue2 = QStringLiteral("Table_2"); // Grid2
-// The settings group the layouts live in, beside the data folder.
-inline const QString kSettingsGroup = QStringLiteral("1.0");
 
 // The columns of the two grid tabs, in order: penetrometer tests (Grid1) and press tests
 // (Grid2).
@@ -36,18 +41,19 @@ DataGrid* createGrid2(TableModel* model, QWidget* parent);
 // Field formats of the measurement table wherever a field is shown as field text (G: "0.0").
 void setMeasurementFieldFormats(TableModel& model);
 
-// Clears every title state of `grid`; with the table open, returns it to file order and
-// deletes the sort tag `tag`. Failures of the table end it without a message.
-void ResetSort(DataGrid& grid, store::MeasurementTable& table, const std::string& tag);
+// Clears every title state of `grid`; with a table open, returns it to file order and
+// deletes the sort tag `tag` when there is one. Throws StoreError when the row being edited
+// cannot be written first.
+void ResetSort(DataGrid& grid, document::MeasurementDocument& document, const std::string& tag);
 
 // The title-state handler: sorts the table through `tag` by the clicked column's field,
 // descending for TitleState::Up, ascending for TitleState::Down; TitleState::None returns to
 // file order. A column bound to no field changes nothing. Throws StoreError when the tag
 // cannot be built (the table is then in file order).
-void sortByTitle(DataGrid& grid, store::MeasurementTable& table, const std::string& tag, int column);
+void sortByTitle(DataGrid& grid, document::MeasurementDocument& document, const std::string& tag, int column);
 
-// The column layout in the settings value `name` of group "1.0" of `settings` (used as it
-// is when the caller has already entered that group). Lines end in CR LF.
+// The column layout in the settings value `name` (the settings are the program's own, inside
+// its group). Lines end in CR LF.
 void StoreGridLayout(QSettings& settings, const QString& name, const DataGrid& grid);
 // Gives the grid's columns their stored properties back. Without a value, or with one that
 // is not a layout text, the grid gets equal column widths and that layout is stored.
@@ -55,55 +61,66 @@ void RestoreGridLayout(QSettings& settings, const QString& name, DataGrid& grid)
 // Gives every column the same width (the grid's width over the number of columns), then
 // fits the columns to the grid's width.
 void EqualizeColumns(DataGrid& grid);
-// Writes a cell edit in progress to the table. Throws StoreError.
-void PostEdit(DataGrid& grid);
 
-// The two grid tabs over the measurement table: one model (the data source) shared by
-// Grid1 and Grid2, and the handlers of their title clicks and edit starts.
-//
-// The table engine announces nothing: after a command changes the table's rows, filter,
-// order or cursor from outside the grids (open, close, append, delete, renumber, the shown
-// tab's kind filter), call refresh().
+// The two grid tabs over the measurement document: one model (the data source) shared by
+// Grid1 and Grid2, the handlers of their title clicks and edit starts, and their footers,
+// which show the summary of the rows in view (or of the selected rows) and follow every
+// change the document announces.
 class GridTabs : public QObject {
     Q_OBJECT
 
 public:
     // Grid1 is made a child of `page1`, Grid2 of `page2` (the tab pages they will stand in).
-    GridTabs(store::MeasurementTable& table, QWidget* page1, QWidget* page2, QObject* parent = nullptr);
+    GridTabs(document::MeasurementDocument& document, QWidget* page1, QWidget* page2, QObject* parent = nullptr);
 
     TableModel* model() const noexcept { return m_model; }
     DataGrid* grid1() const noexcept { return m_grid1; }
     DataGrid* grid2() const noexcept { return m_grid2; }
-
-    // Re-reads the table's view into both grids.
-    void refresh();
+    // The grid of a record kind: Grid2 for press rows, Grid1 for the rest.
+    DataGrid* gridOfKind(int kind) const noexcept;
 
     // The sort reset of both tabs ("Убрать сортировку"): Grid2 with "tab2", then Grid1 with
-    // "tab1".
+    // "tab1". Throws StoreError.
     void N33Click();
     // The title-state handlers, connected to the grids' title-state events.
     void Grid1TitleStateChange(int column);
     void Grid2TitleStateChange(int column);
 
+    // Ends a cell edit in either grid as Enter would and posts the row. False when a grid
+    // refused the typed text (it has said why and keeps the editor open). Throws StoreError.
+    bool endEdit();
+
     // Both layouts at once: Grid1 from/to Table_1, Grid2 from/to Table_2.
     void restoreLayouts(QSettings& settings);
     void storeLayouts(QSettings& settings);
 
-    // Errors of the title-state handlers and of the grids' own editing are shown through
-    // `handler` (by default a message box with the error's message).
-    void setErrorHandler(const std::function<void(QWidget*, const std::exception&)>& handler);
+    // Shows the five force columns of Grid1 (after new rows came from the instrument).
+    void showForceColumns();
+
+    // The summary of the rows in view, then the footers of the grid of their kind.
+    void find_mma();
+    const store::TableSummary& summary() const noexcept { return m_summary; }
+    // The footers of one grid: the summary of its selected rows when two or more are
+    // selected, the table summary otherwise.
+    void ShowSelectionSummary(DataGrid& grid);
 
 signals:
     // The user began editing a cell in either grid: the table now has unsaved changes.
     void editStarted();
+    // Errors met by the grids' own handlers (title clicks, moving off an edited row) and the
+    // texts they refused. The receiver shows them before it returns.
+    void errorOccurred(QWidget* grid, const std::exception_ptr& error);
+    void valueRefused(QWidget* grid, const QString& text);
 
 private:
     void titleStateChange(DataGrid& grid, const std::string& tag, int column);
+    void sortRemoved(const QString& tag);
 
-    store::MeasurementTable& m_table;
+    document::MeasurementDocument& m_document;
     TableModel* m_model = nullptr;
     DataGrid* m_grid1 = nullptr;
     DataGrid* m_grid2 = nullptr;
+    store::TableSummary m_summary;
 };
 
 } // namespace views

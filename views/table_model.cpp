@@ -2,19 +2,81 @@
 
 #include "views/number_text.h"
 
+#include "document/measurement_document.h"
+
+#include <algorithm>
+
 namespace views {
 
-namespace {
-bool isNumericType(store::FieldType t)
+TableModel::TableModel(document::MeasurementDocument& document, QObject* parent)
+    : QAbstractTableModel(parent), m_document(document), m_table(document.table().table())
 {
-    return t == store::FieldType::Numeric || t == store::FieldType::Float;
-}
-} // namespace
-
-TableModel::TableModel(store::DbfTable& table, QObject* parent)
-    : QAbstractTableModel(parent), m_table(table)
-{
+    using Document = document::MeasurementDocument;
+    connect(&document, &Document::viewReset, this, &TableModel::reset);
+    connect(&document, &Document::rowPosted, this, &TableModel::rowPosted);
+    connect(&document, &Document::rowsInserted, this, &TableModel::rowsInserted);
+    connect(&document, &Document::rowsRemoved, this, &TableModel::rowsRemoved);
+    connect(&document, &Document::rowsChanged, this, &TableModel::rowsChanged);
     reset();
+}
+
+void TableModel::rowPosted(std::uint32_t, int from, int to)
+{
+    if (from >= 0 && to >= 0) {
+        // In a sorted view the row may have moved: every row between its old and its new
+        // place now shows another record.
+        rowsChanged(std::min(from, to), std::max(from, to));
+    } else if (from >= 0) {
+        rowsRemoved(from, from); // its kind no longer passes the filter
+    } else if (to >= 0) {
+        rowsInserted(to, to);
+    }
+}
+
+void TableModel::rowsInserted(int first, int last)
+{
+    if (first < 0 || last < first || first > m_rows) {
+        reset();
+        return;
+    }
+    beginInsertRows({}, first, last);
+    m_rows += last - first + 1;
+    endInsertRows();
+    checkCount();
+}
+
+void TableModel::rowsRemoved(int first, int last)
+{
+    if (first < 0 || last < first || last >= m_rows) {
+        reset();
+        return;
+    }
+    beginRemoveRows({}, first, last);
+    m_rows -= last - first + 1;
+    endRemoveRows();
+    // A deletion of several runs of rows is announced run by run, the last run first: until
+    // its last run is told, the model still has more rows than the table. That is checked
+    // once the announcement is over; fewer rows than the table is wrong at once.
+    if (m_table.isActive() && m_rows > m_table.recordCount())
+        QMetaObject::invokeMethod(this, &TableModel::checkCount, Qt::QueuedConnection);
+    else
+        checkCount();
+}
+
+void TableModel::rowsChanged(int first, int last)
+{
+    checkCount();
+    last = std::min(last, m_rows - 1);
+    if (first < 0 || last < first || m_columns == 0)
+        return;
+    emit dataChanged(index(first, 0), index(last, m_columns - 1));
+}
+
+void TableModel::checkCount()
+{
+    const int rows = m_table.isActive() ? m_table.recordCount() : 0;
+    if (rows != m_rows)
+        reset();
 }
 
 void TableModel::setFieldFormat(const QString& fieldName, const QString& pattern)
@@ -49,7 +111,7 @@ bool TableModel::isNumericField(int column) const
 {
     if (column < 0 || column >= m_columns)
         return false;
-    return isNumericType(m_table.fields()[static_cast<std::size_t>(column)].type);
+    return store::isNumeric(m_table.fields()[static_cast<std::size_t>(column)].type);
 }
 
 int TableModel::rowCount(const QModelIndex& parent) const
@@ -219,13 +281,7 @@ void TableModel::setCellText(int row, int column, const QString& text)
 
 void TableModel::post()
 {
-    if (!isEditing())
-        return;
-    const auto rec = m_table.currentRecord();
-    m_table.post();
-    reset();
-    if (rec)
-        emit rowPosted(*rec);
+    m_document.post();
 }
 
 void TableModel::cancel()

@@ -2,6 +2,10 @@
 
 #include "store/dbf_table.h"
 
+namespace document {
+class MeasurementDocument;
+}
+
 #include <QAbstractTableModel>
 #include <QString>
 
@@ -16,11 +20,13 @@ namespace views {
 //
 // Nothing is read ahead: data() looks up the record at a view position and reads the one
 // field asked for, so painting the visible rows of a table of 100,000 rows costs what it
-// costs for 100. The table engine does not announce its changes; whoever changes the view
-// (filter, index, close, open, rows added or deleted outside this model) calls reset().
+// costs for 100. The model follows the document's announcements with the finest signal
+// that fits: a posted row is a data change (of the rows it passed over, when a sort moved
+// it), rows added or deleted are inserted or removed, and only a new view (open, close, the
+// kind shown, a sort) resets the model.
 //
 // The model is also the grid's data source: it moves the table's cursor, opens the current
-// row for editing and posts it, and resets itself when a post may have moved the row.
+// row for editing and posts it through the document.
 class TableModel : public QAbstractTableModel {
     Q_OBJECT
 
@@ -30,8 +36,9 @@ public:
         NumberRole,                    // the field as a number; invalid when blank or text
     };
 
-    explicit TableModel(store::DbfTable& table, QObject* parent = nullptr);
+    explicit TableModel(document::MeasurementDocument& document, QObject* parent = nullptr);
 
+    document::MeasurementDocument& document() noexcept { return m_document; }
     store::DbfTable& table() noexcept { return m_table; }
     const store::DbfTable& table() const noexcept { return m_table; }
 
@@ -39,7 +46,8 @@ public:
     // whole number that the instrument's users read with one decimal.
     void setFieldFormat(const QString& fieldName, const QString& pattern);
 
-    // Re-reads the number of rows and the columns: the table's view or its file changed.
+    // Re-reads the number of rows and the columns. The document's announcements call it for
+    // a new view; nobody else needs to.
     void reset();
 
     // The column of a field name (without regard to case); -1 when the table has none.
@@ -63,8 +71,8 @@ public:
 
     // The cursor: the table's current position, -1 when the view is empty.
     int currentRow() const;
-    // Moves the cursor; a row being edited is posted first. A post can move that row to a
-    // new place in a sorted view, so the model resets when it posts. Throws StoreError.
+    // Moves the cursor; a row being edited is posted first (a post can move that row to a new
+    // place in a sorted view). Throws StoreError.
     void setCurrentRow(int row);
 
     // Puts the value into the row's edit buffer (opening the row for editing); the table
@@ -77,13 +85,17 @@ public:
     void cancel();
     bool isEditing() const;
 
-signals:
-    // A row edited through the model reached the table file (the summary may have changed).
-    void rowPosted(std::uint32_t record);
-
 private:
     bool rowValid(int row) const;
+    void rowPosted(std::uint32_t record, int from, int to);
+    void rowsInserted(int first, int last);
+    void rowsRemoved(int first, int last);
+    void rowsChanged(int first, int last);
+    // The count the model keeps against the table's: a change announced too coarsely (or
+    // not at all) resets rather than leaving the two apart.
+    void checkCount();
 
+    document::MeasurementDocument& m_document;
     store::DbfTable& m_table;
     int m_rows = 0;
     int m_columns = 0;

@@ -20,6 +20,7 @@
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
+#include <QScrollBar>
 #include <QTabWidget>
 #include <QTemporaryDir>
 
@@ -331,6 +332,10 @@ private slots:
 
     void commandEndsTheCellEditFirst_data();
     void commandEndsTheCellEditFirst();
+    // Export, preview and print read the rows with cursors of their own: the grid stays on
+    // the user's row, scrolled as the user left it.
+    void readingCommandsKeepTheUsersPlace_data();
+    void readingCommandsKeepTheUsersPlace();
 
 private:
     // Starts editing P of record 0 and leaves it in `state`.
@@ -451,6 +456,45 @@ void CellEditCommandsTest::commandEndsTheCellEditFirst()
         QCOMPARE(stored.size(), c.fileRows);
         QCOMPARE(stored.mid(0, c.fileP.size()), c.fileP);
     }
+}
+
+void CellEditCommandsTest::readingCommandsKeepTheUsersPlace_data()
+{
+    QTest::addColumn<int>("command");
+    const auto cases = commandCases();
+    for (int i = 0; i < int(cases.size()); ++i) {
+        const QString name = QString::fromUtf8(cases[std::size_t(i)].name);
+        if (name.contains(QStringLiteral("export")) || name.contains(QStringLiteral("preview")) ||
+            name.contains(QStringLiteral("print")))
+            QTest::addRow("%s", cases[std::size_t(i)].name) << i;
+    }
+}
+
+void CellEditCommandsTest::readingCommandsKeepTheUsersPlace()
+{
+    QFETCH(int, command);
+    const CommandCase c = commandCases().at(std::size_t(command));
+    if (c.prints && reports::ReportTemplate::printerInstalled())
+        QSKIP("a printer is installed here: the print dialog would print for real");
+    const QString file = m_dir->filePath(QStringLiteral("site.db"));
+    kvel_test::Rows rows;
+    for (int n = 1; n <= 120; ++n)
+        rows.push_back({{Field::N, double(n)}, {Field::DATE, QStringLiteral("01.01.2024")}, {Field::TIME, QStringLiteral("08:00")}, {Field::P, 10.0 * n}});
+    kvel_test::writeTable(file, rows);
+    QVERIFY(m_window->Open_DB(file));
+    Window w{*m_window, m_dir->path(), file};
+    views::DataGrid& grid = w.grid();
+    grid.setCurrentRow(70);
+    grid.verticalScrollBar()->setValue(55);
+    const int top = grid.firstVisibleRow();
+    QVERIFY(top > 0 && top <= 70);
+
+    c.run(w);
+    if (QTest::currentTestFailed())
+        return;
+    QCOMPARE(grid.currentRow(), 70);
+    QCOMPARE(grid.firstVisibleRow(), top);
+    QCOMPARE(m_window->table().table().position(), 70);
 }
 
 KVEL_WIDGET_TEST_MAIN(CellEditCommandsTest)

@@ -41,6 +41,7 @@ void writeTable(const QString& path, const QList<Row>& rows)
         table.table().append();
         table.setReal(Field::N, number++);
         table.setText(Field::DATE, QStringLiteral("01.02.2024"));
+        table.setText(Field::TIME, QStringLiteral("08:00"));
         table.setInteger(Field::NB_TYPE, row.kind);
         table.setInteger(Field::DEV_TYPE, row.devType);
         table.setInteger(Field::SERIAL, row.serial);
@@ -139,8 +140,12 @@ private slots:
         const int rowKind = kind == 1 ? 1 : 0;
         const int devType = kind == 13 ? 13 : 4;
         QVERIFY(!openTable({{rowKind, devType, 501}, {rowKind, devType, 502}}).isEmpty());
-        if (devTypeAfterOpen >= 0)
-            m_state.download.dev_type = static_cast<std::uint8_t>(devTypeAfterOpen);
+        if (devTypeAfterOpen >= 0) {
+            // A download that brought nothing new still says which instrument it came from.
+            const std::uint8_t noRecords[2] = {0, 0};
+            m_window->document().append({std::span(noRecords), static_cast<std::uint8_t>(devTypeAfterOpen), 501});
+            m_window->tab_vis_en();
+        }
 
         kvel_test::ModalAnswerer answerer;
         m_window->findChild<QAction*>("N8")->trigger();
@@ -149,8 +154,8 @@ private slots:
         QCOMPARE(prepared.size(), 1);
         QCOMPARE(prepared.front()->objectName(), report);
         QCOMPARE(titleOf(prepared.front()), title);
-        // The walk left the table on the last row of the view.
-        QCOMPARE(m_window->table().table().position(), 1);
+        // The report walked the rows with a cursor of its own: the user's row stays.
+        QCOMPARE(m_window->table().table().position(), 0);
     }
 
     void previewShowsThePagesWithZoomPrintAndClose()

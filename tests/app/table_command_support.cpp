@@ -1,5 +1,7 @@
 #include "table_command_support.h"
 
+#include "settings/program_settings.h"
+
 #include <QAbstractButton>
 #include <QApplication>
 #include <QColorDialog>
@@ -64,9 +66,8 @@ int physicalRows(const QString& path)
 
 void pointPort(int number, const QString& devicePath)
 {
-    QSettings settings(QStringLiteral("Valdrenor"), QStringLiteral("KVEL"));
-    settings.beginGroup(QStringLiteral("1.0"));
-    settings.setValue(QStringLiteral("COM%1").arg(number), devicePath);
+    // Where the program looks: its own settings, in the format the tests gave it.
+    settings::open()->setValue(QStringLiteral("COM%1").arg(number), devicePath);
 }
 
 Dialogs::Dialogs(std::vector<Answer> answers) : m_answers(answers.begin(), answers.end())

@@ -551,7 +551,7 @@ void TableCommandsTest::appendAfterOpenWritesTheDownloadedDeviceType()
     const QString file = path("plate.db");
     writeTable(file, {{{Field::N, 1.0}, {Field::DEV_TYPE, 13}, {Field::DATE, "01.03.2024"}, {Field::TIME, "08:00"}}});
     QVERIFY(openThroughMenu(file));
-    QCOMPARE(int(m_state.download.dev_type), 13);
+    QCOMPARE(m_window->document().deviceType(), 13);
 
     device_test::EmulatorProcess instrument(
         emulatorArguments(m_dir->path(), "memory.bin", kStored) + QStringList{"--serial", "321"});
@@ -791,20 +791,14 @@ void TableCommandsTest::openTakesDeviceTypeOfFirstRow_data()
     QTest::addColumn<Rows>("rows");
     QTest::addColumn<int>("shownBefore"); // kind of a table opened before; -1: none
     QTest::addColumn<int>("devType");
+    // Which row decides is the document's business (its own tests go through the cases);
+    // here the whole command, once.
     const Cells plateTest = {{Field::DEV_TYPE, 13}};
     const Cells penetrometer = {{Field::DEV_TYPE, 4}};
     const Cells pressPlateTest = {{Field::NB_TYPE, 1}, {Field::DEV_TYPE, 13}};
     QTest::newRow("plate test device first") << Rows{plateTest, penetrometer} << -1 << 13;
-    QTest::newRow("penetrometer first") << Rows{penetrometer, plateTest} << -1 << 4;
-    QTest::newRow("low byte of the code") << Rows{{{Field::DEV_TYPE, 256 + 13}}} << -1 << 13;
-    QTest::newRow("empty field") << Rows{{{Field::N, 1.0}}} << -1 << 0;
-    QTest::newRow("no rows") << Rows{} << -1 << 0;
-    // The first row is read before the tab is chosen, through the kind shown last: at the
-    // first Open of a run, every row.
-    QTest::newRow("press row first, first Open") << Rows{pressPlateTest, penetrometer} << -1 << 13;
     QTest::newRow("press row first, after penetrometer tests")
-        << Rows{pressPlateTest, penetrometer} << 0 << 4;
-    QTest::newRow("penetrometer first, after press tests") << Rows{penetrometer, pressPlateTest} << 1 << 13;
+        << Rows{pressPlateTest, penetrometer} << 0 << 13;
 }
 
 void TableCommandsTest::openTakesDeviceTypeOfFirstRow()
@@ -820,10 +814,8 @@ void TableCommandsTest::openTakesDeviceTypeOfFirstRow()
     QDir(m_dir->path()).mkdir("data");
     const QString file = path("data/site 7.db");
     writeTable(file, rows);
-    m_state.download.dev_type = 99;
-
     QVERIFY(openThroughMenu(file));
-    QCOMPARE(int(m_state.download.dev_type), devType);
+    QCOMPARE(m_window->document().deviceType(), devType);
     QCOMPARE(m_window->windowTitle(), QStringLiteral("site 7 - ВРТ - ТК5"));
     QCOMPARE(m_state.title, m_window->windowTitle());
     QCOMPARE(m_window->dataDir(), QDir::toNativeSeparators(path("data")));

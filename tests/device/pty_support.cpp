@@ -1,8 +1,9 @@
 #include "tests/device/pty_support.h"
 
+#include "settings/program_settings.h"
+
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QSettings>
 #include <QThread>
 
 #include <fcntl.h>
@@ -124,9 +125,7 @@ void spinEventLoop(std::chrono::milliseconds duration)
 
 void pointPort(int number, const QString& devicePath)
 {
-    QSettings settings(QStringLiteral("Valdrenor"), QStringLiteral("KVEL"));
-    settings.beginGroup(QStringLiteral("1.0"));
-    settings.setValue(QStringLiteral("COM%1").arg(number), devicePath);
+    settings::open()->setValue(QStringLiteral("COM%1").arg(number), devicePath);
 }
 
 } // namespace device_test

@@ -94,12 +94,13 @@ TEST_F(DataSetTest, ReadsTheViewByPosition)
     EXPECT_EQ(data.value(2, "P", ValueFormat::Plain), QString());      // outside the view
 }
 
-TEST_F(DataSetTest, PreparingWalksToTheLastRow)
+TEST_F(DataSetTest, PreparingLeavesTheTablesCursorAlone)
 {
+    table.table().first();
     ReportDataSet data(table.table());
     const PreparedReport report = prepareReport(penetrometerDesign(), data);
     ASSERT_EQ(report.pageCount(), 1);
-    EXPECT_EQ(table.table().position(), 1);
+    EXPECT_EQ(table.table().position(), 0) << "the rows are read by their place in the view";
     // The title reads the first row's serial number; the footer knows the page count.
     const auto& cells = report.pages[0].cells;
     EXPECT_EQ(cells.front().text, QStringLiteral("ВРТ-ТК5  № 77"));

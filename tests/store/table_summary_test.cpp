@@ -137,9 +137,9 @@ TEST_F(FindMma, OneRowShowsItsOwnValuesThreeTimesUnrounded)
 TEST_F(FindMma, ThreeRowsOfTheFilteredKind)
 {
     open({{2, 0.5}, {1, 0.7}, {4, 0.2}});
-    m_table.table().last();
+    m_table.table().moveTo(1);
     expectSummary(find_mma(m_table), {1, 2.3, 4, 0.2, 0.5, 0.7});
-    EXPECT_EQ(m_table.table().position(), 0) << "back on the first row";
+    EXPECT_EQ(m_table.table().position(), 1) << "the summary walks with a cursor of its own";
 }
 
 TEST_F(FindMma, AnEmptyFieldCountsAsZero)
@@ -157,12 +157,16 @@ TEST_F(FindMma, TheOtherKindHasItsOwnSummary)
     expectSummary(find_mma(m_table), {1, 334.3, 1000, 0.5, 17.1, 50});
 }
 
-TEST_F(FindMma, ReadsARowBeingEditedAsEdited)
+TEST_F(FindMma, ReadsWhatTheFileHoldsAndLeavesAnEditAlone)
 {
-    open({{2, 0.5}});
+    open({{2, 0.5}, {3, 0.25}});
+    m_table.table().moveTo(1);
     m_table.table().edit();
     m_table.setReal(Field::P, 9);
-    expectSummary(find_mma(m_table), {9, 9, 9, 0.5, 0.5, 0.5});
+    expectSummary(find_mma(m_table), {2, 2.5, 3, 0.25, 0.4, 0.5});
+    EXPECT_EQ(m_table.table().state(), DbfTable::State::Edit) << "the edit is neither posted nor dropped";
+    m_table.table().post();
+    expectSummary(find_mma(m_table), {2, 5.5, 9, 0.25, 0.4, 0.5});
 }
 
 // ---- selected rows -------------------------------------------------------------------------

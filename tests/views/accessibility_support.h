@@ -33,7 +33,7 @@ public:
 
     // Appends a row numbered `n` (with a date and values that sort apart from the others).
     void appendRow(int n);
-    // Deletes `count` rows of the view from `first` on, through the table engine.
+    // Deletes `count` rows of the view from `first` on, through the document.
     void deleteRows(int first, int count);
     // Opens the editor on a cell of `grid` and types `text` into it, without Enter.
     void openEditor(DataGrid& grid, int row, const QString& fieldName, const QString& text);

@@ -21,6 +21,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <iterator>
 #include <utility>
 #include <optional>
@@ -251,38 +252,30 @@ std::vector<Told> from(const std::vector<Told>& told, QObject* object, QAccessib
     return found;
 }
 
-// A model that announces rows coming and going instead of resetting, as Qt's own models do.
-class AnnouncingModel : public TableModel {
-public:
-    using TableModel::TableModel;
-    void announce(bool inserted, int first, int last)
-    {
-        if (inserted) {
-            beginInsertRows({}, first, last);
-            endInsertRows();
-        } else {
-            beginRemoveRows({}, first, last);
-            endRemoveRows();
-        }
-    }
-};
-
 TEST_F(AtspiBridge, TheGridsTellOfChangesAndOfTheFocusedCell)
 {
     test::GridScene scene;
     DataGrid& grid1 = scene.grid1();
     DataGrid& grid2 = scene.grid2();
     const int columns = grid1.columnCount();
+    document::MeasurementDocument& document = scene.fixture().document();
+    ASSERT_EQ(grid1.model()->rowCount(), 4);
     Recording recording;
     recording.take();
 
-    // A reset of the shared model: both tables say so.
-    scene.tabs().refresh();
-    auto told = recording.take();
-    for (DataGrid* grid : {&grid1, &grid2}) {
-        const auto changes = from(told, grid, QAccessible::TableModelChanged);
-        ASSERT_EQ(changes.size(), 1u) << grid->objectName().toStdString();
-        EXPECT_EQ(changes[0].change, QAccessibleTableModelChangeEvent::ModelReset);
+    // A new view of the shared model (a sort, then file order again): both tables say so.
+    const int date = scene.fixture().table().column(store::Field::DATE);
+    const std::function<void()> newViews[] = {[&] { document.sort(store::kTab1, date, true); },
+                                              [&] { document.unsort(store::kTab1); }};
+    std::vector<Told> told;
+    for (const auto& newView : newViews) {
+        newView();
+        told = recording.take();
+        for (DataGrid* grid : {&grid1, &grid2}) {
+            const auto changes = from(told, grid, QAccessible::TableModelChanged);
+            ASSERT_EQ(changes.size(), 1u) << grid->objectName().toStdString();
+            EXPECT_EQ(changes[0].change, QAccessibleTableModelChangeEvent::ModelReset);
+        }
     }
 
     // The cursor moving in the focused grid names the new cell by its child index; a grid
@@ -322,24 +315,34 @@ TEST_F(AtspiBridge, TheGridsTellOfChangesAndOfTheFocusedCell)
     ASSERT_FALSE(focus.empty());
     EXPECT_EQ(focus.back().child, 1 * columns + grid1.columnOfField(QStringLiteral("COMMENT")));
 
-    // Rows announced by the model: told with their numbers, and no cell from before is kept.
-    AnnouncingModel model(scene.fixture().table().table());
-    grid2.setModel(&model);
-    const auto kept = test::walkAccessibleGrid(grid2);
-    for (const auto& [inserted, type] : {std::pair{true, QAccessibleTableModelChangeEvent::RowsInserted},
-                                         std::pair{false, QAccessibleTableModelChangeEvent::RowsRemoved}}) {
+    // Rows deleted and added through the document: told with their numbers, and no cell
+    // from before is kept. The edited row is written first, as every command does.
+    ASSERT_TRUE(grid1.endEdit());
+    struct RowsCase {
+        const char* name;
+        std::function<void()> apply;
+        QAccessibleTableModelChangeEvent::ModelChangeType type;
+        int first;
+        int last;
+    };
+    const RowsCase rowsCases[] = {
+        {"rows 1-2 deleted", [&] { scene.deleteRows(1, 2); }, QAccessibleTableModelChangeEvent::RowsRemoved, 1, 2},
+        {"a row added after the two left", [&] { scene.appendRow(5); }, QAccessibleTableModelChangeEvent::RowsInserted, 2, 2},
+    };
+    for (const RowsCase& c : rowsCases) {
+        SCOPED_TRACE(c.name);
+        const auto kept = test::walkAccessibleGrid(grid2);
         recording.take();
-        model.announce(inserted, 1, 2);
+        c.apply();
         const auto changes = from(recording.take(), &grid2, QAccessible::TableModelChanged);
         ASSERT_EQ(changes.size(), 1u);
-        EXPECT_EQ(changes[0].change, type);
-        EXPECT_EQ(changes[0].firstRow, 1);
-        EXPECT_EQ(changes[0].lastRow, 2);
+        EXPECT_EQ(changes[0].change, c.type);
+        EXPECT_EQ(changes[0].firstRow, c.first);
+        EXPECT_EQ(changes[0].lastRow, c.last);
         for (QAccessible::Id id : kept)
             EXPECT_EQ(QAccessible::accessibleInterface(id), nullptr) << "a cell outlived the rows' change";
         test::walkAccessibleGrid(grid2);
     }
-    grid2.setModel(scene.tabs().model());
 }
 
 } // namespace

@@ -117,7 +117,7 @@ TEST(BlockLayout, BandIsAsTallAsTheBlockWithMostLinesNeeds)
 TEST(GridGeometry, TitlesCellsAndFootersOfTheForceBlockLineUp)
 {
     test::TableFixture fixture({{{store::Field::P1, 1.0}}});
-    TableModel model(fixture.table().table());
+    TableModel model(fixture.document());
     QWidget page;
     DataGrid* grid = createGrid1(&model, &page);
     grid->resize(900, 700);

@@ -38,8 +38,7 @@ TEST_P(CellDisplay, NumbersUseTheSystemSeparatorAndTheColumnsFormat)
     QLocale::setDefault(QLocale(c.language));
     test::TableFixture fixture({{{c.field, c.value}}}, c.kind);
     QWidget page1, page2;
-    GridTabs tabs(fixture.table(), &page1, &page2);
-    tabs.refresh();
+    GridTabs tabs(fixture.document(), &page1, &page2);
     const DataGrid& grid = c.kind == store::kPenetrometerKind ? *tabs.grid1() : *tabs.grid2();
     const int column = grid.columnOfField(QString::fromLatin1(store::fieldName(c.field)));
     ASSERT_GE(column, 0);
@@ -71,8 +70,7 @@ TEST(CellDisplay, TextsAndEmptyCells)
                                  {Field::TIME, QStringLiteral("09:05")},
                                  {Field::COMMENT, QStringLiteral("Суглинок тугопластичный")}}});
     QWidget page1, page2;
-    GridTabs tabs(fixture.table(), &page1, &page2);
-    tabs.refresh();
+    GridTabs tabs(fixture.document(), &page1, &page2);
     const DataGrid& grid = *tabs.grid1();
     EXPECT_EQ(test::columnTexts(grid, QStringLiteral("DATE")), QStringList{QStringLiteral("31.01.2005")});
     EXPECT_EQ(test::columnTexts(grid, QStringLiteral("TIME")), QStringList{QStringLiteral("09:05")});
@@ -86,8 +84,7 @@ TEST(Accessibility, TheGridIsATableWhoseCellsReadLikeTheScreen)
     QLocale::setDefault(QLocale(QLocale::Russian));
     test::TableFixture fixture({{{Field::N, 1.0}, {Field::P, 12.5}}, {{Field::N, 2.0}, {Field::P, 7.0}}});
     QWidget page1, page2;
-    GridTabs tabs(fixture.table(), &page1, &page2);
-    tabs.refresh();
+    GridTabs tabs(fixture.document(), &page1, &page2);
     DataGrid& grid = *tabs.grid1();
     grid.resize(900, 700);
     page1.show();
@@ -138,8 +135,7 @@ TEST(Screenshot, BothTabsWithAFewRows)
         }
         test::TableFixture fixture(rows, kind);
         QWidget page1, page2;
-        GridTabs tabs(fixture.table(), &page1, &page2);
-        tabs.refresh();
+        GridTabs tabs(fixture.document(), &page1, &page2);
         DataGrid& grid = kind == store::kPenetrometerKind ? *tabs.grid1() : *tabs.grid2();
         grid.resize(1366, 700); // a laptop screen with the window maximised
         (kind == store::kPenetrometerKind ? page1 : page2).resize(1366, 700);

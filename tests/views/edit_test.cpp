@@ -1,6 +1,6 @@
 // Editing in place: every way of starting an edit raises the edit-start event, read-only and
-// unbound columns refuse, values the table cannot hold are explained and never stored, and
-// what is accepted reaches the file.
+// unbound columns refuse, values the table cannot hold are refused with a reason (told to the
+// grid's receiver) and never stored, and what is accepted reaches the file.
 
 #include "views/grid_tabs.h"
 #include "views/table_model.h"
@@ -29,8 +29,7 @@ protected:
                            {Field::R, 1.5},
                            {Field::COMMENT, QStringLiteral("Суглинок")}};
         m_fixture = std::make_unique<test::TableFixture>(std::vector<Cells>{row, row});
-        m_tabs = std::make_unique<GridTabs>(m_fixture->table(), &m_page1, &m_page2);
-        m_tabs->refresh();
+        m_tabs = std::make_unique<GridTabs>(m_fixture->document(), &m_page1, &m_page2);
         for (DataGrid* g : {m_tabs->grid1(), m_tabs->grid2()})
             g->resize(1000, 900);
         m_page1.show();
@@ -41,13 +40,12 @@ protected:
     DataGrid& grid1() { return *m_tabs->grid1(); }
     DataGrid& grid2() { return *m_tabs->grid2(); }
 
-    // What the file holds in the first row once the edit is posted and the table reopened:
-    // a number for a numeric field, else the text.
+    // What the file holds in the first row once the edit is ended (as the commands end it)
+    // and the table reopened: a number for a numeric field, else the text.
     QVariant stored(Field f)
     {
-        PostEdit(grid1());
+        grid1().endEdit();
         m_fixture->reopen();
-        m_tabs->refresh();
         return fileValue(f);
     }
     QVariant fileValue(Field f)
@@ -141,19 +139,21 @@ TEST_P(RefusedValue, IsExplainedKeptInTheEditorAndNotStored)
     const int column = grid1().columnOfField(QString::fromLatin1(store::fieldName(c.field)));
     test::clickCell(grid1(), 0, column);
     ASSERT_TRUE(grid1().startEdit());
-    {
-        test::ModalCatcher boxes;
-        test::typeIntoEditor(grid1(), QString::fromUtf8(c.typed));
-        ASSERT_EQ(boxes.texts().size(), 1);
-        EXPECT_TRUE(boxes.texts().front().contains(QString::fromUtf8(c.saying)))
-            << boxes.texts().front().toStdString();
-    }
+    test::GridMessages told(*m_tabs);
+    test::typeIntoEditor(grid1(), QString::fromUtf8(c.typed));
+    ASSERT_EQ(told.refused().size(), 1) << told.all();
+    EXPECT_TRUE(told.refused().front().contains(QString::fromUtf8(c.saying))) << told.all();
+    EXPECT_TRUE(told.errors().isEmpty()) << told.all();
     EXPECT_TRUE(grid1().isEditorOpen()) << "the user can put the text right";
     EXPECT_EQ(grid1().editor()->text(), QString::fromUtf8(c.typed));
-    {
-        test::ModalCatcher boxes; // PostEdit drops the refused text (after saying so again)
-        EXPECT_EQ(stored(c.field), before);
-    }
+
+    // Ending the edit as a command does refuses the text again and keeps it in the editor;
+    // nothing reaches the file.
+    EXPECT_FALSE(grid1().endEdit());
+    EXPECT_EQ(told.refused().size(), 2) << told.all();
+    EXPECT_TRUE(grid1().isEditorOpen());
+    EXPECT_EQ(grid1().editor()->text(), QString::fromUtf8(c.typed));
+    EXPECT_EQ(stored(c.field), before);
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, RefusedValue, ::testing::Values(
@@ -188,13 +188,13 @@ TEST_F(GridEditing, AcceptedValuesReachTheFile)
     }
 }
 
-TEST_F(GridEditing, PostEditTakesOverAnOpenEditorsText)
+TEST_F(GridEditing, EndEditTakesOverAnOpenEditorsText)
 {
     const int column = grid1().columnOfField(QStringLiteral("COMMENT"));
     test::clickCell(grid1(), 1, column);
     ASSERT_TRUE(grid1().startEdit());
     grid1().editor()->setText(QStringLiteral("Песок"));
-    PostEdit(grid1()); // the Save command's way in, with the editor still open
+    EXPECT_TRUE(m_tabs->endEdit()); // the Save command's way in, with the editor still open
     EXPECT_FALSE(grid1().isEditorOpen());
     EXPECT_FALSE(grid1().model()->isEditing());
     m_fixture->reopen();
@@ -203,8 +203,8 @@ TEST_F(GridEditing, PostEditTakesOverAnOpenEditorsText)
 }
 
 // Ending an edit the way the commands do it, and the title click that sorts: the text in the
-// editor, then the row, through the model, so that whoever follows the model (the footers)
-// hears of it exactly once; a refused text stops them and stays in the editor.
+// editor, then the row, through the document, so that whoever follows it (the model, the
+// footers) hears of it exactly once; a refused text stops them and stays in the editor.
 struct EndCase {
     const char* name;
     const char* typed; // into P of the second row
@@ -222,33 +222,35 @@ protected:
         grid1().editor()->setText(QString::fromUtf8(GetParam().typed));
         return column;
     }
-    void expectEnded(const QSignalSpy& posted, const QStringList& boxes)
+    void expectEnded(const QSignalSpy& posted, const test::GridMessages& told)
     {
         const EndCase& c = GetParam();
-        EXPECT_EQ(boxes.size(), c.ends ? 0 : 1);
+        EXPECT_EQ(told.refused().size(), c.ends ? 0 : 1) << told.all();
+        EXPECT_TRUE(told.errors().isEmpty()) << told.all();
         EXPECT_EQ(posted.size(), c.ends ? 1 : 0);
         EXPECT_EQ(grid1().isEditorOpen(), !c.ends);
-        if (grid1().isEditorOpen())
+        if (grid1().isEditorOpen()) {
             EXPECT_EQ(grid1().editor()->text(), QString::fromUtf8(c.typed));
+        }
     }
 };
 
-TEST_P(EndEdit, PostsThroughTheModelOrStops)
+TEST_P(EndEdit, PostsThroughTheDocumentOrStops)
 {
     startEditingP();
-    QSignalSpy posted(grid1().model(), &TableModel::rowPosted);
-    test::ModalCatcher boxes;
+    QSignalSpy posted(&m_fixture->document(), &document::MeasurementDocument::rowPosted);
+    test::GridMessages told(*m_tabs);
     EXPECT_EQ(grid1().endEdit(), GetParam().ends);
-    expectEnded(posted, boxes.texts());
+    expectEnded(posted, told);
 }
 
 TEST_P(EndEdit, TitleClickSortsByTheTextInTheEditor)
 {
     const int column = startEditingP();
-    QSignalSpy posted(grid1().model(), &TableModel::rowPosted);
-    test::ModalCatcher boxes;
+    QSignalSpy posted(&m_fixture->document(), &document::MeasurementDocument::rowPosted);
+    test::GridMessages told(*m_tabs);
     test::clickTitle(grid1(), column);
-    expectEnded(posted, boxes.texts());
+    expectEnded(posted, told);
     EXPECT_EQ(test::columnTexts(grid1(), QStringLiteral("P")), GetParam().sorted);
     EXPECT_EQ(grid1().column(column).titleState, GetParam().ends ? TitleState::Up : TitleState::None);
 }

@@ -8,8 +8,9 @@
 
 #include "views_test_support.h"
 
+#include "settings/program_settings.h"
+
 #include <QSettings>
-#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -148,13 +149,24 @@ protected:
     void SetUp() override
     {
         m_settingsPath = m_fixture.folder() + QStringLiteral("/settings.ini");
-        m_settings = std::make_unique<QSettings>(m_settingsPath, QSettings::IniFormat);
+        m_settings = openSettings();
         m_tabs = makeTabs();
+    }
+    // The settings file inside the program's group, as settings::open() gives it.
+    std::unique_ptr<QSettings> openSettings() const
+    {
+        auto values = std::make_unique<QSettings>(m_settingsPath, QSettings::IniFormat);
+        values->beginGroup(settings::kGroup);
+        return values;
+    }
+    // The same file read from its top, to see where the values went.
+    std::unique_ptr<QSettings> openWholeFile() const
+    {
+        return std::make_unique<QSettings>(m_settingsPath, QSettings::IniFormat);
     }
     std::unique_ptr<GridTabs> makeTabs()
     {
-        auto tabs = std::make_unique<GridTabs>(m_fixture.table(), &m_page1, &m_page2);
-        tabs->refresh();
+        auto tabs = std::make_unique<GridTabs>(m_fixture.document(), &m_page1, &m_page2);
         tabs->grid1()->resize(1020, 600);
         tabs->grid2()->resize(1020, 600);
         return tabs;
@@ -189,14 +201,15 @@ TEST_F(StoredLayouts, WidthsAndColoursComeBackOnBothTabs)
     m_settings->sync();
 
     // Another run of the program: new grids, the settings read from the file.
-    QSettings again(m_settingsPath, QSettings::IniFormat);
-    const QString raw = again.value(QStringLiteral("1.0/Table_1")).toString();
+    const auto whole = openWholeFile();
+    const QString raw = whole->value(QStringLiteral("1.0/Table_1")).toString();
     ASSERT_FALSE(raw.isEmpty());
     EXPECT_EQ(raw.count(QStringLiteral("\r\n")), raw.count(QLatin1Char('\n')));
-    EXPECT_TRUE(again.contains(QStringLiteral("1.0/Table_2")));
+    EXPECT_TRUE(whole->contains(QStringLiteral("1.0/Table_2")));
 
+    const auto again = openSettings();
     auto fresh = makeTabs();
-    fresh->restoreLayouts(again);
+    fresh->restoreLayouts(*again);
     for (auto [was, now] : {std::pair{m_tabs->grid1(), fresh->grid1()}, std::pair{m_tabs->grid2(), fresh->grid2()}}) {
         for (int c = 0; c < now->columnCount(); ++c) {
             EXPECT_EQ(now->column(c).width, was->column(c).width) << now->objectName().toStdString() << " " << c;
@@ -206,38 +219,45 @@ TEST_F(StoredLayouts, WidthsAndColoursComeBackOnBothTabs)
     }
 }
 
-TEST_F(StoredLayouts, AGroupTheCallerAlreadyEnteredIsUsedAsItIs)
+TEST_F(StoredLayouts, TheProgramsSettingsKeepTheLayoutsInTheirGroup)
 {
     m_tabs->grid1()->setColumnWidth(0, 77);
-    m_settings->beginGroup(kSettingsGroup); // as the main window keeps it
-    StoreGridLayout(*m_settings, kLayoutValue1, *m_tabs->grid1());
-    m_settings->endGroup();
-    EXPECT_TRUE(m_settings->contains(QStringLiteral("1.0/Table_1")));
-    EXPECT_FALSE(m_settings->contains(QStringLiteral("1.0/1.0/Table_1")));
+    {
+        const auto values = settings::open(); // the private folder of the test run
+        values->remove(kLayoutValue1);
+        StoreGridLayout(*values, kLayoutValue1, *m_tabs->grid1());
+    }
+    QSettings whole(settings::kOrganization, settings::kApplication);
+    EXPECT_TRUE(whole.contains(QStringLiteral("1.0/Table_1")));
+    EXPECT_FALSE(whole.contains(QStringLiteral("1.0/1.0/Table_1")));
+    EXPECT_FALSE(whole.contains(QStringLiteral("Table_1")));
+    GridColumns stored;
+    ASSERT_TRUE(readLayoutText(whole.value(QStringLiteral("1.0/Table_1")).toString(), stored));
+    EXPECT_EQ(stored.at(0).width, m_tabs->grid1()->column(0).width);
 }
 
 TEST_F(StoredLayouts, WithoutAValueTheGridGetsEqualWidthsAndTheValueIsWritten)
 {
-    ASSERT_FALSE(m_settings->contains(QStringLiteral("1.0/Table_1")));
+    ASSERT_FALSE(m_settings->contains(kLayoutValue1));
     m_tabs->restoreLayouts(*m_settings);
     for (DataGrid* g : {m_tabs->grid1(), m_tabs->grid2()})
         expectEqualWidthsFillingTheGrid(*g);
+    m_settings->sync();
+    const auto whole = openWholeFile();
     GridColumns stored;
-    EXPECT_TRUE(readLayoutText(m_settings->value(QStringLiteral("1.0/Table_1")).toString(), stored));
+    EXPECT_TRUE(readLayoutText(whole->value(QStringLiteral("1.0/Table_1")).toString(), stored));
     EXPECT_EQ(stored.size(), grid1Columns().size());
-    EXPECT_TRUE(readLayoutText(m_settings->value(QStringLiteral("1.0/Table_2")).toString(), stored));
+    EXPECT_TRUE(readLayoutText(whole->value(QStringLiteral("1.0/Table_2")).toString(), stored));
 }
 
-TEST_F(StoredLayouts, AnUnreadableValueIsReplacedQuietly)
+TEST_F(StoredLayouts, AnUnreadableValueIsReplaced)
 {
-    m_settings->setValue(QStringLiteral("1.0/Table_2"), QStringLiteral("object Grid2Columns: TColumns\r\nend"));
-    test::ModalCatcher boxes;
+    m_settings->setValue(kLayoutValue2, QStringLiteral("object Grid2Columns: TColumns\r\nend"));
     RestoreGridLayout(*m_settings, kLayoutValue2, *m_tabs->grid2());
-    QTest::qWait(30);
-    EXPECT_TRUE(boxes.texts().isEmpty());
     expectEqualWidthsFillingTheGrid(*m_tabs->grid2());
     GridColumns stored;
-    EXPECT_TRUE(readLayoutText(m_settings->value(QStringLiteral("1.0/Table_2")).toString(), stored));
+    EXPECT_TRUE(readLayoutText(m_settings->value(kLayoutValue2).toString(), stored));
+    EXPECT_EQ(stored.size(), grid2Columns().size());
 }
 
 } // namespace

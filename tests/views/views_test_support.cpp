@@ -1,14 +1,15 @@
 #include "views_test_support.h"
 
+#include "views/grid_tabs.h"
 #include "views/table_model.h"
 
-#include <QApplication>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QScrollBar>
 #include <QTest>
 
 #include <gtest/gtest.h>
+
+#include <exception>
 
 namespace views::test {
 
@@ -16,58 +17,54 @@ TableFixture::TableFixture(const std::vector<Cells>& rows, int kind)
     : m_path(m_dir.filePath(QStringLiteral("test.db"))), m_kind(kind)
 {
     store::MeasurementTable::create(m_path);
-    m_table.open(m_path);
+    m_document.open(m_path);
     for (const Cells& row : rows)
         append(row);
-    m_table.table().setFilter(store::kindFilter(kind));
-    m_table.table().refresh();
+    m_document.showKind(kind);
 }
 
 TableFixture::~TableFixture()
 {
-    m_table.close();
+    m_document.close();
 }
 
 void TableFixture::append(const Cells& cells)
 {
-    m_table.table().append();
-    m_table.setInteger(store::Field::NB_TYPE, m_kind);
+    store::MeasurementTable& t = table();
+    t.table().append();
+    t.setInteger(store::Field::NB_TYPE, m_kind);
     for (const auto& [field, value] : cells) {
         if (value.typeId() == QMetaType::QString)
-            m_table.setText(field, value.toString());
+            t.setText(field, value.toString());
         else
-            m_table.setReal(field, value.toDouble());
+            t.setReal(field, value.toDouble());
     }
-    m_table.table().post();
+    m_document.post();
 }
 
 void TableFixture::reopen()
 {
-    m_table.close();
-    m_table.open(m_path);
-    m_table.table().refresh();
+    m_document.save();
 }
 
-ModalCatcher::ModalCatcher()
+GridMessages::GridMessages(GridTabs& tabs)
 {
-    m_timer.setInterval(10);
-    QObject::connect(&m_timer, &QTimer::timeout, [this] {
-        QWidget* modal = QApplication::activeModalWidget();
-        if (!modal)
-            return;
-        if (auto* box = qobject_cast<QMessageBox*>(modal)) {
-            m_texts << box->text();
-            box->accept();
-        } else {
-            modal->close();
+    QObject::connect(&tabs, &GridTabs::valueRefused, &m_context,
+                     [this](QWidget*, const QString& text) { m_refused << text; });
+    QObject::connect(&tabs, &GridTabs::errorOccurred, &m_context, [this](QWidget*, const std::exception_ptr& error) {
+        try {
+            std::rethrow_exception(error);
+        } catch (const std::exception& e) {
+            m_errors << QString::fromUtf8(e.what());
+        } catch (...) {
+            m_errors << QStringLiteral("(not a std::exception)");
         }
     });
-    m_timer.start();
 }
 
-ModalCatcher::~ModalCatcher()
+std::string GridMessages::all() const
 {
-    m_timer.stop();
+    return (m_refused + m_errors).join(QLatin1Char('|')).toStdString();
 }
 
 QStringList columnTexts(const DataGrid& grid, const QString& fieldName)

@@ -1,57 +1,69 @@
 #pragma once
 
-// Helpers of the grid tests: a measurement table made in a private folder, rows written
-// through the table engine, a catcher for the message boxes the grid shows, and clicks on
-// titles and cells.
+// Helpers of the grid tests: a measurement document over a table made in a private folder,
+// rows written through it, a recorder of what the grids tell their receiver (refused texts,
+// errors), and clicks on titles and cells.
 
+#include "document/measurement_document.h"
 #include "store/measurement_table.h"
 #include "views/data_grid.h"
 
+#include <QObject>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
-#include <QTimer>
 #include <QVariant>
 
+#include <string>
 #include <utility>
 #include <vector>
+
+namespace views {
+class GridTabs;
+}
 
 namespace views::test {
 
 using Cells = std::vector<std::pair<store::Field, QVariant>>; // double or QString values
 
-// A measurement table in its own folder, open, filtered to one kind.
+// A measurement table in its own folder, open in a document that shows one kind.
 class TableFixture {
 public:
     explicit TableFixture(const std::vector<Cells>& rows = {}, int kind = store::kPenetrometerKind);
     ~TableFixture();
 
-    store::MeasurementTable& table() { return m_table; }
+    document::MeasurementDocument& document() { return m_document; }
+    store::MeasurementTable& table() { return m_document.table(); }
     QString path() const { return m_path; }
     QString folder() const { return m_dir.path(); }
-    // Appends and posts one row; NB_TYPE is the fixture's kind unless the cells name it.
+    // Appends one row and posts it through the document, so that the grids hear of it;
+    // NB_TYPE is the fixture's kind unless the cells name it.
     void append(const Cells& cells);
-    // Closes and opens the table again, so that what is read comes from the file.
+    // Writes everything and reads the table from its file again, the view as it was.
     void reopen();
 
 private:
     QTemporaryDir m_dir;
     QString m_path;
-    store::MeasurementTable m_table;
+    document::MeasurementDocument m_document;
     int m_kind;
 };
 
-// Answers every modal dialog that opens while it lives (after `delayMs`), remembering the
-// text of each message box.
-class ModalCatcher {
+// What the grid tabs tell their receiver while the recorder lives: each refused text, and
+// the message of each error, in order.
+class GridMessages {
 public:
-    ModalCatcher();
-    ~ModalCatcher();
-    const QStringList& texts() const { return m_texts; }
+    explicit GridMessages(GridTabs& tabs);
+    const QStringList& refused() const { return m_refused; }
+    const QStringList& errors() const { return m_errors; }
+    bool isEmpty() const { return m_refused.isEmpty() && m_errors.isEmpty(); }
+    // Everything told, for a failure message.
+    std::string all() const;
 
 private:
-    QTimer m_timer;
-    QStringList m_texts;
+    QObject m_context; // ends the connections with the recorder
+    QStringList m_refused;
+    QStringList m_errors;
 };
 
 // The texts a grid column shows down the view, top row first.

@@ -1,0 +1,404 @@
+#include "document/measurement_document.h"
+
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <algorithm>
+#include <filesystem>
+#include <system_error>
+
+namespace document {
+namespace {
+
+bool sameFile(const QFileInfo& a, const QFileInfo& b)
+{
+    // The file system decides (hard links, symbolic links, case-insensitive names); when it
+    // cannot tell, the canonical paths do.
+    std::error_code error;
+    if (std::filesystem::equivalent(a.filesystemFilePath(), b.filesystemFilePath(), error))
+        return true;
+    const QString canonical = a.canonicalFilePath();
+    return !canonical.isEmpty() && canonical == b.canonicalFilePath();
+}
+
+// The production index never outlives the open table; a stale one would describe rows that
+// have changed since. It is named like the table with ".mdx", so a table that is itself
+// called "x.mdx" would be deleted in its place: the table's own file is never touched.
+void removeIndexFile(const QString& tablePath)
+{
+    const QFileInfo table(tablePath);
+    const QFileInfo index(table.dir().filePath(table.completeBaseName() + QStringLiteral(".mdx")));
+    if (!index.exists() || sameFile(table, index))
+        return;
+    QFile::remove(index.filePath());
+}
+
+bool hasTag(const store::DbfTable& table, const std::string& tag)
+{
+    const std::vector<std::string> names = table.tagNames();
+    return std::find(names.begin(), names.end(), tag) != names.end();
+}
+
+} // namespace
+
+MeasurementDocument::MeasurementDocument(QObject* parent) : QObject(parent) {}
+
+MeasurementDocument::~MeasurementDocument() = default;
+
+QString MeasurementDocument::path() const
+{
+    return isOpen() ? m_table.table().path() : QString();
+}
+
+void MeasurementDocument::setChanged(bool changed)
+{
+    if (m_changed == changed)
+        return;
+    m_changed = changed;
+    emit changedFlagChanged(changed);
+}
+
+// ---- whole tables ------------------------------------------------------------------------------
+
+void MeasurementDocument::open(const QString& path)
+{
+    if (isOpen())
+        closeTable(isOpen());
+    try {
+        m_table.open(path);
+    } catch (...) {
+        emit viewReset();
+        throw;
+    }
+    // The report follows the instrument of the table's first row (a plate-test device writes
+    // 13), whichever kind of rows was shown before.
+    const store::DbfTable& table = m_table.table();
+    std::optional<std::int64_t> type;
+    for (std::uint32_t rec = 0; rec < table.physicalCount(); ++rec) {
+        if (!table.isDeleted(rec)) {
+            type = table.integer(rec, m_table.column(store::Field::DEV_TYPE));
+            break;
+        }
+    }
+    m_deviceType = static_cast<std::uint8_t>(type.value_or(0) & 0xFF);
+    chooseKind();
+    setChanged(false);
+    emit viewReset();
+    emit opened();
+}
+
+void MeasurementDocument::create(const QString& path, const store::DownloadedImage& image)
+{
+    if (isOpen())
+        closeTable(isOpen());
+    setChanged(false);
+    store::MeasurementTable::create(path);
+    m_table.open(path);
+    m_deviceType = image.dev_type;
+    // Even when writing a row fails, the table is open with the rows written so far.
+    try {
+        store::flash2dru(m_table, image, false);
+    } catch (...) {
+        chooseKind();
+        emit viewReset();
+        emit opened();
+        throw;
+    }
+    chooseKind();
+    setChanged(false);
+    emit viewReset();
+    emit opened();
+}
+
+store::DecodeResult MeasurementDocument::append(const store::DownloadedImage& image)
+{
+    if (!isOpen())
+        throw store::StoreError(store::StoreError::Code::NotActive,
+                                "Таблица не открыта: записи прибора добавить некуда. Откройте таблицу снова.");
+    post();
+    // New rows go to the end of the file and are found there only in file order.
+    unsortAll();
+    const std::vector<std::uint32_t> before = m_table.table().view();
+    const std::string filterBefore = m_table.table().filter();
+    store::DecodeResult result;
+    try {
+        result = store::flash2dru(m_table, image, true);
+    } catch (...) {
+        // The decoder leaves the penetrometer rows shown; the kind shown gets its own back.
+        setKindFilter(m_kind);
+        announceViewChange(before, filterBefore);
+        throw;
+    }
+    m_deviceType = image.dev_type;
+    try {
+        reopen();
+    } catch (const ReopenError& error) {
+        throw AppendNotSavedError(error, result.added);
+    }
+    chooseKind();
+    setChanged(false);
+    announceViewChange(before, filterBefore);
+    return result;
+}
+
+void MeasurementDocument::save()
+{
+    if (!isOpen())
+        return;
+    post();
+    const std::vector<std::uint32_t> before = m_table.table().view();
+    const std::string filter = m_table.table().filter();
+    reopen();
+    setChanged(false);
+    announceViewChange(before, filter);
+}
+
+void MeasurementDocument::close()
+{
+    const QString tablePath = path();
+    closeTable(isOpen());
+    if (!tablePath.isEmpty())
+        removeIndexFile(tablePath);
+}
+
+void MeasurementDocument::closeTable(bool wasOpen)
+{
+    m_table.close();
+    setChanged(false);
+    emit viewReset();
+    if (wasOpen)
+        emit closed();
+}
+
+void MeasurementDocument::reopen()
+{
+    const QString tablePath = path();
+    try {
+        m_table.table().reopen();
+    } catch (const store::StoreError& error) {
+        // The file was let go and could not be taken back (removed, replaced, locked by
+        // someone else in between): nothing may go on working on a table that is not open.
+        closeTable(true);
+        throw ReopenError(error, tablePath);
+    } catch (...) {
+        closeTable(true);
+        throw;
+    }
+}
+
+// ---- the view ------------------------------------------------------------------------------------
+
+void MeasurementDocument::chooseKind()
+{
+    if (!isOpen())
+        return;
+    store::DbfTable& table = m_table.table();
+    table.first();
+    table.setFilter(store::kindFilter(store::kPressKind));
+    table.refresh();
+    // A single press row makes this a press table: its rows are the ones worth showing.
+    m_kind = table.recordCount() > 0 ? store::kPressKind : store::kPenetrometerKind;
+    if (m_kind != store::kPressKind)
+        setKindFilter(m_kind);
+}
+
+void MeasurementDocument::setKindFilter(int kind)
+{
+    m_kind = kind;
+    if (!isOpen())
+        return;
+    m_table.table().setFilter(store::kindFilter(kind));
+    m_table.table().refresh();
+}
+
+void MeasurementDocument::showKind(int kind)
+{
+    if (!isOpen()) {
+        m_kind = kind;
+        return;
+    }
+    post();
+    const std::vector<std::uint32_t> before = m_table.table().view();
+    const std::string filter = m_table.table().filter();
+    setKindFilter(kind);
+    announceViewChange(before, filter);
+}
+
+void MeasurementDocument::sort(const std::string& tag, int column, bool descending)
+{
+    if (!isOpen())
+        return;
+    post();
+    store::DbfTable& table = m_table.table();
+    try {
+        table.setIndexName({});
+        if (hasTag(table, tag))
+            table.deleteIndex(tag);
+        m_table.addSortTag(tag, column, descending);
+        table.setIndexName(tag);
+        table.regenerateIndexes();
+        table.refresh();
+    } catch (...) {
+        table.refresh();
+        emit viewReset();
+        throw;
+    }
+    emit viewReset();
+}
+
+void MeasurementDocument::unsort(const std::string& tag)
+{
+    if (isOpen()) {
+        post();
+        store::DbfTable& table = m_table.table();
+        const bool sorted = !table.indexName().empty();
+        table.setIndexName({});
+        if (hasTag(table, tag))
+            table.deleteIndex(tag);
+        table.refresh();
+        if (sorted)
+            emit viewReset();
+    }
+    emit sortRemoved(QString::fromStdString(tag));
+}
+
+void MeasurementDocument::unsortAll()
+{
+    unsort(store::kTab2);
+    unsort(store::kTab1);
+}
+
+void MeasurementDocument::announceViewChange(const std::vector<std::uint32_t>& before, const std::string& filterBefore)
+{
+    if (!isOpen()) {
+        emit viewReset();
+        return;
+    }
+    const std::vector<std::uint32_t>& after = m_table.table().view();
+    if (m_table.table().filter() != filterBefore) {
+        emit viewReset();
+        return;
+    }
+    if (after == before)
+        return;
+    // Rows added at the end of the file, the rows before them as they were.
+    if (after.size() > before.size() && std::equal(before.begin(), before.end(), after.begin())) {
+        emit rowsInserted(static_cast<int>(before.size()), static_cast<int>(after.size()) - 1);
+        return;
+    }
+    emit viewReset();
+}
+
+// ---- rows ----------------------------------------------------------------------------------------
+
+void MeasurementDocument::post()
+{
+    if (!isOpen())
+        return;
+    store::DbfTable& table = m_table.table();
+    if (table.state() == store::DbfTable::State::Browse)
+        return;
+    const auto record = table.currentRecord();
+    const bool appending = table.state() == store::DbfTable::State::Insert;
+    const int from = record && !appending ? table.positionOf(*record) : -1;
+    table.post();
+    // A new row gets its number only now: it is the current one.
+    const auto posted = appending ? table.currentRecord() : record;
+    if (!posted)
+        return;
+    emit rowPosted(*posted, from, table.positionOf(*posted));
+}
+
+void MeasurementDocument::deleteRecords(const std::vector<std::uint32_t>& records)
+{
+    if (!isOpen())
+        return;
+    post();
+    // Packing renumbers the records: no sort tag may survive it.
+    unsortAll();
+    store::DbfTable& table = m_table.table();
+    // Where the rows stand in the view before any of them goes.
+    std::vector<int> positions;
+    for (std::uint32_t rec : records)
+        if (const int p = table.positionOf(rec); p >= 0)
+            positions.push_back(p);
+    std::sort(positions.begin(), positions.end());
+    positions.erase(std::unique(positions.begin(), positions.end()), positions.end());
+
+    table.beginBatch();
+    try {
+        for (std::uint32_t rec : records) {
+            const int position = table.positionOf(rec);
+            if (position < 0)
+                continue;
+            table.moveTo(position);
+            table.deleteRecord();
+        }
+    } catch (...) {
+        table.endBatch();
+        emit viewReset();
+        throw;
+    }
+    table.endBatch();
+    try {
+        table.pack();
+    } catch (...) {
+        emit viewReset();
+        throw;
+    }
+    reopen();
+    setChanged(false);
+    // Announced from the last run of rows up, so that every number still names the row it
+    // named before the deletion.
+    for (auto it = positions.rbegin(); it != positions.rend();) {
+        const int last = *it;
+        int first = last;
+        for (++it; it != positions.rend() && *it == first - 1; ++it)
+            first = *it;
+        emit rowsRemoved(first, last);
+    }
+}
+
+void MeasurementDocument::renumber()
+{
+    if (!isOpen())
+        return;
+    post();
+    // Numbers follow the rows as the view shows them now; the batch keeps that order fixed
+    // while N changes under a sort by N.
+    store::DbfTable& table = m_table.table();
+    const std::vector<std::uint32_t> rows = table.view();
+    const std::string filter = table.filter();
+    table.beginBatch();
+    try {
+        double number = 1;
+        for (std::uint32_t rec : rows) {
+            table.editRecord(rec);
+            m_table.setReal(store::Field::N, number++);
+            table.post();
+        }
+    } catch (...) {
+        table.cancel();
+        table.endBatch();
+        emit viewReset();
+        throw;
+    }
+    table.endBatch();
+    table.first();
+    reopen();
+    if (table.view() == rows) {
+        if (!rows.empty())
+            emit rowsChanged(0, static_cast<int>(rows.size()) - 1);
+    } else {
+        announceViewChange(rows, filter);
+    }
+}
+
+store::TableSummary MeasurementDocument::summary() const
+{
+    return store::find_mma(m_table);
+}
+
+} // namespace document

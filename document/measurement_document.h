@@ -1,0 +1,156 @@
+#pragma once
+
+#include "store/flash_decoder.h"
+#include "store/measurement_table.h"
+#include "store/store_error.h"
+#include "store/table_summary.h"
+
+#include <QObject>
+#include <QString>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace document {
+
+// The table was let go to be opened again (Save, renumber, delete, Append) and could not be
+// taken back: the document is closed now. The message is the store's reason.
+class ReopenError : public store::StoreError {
+public:
+    ReopenError(const store::StoreError& cause, QString path)
+        : store::StoreError(cause.code(), cause.what()), m_path(std::move(path))
+    {
+    }
+    const QString& path() const noexcept { return m_path; }
+
+private:
+    QString m_path;
+};
+
+// Append decoded the download into the file but could not open the table again afterwards.
+class AppendNotSavedError : public ReopenError {
+public:
+    AppendNotSavedError(const ReopenError& cause, int added) : ReopenError(cause), m_added(added) {}
+    int added() const noexcept { return m_added; }
+
+private:
+    int m_added;
+};
+
+// One measurement table as the user works with it: the open file, where it came from (the
+// device type that chooses the report), whether it has unsaved edits, and which kind of rows
+// its view shows. Every command on the table goes through here, and every change of the
+// view is announced, as finely as it is known, so that whatever shows the rows follows
+// without being told by hand.
+//
+// No dialogs, no widgets: commands return what they did or throw StoreError (or one of the
+// errors above), and the caller words it for the user.
+class MeasurementDocument : public QObject {
+    Q_OBJECT
+
+public:
+    explicit MeasurementDocument(QObject* parent = nullptr);
+    ~MeasurementDocument() override;
+
+    bool isOpen() const noexcept { return m_table.isActive(); }
+    // The file of the open table; empty while none is open.
+    QString path() const;
+    // The instrument type the open table came from: the download that made or extended it,
+    // or the first row's DEV_TYPE when it was opened. 0 while nothing tells.
+    int deviceType() const noexcept { return m_deviceType; }
+    // Whether the user has edited since the table was opened, made or saved.
+    bool isChanged() const noexcept { return m_changed; }
+    void setChanged(bool changed);
+    // The record kind the view shows (store::kPenetrometerKind or kPressKind).
+    int kind() const noexcept { return m_kind; }
+
+    // The table itself, for reading and for the edit buffer of the row being edited. Posts
+    // go through post() so that they are announced.
+    store::MeasurementTable& table() noexcept { return m_table; }
+    const store::MeasurementTable& table() const noexcept { return m_table; }
+
+    // ---- whole tables ----
+    // Opens the table at `path` (any open one is closed first, unsaved edits dropped). The
+    // view shows press rows when the table holds any, penetrometer rows otherwise. Throws
+    // StoreError (Locked: held by another program; anything else: not a readable measurement
+    // table); the document is closed then.
+    void open(const QString& path);
+    // Makes a new table at `path` (replacing a file there) from a download's records. When
+    // a row cannot be written, the table stays open with the rows written so far and the
+    // error goes on.
+    void create(const QString& path, const store::DownloadedImage& image);
+    // Adds the download's records that are newer than the table's last test, then saves.
+    // Both tabs lose their sorting first. AppendNotSavedError when the table could not be
+    // opened again afterwards (the document is closed then).
+    store::DecodeResult append(const store::DownloadedImage& image);
+    // Writes everything to the file by closing and opening it again; the view stays as it
+    // is. ReopenError when the file cannot be taken back (the document is closed then).
+    void save();
+    // Closes the table and deletes its production index file (never the table itself).
+    // Unsaved edits are lost: asking about them is the caller's part.
+    void close();
+
+    // ---- the view ----
+    // Shows the rows of `kind`.
+    void showKind(int kind);
+    // Sorts the view through the index tag `tag` by the field in `column` of the table.
+    // Throws StoreError when the tag cannot be built (the view is then in file order).
+    void sort(const std::string& tag, int column, bool descending);
+    // Back to file order; the tag `tag` is deleted when it exists.
+    void unsort(const std::string& tag);
+    // Both tabs' tags ("tab2", then "tab1").
+    void unsortAll();
+
+    // ---- rows ----
+    // Writes the row being edited, if any. Throws StoreError.
+    void post();
+    // Deletes the records (physical numbers, as the view shows them), packs the file and
+    // opens it again. The view returns to file order first. Throws StoreError / ReopenError.
+    void deleteRecords(const std::vector<std::uint32_t>& records);
+    // Numbers the rows of the view 1, 2, 3… in the order shown, then saves. Throws
+    // StoreError / ReopenError.
+    void renumber();
+
+    // Minimum, mean and maximum of P and R over the rows of the view, read with a cursor of
+    // the summary's own: the table's cursor stays where it is.
+    store::TableSummary summary() const;
+
+signals:
+    // A table was opened or made, or the open one was closed (or lost). The view was reset.
+    void opened();
+    void closed();
+    // The view was rebuilt from scratch (open, close, the kind shown, a sort): row numbers of
+    // before mean nothing now.
+    void viewReset();
+    // The sorting through `tag` was removed ("" when every tag was).
+    void sortRemoved(const QString& tag);
+    // A row edited through post() reached the file. It stood at view position `from` and now
+    // stands at `to`; either is -1 when the row was not in the view then (a new row, or one
+    // whose kind no longer matches).
+    void rowPosted(std::uint32_t record, int from, int to);
+    // Rows first…last (view positions) were added to / removed from the view, or changed.
+    void rowsInserted(int first, int last);
+    void rowsRemoved(int first, int last);
+    void rowsChanged(int first, int last);
+    void changedFlagChanged(bool changed);
+
+private:
+    // Chooses the kind the view shows after open, create and Append: press rows when the
+    // table holds any.
+    void chooseKind();
+    void setKindFilter(int kind);
+    // Closes and opens the file again; on failure the document is closed and ReopenError.
+    void reopen();
+    // Announces how the view went from `before` (with `filterBefore`) to what it is now.
+    void announceViewChange(const std::vector<std::uint32_t>& before, const std::string& filterBefore);
+    // Lets the table go; `wasOpen` says whether to announce a closing.
+    void closeTable(bool wasOpen);
+
+    store::MeasurementTable m_table;
+    int m_deviceType = 0;
+    bool m_changed = false;
+    int m_kind = store::kPenetrometerKind;
+};
+
+} // namespace document

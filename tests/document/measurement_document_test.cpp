@@ -1,0 +1,555 @@
+// The measurement document on its own: what each command does to the table file and the
+// view, the errors it gives back, and the changes it announces, in the order it announces
+// them. No window is involved; the file layer's fault seam makes the writes fail.
+
+#include "document/measurement_document.h"
+
+#include "platform/file_io.h"
+#include "store_test_support.h"
+
+#include <QFile>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <limits>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace document::test {
+namespace {
+
+using store::Field;
+using store::test::Cells;
+using Log = std::vector<std::string>;
+
+// Everything the document announces, as short lines.
+class Announcements {
+public:
+    explicit Announcements(MeasurementDocument& d)
+    {
+        auto add = [this](std::string line) { m_lines.push_back(std::move(line)); };
+        using D = MeasurementDocument;
+        QObject::connect(&d, &D::opened, &d, [add] { add("opened"); });
+        QObject::connect(&d, &D::closed, &d, [add] { add("closed"); });
+        QObject::connect(&d, &D::viewReset, &d, [add] { add("reset"); });
+        QObject::connect(&d, &D::sortRemoved, &d, [add](const QString& tag) { add("unsorted " + tag.toStdString()); });
+        QObject::connect(&d, &D::rowPosted, &d, [add](std::uint32_t, int from, int to) {
+            add("posted " + std::to_string(from) + "->" + std::to_string(to));
+        });
+        QObject::connect(&d, &D::rowsInserted, &d, [add](int first, int last) {
+            add("inserted " + std::to_string(first) + "-" + std::to_string(last));
+        });
+        QObject::connect(&d, &D::rowsRemoved, &d, [add](int first, int last) {
+            add("removed " + std::to_string(first) + "-" + std::to_string(last));
+        });
+        QObject::connect(&d, &D::rowsChanged, &d, [add](int first, int last) {
+            add("changed " + std::to_string(first) + "-" + std::to_string(last));
+        });
+        QObject::connect(&d, &D::changedFlagChanged, &d, [add](bool on) { add(on ? "edited" : "saved"); });
+    }
+
+    // What was announced since the last call.
+    Log take() { return std::exchange(m_lines, {}); }
+
+private:
+    Log m_lines;
+};
+
+// A penetrometer or press row numbered `n`, stamped on the given day.
+Cells row(double n, int kind, int day, double p = 10, double r = 0.5, int devType = 4)
+{
+    return {{Field::N, n},
+            {Field::NB_TYPE, double(kind)},
+            {Field::DEV_TYPE, double(devType)},
+            {Field::DATE, QStringLiteral("%1.03.2024").arg(day, 2, 10, QLatin1Char('0'))},
+            {Field::TIME, QStringLiteral("12:00")},
+            {Field::P, p},
+            {Field::R, r}};
+}
+
+// The instrument's memory: the count word, then 29 bytes a test, each stamped on a day of
+// March 2024 at noon.
+std::vector<std::uint8_t> memoryOf(const std::vector<int>& days)
+{
+    std::vector<std::uint8_t> b;
+    auto word = [&b](unsigned v) {
+        b.push_back(static_cast<std::uint8_t>(v & 0xFF));
+        b.push_back(static_cast<std::uint8_t>(v >> 8));
+    };
+    word(static_cast<unsigned>(days.size()));
+    for (int day : days) {
+        for (unsigned w : {101u, 102u, 103u, 104u, 105u, 110u, 1234u, 250u, 87u, 45u, 1u, 125u})
+            word(w);
+        b.insert(b.end(), {0, 12, static_cast<std::uint8_t>(day), 3, 24});
+    }
+    return b;
+}
+
+store::DownloadedImage image(const std::vector<std::uint8_t>& memory, std::uint8_t devType = 4)
+{
+    return {std::span(memory.data(), memory.size()), devType, 77};
+}
+
+// Installs a fault hook for the life of the object.
+class Faults {
+public:
+    explicit Faults(platform::FaultHook hook) : m_previous(platform::setFaultHook(std::move(hook))) {}
+    ~Faults() { platform::setFaultHook(std::move(m_previous)); }
+
+private:
+    platform::FaultHook m_previous;
+};
+
+// Every write, truncate, sync and rename fails once `allowed` of them have gone through.
+platform::FaultHook failingAfter(int allowed)
+{
+    auto done = std::make_shared<int>(0);
+    return [done, allowed](platform::Operation, std::string_view, std::uint64_t, std::size_t) {
+        platform::Fault fault;
+        fault.fail = (*done)++ >= allowed;
+        fault.error = platform::FileError::Code::NoSpace;
+        return fault;
+    };
+}
+
+class Document : public store::test::StoreTest {
+protected:
+    // A table of these rows, opened by the document; the announcements start afterwards.
+    void open(const std::vector<Cells>& rows)
+    {
+        store::test::createTable(file(), rows);
+        m_document.open(file());
+        m_log.take();
+    }
+    QString file() const { return path("site.db"); }
+
+    std::vector<double> numbersInView()
+    {
+        std::vector<double> out;
+        store::DbfTable& t = m_document.table().table();
+        for (std::uint32_t rec : t.view())
+            out.push_back(t.real(rec, m_document.table().column(Field::N)).value_or(-1));
+        return out;
+    }
+
+    // The N column of the table file as a fresh reader sees it, in file order. The document
+    // lets the table go first: it holds it exclusively.
+    std::vector<double> numbersInFile()
+    {
+        m_document.close();
+        m_log.take();
+        store::MeasurementTable t;
+        t.open(file());
+        std::vector<double> out;
+        for (std::uint32_t rec : t.table().view())
+            out.push_back(t.table().real(rec, t.column(Field::N)).value_or(-1));
+        return out;
+    }
+
+    MeasurementDocument m_document;
+    Announcements m_log{m_document};
+};
+
+// ---- whole tables ------------------------------------------------------------------------------
+
+TEST_F(Document, OpenShowsPressRowsWhenThereAreAny)
+{
+    struct Case {
+        std::vector<int> kinds;
+        int kind;
+    };
+    const Case cases[] = {
+        {{0, 1, 0}, store::kPressKind},
+        {{0, 0, 0, 1}, store::kPressKind},
+        {{1, 1}, store::kPressKind},
+        {{0, 0}, store::kPenetrometerKind},
+        {{}, store::kPenetrometerKind},
+    };
+    for (const Case& c : cases) {
+        std::vector<Cells> rows;
+        for (int kind : c.kinds)
+            rows.push_back(row(double(rows.size() + 1), kind, 1));
+        store::test::createTable(file(), rows);
+        m_document.setChanged(true);
+        m_document.open(file());
+        EXPECT_TRUE(m_document.isOpen());
+        EXPECT_EQ(m_document.path(), file());
+        EXPECT_EQ(m_document.kind(), c.kind);
+        EXPECT_EQ(m_document.table().table().filter(), store::kindFilter(c.kind));
+        EXPECT_EQ(m_document.table().table().recordCount(), std::count(c.kinds.begin(), c.kinds.end(), c.kind));
+        EXPECT_FALSE(m_document.isChanged());
+        m_document.close();
+    }
+}
+
+TEST_F(Document, OpenTakesTheInstrumentOfTheTablesFirstRow)
+{
+    struct Case {
+        const char* name;
+        std::vector<std::pair<int, double>> rows; // kind, DEV_TYPE (NaN: empty)
+        int shownBefore; // the kind of the rows of a table opened before; -1: none
+        int deviceType;
+    };
+    const double empty = std::numeric_limits<double>::quiet_NaN();
+    const Case cases[] = {
+        {"plate test device first", {{0, 13}, {0, 4}}, -1, 13},
+        {"penetrometer first", {{0, 4}, {0, 13}}, -1, 4},
+        {"low byte of the code", {{0, 256 + 13}}, -1, 13},
+        {"empty field", {{0, empty}}, -1, 0},
+        {"no rows", {}, -1, 0},
+        {"press row first", {{1, 13}, {0, 4}}, -1, 13},
+        // Whatever the table before showed: the report must not depend on it.
+        {"press row first, after penetrometer tests", {{1, 13}, {0, 4}}, 0, 13},
+        {"penetrometer first, after press tests", {{0, 4}, {1, 13}}, 1, 4},
+    };
+    for (const Case& c : cases) {
+        if (c.shownBefore >= 0) {
+            store::test::createTable(path("before.db"), {row(1, c.shownBefore, 1, 10, 0.5, 99)});
+            m_document.open(path("before.db"));
+            ASSERT_EQ(m_document.kind(), c.shownBefore);
+            m_document.close();
+        }
+        std::vector<Cells> rows;
+        for (const auto& [kind, type] : c.rows) {
+            Cells cells{{Field::NB_TYPE, double(kind)}};
+            if (!std::isnan(type))
+                cells.push_back({Field::DEV_TYPE, type});
+            rows.push_back(cells);
+        }
+        store::test::createTable(file(), rows);
+        m_document.open(file());
+        EXPECT_EQ(m_document.deviceType(), c.deviceType) << c.name;
+        m_document.close();
+    }
+}
+
+TEST_F(Document, OpenAnnouncesANewViewOnceTheTableIsThere)
+{
+    store::test::createTable(file(), {row(1, 0, 1)});
+    m_document.setChanged(true);
+    m_log.take();
+    m_document.open(file());
+    EXPECT_EQ(m_log.take(), (Log{"saved", "reset", "opened"}));
+
+    // Opening another closes this one first.
+    store::test::createTable(path("other.db"), {row(1, 1, 1)});
+    m_document.open(path("other.db"));
+    EXPECT_EQ(m_log.take(), (Log{"reset", "closed", "reset", "opened"}));
+}
+
+TEST_F(Document, OpenRefusesWhatItCannotUseAndStaysClosed)
+{
+    store::test::createTable(file(), {row(1, 0, 1)});
+    store::test::writeBytes(path("junk.db"), "not a table at all");
+    struct Case {
+        QString path;
+        bool locked;
+    };
+    store::test::TableHeldByChild holder(file());
+    ASSERT_TRUE(holder.holding());
+    for (const Case& c : {Case{path("junk.db"), false}, Case{file(), true}, Case{path("none.db"), false}}) {
+        try {
+            m_document.open(c.path);
+            ADD_FAILURE() << c.path.toStdString() << " opened";
+        } catch (const store::StoreError& error) {
+            EXPECT_EQ(error.code() == store::StoreError::Code::Locked, c.locked) << error.what();
+        }
+        EXPECT_FALSE(m_document.isOpen());
+        EXPECT_TRUE(m_document.path().isEmpty());
+        EXPECT_EQ(m_log.take(), Log{"reset"}) << "a new (empty) view, and nothing opened";
+    }
+}
+
+TEST_F(Document, CreateWritesTheDownloadAndRemembersItsInstrument)
+{
+    const auto memory = memoryOf({1, 2, 3});
+    m_document.create(file(), image(memory, 13));
+    EXPECT_TRUE(m_document.isOpen());
+    EXPECT_EQ(m_document.deviceType(), 13);
+    EXPECT_EQ(m_document.kind(), store::kPenetrometerKind);
+    EXPECT_EQ(numbersInView(), (std::vector<double>{1, 2, 3}));
+    EXPECT_EQ(m_log.take(), (Log{"reset", "opened"}));
+    m_document.close();
+    EXPECT_EQ(numbersInFile(), (std::vector<double>{1, 2, 3}));
+}
+
+TEST_F(Document, CreateThatFailsHalfWayKeepsTheRowsWrittenOpen)
+{
+    const auto memory = memoryOf({1, 2, 3, 4, 5});
+    // Creating the file takes a few writes; each row a few more. Somewhere in the rows the
+    // disk fills up.
+    for (int allowed : {6, 9, 12}) {
+        QFile::remove(file());
+        {
+            Faults faults(failingAfter(allowed));
+            EXPECT_THROW(m_document.create(file(), image(memory)), store::StoreError) << allowed;
+        }
+        ASSERT_TRUE(m_document.isOpen()) << allowed;
+        const std::vector<double> shown = numbersInView();
+        EXPECT_LT(shown.size(), 5u) << allowed;
+        EXPECT_EQ(m_log.take(), (Log{"reset", "opened"})) << allowed;
+        EXPECT_EQ(numbersInFile(), shown) << "the view is what the file holds, after " << allowed;
+    }
+}
+
+TEST_F(Document, AppendAddsTheNewerTestsAtTheEndAndSaves)
+{
+    open({row(1, 0, 1), row(2, 0, 2)});
+    m_document.sort(store::kTab1, m_document.table().column(Field::P), true);
+    m_log.take();
+    // The first two tests of the memory are stored already.
+    const auto memory = memoryOf({1, 2, 3, 4});
+    const store::DecodeResult result = m_document.append(image(memory, 9));
+    EXPECT_EQ(result.added, 2);
+    EXPECT_EQ(m_document.deviceType(), 9);
+    EXPECT_EQ(m_log.take(), (Log{"reset", "unsorted tab2", "unsorted tab1", "inserted 2-3"}));
+    EXPECT_EQ(numbersInView(), (std::vector<double>{1, 2, 3, 4}));
+
+    // Nothing new: nothing announced but the sort resets.
+    EXPECT_EQ(m_document.append(image(memory)).added, 0);
+    EXPECT_EQ(m_log.take(), (Log{"unsorted tab2", "unsorted tab1"}));
+    EXPECT_EQ(numbersInFile(), (std::vector<double>{1, 2, 3, 4})) << "saved";
+}
+
+TEST_F(Document, AppendFromThePressTabShowsThePressRowsAgain)
+{
+    open({row(1, 0, 1), row(2, 1, 2)});
+    ASSERT_EQ(m_document.kind(), store::kPressKind);
+    const auto memory = memoryOf({1, 5});
+    EXPECT_EQ(m_document.append(image(memory)).added, 1);
+    EXPECT_EQ(m_document.kind(), store::kPressKind);
+    EXPECT_EQ(m_document.table().table().recordCount(), 1);
+    const Log log = m_log.take();
+    EXPECT_TRUE(log.empty() || log.back() != "inserted 1-1") << "the press view gained no row";
+}
+
+TEST_F(Document, CommandsThatCannotTakeTheTableBackCloseItAndSaySo)
+{
+    struct Case {
+        const char* name;
+        std::function<void(MeasurementDocument&)> run;
+        int added; // for Append: the records that reached the file; -1 otherwise
+    };
+    const auto memory = memoryOf({5, 6});
+    const Case cases[] = {
+        {"save", [](MeasurementDocument& d) { d.save(); }, -1},
+        {"renumber", [](MeasurementDocument& d) { d.renumber(); }, -1},
+        {"append", [&memory](MeasurementDocument& d) { d.append(image(memory)); }, 2},
+    };
+    for (const Case& c : cases) {
+        open({row(1, 0, 1), row(2, 0, 2)});
+        m_document.setChanged(true);
+        m_log.take();
+        // The open file stays writable after its name is gone; opening it again fails.
+        if (!QFile::remove(file()))
+            GTEST_SKIP() << "this system cannot remove a file that is open";
+        try {
+            c.run(m_document);
+            ADD_FAILURE() << c.name << " went through";
+        } catch (const AppendNotSavedError& error) {
+            EXPECT_EQ(error.added(), c.added) << c.name;
+            EXPECT_EQ(error.path(), file());
+        } catch (const ReopenError& error) {
+            EXPECT_EQ(c.added, -1) << c.name;
+            EXPECT_EQ(error.path(), file());
+        }
+        EXPECT_FALSE(m_document.isOpen()) << c.name;
+        EXPECT_FALSE(m_document.isChanged()) << c.name;
+        const Log log = m_log.take();
+        EXPECT_NE(std::find(log.begin(), log.end(), "closed"), log.end()) << c.name;
+    }
+}
+
+TEST_F(Document, SaveWritesTheEditAndAnnouncesNoNewView)
+{
+    open({row(1, 0, 1), row(2, 0, 2)});
+    store::DbfTable& t = m_document.table().table();
+    t.moveTo(1);
+    t.edit();
+    m_document.table().setReal(Field::N, 7);
+    m_document.setChanged(true);
+    m_log.take();
+    m_document.save();
+    EXPECT_EQ(m_log.take(), (Log{"posted 1->1", "saved"}));
+    EXPECT_EQ(t.position(), 1) << "the user's row stays";
+    EXPECT_EQ(numbersInFile(), (std::vector<double>{1, 7}));
+}
+
+TEST_F(Document, CloseForgetsTheTableAndItsEdits)
+{
+    open({row(1, 0, 1)});
+    m_document.table().table().edit();
+    m_document.table().setReal(Field::N, 9);
+    m_document.setChanged(true);
+    m_log.take();
+    m_document.close();
+    EXPECT_FALSE(m_document.isOpen());
+    EXPECT_EQ(m_log.take(), (Log{"saved", "reset", "closed"}));
+    EXPECT_EQ(numbersInFile(), (std::vector<double>{1})) << "closing does not save";
+    m_document.close();
+    EXPECT_EQ(m_log.take(), Log{"reset"});
+}
+
+// ---- the view ----------------------------------------------------------------------------------
+
+TEST_F(Document, ANewViewIsAnnouncedOnlyWhenTheRowsShownChange)
+{
+    open({row(1, 0, 1, 30), row(2, 0, 2, 10), row(3, 1, 3)});
+    m_document.showKind(store::kPressKind);
+    EXPECT_EQ(m_log.take(), Log{}) << "already shown";
+    m_document.showKind(store::kPenetrometerKind);
+    EXPECT_EQ(m_log.take(), Log{"reset"});
+    m_document.sort(store::kTab1, m_document.table().column(Field::P), false);
+    EXPECT_EQ(m_log.take(), Log{"reset"});
+    EXPECT_EQ(numbersInView(), (std::vector<double>{2, 1}));
+    m_document.unsort(store::kTab1);
+    EXPECT_EQ(m_log.take(), (Log{"reset", "unsorted tab1"}));
+    EXPECT_EQ(numbersInView(), (std::vector<double>{1, 2}));
+    // No tag to remove is no error: the question is asked, not caught.
+    m_document.unsort(store::kTab2);
+    EXPECT_EQ(m_log.take(), Log{"unsorted tab2"});
+}
+
+TEST_F(Document, ASortResetThatCannotWriteTheEditedRowSaysSo)
+{
+    open({row(1, 0, 1), row(2, 0, 2)});
+    m_document.sort(store::kTab1, m_document.table().column(Field::P), true);
+    m_document.table().table().edit();
+    m_document.table().setReal(Field::N, 5);
+    m_log.take();
+    {
+        Faults faults(failingAfter(0));
+        EXPECT_THROW(m_document.unsort(store::kTab1), store::StoreError);
+    }
+    EXPECT_EQ(m_log.take(), Log{}) << "nothing changed";
+    EXPECT_EQ(m_document.table().table().indexName(), store::kTab1) << "still sorted";
+    m_document.unsort(store::kTab1);
+    EXPECT_EQ(numbersInFile(), (std::vector<double>{5, 2}));
+}
+
+// ---- rows --------------------------------------------------------------------------------------
+
+TEST_F(Document, APostedRowIsAnnouncedWithWhereItStoodAndWhereItStandsNow)
+{
+    struct Case {
+        const char* name;
+        bool sortedByP;
+        int row; // -1: a new row
+        Cells cells;
+        std::string announced;
+    };
+    const Case cases[] = {
+        {"file order", false, 1, {{Field::P, 99.0}}, "posted 1->1"},
+        {"moved by the sort", true, 0, {{Field::P, 99.0}}, "posted 0->2"},
+        {"moved to the front", true, 2, {{Field::P, 1.0}}, "posted 2->0"},
+        {"another kind now", false, 1, {{Field::NB_TYPE, 1.0}}, "posted 1->-1"},
+        {"a new row", false, -1, row(4, 0, 4), "posted -1->3"},
+    };
+    for (const Case& c : cases) {
+        open({row(1, 0, 1, 10), row(2, 0, 2, 20), row(3, 0, 3, 30)});
+        if (c.sortedByP)
+            m_document.sort(store::kTab1, m_document.table().column(Field::P), false);
+        store::DbfTable& t = m_document.table().table();
+        if (c.row < 0) {
+            t.append();
+        } else {
+            t.moveTo(c.row);
+            t.edit();
+        }
+        store::test::setCells(m_document.table(), c.cells);
+        m_log.take();
+        m_document.post();
+        EXPECT_EQ(m_log.take(), Log{c.announced}) << c.name;
+        m_document.post();
+        EXPECT_EQ(m_log.take(), Log{}) << c.name << ": nothing left to post";
+        m_document.close();
+    }
+}
+
+TEST_F(Document, DeletedRowsAreAnnouncedRunByRunFromTheLast)
+{
+    open({row(1, 0, 1), row(2, 0, 2), row(3, 0, 3), row(4, 1, 4), row(5, 0, 5), row(6, 0, 6)});
+    m_document.showKind(store::kPenetrometerKind);
+    m_document.setChanged(true);
+    store::DbfTable& t = m_document.table().table();
+    // Rows 2, 3 and 6 of the view: records 1, 2 and 5 (the press row is record 3).
+    const std::vector<std::uint32_t> records{t.recordAt(4), t.recordAt(1), t.recordAt(2)};
+    m_log.take();
+    m_document.deleteRecords(records);
+    EXPECT_EQ(m_log.take(), (Log{"unsorted tab2", "unsorted tab1", "saved", "removed 4-4", "removed 1-2"}));
+    EXPECT_EQ(numbersInView(), (std::vector<double>{1, 5}));
+    EXPECT_EQ(numbersInFile(), (std::vector<double>{1, 4, 5}));
+}
+
+TEST_F(Document, ADeletionThatCannotWriteLeavesATableThatOpens)
+{
+    for (int allowed : {0, 1, 3, 6}) {
+        open({row(1, 0, 1), row(2, 0, 2), row(3, 0, 3)});
+        store::DbfTable& t = m_document.table().table();
+        {
+            Faults faults(failingAfter(allowed));
+            EXPECT_THROW(m_document.deleteRecords({t.recordAt(0), t.recordAt(2)}), store::StoreError) << allowed;
+        }
+        const Log log = m_log.take();
+        EXPECT_FALSE(log.empty()) << allowed;
+        EXPECT_TRUE(log.back() == "reset" || log.back() == "closed") << allowed << ": " << log.back();
+        const std::vector<double> shown = m_document.isOpen() ? numbersInView() : std::vector<double>{};
+        const std::vector<double> inFile = numbersInFile();
+        EXPECT_TRUE(inFile == (std::vector<double>{1, 2, 3}) || inFile == (std::vector<double>{2, 3}) ||
+                    inFile == (std::vector<double>{2}))
+            << allowed;
+        if (!shown.empty())
+            EXPECT_EQ(shown, inFile) << "the view is what the file holds, after " << allowed;
+        m_log.take();
+    }
+}
+
+TEST_F(Document, RenumberNumbersTheRowsAsShown)
+{
+    open({row(5, 0, 1, 30), row(9, 0, 2, 10), row(7, 0, 3, 20)});
+    m_document.renumber();
+    EXPECT_EQ(m_log.take(), Log{"changed 0-2"}) << "same rows, same order";
+    EXPECT_EQ(numbersInView(), (std::vector<double>{1, 2, 3}));
+
+    // Sorted by P: numbered as shown. Sorted by N, descending: the new numbers turn the
+    // order round, so the view is new.
+    m_document.sort(store::kTab1, m_document.table().column(Field::P), false);
+    m_log.take();
+    m_document.renumber();
+    EXPECT_EQ(m_log.take(), Log{"changed 0-2"});
+    EXPECT_EQ(numbersInView(), (std::vector<double>{1, 2, 3}));
+    m_document.sort(store::kTab1, m_document.table().column(Field::N), true);
+    m_log.take();
+    m_document.renumber();
+    EXPECT_EQ(m_log.take(), Log{"reset"});
+    EXPECT_EQ(numbersInView(), (std::vector<double>{3, 2, 1}));
+}
+
+TEST_F(Document, TheSummaryWalksWithACursorOfItsOwn)
+{
+    open({row(1, 0, 1, 10, 1), row(2, 0, 2, 20, 2), row(3, 0, 3, 40, 4)});
+    m_document.table().table().moveTo(1);
+    const store::TableSummary s = m_document.summary();
+    EXPECT_EQ(s.p_min, 10);
+    EXPECT_NEAR(s.p_avg, 23.3, 1e-9);
+    EXPECT_EQ(s.p_max, 40);
+    EXPECT_EQ(s.r_max, 4);
+    EXPECT_EQ(m_document.table().table().position(), 1);
+}
+
+TEST_F(Document, TheChangedFlagIsAnnouncedWhenItFlips)
+{
+    open({row(1, 0, 1)});
+    m_document.setChanged(true);
+    m_document.setChanged(true);
+    EXPECT_EQ(m_log.take(), Log{"edited"});
+    m_document.save();
+    EXPECT_EQ(m_log.take(), Log{"saved"});
+}
+
+} // namespace
+} // namespace document::test
