@@ -181,6 +181,7 @@ GridTabs::GridTabs(document::MeasurementDocument& document, QWidget* page1, QWid
     connect(&document, &Document::rowsChanged, this, &GridTabs::find_mma);
     m_grid1->clearTitleStates();
     m_grid2->clearTitleStates();
+    find_mma();
 }
 
 DataGrid* GridTabs::gridOfKind(int kind) const noexcept
