@@ -3,7 +3,6 @@
 #include "app/program_state.h"
 #include "document/measurement_document.h"
 #include "store/flash_decoder.h"
-#include "store/table_summary.h"
 
 #include <QMainWindow>
 #include <QPalette>
