@@ -1,0 +1,162 @@
+// The files the program writes, byte for byte: fixed tables are made here, written by the
+// store, exported through the workbook model and the BIFF8 writer, and the bytes of every
+// file compared with what the program has always written for them (as SHA-256 digests).
+// Work on speed must leave every byte where it was; a change of the format is made on
+// purpose, with new digests.
+
+#include "export/table_export.h"
+#include "store/measurement_table.h"
+#include "xls/biff_writer.h"
+#include "xls/xls_workbook.h"
+
+#include <QCryptographicHash>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace {
+
+using store::Field;
+using store::MeasurementTable;
+
+// A small generator that gives the same numbers on every platform and library.
+class Numbers {
+public:
+    explicit Numbers(std::uint32_t seed) : m_state(seed) {}
+    std::uint32_t next()
+    {
+        m_state = m_state * 1664525u + 1013904223u;
+        return m_state >> 8;
+    }
+    int below(int n) { return static_cast<int>(next() % static_cast<std::uint32_t>(n)); }
+
+private:
+    std::uint32_t m_state;
+};
+
+QByteArray digestOf(QByteArray bytes)
+{
+    return QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex();
+}
+
+QByteArray fileBytes(const QString& path)
+{
+    QFile f(path);
+    EXPECT_TRUE(f.open(QIODevice::ReadOnly)) << path.toStdString();
+    return f.readAll();
+}
+
+// The table file with the header's date of last update zeroed: it is the day of writing.
+QByteArray tableDigest(const QString& path)
+{
+    QByteArray bytes = fileBytes(path);
+    if (bytes.size() > 4)
+        bytes[1] = bytes[2] = bytes[3] = 0;
+    return digestOf(bytes);
+}
+
+// `records` rows of the instrument's ranges, every third a press row, with the edge cases a
+// writer meets: empty fields, -0, whole and fractional numbers, long Cyrillic texts,
+// repeated and unique comments.
+void writeTable(const QString& path, int records)
+{
+    MeasurementTable::create(path);
+    MeasurementTable t;
+    t.open(path);
+    Numbers rng(static_cast<std::uint32_t>(records) * 7919u + 17u);
+    const QString comments[] = {QString(), QStringLiteral("Суглинок тугопластичный"),
+                                QStringLiteral("Песок мелкий, влажный; \"кавычки\" и ёЁ"),
+                                QString(100, QChar(u'ж'))};
+    t.table().beginBatch();
+    for (int k = 0; k < records; ++k) {
+        t.table().append();
+        t.setReal(Field::N, k + 1);
+        t.setText(Field::DATE, QStringLiteral("%1.%2.20%3")
+                                   .arg(1 + rng.below(28), 2, 10, QLatin1Char('0'))
+                                   .arg(1 + rng.below(12), 2, 10, QLatin1Char('0'))
+                                   .arg(rng.below(25), 2, 10, QLatin1Char('0')));
+        if (k % 11 != 5)
+            t.setText(Field::TIME, QStringLiteral("%1:%2").arg(rng.below(24), 2, 10, QLatin1Char('0')).arg(rng.below(60), 2, 10, QLatin1Char('0')));
+        t.setInteger(Field::NB_TYPE, k % 3 == 2 ? store::kPressKind : store::kPenetrometerKind);
+        t.setInteger(Field::DEV_TYPE, k % 7 == 0 ? 13 : 4);
+        for (Field f : {Field::P, Field::R, Field::U, Field::P7, Field::H, Field::P6, Field::S, Field::P1, Field::P2,
+                        Field::P3, Field::P4, Field::P5}) {
+            const int pick = rng.below(20);
+            if (pick == 0)
+                continue; // empty
+            if (pick == 1)
+                t.setReal(f, -0.0);
+            else if (pick < 8)
+                t.setReal(f, rng.below(3000));
+            else
+                t.setReal(f, (static_cast<double>(rng.next() % 200000000) - 1000000.0) / 1000.0);
+        }
+        if (k % 3 == 0)
+            t.setText(Field::COMMENT, comments[rng.below(4)]);
+        else if (k % 5 == 1)
+            t.setText(Field::COMMENT, QStringLiteral("точка %1").arg(k));
+        t.table().post();
+    }
+    t.table().endBatch();
+}
+
+struct Case {
+    const char* name;
+    int records;
+    int kind; // the tab shown; -1: no kind filter yet
+    const char* tableDigest;
+    const char* workbookDigest;
+};
+
+class ExportBytes : public ::testing::TestWithParam<Case> {};
+
+TEST_P(ExportBytes, AreWhatTheProgramHasAlwaysWritten)
+{
+    const Case& c = GetParam();
+    QTemporaryDir dir;
+    const QString table = dir.filePath(QStringLiteral("t.db"));
+    writeTable(table, c.records);
+    const QByteArray written = tableDigest(table);
+
+    MeasurementTable t;
+    t.open(table);
+    if (c.kind >= 0) {
+        t.table().setFilter(store::kindFilter(c.kind));
+        t.table().refresh();
+    }
+    xls::XlsWorkbook book;
+    table_export::fillWorkbook(t, book);
+    const QString workbook = dir.filePath(QStringLiteral("t.xls"));
+    xls::BiffWriter().Save(book, workbook);
+    const QByteArray exported = digestOf(fileBytes(workbook));
+
+    EXPECT_EQ(written, QByteArray(c.tableDigest)) << "the table file";
+    EXPECT_EQ(exported, QByteArray(c.workbookDigest)) << "the workbook";
+}
+
+INSTANTIATE_TEST_SUITE_P(Tables, ExportBytes, ::testing::Values(
+    Case{"empty", 0, store::kPenetrometerKind,
+         "d3af8acfb0f176d9b8842cd46945d580488c3554cfb2e0bb6d75b73790ee78a1",
+         "689e3a048429e08f02a3707ac513d1bac51096954781f49f4a279d19b3a05067"},
+    Case{"few_rows_first_tab", 12, store::kPenetrometerKind,
+         "9f32ad5089f6a3e74cd125bd792ec413aec8cd13fddb95f764a92cb91ec8fe4d",
+         "269bc9d96be7ac17835862d75f9889f6562a9dc4f04c4b7b91083a8e05e0943f"},
+    Case{"few_rows_second_tab", 12, store::kPressKind,
+         "9f32ad5089f6a3e74cd125bd792ec413aec8cd13fddb95f764a92cb91ec8fe4d",
+         "edaf98f057b4805c5c5492d2b832bd02bf7efda75e9b5c860dd1b5aae8a3c2c6"},
+    Case{"every_row", 300, -1,
+         "9f33acf4559ac336178c66e925fd15071c7ee92f8dec100a1f23f55f3a2c1488",
+         "3f7244f35dcf14f85bebc0cfa434f783d0f6d7d7eed61f5e217a97d1ff56fa55"},
+    // More records than one sheet holds, and a shared-string table long enough to be
+    // continued over several records.
+    Case{"two_sheets", 13'200, -1,
+         "f02cf97c34445b36878bd42ce7ce46187ff7d9a4a425ea3bc77a1871ee9deeb1",
+         "dd26dc23b08a8884892903bdb245c9be2cf404eb2023bff99a810096b6fd7346"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+} // namespace
