@@ -2,11 +2,14 @@
 //   cmake --build build --target bench_export && build/bench/bench_export
 // Each iteration fills a new workbook model from the open table and writes it as an .xls
 // file (the table itself is made once per size, untimed). Sizes: 1,000, 6,000 and 13,107
-// records, the last filling one sheet's 65,536 rows. Afterwards the program prints the time
-// per record of the largest size over that of the smallest (linear work gives about 1), and,
-// measured in the same run, LibreOffice headless turning a CSV file of the same cells into
-// an .xls file — once for the headings alone (mostly its start-up) and once for all 13,107
-// records — with the ratio of that conversion to the export of the same records.
+// records, the last filling one sheet's 65,536 rows. Afterwards the program prints:
+//   - the time per record at 6,000 and 13,107 records over that at 1,000 (linear work: 1);
+//   - LibreOffice headless turning a CSV file of the same cells into an .xls file, measured
+//     in the same run, once for the headings alone (mostly its start-up) and once for all
+//     13,107 records, with the ratio of that conversion to our export of the same records;
+//   - the peak memory of exporting 100,000 records (8 sheets), in a child process of its own,
+//     next to the peak of a child that only opens the same table and reads it;
+//   - each goal, and whether this run met it.
 
 #include "export/table_export.h"
 #include "store/measurement_table.h"
@@ -19,15 +22,18 @@
 #include <QTemporaryDir>
 #include <QUuid>
 
+#include "child_process.h"
 #include "timing_reporter.h"
 
 #include <benchmark/benchmark.h>
 
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <map>
 #include <memory>
 #include <random>
+#include <string>
 
 namespace {
 
@@ -35,20 +41,22 @@ using store::Field;
 using store::MeasurementTable;
 
 constexpr int kSizes[] = {1'000, 6'000, table_export::kRecordsPerSheet};
+constexpr int kMemoryRecords = 100'000;
+
+// The goals of this machine's export.
+constexpr double kAimSeconds = 0.040;      // 13,107 records
+constexpr double kAimTimesLibreOffice = 40; // LibreOffice's conversion / ours
+constexpr double kAimPerRecordRatio = 1.1;  // 13,107 records against 1,000
+constexpr double kAimPeakMB = 150;          // exporting 100,000 records
 
 QTemporaryDir* g_dir = nullptr;
 std::map<int, std::unique_ptr<MeasurementTable>> g_tables;
 
-// An open table of `records` penetrometer rows with values of the instrument's ranges.
-MeasurementTable& table(int records)
+// Writes a table of `records` penetrometer rows with values of the instrument's ranges.
+void writeTable(const QString& path, int records)
 {
-    auto& slot = g_tables[records];
-    if (slot)
-        return *slot;
-    const QString path = g_dir->filePath(QStringLiteral("t%1.db").arg(records));
     MeasurementTable::create(path);
-    slot = std::make_unique<MeasurementTable>();
-    MeasurementTable& t = *slot;
+    MeasurementTable t;
     t.open(path);
     std::mt19937 rng(static_cast<unsigned>(records));
     auto real = [&](double lo, double hi) { return std::uniform_real_distribution<double>(lo, hi)(rng); };
@@ -67,9 +75,53 @@ MeasurementTable& table(int records)
         t.table().post();
     }
     t.table().endBatch();
+}
+
+// The table of `records` rows, open and showing the penetrometer rows.
+MeasurementTable& table(int records)
+{
+    auto& slot = g_tables[records];
+    if (slot)
+        return *slot;
+    const QString path = g_dir->filePath(QStringLiteral("t%1.db").arg(records));
+    writeTable(path, records);
+    slot = std::make_unique<MeasurementTable>();
+    MeasurementTable& t = *slot;
+    t.open(path);
     t.table().setFilter(store::kindFilter(store::kPenetrometerKind));
     t.table().refresh();
     return t;
+}
+
+// The child's job: open the table and read every row as the export does, then export it
+// when `out` is given. Returns the process's exit status.
+int childJob(const char* tablePath, const char* out)
+{
+    try {
+        MeasurementTable t;
+        t.open(QString::fromLocal8Bit(tablePath));
+        t.table().setFilter(store::kindFilter(store::kPenetrometerKind));
+        t.table().refresh();
+        if (!out) {
+            double sum = 0;
+            for (std::uint32_t rec : t.table().view())
+                for (int f = 0; f < store::kFieldCount; ++f)
+                    if (store::isNumeric(t.table().fields()[static_cast<std::size_t>(f)].type))
+                        sum += t.table().real(rec, f).value_or(0);
+                    else
+                        sum += t.table().text(rec, f).size();
+            benchmark::DoNotOptimize(sum);
+            return 0;
+        }
+        xls::XlsWorkbook book;
+        table_export::fillWorkbook(t, book);
+        xls::BiffWriter writer;
+        writer.Save(book, QString::fromLocal8Bit(out));
+        return 0;
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "%s\n", e.what());
+        return 1;
+    }
 }
 
 void exportTable(benchmark::State& state)
@@ -149,6 +201,12 @@ double libreOfficeSeconds(const QByteArray& csv, const QString& name)
 
 int main(int argc, char** argv)
 {
+    // A child run: --child-read TABLE, or --child-export TABLE OUT.
+    if (argc >= 3 && std::strcmp(argv[1], "--child-read") == 0)
+        return childJob(argv[2], nullptr);
+    if (argc >= 4 && std::strcmp(argv[1], "--child-export") == 0)
+        return childJob(argv[2], argv[3]);
+
     QTemporaryDir dir;
     g_dir = &dir;
     benchmark::Initialize(&argc, argv);
@@ -156,23 +214,51 @@ int main(int argc, char** argv)
     benchmark::RunSpecifiedBenchmarks(&recorder);
 
     const int small = kSizes[0], large = kSizes[2];
+    double times = -1;
+    double ratio = -1;
     if (recorder.seconds.count(small) && recorder.seconds.count(large)) {
         const double perSmall = recorder.seconds[small] / small;
-        const double perLarge = recorder.seconds[large] / large;
-        std::printf("\nexport of %d records: %.3f s; per record %.2f us (%d records: %.2f us)\n", large,
-                    recorder.seconds[large], perLarge * 1e6, small, perSmall * 1e6);
-        std::printf("per-record ratio, %d to %d records: %.2f\n", large, small, perLarge / perSmall);
+        std::printf("\nper record, against %d records (%.2f us):\n", small, perSmall * 1e6);
+        for (const auto& [records, seconds] : recorder.seconds)
+            if (records != small)
+                std::printf("  %6d records: %.3f s, %.2f us per record, ratio %.2f\n", records, seconds,
+                            seconds / records * 1e6, seconds / records / perSmall);
+        ratio = recorder.seconds[large] / large / perSmall;
         MeasurementTable& t = table(large);
         const double startUp = libreOfficeSeconds(csvOf(t, 0), QStringLiteral("headings"));
         const double convert = libreOfficeSeconds(csvOf(t, large), QStringLiteral("records"));
         if (startUp < 0 || convert < 0) {
             std::printf("LibreOffice conversion not measured (soffice missing or failed)\n");
         } else {
+            times = convert / recorder.seconds[large];
             std::printf("LibreOffice CSV -> xls, headings only: %.3f s; %d records: %.3f s\n", startUp, large, convert);
-            std::printf("conversion / export of %d records: %.1fx\n", large, convert / recorder.seconds[large]);
+            std::printf("conversion / export of %d records: %.1fx\n", large, times);
         }
     }
     g_tables.clear();
+
+    // Peak memory, each job in a process of its own.
+    const QString big = dir.filePath(QStringLiteral("memory.db"));
+    writeTable(big, kMemoryRecords);
+    const std::string bigPath = big.toLocal8Bit().toStdString();
+    const bench::ChildRun read = bench::runSelf({"--child-read", bigPath});
+    const bench::ChildRun exported =
+        bench::runSelf({"--child-export", bigPath, dir.filePath(QStringLiteral("memory.xls")).toLocal8Bit().toStdString()});
+    if (read.ok && exported.ok)
+        std::printf("%d records, peak memory: opening and reading the table %.1f MB; exporting it %.1f MB (%.2f s)\n",
+                    kMemoryRecords, read.peakMB, exported.peakMB, exported.seconds);
+    else
+        std::printf("peak memory not measured: a child run failed\n");
+
+    std::printf("\ngoals:\n");
+    if (recorder.seconds.count(large))
+        bench::printGoal("export of 13,107 records", recorder.seconds[large] * 1e3, "ms", "<", kAimSeconds * 1e3);
+    if (times > 0)
+        bench::printGoal("LibreOffice's conversion over our export", times, "x", ">=", kAimTimesLibreOffice);
+    if (ratio > 0)
+        bench::printGoal("per-record time, 13,107 records against 1,000", ratio, "", "<=", kAimPerRecordRatio);
+    if (exported.ok)
+        bench::printGoal("peak memory, export of 100,000 records", exported.peakMB, "MB", "<", kAimPeakMB);
     benchmark::Shutdown();
     return 0;
 }

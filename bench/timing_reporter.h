@@ -10,7 +10,8 @@
 namespace bench {
 
 // The usual console table, plus every finished run handed to record() with its real time in
-// seconds, so that a program can print its own ratios after the table.
+// seconds, so that a program can print its own ratios after the table. With repetitions
+// (--benchmark_repetitions=3) the median of the repetitions comes last and is what counts.
 class TimingReporter : public benchmark::ConsoleReporter {
 public:
     TimingReporter() : ConsoleReporter(::isatty(::fileno(stdout)) ? OO_Defaults : OO_Tabular) {}
@@ -18,9 +19,11 @@ public:
     void ReportRuns(const std::vector<Run>& runs) override
     {
         ConsoleReporter::ReportRuns(runs);
-        for (const Run& run : runs)
-            if (run.run_type == Run::RT_Iteration && !run.error_occurred)
+        for (const Run& run : runs) {
+            const bool median = run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
+            if ((run.run_type == Run::RT_Iteration || median) && !run.error_occurred)
                 record(run, run.GetAdjustedRealTime() / benchmark::GetTimeUnitMultiplier(run.time_unit));
+        }
     }
 
 protected:
