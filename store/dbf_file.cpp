@@ -140,13 +140,15 @@ Contents readTable(const LockedFile& file)
     c.header = file.readAt(0, headerLength);
     c.layout = parseHeader(c.header, fileSize);
     const std::size_t dataSize = static_cast<std::size_t>(c.layout.recordCount) * c.layout.recordLength;
-    // The records and the byte after them, which should be the end mark.
-    c.data = file.readAt(headerLength, dataSize + 1);
-    if (c.data.size() < dataSize)
+    // The records and the byte after them, which should be the end mark, read straight into
+    // the buffer the table keeps: no fill before the read, no copy after it.
+    c.data.resizeForOverwrite(dataSize + 1);
+    const std::size_t got = file.readInto(headerLength, c.data.data(), dataSize + 1);
+    if (got < dataSize)
         damaged("записей меньше, чем указано в заголовке"); // the file shrank while we read it
-    c.tailClean = c.data.size() == dataSize + 1 && c.data.back() == kEndOfFile &&
+    c.tailClean = got == dataSize + 1 && c.data[dataSize] == kEndOfFile &&
                   fileSize == headerLength + static_cast<std::uint64_t>(dataSize) + 1;
-    c.data.resize(dataSize);
+    c.data.resizeForOverwrite(dataSize);
     return c;
 }
 
@@ -259,6 +261,15 @@ std::string LockedFile::readAt(std::uint64_t offset, std::size_t size) const
         rethrow(e, Action::Read, m_table);
     }
     return bytes;
+}
+
+std::size_t LockedFile::readInto(std::uint64_t offset, char* into, std::size_t size) const
+{
+    try {
+        return m_file.readAt(offset, into, size);
+    } catch (const platform::FileError& e) {
+        rethrow(e, Action::Read, m_table);
+    }
 }
 
 void LockedFile::writeAt(std::uint64_t offset, std::string_view bytes)

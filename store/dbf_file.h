@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/file_io.h"
+#include "store/byte_buffer.h"
 #include "store/dbf_table.h"
 
 #include <QString>
@@ -61,7 +62,7 @@ Layout parseHeader(std::string_view header, std::uint64_t fileSize);
 struct Contents {
     Layout layout;
     std::string header; // the whole header as on disk
-    std::string data;   // the counted records, recordLength bytes each
+    ByteBuffer data;    // the counted records, recordLength bytes each
     // The file ends with the end mark right after the counted records. When it does not (no
     // mark, a record cut short by a failed write, a second mark), the next write puts the
     // mark back and cuts the rest off.
@@ -106,6 +107,8 @@ public:
     std::uint64_t size() const;
     // Reads up to `size` bytes at `offset`; fewer only at the end of the file.
     std::string readAt(std::uint64_t offset, std::size_t size) const;
+    // The same into memory the caller owns; returns the number of bytes read.
+    std::size_t readInto(std::uint64_t offset, char* into, std::size_t size) const;
     void writeAt(std::uint64_t offset, std::string_view bytes);
     void truncate(std::uint64_t length);
     void sync();

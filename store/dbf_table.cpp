@@ -583,7 +583,7 @@ void DbfTable::post()
         });
         d->takeHeader(std::move(changed));
         if (d->batch) {
-            d->data.replace(rec * d->recLen(), d->recLen(), d->buffer);
+            d->data.overwrite(rec * d->recLen(), d->buffer);
         } else {
             // Find the record's places under its old bytes, then put the new bytes in.
             std::vector<std::size_t> tagIndex;
@@ -596,7 +596,7 @@ void DbfTable::post()
             const auto viewIt = d->viewSlot(m_view, rec);
             const bool wasShown = viewIt != m_view.end() && *viewIt == rec;
             const auto viewIndex = static_cast<std::size_t>(viewIt - m_view.begin());
-            d->data.replace(rec * d->recLen(), d->recLen(), d->buffer);
+            d->data.overwrite(rec * d->recLen(), d->buffer);
             for (std::size_t i = 0; i < d->tags.size(); ++i)
                 d->reposition(&d->tags[i], d->tags[i].order, tagIndex[i], rec);
             const bool shown = d->passes(d->record(rec));
@@ -747,13 +747,14 @@ void DbfTable::pack()
     d->requireActive();
     if (d->state != State::Browse)
         post();
-    std::string packed;
     std::uint32_t live = 0;
     for (std::uint32_t r = 0; r < d->count(); ++r)
-        if (!d->deleted(r)) {
+        live += d->deleted(r) ? 0 : 1;
+    ByteBuffer packed;
+    packed.reserve(static_cast<std::size_t>(live) * d->recLen());
+    for (std::uint32_t r = 0; r < d->count(); ++r)
+        if (!d->deleted(r))
             packed.append(d->record(r));
-            ++live;
-        }
     std::string header = d->header;
     dbf::putU32(header, dbf::kRecordCount, live);
     dbf::stampUpdateDate(header);

@@ -131,7 +131,7 @@ struct DbfTable::Impl {
     dbf::LockedFile file;
     dbf::Layout layout;
     std::string header;      // the whole header as on disk
-    std::string data;        // all records, recordLength bytes each
+    ByteBuffer data;         // all records, recordLength bytes each
     bool tailClean = true;   // the file ends with the end mark right after the records
     const TextCodec* codec = &TextCodec::get(TextCodec::CodePage::Windows1251);
     bool active = false;
