@@ -34,7 +34,7 @@ Key makeKey(std::string_view raw, SortKey kind)
     Key k;
     switch (kind) {
     case SortKey::Number:
-        if (auto v = parseNumeric(raw)) {
+        if (auto v = readStoredNumber(raw)) {
             k.rank = 1;
             k.number = *v;
         }

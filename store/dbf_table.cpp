@@ -47,7 +47,9 @@ std::optional<std::string> formatNumeric(double value, int width, int decimals)
     return std::string(static_cast<std::size_t>(width) - text.size(), ' ') + std::string(text);
 }
 
-std::optional<double> parseNumeric(std::string_view stored)
+namespace detail {
+
+std::optional<double> parseNumericGeneral(std::string_view stored)
 {
     std::string_view s = trimmed(stored);
     if (!s.empty() && s.front() == '+')
@@ -62,6 +64,13 @@ std::optional<double> parseNumeric(std::string_view stored)
     if (ec != std::errc() || p != buf + s.size() || !std::isfinite(v))
         return std::nullopt;
     return v == 0 ? 0.0 : v;
+}
+
+} // namespace detail
+
+std::optional<double> parseNumeric(std::string_view stored)
+{
+    return readStoredNumber(stored);
 }
 
 DbfTable::DbfTable() : d(std::make_unique<Impl>()) {}
@@ -404,6 +413,17 @@ std::optional<std::uint32_t> DbfTable::currentRecord() const noexcept
 
 // ---- reading -----------------------------------------------------------------------------------
 
+void DbfTable::Impl::refuseField(int f) const
+{
+    requireActive();
+    fail(StoreError::Code::NoSuchField, "Нет поля с номером " + std::to_string(f));
+}
+
+void DbfTable::Impl::noSuchRecord(std::uint32_t rec)
+{
+    fail(StoreError::Code::BadState, "Нет записи " + std::to_string(rec));
+}
+
 namespace {
 QString decodeField(const TextCodec& codec, const FieldDef& def, std::string_view raw)
 {
@@ -413,22 +433,18 @@ QString decodeField(const TextCodec& codec, const FieldDef& def, std::string_vie
 
 std::string_view DbfTable::rawField(std::uint32_t rec, int field) const
 {
-    d->requireField(field);
-    if (rec >= d->count())
-        fail(StoreError::Code::BadState, "Нет записи " + std::to_string(rec));
-    return d->field(d->record(rec), field);
+    return d->checkedField(rec, field);
 }
 
 QString DbfTable::text(std::uint32_t rec, int field) const
 {
-    // rawField checks the field number before it is used as an index.
-    const std::string_view raw = rawField(rec, field);
+    const std::string_view raw = d->checkedField(rec, field); // checks the number before it indexes
     return decodeField(*d->codec, d->layout.fields[static_cast<std::size_t>(field)], raw);
 }
 
 std::optional<double> DbfTable::real(std::uint32_t rec, int field) const
 {
-    return parseNumeric(rawField(rec, field));
+    return readStoredNumber(d->checkedField(rec, field));
 }
 
 namespace {
@@ -454,37 +470,32 @@ std::optional<std::int64_t> DbfTable::integer(std::uint32_t rec, int field) cons
 
 bool DbfTable::isEmpty(std::uint32_t rec, int field) const
 {
-    return trimmed(rawField(rec, field)).empty();
+    return trimmed(d->checkedField(rec, field)).empty();
 }
-
-namespace {
-// The bytes of a field of the row under the cursor: the edit buffer while editing.
-std::optional<std::string_view> currentField(const DbfTable& t, std::string_view buffer,
-                                             DbfTable::State state, int field, int offset, int width)
-{
-    if (state != DbfTable::State::Browse)
-        return buffer.substr(static_cast<std::size_t>(offset), static_cast<std::size_t>(width));
-    const auto rec = t.currentRecord();
-    if (!rec)
-        return std::nullopt;
-    return t.rawField(*rec, field);
-}
-} // namespace
 
 QString DbfTable::text(int field) const
 {
-    d->requireField(field);
-    const auto& def = d->layout.fields[static_cast<std::size_t>(field)];
-    const auto raw = currentField(*this, d->buffer, d->state, field, d->layout.offsets[static_cast<std::size_t>(field)], def.width);
-    return raw ? decodeField(*d->codec, def, *raw) : QString();
+    std::string_view raw;
+    if (!d->currentField(m_view, field, raw))
+        return QString();
+    return decodeField(*d->codec, d->layout.fields[static_cast<std::size_t>(field)], raw);
 }
 
 std::optional<double> DbfTable::real(int field) const
 {
-    d->requireField(field);
-    const auto& def = d->layout.fields[static_cast<std::size_t>(field)];
-    const auto raw = currentField(*this, d->buffer, d->state, field, d->layout.offsets[static_cast<std::size_t>(field)], def.width);
-    return raw ? parseNumeric(*raw) : std::nullopt;
+    std::string_view raw;
+    if (!d->currentField(m_view, field, raw))
+        return std::nullopt;
+    double v = 0;
+    switch (parsePlainDecimal(raw, v)) {
+    case PlainDecimal::Number:
+        return v;
+    case PlainDecimal::Blank:
+        return std::nullopt;
+    case PlainDecimal::Other:
+        break;
+    }
+    return parseNumericGeneral(raw);
 }
 
 std::optional<std::int64_t> DbfTable::integer(int field) const
@@ -494,10 +505,8 @@ std::optional<std::int64_t> DbfTable::integer(int field) const
 
 bool DbfTable::isEmpty(int field) const
 {
-    d->requireField(field);
-    const auto& def = d->layout.fields[static_cast<std::size_t>(field)];
-    const auto raw = currentField(*this, d->buffer, d->state, field, d->layout.offsets[static_cast<std::size_t>(field)], def.width);
-    return !raw || trimmed(*raw).empty();
+    std::string_view raw;
+    return !d->currentField(m_view, field, raw) || trimmed(raw).empty();
 }
 
 // ---- editing -----------------------------------------------------------------------------------

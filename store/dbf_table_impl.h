@@ -5,6 +5,7 @@
 
 #include "store/dbf_file.h"
 #include "store/dbf_table.h"
+#include "store/numeric_parse.h"
 #include "store/text_codec.h"
 
 #include <algorithm>
@@ -122,6 +123,7 @@ using detail::dropIndexReference;
 using detail::fail;
 using detail::FileChange;
 using detail::Key;
+using detail::readStoredNumber;
 using detail::rightTrimmed;
 using detail::Tag;
 
@@ -178,7 +180,7 @@ struct DbfTable::Impl {
             return true;
         const std::string_view raw = field(rec, filter.field);
         if (filter.numeric) {
-            const auto v = parseNumeric(raw);
+            const auto v = readStoredNumber(raw);
             return v.has_value() == filter.number.has_value() && (!v || *v == *filter.number);
         }
         return rightTrimmed(raw) == filter.text;
@@ -256,11 +258,42 @@ struct DbfTable::Impl {
             fail(StoreError::Code::NotActive, "Таблица не открыта");
     }
 
+    // NotActive, or NoSuchField. The test is inline, the error is not: field reads run
+    // millions of times and must stay small.
     void requireField(int f) const
     {
-        requireActive();
-        if (f < 0 || f >= static_cast<int>(layout.fields.size()))
-            fail(StoreError::Code::NoSuchField, "Нет поля с номером " + std::to_string(f));
+        if (!active || f < 0 || f >= static_cast<int>(layout.fields.size())) [[unlikely]]
+            refuseField(f);
+    }
+    [[noreturn]] void refuseField(int f) const;
+    [[noreturn]] static void noSuchRecord(std::uint32_t rec);
+
+    // The bytes of a field of a record by physical number, after checking the table, the
+    // field number and the record number, each once.
+    KVEL_HOT_INLINE std::string_view checkedField(std::uint32_t rec, int f) const
+    {
+        requireField(f);
+        if (rec >= count()) [[unlikely]]
+            noSuchRecord(rec);
+        return field(record(rec), f);
+    }
+
+    // The bytes of a field of the row under the cursor of `view` (the edit buffer while
+    // editing) into `raw`; false when the view is empty.
+    KVEL_HOT_INLINE bool currentField(const std::vector<std::uint32_t>& view, int f, std::string_view& raw) const
+    {
+        requireField(f);
+        if (state != State::Browse) {
+            raw = field(buffer, f);
+            return true;
+        }
+        if (pos < 0 || pos >= static_cast<int>(view.size()))
+            return false;
+        const std::uint32_t rec = view[static_cast<std::size_t>(pos)];
+        if (rec >= count()) [[unlikely]]
+            noSuchRecord(rec); // a view left over from inside a batch
+        raw = field(record(rec), f);
+        return true;
     }
 };
 
