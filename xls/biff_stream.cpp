@@ -6,49 +6,20 @@
 
 namespace xls::biff {
 
-// Writes a 16-bit value, low byte first.
-void ByteBuffer::u16(unsigned value)
-{
-    u8(value);
-    u8(value >> 8);
-}
-
-// Writes a 32-bit value, low byte first.
-void ByteBuffer::u32(std::uint32_t value)
-{
-    u16(value & 0xFFFFu);
-    u16(value >> 16);
-}
-
-// Writes the 8 bytes of a double, low byte first (the file is little-endian on every host).
-void ByteBuffer::f64(double value)
-{
-    std::uint64_t bits = 0;
-    std::memcpy(&bits, &value, sizeof bits);
-    u32(static_cast<std::uint32_t>(bits & 0xFFFFFFFFu));
-    u32(static_cast<std::uint32_t>(bits >> 32));
-}
-
-// Writes UTF-16 code units, each low byte first.
+// Writes UTF-16 code units, each low byte first: one copy on a little-endian host.
 void ByteBuffer::utf16(std::u16string_view text)
 {
-    m_bytes.reserve(m_bytes.size() + 2 * text.size());
-    for (char16_t unit : text)
-        u16(unit);
-}
-
-// Overwrites two bytes at `at` with a 16-bit value.
-void ByteBuffer::putU16(std::size_t at, unsigned value)
-{
-    m_bytes[at] = static_cast<char>(value & 0xFFu);
-    m_bytes[at + 1] = static_cast<char>((value >> 8) & 0xFFu);
-}
-
-// Overwrites four bytes at `at` with a 32-bit value.
-void ByteBuffer::putU32(std::size_t at, std::uint32_t value)
-{
-    putU16(at, value & 0xFFFFu);
-    putU16(at + 2, value >> 16);
+    if (text.empty())
+        return;
+    const std::size_t at = m_bytes.size();
+    m_bytes.resize(at + 2 * text.size());
+    char* p = m_bytes.data() + at;
+    if constexpr (std::endian::native == std::endian::little) {
+        std::memcpy(p, text.data(), 2 * text.size());
+    } else {
+        for (char16_t unit : text)
+            p = le::put16(p, unit);
+    }
 }
 
 // Writes a record header and its data, continuing long data in CONTINUE records.

@@ -2,10 +2,37 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 
 namespace xls::biff {
+
+// Little-endian stores into memory the caller has made room for; each returns the byte after
+// the value. The file is little-endian on every host.
+namespace le {
+inline char* put16(char* p, unsigned value) noexcept
+{
+    p[0] = static_cast<char>(value & 0xFFu);
+    p[1] = static_cast<char>((value >> 8) & 0xFFu);
+    return p + 2;
+}
+inline char* put32(char* p, std::uint32_t value) noexcept
+{
+    p[0] = static_cast<char>(value & 0xFFu);
+    p[1] = static_cast<char>((value >> 8) & 0xFFu);
+    p[2] = static_cast<char>((value >> 16) & 0xFFu);
+    p[3] = static_cast<char>((value >> 24) & 0xFFu);
+    return p + 4;
+}
+inline char* putF64(char* p, double value) noexcept
+{
+    std::uint64_t bits = 0;
+    std::memcpy(&bits, &value, sizeof bits);
+    p = put32(p, static_cast<std::uint32_t>(bits & 0xFFFFFFFFu));
+    return put32(p, static_cast<std::uint32_t>(bits >> 32));
+}
+} // namespace le
 
 // A growing byte buffer with little-endian writers. A BIFF8 stream, a record's data and a
 // block of cell records are all built in one of these before they go anywhere.
@@ -14,28 +41,53 @@ public:
     // Appends one byte.
     void u8(unsigned value) { m_bytes.push_back(static_cast<char>(value & 0xFFu)); }
     // Appends a 16-bit little-endian value.
-    void u16(unsigned value);
+    void u16(unsigned value)
+    {
+        char b[2];
+        le::put16(b, value);
+        m_bytes.append(b, sizeof b);
+    }
     // Appends a 32-bit little-endian value.
-    void u32(std::uint32_t value);
+    void u32(std::uint32_t value)
+    {
+        char b[4];
+        le::put32(b, value);
+        m_bytes.append(b, sizeof b);
+    }
     // Appends an IEEE 754 double, little-endian.
-    void f64(double value);
+    void f64(double value)
+    {
+        char b[8];
+        le::putF64(b, value);
+        m_bytes.append(b, sizeof b);
+    }
     // Appends raw bytes.
     void bytes(std::string_view data) { m_bytes.append(data); }
     // Appends UTF-16 code units, little-endian.
     void utf16(std::u16string_view text);
     // Appends `count` copies of `byte`.
     void fill(std::size_t count, unsigned byte) { m_bytes.append(count, static_cast<char>(byte)); }
+    // Appends `count` bytes for the caller to write through the pointer returned (valid until
+    // the buffer next changes): a block whose size is known is then written without an
+    // append per value.
+    char* grow(std::size_t count)
+    {
+        const std::size_t at = m_bytes.size();
+        m_bytes.resize(at + count);
+        return m_bytes.data() + at;
+    }
 
     // Overwrites one byte at an earlier position.
     void putU8(std::size_t at, unsigned value) { m_bytes[at] = static_cast<char>(value & 0xFFu); }
     // Overwrites a 16-bit value at an earlier position.
-    void putU16(std::size_t at, unsigned value);
+    void putU16(std::size_t at, unsigned value) { le::put16(m_bytes.data() + at, value); }
     // Overwrites a 32-bit value at an earlier position.
-    void putU32(std::size_t at, std::uint32_t value);
+    void putU32(std::size_t at, std::uint32_t value) { le::put32(m_bytes.data() + at, value); }
     // Overwrites bytes at an earlier position; the buffer does not grow.
     void overwrite(std::size_t at, std::string_view data) { m_bytes.replace(at, data.size(), data); }
 
     std::size_t size() const noexcept { return m_bytes.size(); }
+    std::size_t capacity() const noexcept { return m_bytes.capacity(); }
     const std::string& str() const noexcept { return m_bytes; }
     std::string take() { return std::move(m_bytes); }
     void clear() { m_bytes.clear(); }
