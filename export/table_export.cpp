@@ -20,14 +20,14 @@ struct Placement {
 
 void setText(xls::XlsWorksheet& sheet, int column, int row, const QString& text)
 {
-    sheet.Ranges(column, row, column, row).SetValue(xls::XlsValue::text(text));
+    sheet.SetCell(column, row, xls::XlsValue::text(text));
 }
 
 void setNumber(xls::XlsWorksheet& sheet, int column, int row, const std::optional<double>& value)
 {
     // An empty field reads as 0, and -0 is written as 0.
     const double v = value.value_or(0.0);
-    sheet.Ranges(column, row, column, row).SetValue(xls::XlsValue::real(v == 0.0 ? 0.0 : v));
+    sheet.SetCell(column, row, xls::XlsValue::real(v == 0.0 ? 0.0 : v));
 }
 
 xls::XlsWorksheet& addSheet(xls::XlsWorkbook& book)

@@ -3,6 +3,7 @@
 // The worksheet substream: sheet and print settings, the column widths, the used area, the cells in blocks of
 // 32 rows with their INDEX and DBCELL records, the window, the merged cells.
 
+#include "xls/biff_globals.h"
 #include "xls/biff_stream.h"
 
 #include <QString>
@@ -78,10 +79,18 @@ struct MergedRange {
 };
 std::string mergedCellsData(std::span<const MergedRange> ranges);
 
+// What the cell records of plain cells carry, which the workbook writer decides: the XF
+// index of every plain cell, and the SST index of the next plain text (texts are numbered in
+// list order, sheet after sheet; the sheet writer moves it on past the sheet's texts).
+struct SheetIndexes {
+    unsigned plainXf = kDefaultCellXf;
+    std::uint32_t nextSst = 0;
+};
+
 // Writes the whole substream of `sheet` to `stream`. DBCELL positions in INDEX count from
 // `globalsStart`. Each range's WriteSlot must point at its CellWriteInfo. The sheet must fit
 // the format (checked by the caller before anything is written).
 void writeSheet(ByteBuffer& stream, const XlsWorksheet& sheet, bool firstSheet,
-                std::size_t globalsStart);
+                std::size_t globalsStart, SheetIndexes& indexes);
 
 } // namespace xls::biff

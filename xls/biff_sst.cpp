@@ -1,7 +1,6 @@
 #include "xls/biff_sst.h"
 
 #include "xls/biff_globals.h"
-#include "xls/biff_stream.h"
 
 #include <algorithm>
 
@@ -9,95 +8,70 @@ namespace xls::biff {
 
 namespace {
 
-constexpr std::size_t kSstCountsSize = 8;     // 32-bit total count, 32-bit unique count
-constexpr std::size_t kStringHeaderSize = 3;  // 16-bit character count, flag byte
-constexpr std::size_t kMinRoomForString = 5;  // a header and at least one character
+constexpr std::size_t kMinRoomForString = 5;  // a 16-bit count, the flag byte, one character
 constexpr unsigned kUnicodeFlag = 1;
-
-// Builds SST and CONTINUE records in memory; the length of the open record is patched when
-// the next one starts and at the end.
-class SstAssembler {
-public:
-    explicit SstAssembler(std::size_t streamPosition) : m_base(streamPosition)
-    {
-        open(rec::kSst);
-        m_out.u32(0); // total count, filled in at the end
-        m_out.u32(0); // unique count
-    }
-
-    // Room left in the record being filled.
-    std::size_t room() const { return kMaxRecordData - (m_out.size() - m_dataStart); }
-
-    // Closes the current record and opens a CONTINUE record.
-    void continueRecord()
-    {
-        close();
-        open(rec::kContinue);
-    }
-
-    // Adds one string, noting it for EXTSST when it is one of every eighth.
-    void add(std::u16string_view text, std::size_t entry, ByteBuffer& ext)
-    {
-        if (room() < kMinRoomForString)
-            continueRecord();
-        if (entry % kStringsPerBucket == 0) {
-            const std::size_t offsetInRecord = m_out.size() - m_recordStart;
-            ext.u32(static_cast<std::uint32_t>(m_base + m_out.size()));
-            ext.u16(static_cast<unsigned>(offsetInRecord));
-            ext.u16(0);
-        }
-        m_out.u16(static_cast<unsigned>(text.size()));
-        m_out.u8(kUnicodeFlag);
-        for (;;) {
-            const std::size_t units = std::min(text.size(), room() / 2);
-            m_out.utf16(text.substr(0, units));
-            text.remove_prefix(units);
-            if (text.empty())
-                break;
-            // The characters go on in a CONTINUE record that repeats the flag byte.
-            continueRecord();
-            m_out.u8(kUnicodeFlag);
-        }
-    }
-
-    // Closes the last record, fills in the counts and hands over the bytes.
-    std::string finish(std::size_t count)
-    {
-        close();
-        m_out.putU32(kRecordHeader, static_cast<std::uint32_t>(count));
-        m_out.putU32(kRecordHeader + 4, static_cast<std::uint32_t>(count));
-        return m_out.take();
-    }
-
-private:
-    void open(unsigned number)
-    {
-        m_recordStart = m_out.size();
-        m_out.u16(number);
-        m_out.u16(0); // length, patched by close()
-        m_dataStart = m_out.size();
-    }
-    void close() { m_out.putU16(m_recordStart + 2, static_cast<unsigned>(m_out.size() - m_dataStart)); }
-
-    std::size_t m_base;
-    ByteBuffer m_out;
-    std::size_t m_recordStart = 0;
-    std::size_t m_dataStart = 0;
-};
+constexpr std::size_t kSstTotalCount = kRecordHeader;      // 32-bit count of all entries
+constexpr std::size_t kSstUniqueCount = kRecordHeader + 4; // 32-bit count of distinct entries
 
 } // namespace
 
-// SST + CONTINUE records and the EXTSST data for `strings`.
-SstRecords assembleSst(const std::vector<std::u16string>& strings, std::size_t streamPosition)
+// Opens a record whose length close() fills in.
+void SstWriter::open(unsigned number)
 {
-    SstAssembler sst(streamPosition);
-    ByteBuffer ext;
-    ext.u16(kStringsPerBucket);
-    for (std::size_t i = 0; i < strings.size(); ++i) {
-        std::u16string_view text = strings[i];
-        sst.add(text.substr(0, std::min(text.size(), kMaxTextUnits)), i, ext);
+    m_recordStart = m_out.size();
+    m_out.u16(number);
+    m_out.u16(0); // length, patched by close()
+    m_dataStart = m_out.size();
+}
+
+void SstWriter::close()
+{
+    m_out.putU16(m_recordStart + 2, static_cast<unsigned>(m_out.size() - m_dataStart));
+}
+
+// One string: its header and characters, continued in CONTINUE records where the record is
+// full; every eighth noted for EXTSST.
+void SstWriter::add(std::u16string_view text)
+{
+    text = text.substr(0, std::min(text.size(), kMaxTextUnits));
+    if (m_count == 0) {
+        m_sstStart = m_out.size();
+        open(rec::kSst);
+        m_out.u32(0); // total count, filled in by finish()
+        m_out.u32(0); // unique count
+        m_ext.u16(kStringsPerBucket);
     }
-    return {sst.finish(strings.size()), ext.take()};
+    if (room() < kMinRoomForString) {
+        close();
+        open(rec::kContinue);
+    }
+    if (m_count % kStringsPerBucket == 0) {
+        m_ext.u32(static_cast<std::uint32_t>(m_base + m_out.size()));
+        m_ext.u16(static_cast<unsigned>(m_out.size() - m_recordStart));
+        m_ext.u16(0);
+    }
+    ++m_count;
+    m_out.u16(static_cast<unsigned>(text.size()));
+    m_out.u8(kUnicodeFlag);
+    for (;;) {
+        const std::size_t units = std::min(text.size(), room() / 2);
+        m_out.utf16(text.substr(0, units));
+        text.remove_prefix(units);
+        if (text.empty())
+            break;
+        // The characters go on in a CONTINUE record that repeats the flag byte.
+        close();
+        open(rec::kContinue);
+        m_out.u8(kUnicodeFlag);
+    }
+}
+
+std::string SstWriter::finish()
+{
+    close();
+    m_out.putU32(m_sstStart + kSstTotalCount, static_cast<std::uint32_t>(m_count));
+    m_out.putU32(m_sstStart + kSstUniqueCount, static_cast<std::uint32_t>(m_count));
+    return m_ext.take();
 }
 
 } // namespace xls::biff

@@ -51,21 +51,64 @@ unsigned pitchByte(XlsFontPitch pitch)
     return 0;
 }
 
-// Calls `f(range)` for every range of every sheet, sheet by sheet in list order.
-template <typename F>
-void forEachRange(const XlsWorkbook& workbook, F&& f)
-{
-    for (int s = 0; s < workbook.SheetCount(); ++s) {
-        const XlsWorksheet& sheet = workbook.Sheet(s);
-        for (int i = 0; i < sheet.RangeCount(); ++i)
-            f(sheet.Range(i));
-    }
-}
-
 // The message naming a sheet in errors about its content.
 std::string sheetMessage(const XlsWorksheet& sheet, const QString& what)
 {
     return QStringLiteral("Лист \"%1\" нельзя записать в файл Excel: %2").arg(sheet.Name(), what).toStdString();
+}
+
+// Checks one sheet against the format, its cells in list order and then the sheet as a
+// whole; `visit(cell)` sees each cell once it has passed. Throws XlsError at the first fault.
+template <typename Visit>
+void checkSheet(const XlsWorksheet& sheet, Visit&& visit)
+{
+    const int count = sheet.RangeCount();
+    for (int i = 0; i < count; ++i) {
+        const XlsCell c = sheet.Cell(i);
+        if (c.Left() < 0 || c.Top() < 0 || c.Right() < c.Left() || c.Bottom() < c.Top())
+            throw XlsError(XlsError::Code::BadRange,
+                           sheetMessage(sheet, QStringLiteral("неверные границы ячеек")));
+        if (c.CellKind() == XlsCellKind::Number && !std::isfinite(c.Number()))
+            throw XlsError(XlsError::Code::BadValue,
+                           sheetMessage(sheet, QStringLiteral("число не конечно (строка %1, столбец %2)")
+                                                   .arg(c.Top() + 1).arg(c.Left() + 1)));
+        visit(c);
+    }
+    // The used area covers every range there ever was, so it bounds them all.
+    if (sheet.UsedBottom() > biff::kMaxRow)
+        throw XlsError(XlsError::Code::TooManyRows,
+                       sheetMessage(sheet, QStringLiteral("строк больше %1").arg(biff::kMaxRow + 1)));
+    const std::vector<XlsColumnWidth>& widths = sheet.ColumnWidths();
+    if (sheet.UsedRight() > biff::kMaxColumn || (!widths.empty() && widths.back().Index > biff::kMaxColumn))
+        throw XlsError(XlsError::Code::TooManyColumns,
+                       sheetMessage(sheet, QStringLiteral("столбцов больше %1").arg(biff::kMaxColumn + 1)));
+    if (sheet.PrintTitleRows() && sheet.PrintTitleRows()->Last > biff::kMaxRow)
+        throw XlsError(XlsError::Code::TooManyRows,
+                       sheetMessage(sheet, QStringLiteral("строки заголовка страницы дальше строки %1")
+                                               .arg(biff::kMaxRow + 1)));
+}
+
+// Bytes that the SST takes for a text of `units` UTF-16 units: count, flag byte, characters.
+std::size_t sstBytes(std::size_t units)
+{
+    return 3 + 2 * std::min(units, biff::kMaxTextUnits);
+}
+
+// What a sheet adds to the stream besides its cells: its fixed records, headers and
+// footers, column widths, and per row a ROW record and a DBCELL offset.
+std::size_t sheetFrameBytes(const XlsWorksheet& sheet)
+{
+    constexpr std::size_t kFixedRecords = 1024;
+    const XlsPageSetup& ps = sheet.PageSetup();
+    std::size_t bytes = kFixedRecords + 16 * sheet.ColumnWidths().size();
+    for (const QString* text : {&ps.LeftHeader, &ps.CenterHeader, &ps.RightHeader, &ps.LeftFooter,
+                                &ps.CenterFooter, &ps.RightFooter})
+        bytes += 4 + 2 * static_cast<std::size_t>(text->size());
+    if (sheet.UsedTop() >= 0 && sheet.UsedBottom() >= sheet.UsedTop()) {
+        const auto rows = static_cast<std::size_t>(sheet.UsedBottom() - sheet.UsedTop()) + 1;
+        bytes += rows * (biff::kRowRecordSize + 2) + (rows / biff::kRowsPerBlock + 1) * 16;
+    }
+    return bytes;
 }
 
 } // namespace
@@ -73,31 +116,8 @@ std::string sheetMessage(const XlsWorksheet& sheet, const QString& what)
 // Refuses a workbook that the format cannot hold, before anything is written.
 void BiffWriter::Validate(const XlsWorkbook& workbook)
 {
-    for (int s = 0; s < workbook.SheetCount(); ++s) {
-        const XlsWorksheet& sheet = workbook.Sheet(s);
-        for (int i = 0; i < sheet.RangeCount(); ++i) {
-            const XlsRange& r = sheet.Range(i);
-            if (r.Left() < 0 || r.Top() < 0 || r.Right() < r.Left() || r.Bottom() < r.Top())
-                throw XlsError(XlsError::Code::BadRange,
-                               sheetMessage(sheet, QStringLiteral("неверные границы ячеек")));
-            if (r.CellKind() == XlsCellKind::Number && !std::isfinite(r.Value().toDouble()))
-                throw XlsError(XlsError::Code::BadValue,
-                               sheetMessage(sheet, QStringLiteral("число не конечно (строка %1, столбец %2)")
-                                                       .arg(r.Top() + 1).arg(r.Left() + 1)));
-        }
-        // The used area covers every range there ever was, so it bounds them all.
-        if (sheet.UsedBottom() > biff::kMaxRow)
-            throw XlsError(XlsError::Code::TooManyRows,
-                           sheetMessage(sheet, QStringLiteral("строк больше %1").arg(biff::kMaxRow + 1)));
-        const std::vector<XlsColumnWidth>& widths = sheet.ColumnWidths();
-        if (sheet.UsedRight() > biff::kMaxColumn || (!widths.empty() && widths.back().Index > biff::kMaxColumn))
-            throw XlsError(XlsError::Code::TooManyColumns,
-                           sheetMessage(sheet, QStringLiteral("столбцов больше %1").arg(biff::kMaxColumn + 1)));
-        if (sheet.PrintTitleRows() && sheet.PrintTitleRows()->Last > biff::kMaxRow)
-            throw XlsError(XlsError::Code::TooManyRows,
-                           sheetMessage(sheet, QStringLiteral("строки заголовка страницы дальше строки %1")
-                                                   .arg(biff::kMaxRow + 1)));
-    }
+    for (int s = 0; s < workbook.SheetCount(); ++s)
+        checkSheet(workbook.Sheet(s), [](const XlsCell&) {});
 }
 
 // Appends a record to the stream.
@@ -106,7 +126,9 @@ void BiffWriter::WriteRecord(unsigned number, std::string_view data)
     writeRecord(m_stream, number, data);
 }
 
-// Starts a save: default palette, new per-range bookkeeping, every WriteSlot set.
+// Starts a save: checks the workbook against the format and walks every cell once to find
+// the cell formats to write (each range's own, and the plain cells' default one where the
+// first plain cell stands) and how long the stream will be. Every range's WriteSlot is set.
 void BiffWriter::beginSave(XlsWorkbook& workbook)
 {
     m_workbook = &workbook;
@@ -114,25 +136,76 @@ void BiffWriter::beginSave(XlsWorkbook& workbook)
     m_streamStart = 0;
     m_palette.reset();
     m_sheetPositions.clear();
-    std::size_t count = 0;
-    forEachRange(workbook, [&](const XlsRange&) { ++count; });
-    m_cells.assign(count, CellWriteInfo{});
-    std::size_t i = 0;
+    m_ranges.clear();
+    m_styleUses.clear();
+    m_plainInfo = CellWriteInfo{};
+
+    constexpr std::size_t kGlobalsBytes = 8192;
+    constexpr std::size_t kStyleBytes = 1100; // FONT with a long name, FORMAT, XF
+    std::size_t bytes = kGlobalsBytes;
+    std::size_t sstTotal = 0, sstCount = 0;
+    const auto addText = [&](std::size_t units) {
+        sstTotal += sstBytes(units);
+        ++sstCount;
+    };
+    bool plainSeen = false;
     for (int s = 0; s < workbook.SheetCount(); ++s) {
         const XlsWorksheet& sheet = workbook.Sheet(s);
-        for (int k = 0; k < sheet.RangeCount(); ++k)
-            sheet.Range(k).WriteSlot = &m_cells[i++];
+        bytes += sheetFrameBytes(sheet) + 64 + 2 * static_cast<std::size_t>(sheet.Name().size());
+        checkSheet(sheet, [&](const XlsCell& c) {
+            if (const XlsRange* range = c.Range()) {
+                m_ranges.push_back(const_cast<XlsRange*>(range));
+                m_styleUses.push_back({range, range->isSingleCell(), nullptr});
+                const auto rows = static_cast<std::size_t>(range->Bottom() - range->Top()) + 1;
+                const auto columns = static_cast<std::size_t>(range->Right() - range->Left()) + 1;
+                bytes += kStyleBytes + 2 * static_cast<std::size_t>(range->Format.size()) + 16 +
+                         rows * (28 + 2 * columns);
+                if (range->CellKind() == XlsCellKind::Text)
+                    if (const QString text = range->Value().toText(); !text.isEmpty())
+                        addText(static_cast<std::size_t>(text.size()));
+                return;
+            }
+            if (!plainSeen) {
+                m_styleUses.push_back({&XlsCellStyle::Default(), true, &m_plainInfo});
+                plainSeen = true;
+                bytes += kStyleBytes;
+            }
+            if (c.CellKind() == XlsCellKind::Number) {
+                bytes += 18; // NUMBER
+            } else if (const std::u16string_view text = c.PlainText(); text.empty()) {
+                bytes += 10; // BLANK
+            } else {
+                bytes += 14; // LABELSST
+                addText(text.size());
+            }
+        });
     }
+    // The SST's CONTINUE records repeat a header and at most a flag byte; EXTSST has 8 bytes
+    // per 8 strings.
+    bytes += sstTotal + (sstTotal / (biff::kMaxRecordData - 8) + 1) * 5 + 16 + sstCount + 8;
+    m_sizeEstimate = bytes;
+
+    m_cells.assign(m_ranges.size(), CellWriteInfo{});
+    std::size_t i = 0;
+    for (StyleUse& use : m_styleUses)
+        if (!use.info) {
+            use.info = &m_cells[i];
+            m_ranges[i]->WriteSlot = &m_cells[i];
+            ++i;
+        }
 }
 
 // Ends a save: the WriteSlots no longer point anywhere, the bookkeeping is freed.
 void BiffWriter::endSave() noexcept
 {
-    if (m_workbook)
-        forEachRange(*m_workbook, [](const XlsRange& r) { const_cast<XlsRange&>(r).WriteSlot = nullptr; });
+    for (XlsRange* r : m_ranges)
+        r->WriteSlot = nullptr;
     m_workbook = nullptr;
     m_cells.clear();
     m_cells.shrink_to_fit();
+    m_ranges.clear();
+    m_ranges.shrink_to_fit();
+    m_styleUses.clear();
     m_sheetPositions.clear();
     m_palette.reset();
 }
@@ -143,16 +216,16 @@ void BiffWriter::writeFonts()
     XlsFont defaultFont;
     defaultFont.Color = kWindowTextColor;
     std::vector<XlsFont> fonts(4, defaultFont);
-    forEachRange(*m_workbook, [&](const XlsRange& r) {
+    for (const StyleUse& use : m_styleUses) {
         std::size_t pos = 0;
-        while (pos < fonts.size() && !(fonts[pos] == r.Font))
+        while (pos < fonts.size() && !(fonts[pos] == use.style->Font))
             ++pos;
         if (pos == fonts.size())
-            fonts.push_back(r.Font);
+            fonts.push_back(use.style->Font);
         // BIFF8 skips font number 4, so list position p is font p + 1 from the fifth on;
         // the first four are one and the same font.
-        r.WriteSlot->fontIndex = static_cast<int>(pos + 1);
-    });
+        use.info->fontIndex = static_cast<int>(pos + 1);
+    }
     for (const XlsFont& f : fonts) {
         biff::FontRecord rec;
         rec.height = static_cast<unsigned>(f.Size * 20);
@@ -179,26 +252,26 @@ void BiffWriter::writeFormats()
     for (const BuiltInFormat& f : kBuiltInFormats)
         formats.push_back({f.index, QString::fromUtf16(f.text)});
     unsigned appended = 0;
-    forEachRange(*m_workbook, [&](const XlsRange& r) {
-        if (r.Format.isEmpty()) {
-            r.WriteSlot->formatIndex = 0; // General
-            return;
-        }
+    const auto indexOf = [&](const QString& format) {
+        if (format.isEmpty())
+            return 0u; // General
         for (const Entry& e : formats)
-            if (e.text.compare(r.Format, Qt::CaseInsensitive) == 0) {
-                r.WriteSlot->formatIndex = static_cast<int>(e.index);
-                return;
-            }
-        formats.push_back({kFirstCustomFormat + appended++, r.Format});
-        r.WriteSlot->formatIndex = static_cast<int>(formats.back().index);
-    });
+            if (e.text.compare(format, Qt::CaseInsensitive) == 0)
+                return e.index;
+        formats.push_back({kFirstCustomFormat + appended++, format});
+        return formats.back().index;
+    };
+    for (const StyleUse& use : m_styleUses)
+        use.info->formatIndex = static_cast<int>(indexOf(use.style->Format));
     for (const Entry& e : formats)
         WriteRecord(rec::kFormat, biff::formatData(e.index, e.text.toStdU16String()));
 }
 
-// The 20 XF data bytes of a range's cell format.
-std::string BiffWriter::cellFormatData(const XlsRange& r, const CellWriteInfo& info)
+// The 20 XF data bytes of a cell format.
+std::string BiffWriter::cellFormatData(const StyleUse& use)
 {
+    const XlsCellStyle& r = *use.style;
+    const CellWriteInfo& info = *use.info;
     const XlsBorder& left = r.Borders[XlsBorders::kLeft];
     const XlsBorder& right = r.Borders[XlsBorders::kRight];
     const XlsBorder& top = r.Borders[XlsBorders::kTop];
@@ -224,7 +297,7 @@ std::string BiffWriter::cellFormatData(const XlsRange& r, const CellWriteInfo& i
     f.alignment = (r.HorizontalAlignment & 0x07u) | (r.WrapText ? 0x08u : 0u) |
                   ((r.VerticalAlignment & 0x07u) << 4);
     f.rotation = r.Rotation;
-    f.indent = r.isSingleCell() ? 0u : biff::xf::kMergedCell;
+    f.indent = use.singleCell ? 0u : biff::xf::kMergedCell;
     f.usedAttr = biff::xf::kAllAttributesUsed;
     f.borderStyles = (left.LineStyle & 0x0Fu) | ((right.LineStyle & 0x0Fu) << 4) |
                      ((top.LineStyle & 0x0Fu) << 8) | ((bottom.LineStyle & 0x0Fu) << 12);
@@ -244,40 +317,50 @@ void BiffWriter::writeCellFormats()
     std::vector<std::string> cellXfs;
     for (unsigned i = biff::kFixedStyleXfs; i < biff::kFixedXfs; ++i)
         cellXfs.push_back(biff::fixedXfData(i));
-    forEachRange(*m_workbook, [&](const XlsRange& r) {
-        std::string data = cellFormatData(r, *r.WriteSlot);
+    for (const StyleUse& use : m_styleUses) {
+        std::string data = cellFormatData(use);
         std::size_t pos = 0;
         while (pos < cellXfs.size() && cellXfs[pos] != data)
             ++pos;
         if (pos == cellXfs.size())
             cellXfs.push_back(std::move(data));
-        r.WriteSlot->xfIndex = static_cast<int>(pos + biff::kFixedStyleXfs);
-    });
+        use.info->xfIndex = static_cast<int>(pos + biff::kFixedStyleXfs);
+    }
     for (unsigned i = 0; i < biff::kFixedStyleXfs; ++i)
         WriteRecord(rec::kXf, biff::fixedXfData(i));
     for (const std::string& data : cellXfs)
         WriteRecord(rec::kXf, data);
 }
 
-// SST with its CONTINUE records and EXTSST, when any range has text to store.
+// SST with its CONTINUE records and EXTSST, when any cell has text to store: the texts in
+// list order, sheet after sheet, written straight into the stream. A range notes its entry;
+// plain texts are numbered again in the same order when their sheet is written.
 void BiffWriter::writeSharedStrings()
 {
-    std::vector<std::u16string> strings;
-    forEachRange(*m_workbook, [&](const XlsRange& r) {
-        r.WriteSlot->sstIndex = -1;
-        if (r.CellKind() != XlsCellKind::Text)
-            return;
-        std::u16string text = r.Value().toText().toStdU16String();
-        if (text.empty())
-            return;
-        r.WriteSlot->sstIndex = static_cast<int>(strings.size());
-        strings.push_back(std::move(text));
-    });
-    if (strings.empty())
+    biff::SstWriter sst(m_stream);
+    for (int s = 0; s < m_workbook->SheetCount(); ++s) {
+        const XlsWorksheet& sheet = m_workbook->Sheet(s);
+        const int count = sheet.RangeCount();
+        for (int i = 0; i < count; ++i) {
+            const XlsCell c = sheet.Cell(i);
+            if (c.CellKind() != XlsCellKind::Text)
+                continue;
+            if (const XlsRange* range = c.Range()) {
+                range->WriteSlot->sstIndex = -1;
+                const QString text = range->Value().toText();
+                if (text.isEmpty())
+                    continue;
+                range->WriteSlot->sstIndex = static_cast<int>(sst.count());
+                sst.add({reinterpret_cast<const char16_t*>(text.utf16()), static_cast<std::size_t>(text.size())});
+            } else if (const std::u16string_view text = c.PlainText(); !text.empty()) {
+                sst.add(text);
+            }
+        }
+    }
+    if (sst.count() == 0)
         return;
-    const biff::SstRecords sst = biff::assembleSst(strings, m_stream.size());
-    m_stream.bytes(sst.records);
-    WriteRecord(rec::kExtSst, sst.extSst);
+    const std::string extSst = sst.finish();
+    WriteRecord(rec::kExtSst, extSst);
 }
 
 // SUPBOOK, EXTERNSHEET and a NAME Print_Titles per sheet that repeats rows on every page;
@@ -303,9 +386,9 @@ void BiffWriter::writePrintTitles()
 // The whole workbook stream: globals, then each sheet, then the sheet positions.
 std::string BiffWriter::BuildStream(XlsWorkbook& workbook)
 {
-    Validate(workbook);
-    beginSave(workbook);
     try {
+        beginSave(workbook);
+        m_stream.reserve(m_sizeEstimate);
         const int sheets = workbook.SheetCount();
         for (const biff::Record& r :
              biff::globalsHeadRecords(workbook.UserName().toStdU16String(), static_cast<std::size_t>(sheets)))
@@ -328,9 +411,11 @@ std::string BiffWriter::BuildStream(XlsWorkbook& workbook)
         writeSharedStrings();
         WriteRecord(rec::kEof, {});
 
+        biff::SheetIndexes indexes;
+        indexes.plainXf = static_cast<unsigned>(m_plainInfo.xfIndex);
         for (int s = 0; s < sheets; ++s) {
             const auto bofPos = static_cast<std::uint32_t>(m_stream.size() - m_streamStart);
-            biff::writeSheet(m_stream, workbook.Sheet(s), s == 0, m_streamStart);
+            biff::writeSheet(m_stream, workbook.Sheet(s), s == 0, m_streamStart, indexes);
             m_stream.putU32(m_sheetPositions[static_cast<std::size_t>(s)], bofPos);
         }
     } catch (...) {

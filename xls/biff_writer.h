@@ -54,6 +54,13 @@ public:
     static void Validate(const XlsWorkbook& workbook);
 
 private:
+    // A cell format to find or make: a range's own, or the one of every plain cell.
+    struct StyleUse {
+        const XlsCellStyle* style;
+        bool singleCell;
+        CellWriteInfo* info;
+    };
+
     void beginSave(XlsWorkbook& workbook);
     void endSave() noexcept;
     void writeFonts();
@@ -61,13 +68,17 @@ private:
     void writeCellFormats();
     void writePrintTitles();
     void writeSharedStrings();
-    std::string cellFormatData(const XlsRange& range, const CellWriteInfo& info);
+    std::string cellFormatData(const StyleUse& use);
 
     XlsWorkbook* m_workbook = nullptr;
     biff::ByteBuffer m_stream;
     std::size_t m_streamStart = 0;
     biff::Palette m_palette;
     std::vector<CellWriteInfo> m_cells;        // one per range, sheet by sheet in list order
+    std::vector<XlsRange*> m_ranges;           // the ranges whose WriteSlot is set
+    CellWriteInfo m_plainInfo;                 // what every plain cell is written with
+    std::vector<StyleUse> m_styleUses;         // ranges and the plain cells' style, in list order
+    std::size_t m_sizeEstimate = 0;            // at least the bytes of the stream
     std::vector<std::size_t> m_sheetPositions; // where each BOUNDSHEET's BOF position lies
 };
 

@@ -2,6 +2,12 @@
 
 namespace xls {
 
+const XlsCellStyle& XlsCellStyle::Default()
+{
+    static const XlsCellStyle style;
+    return style;
+}
+
 void XlsRange::SetValue(const XlsValue& value)
 {
     if (!value.isText()) {

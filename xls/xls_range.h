@@ -70,10 +70,29 @@ private:
 // else (empty, null, boolean, date, the other integer widths).
 enum class XlsCellKind { Number, Text };
 
+// The style of a range; the defaults are those of a new cell. Plain cells (see XlsWorksheet::
+// SetCell) all have this default style.
+struct XlsCellStyle {
+    XlsBorders Borders;
+    XlsFont Font;
+    std::uint8_t HorizontalAlignment = 0; // 0 general, 1 left, 2 centre, 3 right, 4 fill,
+                                          // 5 justify, 6 centre across selection
+    std::uint8_t VerticalAlignment = 2;   // 0 top, 1 centre, 2 bottom, 3 justify
+    bool WrapText = false;
+    std::uint8_t Rotation = 0;            // as the file stores it
+    QString Format;                       // number format; empty = General
+    std::uint8_t FillPattern = 0;         // 0 = no fill
+    XlsColor ForegroundFillColor = kXlsBlack;
+    XlsColor BackgroundFillColor = kXlsBlack;
+
+    // The style of a new cell, shared by every plain cell.
+    static const XlsCellStyle& Default();
+};
+
 // A rectangle of cells of one sheet with one value and one style: a single cell when it
 // spans one column and one row, merged cells otherwise. Bounds are column and row indexes
 // from 0, both ends included; they are fixed when the sheet creates the range.
-class XlsRange {
+class XlsRange : public XlsCellStyle {
 public:
     XlsRange(XlsWorksheet* sheet, std::int32_t left, std::int32_t top, std::int32_t right,
              std::int32_t bottom) noexcept
@@ -94,24 +113,15 @@ public:
     void SetValue(const XlsValue& value);
     XlsCellKind CellKind() const noexcept;
 
-    // Style; the defaults are those of a new cell.
-    XlsBorders Borders;
-    XlsFont Font;
-    std::uint8_t HorizontalAlignment = 0; // 0 general, 1 left, 2 centre, 3 right, 4 fill,
-                                          // 5 justify, 6 centre across selection
-    std::uint8_t VerticalAlignment = 2;   // 0 top, 1 centre, 2 bottom, 3 justify
-    bool WrapText = false;
-    std::uint8_t Rotation = 0;            // as the file stores it
-    QString Format;                       // number format; empty = General
-    std::uint8_t FillPattern = 0;         // 0 = no fill
-    XlsColor ForegroundFillColor = kXlsBlack;
-    XlsColor BackgroundFillColor = kXlsBlack;
-
     // Set by the writer to its own record of this range while it saves the workbook;
     // meaningless outside a save.
     CellWriteInfo* WriteSlot = nullptr;
 
 private:
+    // The sheet turns a plain cell into a range with the value the cell already holds, which
+    // must not go through SetValue's line-break rule a second time.
+    friend class XlsWorksheet;
+
     XlsWorksheet* m_sheet;
     std::int32_t m_left;
     std::int32_t m_top;

@@ -4,24 +4,56 @@
 #include "xls/xls_workbook.h"
 
 #include <algorithm>
+#include <climits>
+#include <cstdint>
+#include <memory>
+#include <optional>
 
 namespace xls {
 namespace {
 
-bool overlaps(const XlsRange& r, std::int32_t left, std::int32_t top, std::int32_t right,
+using detail::CellEntry;
+
+bool overlaps(const CellEntry& e, std::int32_t left, std::int32_t top, std::int32_t right,
               std::int32_t bottom) noexcept
 {
-    return r.Left() <= right && left <= r.Right() && r.Top() <= bottom && top <= r.Bottom();
+    return e.left() <= right && left <= e.right() && e.top <= bottom && top <= e.bottom();
+}
+
+// The values a plain cell can hold: anything else gets a range.
+bool plainValue(const XlsValue& value) noexcept
+{
+    return value.type() == XlsValue::Type::Double || value.isText();
 }
 
 } // namespace
+
+XlsValue XlsCell::Value() const
+{
+    switch (m_entry->kind()) {
+    case CellEntry::Kind::Number:
+        return XlsValue::real(m_entry->number);
+    case CellEntry::Kind::Text: {
+        const std::u16string_view text = PlainText();
+        return XlsValue::text(QString(reinterpret_cast<const QChar*>(text.data()), static_cast<qsizetype>(text.size())));
+    }
+    case CellEntry::Kind::Range:
+        break;
+    }
+    return m_entry->range->Value();
+}
 
 XlsWorksheet::XlsWorksheet(XlsWorkbook* workbook, const QString& name) : m_workbook(workbook)
 {
     SetName(name);
 }
 
-XlsWorksheet::~XlsWorksheet() = default;
+XlsWorksheet::~XlsWorksheet()
+{
+    for (const CellEntry& e : m_cells)
+        if (e.isRange())
+            delete e.range;
+}
 
 int XlsWorksheet::Index() const noexcept
 {
@@ -35,53 +67,85 @@ void XlsWorksheet::SetName(const QString& name)
 
 int XlsWorksheet::FirstRangeFrom(std::int64_t top) const noexcept
 {
-    const auto it = std::partition_point(m_ranges.begin(), m_ranges.end(),
-                                         [top](const auto& r) { return r->Top() < top; });
-    return static_cast<int>(it - m_ranges.begin());
+    const auto it = std::partition_point(m_cells.begin(), m_cells.end(),
+                                         [top](const CellEntry& e) { return e.top < top; });
+    return static_cast<int>(it - m_cells.begin());
 }
 
-XlsRange& XlsWorksheet::Ranges(std::int32_t left, std::int32_t top, std::int32_t right,
-                               std::int32_t bottom)
+XlsRange& XlsWorksheet::Range(int index) const
+{
+    return asRange(m_cells.at(static_cast<std::size_t>(index)));
+}
+
+// The range of an entry; a plain cell becomes one, with its value, in its place.
+XlsRange& XlsWorksheet::asRange(CellEntry& entry) const
+{
+    if (entry.isRange())
+        return *entry.range;
+    const XlsCell cell(entry, m_texts.data());
+    const std::int32_t column = cell.Left();
+    auto range = std::make_unique<XlsRange>(const_cast<XlsWorksheet*>(this), column, entry.top, column, entry.top);
+    range->m_value = cell.Value(); // already stored as SetValue would store it
+    entry = CellEntry::ofRange(range.release());
+    return *entry.range;
+}
+
+void XlsWorksheet::erase(std::size_t index) noexcept
+{
+    if (m_cells[index].isRange())
+        delete m_cells[index].range;
+    m_cells.erase(m_cells.begin() + static_cast<std::ptrdiff_t>(index));
+}
+
+void XlsWorksheet::checkBounds(std::int32_t left, std::int32_t top, std::int32_t right, std::int32_t bottom)
 {
     if (left < 0 || top < 0 || right < left || bottom < top)
         throw XlsError(XlsError::Code::BadRange, "Неверные границы диапазона ячеек");
+}
 
-    // No range that starts above `key` reaches down to row `top`.
+// Finds the entry with exactly these bounds and removes every other entry that overlaps
+// them; otherwise finds where a new entry with this top row goes: after every entry whose
+// top row is not below it.
+XlsWorksheet::Place XlsWorksheet::makeRoom(std::int32_t left, std::int32_t top, std::int32_t right,
+                                           std::int32_t bottom, bool& removed)
+{
+    // No entry that starts above `key` reaches down to row `top`.
     const std::int64_t key = std::int64_t{top} - m_maxRangeHeight + 1;
-    std::size_t pos = static_cast<std::size_t>(FirstRangeFrom(key));
+    const std::size_t pos = static_cast<std::size_t>(FirstRangeFrom(key));
 
-    XlsRange* result = nullptr;
-    bool removed = false;
+    removed = false;
+    std::optional<std::size_t> found;
     std::size_t ins = pos;
-    if (pos < m_ranges.size()) {
-        // The range at pos is looked at even when it starts below `bottom`: it can neither
-        // match nor overlap then, so looking costs nothing.
-        for (std::size_t i = pos; i < m_ranges.size() && (i == pos || m_ranges[i]->Top() <= bottom);) {
-            XlsRange& r = *m_ranges[i];
-            if (r.Left() == left && r.Top() == top && r.Right() == right && r.Bottom() == bottom) {
-                result = &r;
-            } else if (overlaps(r, left, top, right, bottom)) {
-                m_ranges.erase(m_ranges.begin() + static_cast<std::ptrdiff_t>(i));
-                removed = true;
-                continue; // the next range has moved into i
-            }
-            ++i;
-            if (ins < m_ranges.size() && m_ranges[ins]->Top() <= top)
-                ++ins;
+    // The entry at pos is looked at even when it starts below `bottom`: it can neither match
+    // nor overlap then, so looking costs nothing.
+    for (std::size_t i = pos; i < m_cells.size() && (i == pos || m_cells[i].top <= bottom);) {
+        const CellEntry& e = m_cells[i];
+        if (e.left() == left && e.top == top && e.right() == right && e.bottom() == bottom) {
+            found = i;
+        } else if (overlaps(e, left, top, right, bottom)) {
+            erase(i);
+            removed = true;
+            continue; // the next entry has moved into i
         }
+        ++i;
+        if (ins < m_cells.size() && m_cells[ins].top <= top)
+            ++ins;
     }
-    if (!result) {
-        auto range = std::make_unique<XlsRange>(this, left, top, right, bottom);
-        result = range.get();
-        ins = std::min(ins, m_ranges.size());
-        m_ranges.insert(m_ranges.begin() + static_cast<std::ptrdiff_t>(ins), std::move(range));
-    }
+    if (found)
+        return {*found, true};
+    return {std::min(ins, m_cells.size()), false};
+}
 
+// The tallest height, the used area and the end of the list after a call for these bounds.
+void XlsWorksheet::noteBounds(std::int32_t left, std::int32_t top, std::int32_t right, std::int32_t bottom,
+                              bool removed)
+{
     const std::int32_t height = bottom - top + 1;
     if (removed) {
         std::int32_t tallest = 1;
-        for (const auto& r : m_ranges)
-            tallest = std::max(tallest, r->Bottom() - r->Top() + 1);
+        for (const CellEntry& e : m_cells)
+            if (e.isRange())
+                tallest = std::max(tallest, e.range->Bottom() - e.range->Top() + 1);
         m_maxRangeHeight = tallest;
     } else if (height > m_maxRangeHeight) {
         m_maxRangeHeight = height;
@@ -96,7 +160,89 @@ XlsRange& XlsWorksheet::Ranges(std::int32_t left, std::int32_t top, std::int32_t
         m_usedRight = right;
     if (m_usedBottom == -1 || m_usedBottom < bottom)
         m_usedBottom = bottom;
+
+    // Like the used area, the end only moves on: a cell after it is after every entry.
+    if (bottom > m_endRow) {
+        m_endRow = bottom;
+        m_endColumn = right;
+    } else if (bottom == m_endRow && right > m_endColumn) {
+        m_endColumn = right;
+    }
+}
+
+XlsRange& XlsWorksheet::Ranges(std::int32_t left, std::int32_t top, std::int32_t right,
+                               std::int32_t bottom)
+{
+    checkBounds(left, top, right, bottom);
+    bool removed = false;
+    const Place place = makeRoom(left, top, right, bottom, removed);
+    XlsRange* result = nullptr;
+    if (place.found) {
+        result = &asRange(m_cells[place.index]);
+    } else {
+        auto range = std::make_unique<XlsRange>(this, left, top, right, bottom);
+        m_cells.insert(m_cells.begin() + static_cast<std::ptrdiff_t>(place.index), CellEntry::ofRange(range.get()));
+        result = range.release();
+    }
+    noteBounds(left, top, right, bottom, removed);
     return *result;
+}
+
+bool XlsWorksheet::comesAfterEverything(std::int32_t column, std::int32_t row) const noexcept
+{
+    return row > m_endRow || (row == m_endRow && column > m_endColumn);
+}
+
+// Adds a text to the store as SetValue would keep it (CR LF as LF). False when the store
+// cannot take it (its offsets are 32-bit).
+bool XlsWorksheet::storeText(const QString& text, detail::TextSpan& span)
+{
+    const auto* units = reinterpret_cast<const char16_t*>(text.utf16());
+    const auto size = static_cast<std::size_t>(text.size());
+    if (size > UINT32_MAX || m_texts.size() > UINT32_MAX - size)
+        return false;
+    span.offset = static_cast<std::uint32_t>(m_texts.size());
+    const char16_t* end = units + size;
+    const char16_t* cr = std::find(units, end, u'\r');
+    m_texts.insert(m_texts.end(), units, cr);
+    for (const char16_t* p = cr; p != end; ++p)
+        if (!(*p == u'\r' && p + 1 != end && p[1] == u'\n'))
+            m_texts.push_back(*p);
+    span.length = static_cast<std::uint32_t>(m_texts.size() - span.offset);
+    return true;
+}
+
+void XlsWorksheet::SetCell(std::int32_t column, std::int32_t row, const XlsValue& value)
+{
+    checkBounds(column, row, column, row);
+    if (!plainValue(value) || column > CellEntry::kMaxPlainColumn) {
+        Ranges(column, row, column, row).SetValue(value);
+        return;
+    }
+    CellEntry entry = CellEntry::plainNumber(column, row, value.toDouble());
+    if (value.isText()) {
+        detail::TextSpan span{};
+        if (!storeText(value.toText(), span)) {
+            Ranges(column, row, column, row).SetValue(value);
+            return;
+        }
+        entry = CellEntry::plainText(column, row, span);
+    }
+
+    if (comesAfterEverything(column, row)) {
+        m_cells.push_back(entry);
+        noteBounds(column, row, column, row, false);
+        return;
+    }
+    bool removed = false;
+    const Place place = makeRoom(column, row, column, row, removed);
+    if (!place.found)
+        m_cells.insert(m_cells.begin() + static_cast<std::ptrdiff_t>(place.index), entry);
+    else if (m_cells[place.index].isRange())
+        m_cells[place.index].range->SetValue(value); // a range keeps its style
+    else
+        m_cells[place.index] = entry;
+    noteBounds(column, row, column, row, removed);
 }
 
 void XlsWorksheet::SetColumnWidth(std::int32_t column, int width)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "xls/xls_cell.h"
 #include "xls/xls_range.h"
 
 #include <QString>
@@ -58,6 +59,12 @@ struct XlsRowSpan {
 
 // A worksheet: ranges that never overlap, kept ordered by top row (ranges with the same top
 // row in the order they were made), and the area they have used.
+//
+// The list holds plain cells too: a number or a text set with SetCell, with the default style,
+// is kept in 16 bytes instead of a range of its own, and stands in the list where its
+// single-cell range would stand. Whoever asks for it as a range (Ranges with its bounds, or
+// Range with its index) gets a real range with its value from then on; a range made over it
+// removes it like any other range it overlaps.
 class XlsWorksheet {
 public:
     XlsWorksheet(XlsWorkbook* workbook, const QString& name);
@@ -80,8 +87,26 @@ public:
     // for negative bounds or right < left or bottom < top.
     XlsRange& Ranges(std::int32_t left, std::int32_t top, std::int32_t right, std::int32_t bottom);
 
-    int RangeCount() const noexcept { return static_cast<int>(m_ranges.size()); }
-    XlsRange& Range(int index) const { return *m_ranges.at(static_cast<std::size_t>(index)); }
+    // Sets the single cell (column, row) to `value`, with the same outcome as
+    // Ranges(column, row, column, row).SetValue(value), except that a number (Type::Double)
+    // or a text (Type::Text, Type::WideText) is kept as a plain cell unless the cell already
+    // is a range. A cell that comes after every cell of the sheet, row by row and left to
+    // right within a row, is simply appended: this is how the export fills a sheet. Throws
+    // XlsError(BadRange) for a negative column or row.
+    void SetCell(std::int32_t column, std::int32_t row, const XlsValue& value);
+
+    // The entries of the list: ranges and plain cells.
+    int RangeCount() const noexcept { return static_cast<int>(m_cells.size()); }
+    // The entry at `index` as a range; a plain cell becomes a range here, with its value and
+    // the default style, in the same place of the list. Throws std::out_of_range for an index
+    // outside 0..RangeCount() - 1.
+    XlsRange& Range(int index) const;
+    // The entry at `index` as it is, plain cell or range, for walking the whole list without
+    // turning plain cells into ranges. The index must lie within 0..RangeCount() - 1.
+    XlsCell Cell(int index) const noexcept
+    {
+        return XlsCell(m_cells[static_cast<std::size_t>(index)], m_texts.data());
+    }
     // The first index whose range has a top row of at least `top` (RangeCount() when none).
     // With MaxRangeHeight() this bounds the ranges that can reach a row without a full scan.
     int FirstRangeFrom(std::int64_t top) const noexcept;
@@ -115,10 +140,31 @@ public:
     const std::optional<XlsRowSpan>& PrintTitleRows() const noexcept { return m_printTitleRows; }
 
 private:
+    // Where a cell with given bounds goes: the entry with exactly those bounds (found), or
+    // the index at which a new entry goes.
+    struct Place {
+        std::size_t index;
+        bool found;
+    };
+    static void checkBounds(std::int32_t left, std::int32_t top, std::int32_t right, std::int32_t bottom);
+    Place makeRoom(std::int32_t left, std::int32_t top, std::int32_t right, std::int32_t bottom, bool& removed);
+    void noteBounds(std::int32_t left, std::int32_t top, std::int32_t right, std::int32_t bottom, bool removed);
+    bool comesAfterEverything(std::int32_t column, std::int32_t row) const noexcept;
+    bool storeText(const QString& text, detail::TextSpan& span);
+    XlsRange& asRange(detail::CellEntry& entry) const;
+    void erase(std::size_t index) noexcept;
+
     XlsWorkbook* m_workbook;
     QString m_name;
     XlsPageSetup m_pageSetup;
-    std::vector<std::unique_ptr<XlsRange>> m_ranges; // the RangeList
+    // The RangeList, ranges and plain cells ordered as described above. Mutable because
+    // Range() turns a plain cell into a range; the ranges are owned here.
+    mutable std::vector<detail::CellEntry> m_cells;
+    std::vector<char16_t> m_texts; // the texts of plain cells, one after another
+    // The last cell that any entry ever covered, row by row and left to right within a row
+    // (-1 while there was none): a cell after it overlaps nothing and goes at the end.
+    std::int32_t m_endRow = -1;
+    std::int32_t m_endColumn = -1;
     std::int32_t m_usedLeft = -1;
     std::int32_t m_usedTop = -1;
     std::int32_t m_usedRight = -1;

@@ -19,8 +19,8 @@ using store::MeasurementTable;
 using store::test::Blank;
 using store::test::Cell;
 using store::test::Cells;
+using xls::XlsCell;
 using xls::XlsCellKind;
-using xls::XlsRange;
 using xls::XlsWorksheet;
 
 // What the user expects where: column and row within a record's block, and the field.
@@ -75,15 +75,17 @@ std::optional<Cell> cellOf(const Cells& cells, Field f)
     return std::nullopt;
 }
 
-using CellMap = std::map<std::pair<int, int>, const XlsRange*>; // (column, row)
+using CellMap = std::map<std::pair<int, int>, XlsCell>; // (column, row)
 
+// Every cell of the sheet, plain or range, read as it is (reading does not turn plain cells
+// into ranges).
 CellMap cellsOf(const XlsWorksheet& sheet)
 {
     CellMap map;
     for (int i = 0; i < sheet.RangeCount(); ++i) {
-        const XlsRange& r = sheet.Range(i);
-        EXPECT_TRUE(r.isSingleCell());
-        EXPECT_TRUE(map.emplace(std::make_pair(r.Left(), r.Top()), &r).second);
+        const XlsCell c = sheet.Cell(i);
+        EXPECT_TRUE(c.isSingleCell());
+        EXPECT_TRUE(map.emplace(std::make_pair(c.Left(), c.Top()), c).second);
     }
     return map;
 }
@@ -93,8 +95,8 @@ void expectHeadings(const CellMap& cells)
     for (int column = 0; column < 12; ++column) {
         const auto it = cells.find({column, 0});
         ASSERT_NE(it, cells.end()) << "no heading in column " << column;
-        EXPECT_EQ(it->second->CellKind(), XlsCellKind::Text);
-        EXPECT_EQ(it->second->Value().toText(), QString::fromUtf8(kHeadings[column]));
+        EXPECT_EQ(it->second.CellKind(), XlsCellKind::Text);
+        EXPECT_EQ(it->second.Value().toText(), QString::fromUtf8(kHeadings[column]));
     }
 }
 
@@ -105,7 +107,7 @@ void expectRecord(const CellMap& cells, int top, const Cells& row)
         SCOPED_TRACE(testing::Message() << "column " << p.column << ", block row " << p.blockRow);
         const auto it = cells.find({p.column, top + p.blockRow});
         ASSERT_NE(it, cells.end());
-        const XlsRange& range = *it->second;
+        const XlsCell& range = it->second;
         const std::optional<Cell> given = cellOf(row, p.field);
         if (p.text) {
             EXPECT_EQ(range.CellKind(), XlsCellKind::Text);
@@ -120,8 +122,8 @@ void expectRecord(const CellMap& cells, int top, const Cells& row)
             EXPECT_DOUBLE_EQ(range.Value().toDouble(), want);
         }
         // Every cell keeps the default style.
-        EXPECT_EQ(range.Font, xls::XlsFont{});
-        EXPECT_TRUE(range.Format.isEmpty());
+        EXPECT_EQ(range.Style().Font, xls::XlsFont{});
+        EXPECT_TRUE(range.Style().Format.isEmpty());
     }
 }
 
@@ -197,12 +199,12 @@ TEST_F(TableExportTest, BlankFieldsGiveEmptyTextsAndZeros)
               store::kindFilter(0));
     table_export::fillWorkbook(m_table, m_book);
     const CellMap cells = cellsOf(m_book.Sheet(0));
-    const XlsRange& time = *cells.at({2, 1});
+    const XlsCell& time = cells.at({2, 1});
     EXPECT_EQ(time.CellKind(), XlsCellKind::Text); // an empty text: the writer's blank cell
     EXPECT_TRUE(time.Value().toText().isEmpty());
-    EXPECT_TRUE(cells.at({11, 1})->Value().toText().isEmpty());
+    EXPECT_TRUE(cells.at({11, 1}).Value().toText().isEmpty());
     for (const auto& [column, row] : {std::pair{3, 1}, {9, 1}, {10, 1}, {10, 5}}) {
-        const XlsRange& number = *cells.at({column, row});
+        const XlsCell& number = cells.at({column, row});
         EXPECT_EQ(number.CellKind(), XlsCellKind::Number);
         EXPECT_EQ(number.Value().toDouble(), 0.0);
         EXPECT_FALSE(std::signbit(number.Value().toDouble())) << "column " << column;
@@ -265,8 +267,8 @@ TEST_F(TableExportTest, FullSheetContinuesOnASecondSheet)
     const CellMap cells = cellsOf(second);
     EXPECT_EQ(cells.size(), 12u + 16u);
     expectHeadings(cells);
-    EXPECT_EQ(cells.at({0, 1})->Value().toDouble(), double(count));
-    EXPECT_EQ(cells.at({10, 5})->Value().toDouble(), double(count - 1));
+    EXPECT_EQ(cells.at({0, 1}).Value().toDouble(), double(count));
+    EXPECT_EQ(cells.at({10, 5}).Value().toDouble(), double(count - 1));
     // The last record of the first sheet ends on its last row.
     EXPECT_EQ(first.Range(first.RangeCount() - 1).Top(), 65535);
     EXPECT_EQ(first.Range(first.RangeCount() - 1).Value().toDouble(), double(13106));
