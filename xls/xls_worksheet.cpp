@@ -65,11 +65,26 @@ void XlsWorksheet::SetName(const QString& name)
     m_name = trimmedName(name, kMaxNameLength);
 }
 
+// Searched from the end in growing steps, then by halves within the last step: cells are
+// mostly set near the end of the list (the export sets a record's comment a few rows above
+// its last cell), and there the search stays within the last few entries instead of
+// crossing the whole list.
 int XlsWorksheet::FirstRangeFrom(std::int64_t top) const noexcept
 {
-    const auto it = std::partition_point(m_cells.begin(), m_cells.end(),
-                                         [top](const CellEntry& e) { return e.top < top; });
-    return static_cast<int>(it - m_cells.begin());
+    const auto before = [top](const CellEntry& e) { return e.top < top; };
+    std::size_t hi = m_cells.size(); // the answer is at most hi
+    std::size_t step = 1;
+    while (hi > 0 && !before(m_cells[hi - 1])) {
+        const std::size_t lo = hi > step ? hi - step : 0;
+        if (before(m_cells[lo])) {
+            const auto it = std::partition_point(m_cells.begin() + static_cast<std::ptrdiff_t>(lo) + 1,
+                                                 m_cells.begin() + static_cast<std::ptrdiff_t>(hi), before);
+            return static_cast<int>(it - m_cells.begin());
+        }
+        hi = lo;
+        step *= 2;
+    }
+    return static_cast<int>(hi);
 }
 
 XlsRange& XlsWorksheet::Range(int index) const
