@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <stdexcept>
+#include <string>
 
 namespace xls {
 namespace {
@@ -50,6 +52,8 @@ XlsWorksheet::XlsWorksheet(XlsWorkbook* workbook, const QString& name) : m_workb
 
 XlsWorksheet::~XlsWorksheet()
 {
+    if (m_rangeCount == 0)
+        return;
     for (const CellEntry& e : m_cells)
         if (e.isRange())
             delete e.range;
@@ -77,8 +81,7 @@ int XlsWorksheet::FirstRangeFrom(std::int64_t top) const noexcept
     while (hi > 0 && !before(m_cells[hi - 1])) {
         const std::size_t lo = hi > step ? hi - step : 0;
         if (before(m_cells[lo])) {
-            const auto it = std::partition_point(m_cells.begin() + static_cast<std::ptrdiff_t>(lo) + 1,
-                                                 m_cells.begin() + static_cast<std::ptrdiff_t>(hi), before);
+            const auto it = std::partition_point(m_cells.begin() + lo + 1, m_cells.begin() + hi, before);
             return static_cast<int>(it - m_cells.begin());
         }
         hi = lo;
@@ -89,7 +92,9 @@ int XlsWorksheet::FirstRangeFrom(std::int64_t top) const noexcept
 
 XlsRange& XlsWorksheet::Range(int index) const
 {
-    return asRange(m_cells.at(static_cast<std::size_t>(index)));
+    if (index < 0 || static_cast<std::size_t>(index) >= m_cells.size())
+        throw std::out_of_range("XlsWorksheet::Range: no entry " + std::to_string(index));
+    return asRange(m_cells[static_cast<std::size_t>(index)]);
 }
 
 // The range of an entry; a plain cell becomes one, with its value, in its place.
@@ -102,14 +107,17 @@ XlsRange& XlsWorksheet::asRange(CellEntry& entry) const
     auto range = std::make_unique<XlsRange>(const_cast<XlsWorksheet*>(this), column, entry.top, column, entry.top);
     range->m_value = cell.Value(); // already stored as SetValue would store it
     entry = CellEntry::ofRange(range.release());
+    ++m_rangeCount;
     return *entry.range;
 }
 
 void XlsWorksheet::erase(std::size_t index) noexcept
 {
-    if (m_cells[index].isRange())
+    if (m_cells[index].isRange()) {
         delete m_cells[index].range;
-    m_cells.erase(m_cells.begin() + static_cast<std::ptrdiff_t>(index));
+        --m_rangeCount;
+    }
+    m_cells.erase(index);
 }
 
 void XlsWorksheet::checkBounds(std::int32_t left, std::int32_t top, std::int32_t right, std::int32_t bottom)
@@ -196,8 +204,9 @@ XlsRange& XlsWorksheet::Ranges(std::int32_t left, std::int32_t top, std::int32_t
         result = &asRange(m_cells[place.index]);
     } else {
         auto range = std::make_unique<XlsRange>(this, left, top, right, bottom);
-        m_cells.insert(m_cells.begin() + static_cast<std::ptrdiff_t>(place.index), CellEntry::ofRange(range.get()));
+        m_cells.insert(place.index, CellEntry::ofRange(range.get()));
         result = range.release();
+        ++m_rangeCount;
     }
     noteBounds(left, top, right, bottom, removed);
     return *result;
@@ -219,7 +228,7 @@ bool XlsWorksheet::storeText(const QString& text, detail::TextSpan& span)
     span.offset = static_cast<std::uint32_t>(m_texts.size());
     const char16_t* end = units + size;
     const char16_t* cr = std::find(units, end, u'\r');
-    m_texts.insert(m_texts.end(), units, cr);
+    m_texts.append(units, static_cast<std::size_t>(cr - units));
     for (const char16_t* p = cr; p != end; ++p)
         if (!(*p == u'\r' && p + 1 != end && p[1] == u'\n'))
             m_texts.push_back(*p);
@@ -252,7 +261,7 @@ void XlsWorksheet::SetCell(std::int32_t column, std::int32_t row, const XlsValue
     bool removed = false;
     const Place place = makeRoom(column, row, column, row, removed);
     if (!place.found)
-        m_cells.insert(m_cells.begin() + static_cast<std::ptrdiff_t>(place.index), entry);
+        m_cells.insert(place.index, entry);
     else if (m_cells[place.index].isRange())
         m_cells[place.index].range->SetValue(value); // a range keeps its style
     else
