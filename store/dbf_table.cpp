@@ -442,9 +442,27 @@ QString DbfTable::text(std::uint32_t rec, int field) const
     return decodeField(*d->codec, d->layout.fields[static_cast<std::size_t>(field)], raw);
 }
 
-std::optional<double> DbfTable::real(std::uint32_t rec, int field) const
+namespace {
+KVEL_HOT_INLINE bool readNumber(std::string_view raw, double& value)
 {
-    return readStoredNumber(d->checkedField(rec, field));
+    switch (parsePlainDecimal(raw, value)) {
+    case PlainDecimal::Number:
+        return true;
+    case PlainDecimal::Blank:
+        return false;
+    case PlainDecimal::Other:
+        break;
+    }
+    const auto v = parseNumericGeneral(raw);
+    if (v)
+        value = *v;
+    return v.has_value();
+}
+} // namespace
+
+bool DbfTable::readReal(std::uint32_t rec, int field, double& value) const
+{
+    return readNumber(d->checkedField(rec, field), value);
 }
 
 namespace {
@@ -481,21 +499,10 @@ QString DbfTable::text(int field) const
     return decodeField(*d->codec, d->layout.fields[static_cast<std::size_t>(field)], raw);
 }
 
-std::optional<double> DbfTable::real(int field) const
+bool DbfTable::readReal(int field, double& value) const
 {
     std::string_view raw;
-    if (!d->currentField(m_view, field, raw))
-        return std::nullopt;
-    double v = 0;
-    switch (parsePlainDecimal(raw, v)) {
-    case PlainDecimal::Number:
-        return v;
-    case PlainDecimal::Blank:
-        return std::nullopt;
-    case PlainDecimal::Other:
-        break;
-    }
-    return parseNumericGeneral(raw);
+    return d->currentField(m_view, field, raw) && readNumber(raw, value);
 }
 
 std::optional<std::int64_t> DbfTable::integer(int field) const

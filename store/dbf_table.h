@@ -132,17 +132,31 @@ public:
     // Field access on the current row (the edit buffer while editing). An empty view reads
     // as empty fields.
     QString text(int field) const;
-    std::optional<double> real(int field) const;
+    std::optional<double> real(int field) const
+    {
+        double value;
+        return readReal(field, value) ? std::optional<double>(value) : std::nullopt;
+    }
     std::optional<std::int64_t> integer(int field) const; // rounded, halves away from zero;
                                                           // empty outside std::int64_t
     bool isEmpty(int field) const;
 
     // The same for any record by physical number.
     QString text(std::uint32_t rec, int field) const;
-    std::optional<double> real(std::uint32_t rec, int field) const;
+    std::optional<double> real(std::uint32_t rec, int field) const
+    {
+        double value;
+        return readReal(rec, field, value) ? std::optional<double>(value) : std::nullopt;
+    }
     std::optional<std::int64_t> integer(std::uint32_t rec, int field) const;
     bool isEmpty(std::uint32_t rec, int field) const;
     std::string_view rawField(std::uint32_t rec, int field) const; // stored bytes
+
+    // What real() reads, without the optional: false when the field is empty or no number.
+    // real() is this, inline: an optional<double> that comes back from a call goes through
+    // memory in a way that costs more than reading the number.
+    bool readReal(int field, double& value) const;
+    bool readReal(std::uint32_t rec, int field, double& value) const;
 
     // Editing.
     State state() const noexcept;

@@ -5,6 +5,8 @@
 // a quick reader; everything else goes the general way through std::from_chars. Both give the
 // same double for every text: the quick reader takes only numbers it can compute exactly.
 
+#include "store/byte_scan.h"
+
 #include <cfloat>
 #include <cstdint>
 #include <optional>
@@ -28,24 +30,33 @@ namespace store::detail {
 std::optional<double> parseNumericGeneral(std::string_view stored);
 
 // The quick reader: [blanks] [+|-] digits [. digits] [blanks], at most 19 digits. The digits
-// make a whole number m, and the decimals that follow the last non-zero digit are dropped
-// (they change nothing), leaving k decimals. When m < 2^53 and k <= 22, both m and 10^k are
-// exact doubles and one division rounds m / 10^k correctly, which is the double that
-// from_chars gives too. Any other text is Other, and `value` is left alone.
+// make a whole number m, with k of them decimals. When m < 2^53 and k <= 22, both m and 10^k
+// are exact doubles and one division rounds m / 10^k correctly, which is the double that
+// from_chars gives too. (Decimals that end in zeros are dropped first when m is too big
+// otherwise: they change the quotient's value in no way.) Any other text is Other, and
+// `value` is left alone.
 enum class PlainDecimal { Number, Blank, Other };
 KVEL_HOT_INLINE PlainDecimal parsePlainDecimal(std::string_view stored, double& value) noexcept
 {
 #if defined(FLT_EVAL_METHOD) && FLT_EVAL_METHOD == 0
-    constexpr double kPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
-                                       1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
-                                       1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+    static constexpr double kPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                              1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                              1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
     constexpr std::uint64_t kExactLimit = std::uint64_t(1) << 53;
     constexpr int kMaxDigits = 19; // 10^19 - 1 still fits std::uint64_t
     auto blank = [](char c) { return c == ' ' || c == '\0'; };
-    auto digit = [](char c) { return static_cast<unsigned>(static_cast<unsigned char>(c) - '0') < 10u; };
+    auto digitOf = [](char c) { return static_cast<unsigned>(static_cast<unsigned char>(c)) - unsigned('0'); };
 
     const char* p = stored.data();
     const char* end = p + stored.size();
+    if constexpr (bytes8::kUsable) {
+        for (; end - p >= 8; p += 8) {
+            if (const std::uint64_t f = bytes8::filled(bytes8::load(p))) {
+                p += bytes8::firstMarked(f);
+                break;
+            }
+        }
+    }
     while (p != end && blank(*p))
         ++p;
     while (end != p && blank(end[-1]))
@@ -57,34 +68,45 @@ KVEL_HOT_INLINE PlainDecimal parsePlainDecimal(std::string_view stored, double& 
         ++p;
     std::uint64_t m = 0; // wraps past 19 digits, and such a text is refused below
     int digits = 0;
-    while (p != end && digit(*p)) {
-        m = m * 10 + static_cast<unsigned>(*p - '0');
-        ++digits;
-        ++p;
-    }
-    std::uint64_t kept = m;
     int decimals = 0;
-    int keptDecimals = 0;
-    if (p != end && *p == '.') {
+    for (; p != end && digitOf(*p) < 10; ++p, ++digits)
+        m = m * 10 + digitOf(*p);
+    if (p != end) {
+        if (*p != '.')
+            return PlainDecimal::Other;
         ++p;
-        while (p != end && digit(*p)) {
-            const unsigned d = static_cast<unsigned>(*p - '0');
-            m = m * 10 + d;
-            ++digits;
-            ++decimals;
-            if (d != 0) {
-                kept = m;
-                keptDecimals = decimals;
+        if constexpr (bytes8::kUsable) {
+            for (; end - p >= 8; p += 8, digits += 8, decimals += 8) {
+                const std::uint64_t x = bytes8::load(p);
+                if (bytes8::nonDigits(x))
+                    break;
+                m = m * 100000000 + bytes8::eightDigits(x);
             }
-            ++p;
+        }
+        for (; p != end; ++p, ++digits, ++decimals) {
+            if (digitOf(*p) >= 10)
+                return PlainDecimal::Other;
+            m = m * 10 + digitOf(*p);
         }
     }
-    if (p != end || digits == 0 || digits > kMaxDigits || kept >= kExactLimit || keptDecimals > 22)
+    if (digits == 0 || digits > kMaxDigits)
         return PlainDecimal::Other;
-    double v = static_cast<double>(kept);
-    if (keptDecimals > 0)
-        v /= kPowersOfTen[keptDecimals];
-    value = v == 0 ? 0.0 : (negative ? -v : v);
+    if (m == 0) {
+        value = 0.0; // -0 too
+        return PlainDecimal::Number;
+    }
+    if (m >= kExactLimit) {
+        while (decimals > 0 && m % 10 == 0) {
+            m /= 10;
+            --decimals;
+        }
+        if (m >= kExactLimit)
+            return PlainDecimal::Other;
+    }
+    double v = static_cast<double>(m);
+    if (decimals > 0)
+        v /= kPowersOfTen[decimals]; // decimals <= kMaxDigits < 23
+    value = negative ? -v : v;
     return PlainDecimal::Number;
 #else
     // Without strict double arithmetic the division may round twice: always the general way.

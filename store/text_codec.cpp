@@ -1,5 +1,7 @@
 #include "store/text_codec.h"
 
+#include "store/byte_scan.h"
+
 #include <QStringDecoder>
 
 namespace store {
@@ -19,6 +21,8 @@ TextCodec::TextCodec(CodePage page) : m_page(page)
         m_toUnicode[static_cast<std::size_t>(b)] = u;
         m_fromUnicode.emplace(u, static_cast<unsigned char>(b));
     }
+    for (char16_t b = 0; b < 0x80; ++b)
+        m_asciiIsAscii = m_asciiIsAscii && m_toUnicode[b] == b;
 }
 
 const TextCodec& TextCodec::get(CodePage page)
@@ -35,10 +39,26 @@ TextCodec::CodePage TextCodec::fromLanguageDriver(unsigned char driver) noexcept
 
 QString TextCodec::decode(std::string_view bytes) const
 {
-    QString out(static_cast<qsizetype>(bytes.size()), Qt::Uninitialized);
+    const std::size_t n = bytes.size();
+    QString out(static_cast<qsizetype>(n), Qt::Uninitialized);
     QChar* dst = out.data();
-    for (std::size_t i = 0; i < bytes.size(); ++i)
-        dst[i] = QChar(m_toUnicode[static_cast<unsigned char>(bytes[i])]);
+    const char* src = bytes.data();
+    std::size_t i = 0;
+    if constexpr (detail::bytes8::kUsable) {
+        // Eight plain ASCII bytes (dates, times, numbers) widen without the table: the
+        // compiler turns that loop into a few vector instructions.
+        for (; m_asciiIsAscii && n - i >= 8; i += 8) {
+            if (detail::bytes8::load(src + i) & detail::bytes8::kHigh) {
+                for (std::size_t k = i; k < i + 8; ++k)
+                    dst[k] = QChar(m_toUnicode[static_cast<unsigned char>(src[k])]);
+            } else {
+                for (std::size_t k = i; k < i + 8; ++k)
+                    dst[k] = QChar(static_cast<char16_t>(static_cast<unsigned char>(src[k])));
+            }
+        }
+    }
+    for (; i < n; ++i)
+        dst[i] = QChar(m_toUnicode[static_cast<unsigned char>(src[i])]);
     return out;
 }
 

@@ -33,6 +33,7 @@ private:
     CodePage m_page;
     std::array<char16_t, 256> m_toUnicode{};
     std::unordered_map<char16_t, unsigned char> m_fromUnicode;
+    bool m_asciiIsAscii = true; // bytes below 0x80 are the same characters (both our code pages)
 };
 
 } // namespace store

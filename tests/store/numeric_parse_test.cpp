@@ -87,6 +87,11 @@ TEST(NumericQuickParse, GivesWhatFromCharsGivesForEveryShape)
         // garbage
         "abc", "  abc", "1.2.3", "1 000", "12a", "0x1A", "****", "\t1", "1\t", "1_000", "1'000", "--",
         "1\0 2"s, "\0001"s, "1\0002"s,
+        // neighbours of blanks and digits, and bytes above 127, inside and after eight-byte runs
+        " !5", "       !", "        !5", "/", ":", "  /5", "  :5", "12345678/", "1.2345678:",
+        "1.23456789/", "1.12345678", "1.123456789", "1.1234567812345678", "0.0000000000000001",
+        "      1\x80", "\xA0\xA0\xA0" "1", "1.\xB0", "\x20" "1", "\x21\x20", "1.5\x01", "\x01\x01\x01\x01\x01\x01\x01\x01",
+        "                 1", "                1.", "        .1234567", "       -.12345678",
         // not a finite number
         "nan", "NaN", "-nan", "inf", "-inf", "+inf", "infinity", "INF", "nan(123)",
         // long texts: the general reader refuses more than 64 characters
@@ -132,8 +137,8 @@ TEST(NumericQuickParse, TakesThisProgramsShapesAndLeavesTheRest)
     }
 }
 
-// Numbers as this program formats them into fields of every width, and digit strings with the
-// point anywhere, each read both ways.
+// Numbers as this program formats them into fields of every width, digit strings with the
+// point anywhere, and formatted numbers with one byte spoiled, each read both ways.
 TEST(NumericQuickParse, RandomFormattedValuesReadBitForBitAlike)
 {
     std::mt19937_64 rng(20240517);
@@ -174,6 +179,12 @@ TEST(NumericQuickParse, RandomFormattedValuesReadBitForBitAlike)
         text.insert(0, static_cast<std::size_t>(std::uniform_int_distribution<int>(0, 3)(rng)), ' ');
         text.append(static_cast<std::size_t>(std::uniform_int_distribution<int>(0, 2)(rng)), ' ');
         check(text);
+        // A formatted value with one byte changed to any byte at all.
+        if (auto stored = formatNumeric(value, 18, 9)) {
+            const auto at = std::uniform_int_distribution<std::size_t>(0, stored->size() - 1)(rng);
+            (*stored)[at] = static_cast<char>(std::uniform_int_distribution<int>(0, 255)(rng));
+            check(*stored);
+        }
     }
     EXPECT_GT(quick, compared / 2) << "most formatted values must take the quick way";
 }
