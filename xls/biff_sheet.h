@@ -28,6 +28,8 @@ inline constexpr std::int32_t kMaxRow = 65535;
 inline constexpr std::int32_t kMaxColumn = 255;
 // MERGEDCELLS records hold at most this many ranges each.
 inline constexpr std::size_t kMaxMergedPerRecord = 1024;
+// The height of every row, in twips.
+inline constexpr unsigned kDefaultRowHeight = 255;
 // Size of a ROW record including its header: DBCELL offsets count over ROW records.
 inline constexpr std::size_t kRowRecordSize = kRecordHeader + 16;
 
