@@ -20,6 +20,7 @@ inline constexpr bool kUsable = std::endian::native == std::endian::little;
 inline constexpr std::uint64_t kHigh = 0x8080808080808080ull;
 inline constexpr std::uint64_t kLow7 = 0x7F7F7F7F7F7F7F7Full;
 inline constexpr std::uint64_t kEach = 0x0101010101010101ull;
+inline constexpr std::uint64_t kBlanks = kEach * ' '; // the usual padding, tested first
 
 inline std::uint64_t load(const char* p) noexcept
 {

@@ -26,7 +26,10 @@ KVEL_HOT_INLINE std::string_view rightTrimmed(std::string_view s)
     const char* end = begin + s.size();
     if constexpr (bytes8::kUsable) {
         for (; end - begin >= 8; end -= 8) {
-            if (const std::uint64_t f = bytes8::filled(bytes8::load(end - 8))) {
+            const std::uint64_t x = bytes8::load(end - 8);
+            if (x == bytes8::kBlanks)
+                continue;
+            if (const std::uint64_t f = bytes8::filled(x)) {
                 end -= 7 - bytes8::lastMarked(f);
                 return std::string_view(begin, static_cast<std::size_t>(end - begin));
             }
@@ -173,14 +176,16 @@ struct DbfTable::Impl {
 
     std::uint32_t count() const { return layout.recordCount; }
     std::size_t recLen() const { return layout.recordLength; }
+    // Callers pass a record number below count(), and the header check at open made every
+    // field lie inside a record (the widths add up to the record length).
     std::string_view record(std::uint32_t rec) const
     {
-        return std::string_view(data).substr(rec * recLen(), recLen());
+        return std::string_view(data.data() + static_cast<std::size_t>(rec) * recLen(), recLen());
     }
     std::string_view field(std::string_view rec, int f) const
     {
-        return rec.substr(static_cast<std::size_t>(layout.offsets[static_cast<std::size_t>(f)]),
-                          static_cast<std::size_t>(layout.fields[static_cast<std::size_t>(f)].width));
+        return std::string_view(rec.data() + layout.offsets[static_cast<std::size_t>(f)],
+                                static_cast<std::size_t>(layout.fields[static_cast<std::size_t>(f)].width));
     }
     bool deleted(std::uint32_t rec) const { return data[rec * recLen()] == dbf::kDeletedRecord; }
 

@@ -51,7 +51,10 @@ KVEL_HOT_INLINE PlainDecimal parsePlainDecimal(std::string_view stored, double& 
     const char* end = p + stored.size();
     if constexpr (bytes8::kUsable) {
         for (; end - p >= 8; p += 8) {
-            if (const std::uint64_t f = bytes8::filled(bytes8::load(p))) {
+            const std::uint64_t x = bytes8::load(p);
+            if (x == bytes8::kBlanks)
+                continue;
+            if (const std::uint64_t f = bytes8::filled(x)) {
                 p += bytes8::firstMarked(f);
                 break;
             }
