@@ -43,7 +43,7 @@ void ByteBuffer::reserve(std::size_t capacity)
         throw std::bad_alloc();
     m_data = static_cast<char*>(grown);
     m_capacity = capacity;
-#ifdef __linux__
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
     // A big table is read in one go: large pages spare the kernel thousands of page faults.
     constexpr std::size_t kLarge = std::size_t(8) << 20;
     if (capacity >= kLarge) {

@@ -40,6 +40,10 @@ TextCodec::CodePage TextCodec::fromLanguageDriver(unsigned char driver) noexcept
 QString TextCodec::decode(std::string_view bytes) const
 {
     const std::size_t n = bytes.size();
+    // An empty field (most of a table's text fields are) shares Qt's empty string: asking
+    // it for writable data below would allocate.
+    if (n == 0)
+        return QString(0, Qt::Uninitialized);
     QString out(static_cast<qsizetype>(n), Qt::Uninitialized);
     QChar* dst = out.data();
     const char* src = bytes.data();
