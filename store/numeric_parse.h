@@ -33,8 +33,8 @@ std::optional<double> parseNumericGeneral(std::string_view stored);
 // make a whole number m, with k of them decimals. When m < 2^53 and k <= 22, both m and 10^k
 // are exact doubles and one division rounds m / 10^k correctly, which is the double that
 // from_chars gives too. (Decimals that end in zeros are dropped first when m is too big
-// otherwise: they change the quotient's value in no way.) Any other text is Other, and
-// `value` is left alone.
+// otherwise: they change the quotient's value in no way.) A field of nothing but blanks and
+// NULs is Blank. Any other text is Other, and `value` is left alone.
 enum class PlainDecimal { Number, Blank, Other };
 KVEL_HOT_INLINE PlainDecimal parsePlainDecimal(std::string_view stored, double& value) noexcept
 {
