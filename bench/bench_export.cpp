@@ -111,12 +111,16 @@ int childJob(const char* tablePath, const char* out)
                     else
                         sum += t.table().text(rec, f).size();
             benchmark::DoNotOptimize(sum);
+            bench::printOwnPeak();
             return 0;
         }
-        xls::XlsWorkbook book;
-        table_export::fillWorkbook(t, book);
-        xls::BiffWriter writer;
-        writer.Save(book, QString::fromLocal8Bit(out));
+        {
+            xls::XlsWorkbook book;
+            table_export::fillWorkbook(t, book);
+            xls::BiffWriter writer;
+            writer.Save(book, QString::fromLocal8Bit(out));
+        }
+        bench::printOwnPeak();
         return 0;
     } catch (const std::exception& e) {
         std::fprintf(stderr, "%s\n", e.what());

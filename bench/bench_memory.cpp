@@ -38,6 +38,7 @@ int showWindow(int argc, char** argv, const char* table)
         return 1;
     QApplication::processEvents();
     const QImage painted = window.grab().toImage();
+    bench::printOwnPeak();
     return painted.isNull() ? 1 : 0;
 }
 

@@ -1,15 +1,19 @@
 #pragma once
 
 // Runs this benchmark program again as a child process for one measured job, so that the
-// job's peak memory is its own: the child starts from nothing, and the kernel reports the
-// largest resident set it ever had.
+// job's peak memory is its own: the child starts from nothing, and reports the largest
+// resident set of its own memory (VmHWM) when it ends. The kernel's figure for the child
+// (ru_maxrss) would not do: a child spawned without copying the parent's memory carries the
+// parent's peak across the exec.
 
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
 #include <string>
 #include <vector>
 
 #include <spawn.h>
-#include <sys/resource.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
@@ -24,7 +28,18 @@ struct ChildRun {
     double seconds = 0;       // wall time from start to exit
 };
 
-// `/proc/self/exe` with `arguments`; waits for it.
+// The child's part: prints its peak resident set as a line "peak-kib: N" on stdout.
+inline void printOwnPeak()
+{
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind("VmHWM:", 0) == 0)
+            std::printf("peak-kib: %ld\n", std::atol(line.c_str() + 6));
+    std::fflush(stdout);
+}
+
+// `/proc/self/exe` with `arguments`; waits for it and reads the peak it printed.
 inline ChildRun runSelf(const std::vector<std::string>& arguments)
 {
     std::vector<std::string> all{"/proc/self/exe"};
@@ -35,18 +50,34 @@ inline ChildRun runSelf(const std::vector<std::string>& arguments)
     argv.push_back(nullptr);
 
     ChildRun run;
+    int out[2];
+    if (::pipe(out) != 0)
+        return run;
+    posix_spawn_file_actions_t actions;
+    ::posix_spawn_file_actions_init(&actions);
+    ::posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+    ::posix_spawn_file_actions_addclose(&actions, out[0]);
     timespec start{}, end{};
     ::clock_gettime(CLOCK_MONOTONIC, &start);
     pid_t pid = 0;
-    if (::posix_spawn(&pid, "/proc/self/exe", nullptr, nullptr, argv.data(), environ) != 0)
+    const int spawned = ::posix_spawn(&pid, "/proc/self/exe", &actions, nullptr, argv.data(), environ);
+    ::posix_spawn_file_actions_destroy(&actions);
+    ::close(out[1]);
+    std::string printed;
+    char buffer[4096];
+    for (ssize_t n; spawned == 0 && (n = ::read(out[0], buffer, sizeof buffer)) > 0;)
+        printed.append(buffer, static_cast<std::size_t>(n));
+    ::close(out[0]);
+    if (spawned != 0)
         return run;
     int status = 0;
-    rusage usage{};
-    if (::wait4(pid, &status, 0, &usage) != pid)
+    if (::waitpid(pid, &status, 0) != pid)
         return run;
     ::clock_gettime(CLOCK_MONOTONIC, &end);
-    run.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
-    run.peakMB = static_cast<double>(usage.ru_maxrss) * 1024.0 / 1e6; // Linux reports KiB
+    const std::size_t at = printed.rfind("peak-kib: ");
+    run.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0 && at != std::string::npos;
+    if (run.ok)
+        run.peakMB = std::atof(printed.c_str() + at + 10) * 1024.0 / 1e6;
     run.seconds = static_cast<double>(end.tv_sec - start.tv_sec) + (end.tv_nsec - start.tv_nsec) / 1e9;
     return run;
 }
