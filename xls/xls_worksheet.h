@@ -1,6 +1,6 @@
 #pragma once
 
-#include "xls/pod_array.h"
+#include "platform/pod_array.h"
 #include "xls/xls_cell.h"
 #include "xls/xls_range.h"
 
@@ -160,8 +160,8 @@ private:
     XlsPageSetup m_pageSetup;
     // The RangeList, ranges and plain cells ordered as described above. Mutable because
     // Range() turns a plain cell into a range; the ranges are owned here.
-    mutable detail::PodArray<detail::CellEntry> m_cells;
-    detail::PodArray<char16_t> m_texts; // the texts of plain cells, one after another
+    mutable platform::PodArray<detail::CellEntry> m_cells;
+    platform::PodArray<char16_t> m_texts; // the texts of plain cells, one after another
     mutable std::size_t m_rangeCount = 0; // entries of m_cells that are ranges
     // The last cell that any entry ever covered, row by row and left to right within a row
     // (-1 while there was none): a cell after it overlaps nothing and goes at the end.
