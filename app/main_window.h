@@ -100,6 +100,9 @@ public:
     // Table file commands.
     void N2Click(); // "Создать": download the instrument into a new table
     void N3Click(); // "Открыть"
+    // Opens a table named outside the window (the command line) as "Открыть" opens a chosen
+    // one: its folder becomes the data folder.
+    void openFromCommandLine(const QString& path);
     void N4Click(); // "Дополнить": download and add the new records to the open table
     void Create_DB(const QString& path);
     // Opens the table; a file that is not the measurement table gives "База данных

@@ -31,6 +31,8 @@ void Shell::start()
     }
 
     m_mainWindow->show(); // maximised: the window state was set when it was built
+    if (!m_options.tableToOpen.isEmpty())
+        m_mainWindow->openFromCommandLine(m_options.tableToOpen);
 }
 
 bool installRussianTranslations(QCoreApplication& application)

@@ -3,6 +3,8 @@
 #include "app/program_state.h"
 #include "app/splash_window.h"
 
+#include <QString>
+
 #include <chrono>
 #include <memory>
 
@@ -14,6 +16,7 @@ class MainWindow;
 
 struct StartupOptions {
     std::chrono::milliseconds splashTime = SplashWindow::kDisplayTime;
+    QString tableToOpen; // named on the command line: opened once the window is shown
 };
 
 // The program as a whole: its program-lifetime values and its main window, and the start-up
@@ -26,8 +29,9 @@ public:
     Shell& operator=(const Shell&) = delete;
 
     // Sets the application title, builds the main window, shows the splash modally until it
-    // closes itself, destroys it, and only then shows the main window, maximised. The caller
-    // runs the event loop afterwards.
+    // closes itself, destroys it, and only then shows the main window, maximised, and opens
+    // the table the command line named (as "Открыть" would). The caller runs the event loop
+    // afterwards.
     void start();
 
     ProgramState& state() noexcept { return m_state; }

@@ -88,6 +88,13 @@ void MainWindow::N3Click()
     Open_DB(file);
 }
 
+void MainWindow::openFromCommandLine(const QString& path)
+{
+    const QString file = QFileInfo(path).absoluteFilePath();
+    setDataDir(QDir::toNativeSeparators(QFileInfo(file).absolutePath()));
+    Open_DB(file);
+}
+
 bool MainWindow::Open_DB(const QString& path)
 {
     try {

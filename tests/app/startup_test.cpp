@@ -7,7 +7,11 @@
 #include "app/shell.h"
 #include "app/splash_window.h"
 
+#include "store/measurement_table.h"
+
+#include <QDir>
 #include <QLabel>
+#include <QTemporaryDir>
 #include <QPushButton>
 #include <QTabWidget>
 
@@ -23,6 +27,7 @@ private slots:
     void splashClosesItself();
     void splashIgnoresEscape();
     void mainWindowAppearsAfterSplash();
+    void aTableNamedAtStartIsOpened();
     void standardButtonsSpeakRussian();
 };
 
@@ -100,6 +105,25 @@ void StartupTest::mainWindowAppearsAfterSplash()
     // The splash is gone for good, not merely hidden.
     for (QWidget* widget : QApplication::allWidgets())
         QVERIFY(widget->objectName() != QStringLiteral("TForm5"));
+}
+
+// "kvel site.db": the window comes up as usual, then the table opens as "Открыть" opens it,
+// and its folder becomes the data folder.
+void StartupTest::aTableNamedAtStartIsOpened()
+{
+    QTemporaryDir dir;
+    const QString table = dir.filePath(QStringLiteral("site.db"));
+    store::MeasurementTable::create(table);
+    app::StartupOptions options{20ms};
+    options.tableToOpen = table;
+    app::Shell shell(options);
+    shell.start();
+    app::MainWindow* window = shell.mainWindow();
+    QVERIFY(window->isVisible());
+    QVERIFY(window->dbOpen());
+    QCOMPARE(window->document().path(), table);
+    QCOMPARE(window->windowTitle(), QStringLiteral("site - ВРТ - ТК5"));
+    QCOMPARE(window->dataDir(), QDir::toNativeSeparators(dir.path()));
 }
 
 void StartupTest::standardButtonsSpeakRussian()

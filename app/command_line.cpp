@@ -1,0 +1,189 @@
+#include "app/command_line.h"
+
+#include "app/error_report.h"
+#include "app/version.h"
+
+#include "document/measurement_document.h"
+#include "export/table_export.h"
+#include "platform/file_io.h"
+#include "reports/prepared_report.h"
+#include "reports/report_data_set.h"
+#include "reports/report_painter.h"
+#include "reports/report_templates.h"
+#include "store/store_error.h"
+#include "xls/biff_writer.h"
+#include "xls/xls_workbook.h"
+
+#include <QCommandLineParser>
+#include <QFile>
+#include <QFileInfo>
+#include <QLocale>
+#include <QTextStream>
+
+namespace app {
+namespace {
+
+bool russian()
+{
+    return QLocale::system().language() == QLocale::Russian;
+}
+
+QString tr(const char* russianText, const char* englishText)
+{
+    return russian() ? QString::fromUtf8(russianText) : QString::fromUtf8(englishText);
+}
+
+QString helpText()
+{
+    return tr("Использование:\n"
+              "  kvel [ТАБЛИЦА.db]                                    открыть программу (и таблицу)\n"
+              "  kvel --export-xls ТАБЛИЦА.db ФАЙЛ.xls [--tab 1|2]    экспорт в Excel без окна\n"
+              "  kvel --print-pdf ТАБЛИЦА.db ФАЙЛ.pdf [--tab 1|2]     отчёт в PDF без окна\n"
+              "  kvel --help                                          эта справка\n"
+              "  kvel --version                                       версия программы\n\n"
+              "--tab 1 — испытания пенетрометра (вкладка «ВРТ-ТК5»), --tab 2 — испытания пресса\n"
+              "(«ЛД - ТК5»). Без --tab берётся вкладка, которую показало бы окно.\n"
+              "Код выхода: 0 — готово, 1 — ошибка (файл не записан), 2 — неверная команда.\n",
+              "Usage:\n"
+              "  kvel [TABLE.db]                                   start the program (and open the table)\n"
+              "  kvel --export-xls TABLE.db OUT.xls [--tab 1|2]    export to Excel without a window\n"
+              "  kvel --print-pdf TABLE.db OUT.pdf [--tab 1|2]     the report as a PDF without a window\n"
+              "  kvel --help                                       this help\n"
+              "  kvel --version                                    the program's version\n\n"
+              "--tab 1: the penetrometer tests (tab \"ВРТ-ТК5\"), --tab 2: the press tests\n"
+              "(\"ЛД - ТК5\"). Without --tab, the tab the window would show.\n"
+              "Exit status: 0 done, 1 failed (no file written), 2 wrong command line.\n");
+}
+
+// Opens the table as "Открыть" would, with the window's messages for what cannot be opened.
+void openTable(document::MeasurementDocument& document, const QString& path)
+{
+    try {
+        document.open(path);
+    } catch (const store::StoreError& error) {
+        const QString text = error.code() == store::StoreError::Code::Locked
+            ? QStringLiteral("Таблица «%1» открыта другой программой.\n"
+                             "Закройте её в той программе и повторите команду.")
+                  .arg(QFileInfo(path).fileName())
+            : QStringLiteral("База данных повреждена !");
+        throw store::StoreError(error.code(), text.toStdString());
+    }
+}
+
+void exportWorkbook(document::MeasurementDocument& document, const QString& out)
+{
+    document.unsortAll();
+    xls::XlsWorkbook book;
+    table_export::fillWorkbook(document.table(), book);
+    xls::BiffWriter().Save(book, out); // written beside and moved into place: all or nothing
+}
+
+void printPdf(document::MeasurementDocument& document, const QString& out)
+{
+    // The report the window's "Печать" prints for the tab shown.
+    std::shared_ptr<const reports::ReportDesign> design;
+    if (document.kind() == store::kPressKind)
+        design = reports::pressDesign();
+    else if (document.deviceType() == reports::kPlateTestDevice)
+        design = reports::plateTestDesign();
+    else
+        design = reports::penetrometerDesign();
+    reports::ReportDataSet data(document.table().table());
+    const reports::PreparedReport report = reports::prepareReport(design, data);
+    if (report.isEmpty())
+        throw store::StoreError(store::StoreError::Code::NotActive,
+                                QStringLiteral("В таблице нет строк для отчёта: файл «%1» не записан.")
+                                    .arg(QFileInfo(out).fileName())
+                                    .toStdString());
+    // Written beside the file and moved into place, so that a failure leaves nothing behind.
+    const QString part = out + QStringLiteral(".part");
+    if (!reports::writePdf(report, part)) {
+        QFile::remove(part);
+        throw store::StoreError(store::StoreError::Code::Io,
+                                QStringLiteral("Не удалось записать файл «%1».").arg(out).toStdString());
+    }
+    try {
+        platform::replaceFile(QFile::encodeName(part).toStdString(), QFile::encodeName(out).toStdString());
+    } catch (const platform::FileError& error) {
+        QFile::remove(part);
+        throw store::StoreError(store::StoreError::Code::Io,
+                                QStringLiteral("Не удалось записать файл «%1»: %2")
+                                    .arg(out, QString::fromUtf8(error.what()))
+                                    .toStdString());
+    }
+}
+
+} // namespace
+
+CommandLine runCommandLine(const QStringList& arguments, QTextStream& out, QTextStream& err)
+{
+    QCommandLineParser parser;
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QString());
+    const QCommandLineOption version({QStringLiteral("v"), QStringLiteral("version")}, QString());
+    const QCommandLineOption exportXls(QStringLiteral("export-xls"), QString());
+    const QCommandLineOption printPdfOption(QStringLiteral("print-pdf"), QString());
+    const QCommandLineOption tab(QStringLiteral("tab"), QString(), QStringLiteral("1|2"));
+    parser.addOptions({help, version, exportXls, printPdfOption, tab});
+
+    CommandLine result;
+    const auto wrong = [&](const QString& text) {
+        err << text << "\n" << tr("Справка: kvel --help", "See: kvel --help") << "\n";
+        result.exitStatus = 2;
+        return result;
+    };
+    if (!parser.parse(arguments))
+        return wrong(parser.errorText());
+    if (parser.isSet(help)) {
+        out << helpText();
+        result.exitStatus = 0;
+        return result;
+    }
+    if (parser.isSet(version)) {
+        out << "kvel " << kProgramVersion << "\n";
+        result.exitStatus = 0;
+        return result;
+    }
+    const QStringList files = parser.positionalArguments();
+    const bool batch = parser.isSet(exportXls) || parser.isSet(printPdfOption);
+    if (!batch) {
+        if (parser.isSet(tab))
+            return wrong(tr("--tab задаётся вместе с --export-xls или --print-pdf.",
+                            "--tab goes with --export-xls or --print-pdf."));
+        if (files.size() > 1)
+            return wrong(tr("Откройте одну таблицу.", "Name one table to open."));
+        result.tableToOpen = files.value(0);
+        return result;
+    }
+    if (parser.isSet(exportXls) && parser.isSet(printPdfOption))
+        return wrong(tr("Укажите что-то одно: --export-xls или --print-pdf.",
+                        "Give one of --export-xls and --print-pdf."));
+    if (files.size() != 2)
+        return wrong(tr("Нужны два файла: таблица и файл, который записать.",
+                        "Two files are needed: the table and the file to write."));
+    int kind = -1;
+    if (parser.isSet(tab)) {
+        const QString value = parser.value(tab);
+        if (value != QLatin1String("1") && value != QLatin1String("2"))
+            return wrong(tr("--tab: 1 (пенетрометр) или 2 (пресс).", "--tab: 1 (penetrometer) or 2 (press)."));
+        kind = value == QLatin1String("1") ? store::kPenetrometerKind : store::kPressKind;
+    }
+
+    try {
+        document::MeasurementDocument document;
+        openTable(document, files[0]);
+        if (kind >= 0)
+            document.showKind(kind);
+        if (parser.isSet(exportXls))
+            exportWorkbook(document, files[1]);
+        else
+            printPdf(document, files[1]);
+        result.exitStatus = 0;
+    } catch (const std::exception& error) {
+        err << errorText(error) << "\n";
+        result.exitStatus = 1;
+    }
+    return result;
+}
+
+} // namespace app
