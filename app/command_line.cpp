@@ -61,12 +61,7 @@ void openTable(document::MeasurementDocument& document, const QString& path)
     try {
         document.open(path);
     } catch (const store::StoreError& error) {
-        const QString text = error.code() == store::StoreError::Code::Locked
-            ? QStringLiteral("Таблица «%1» открыта другой программой.\n"
-                             "Закройте её в той программе и повторите команду.")
-                  .arg(QFileInfo(path).fileName())
-            : QStringLiteral("База данных повреждена !");
-        throw store::StoreError(error.code(), text.toStdString());
+        throw store::StoreError(error.code(), openFailureText(error, path).toStdString());
     }
 }
 
@@ -81,13 +76,8 @@ void exportWorkbook(document::MeasurementDocument& document, const QString& out)
 void printPdf(document::MeasurementDocument& document, const QString& out)
 {
     // The report the window's "Печать" prints for the tab shown.
-    std::shared_ptr<const reports::ReportDesign> design;
-    if (document.kind() == store::kPressKind)
-        design = reports::pressDesign();
-    else if (document.deviceType() == reports::kPlateTestDevice)
-        design = reports::plateTestDesign();
-    else
-        design = reports::penetrometerDesign();
+    const auto design = reports::designOf(
+        reports::reportFor(document.kind() == store::kPressKind, document.deviceType()));
     reports::ReportDataSet data(document.table().table());
     const reports::PreparedReport report = reports::prepareReport(design, data);
     if (report.isEmpty())

@@ -3,6 +3,7 @@
 #include "store/store_error.h"
 #include "xls/xls_error.h"
 
+#include <QFileInfo>
 #include <QMessageBox>
 
 #include <new>
@@ -34,6 +35,16 @@ QString errorText(const std::exception& error)
         return QStringLiteral("Недостаточно памяти для выполнения команды.");
     // Anything else is a fault of the program itself; its text is for the developer.
     return QStringLiteral("Внутренняя ошибка программы: %1").arg(QString::fromUtf8(error.what()));
+}
+
+QString openFailureText(const std::exception& error, const QString& path)
+{
+    const auto* storeError = dynamic_cast<const store::StoreError*>(&error);
+    if (storeError && storeError->code() == store::StoreError::Code::Locked)
+        return QStringLiteral("Таблица «%1» открыта другой программой.\n"
+                              "Закройте её в той программе и повторите команду.")
+            .arg(QFileInfo(path).fileName());
+    return QStringLiteral("База данных повреждена !");
 }
 
 void showError(QWidget* parent, const std::exception& error) noexcept

@@ -17,6 +17,10 @@ namespace app {
 // workbook errors, a plain Russian sentence for anything else.
 QString errorText(const std::exception& error);
 
+// Why the table at `path` could not be opened, as "Открыть" says it: a table in use elsewhere
+// is not damaged (the user only has to close it there); anything else is.
+QString openFailureText(const std::exception& error, const QString& path);
+
 // Shows the standard error box for `error` (modal, error icon).
 void showError(QWidget* parent, const std::exception& error) noexcept;
 void showUnknownError(QWidget* parent) noexcept;

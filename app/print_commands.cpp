@@ -35,10 +35,16 @@ reports::ReportTemplate* MainWindow::chosenReport()
 {
     if (!m_document.isOpen())
         return nullptr;
-    if (m_pages->currentWidget() == m_tabSheet2)
-        return Report2();
     // Plate-test instruments store their tests as penetrometer rows, with a report of their own.
-    return m_document.deviceType() == reports::kPlateTestDevice ? Report3() : Report1();
+    switch (reports::reportFor(m_pages->currentWidget() == m_tabSheet2, m_document.deviceType())) {
+    case reports::ReportKind::Press:
+        return Report2();
+    case reports::ReportKind::PlateTest:
+        return Report3();
+    case reports::ReportKind::Penetrometer:
+        break;
+    }
+    return Report1();
 }
 
 reports::ReportTemplate* MainWindow::prepareChosenReport()

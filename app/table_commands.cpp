@@ -100,13 +100,7 @@ bool MainWindow::Open_DB(const QString& path)
     try {
         m_document.open(path);
     } catch (const store::StoreError& error) {
-        // A table in use elsewhere is not damaged: the user only has to close it there.
-        const QString text = error.code() == store::StoreError::Code::Locked
-            ? QStringLiteral("Таблица «%1» открыта другой программой.\n"
-                             "Закройте её в той программе и повторите команду.")
-                  .arg(QFileInfo(path).fileName())
-            : QStringLiteral("База данных повреждена !");
-        QMessageBox::critical(this, QStringLiteral("Ошибка"), text);
+        QMessageBox::critical(this, QStringLiteral("Ошибка"), openFailureText(error, path));
         return false;
     }
     showOpenTable();

@@ -124,4 +124,24 @@ std::shared_ptr<const ReportDesign> pressDesign()
     return std::make_shared<const ReportDesign>(std::move(d));
 }
 
+ReportKind reportFor(bool pressRows, int deviceType)
+{
+    if (pressRows)
+        return ReportKind::Press;
+    return deviceType == kPlateTestDevice ? ReportKind::PlateTest : ReportKind::Penetrometer;
+}
+
+std::shared_ptr<const ReportDesign> designOf(ReportKind kind)
+{
+    switch (kind) {
+    case ReportKind::Press:
+        return pressDesign();
+    case ReportKind::PlateTest:
+        return plateTestDesign();
+    case ReportKind::Penetrometer:
+        break;
+    }
+    return penetrometerDesign();
+}
+
 } // namespace reports

@@ -14,4 +14,10 @@ std::shared_ptr<const ReportDesign> plateTestDesign();    // Report3, A4 portrai
 // The instrument type whose penetrometer rows print as the plate-test report.
 inline constexpr int kPlateTestDevice = 13;
 
+// Which report prints the rows shown: the press report for press rows, the plate-test report
+// for penetrometer rows of a plate-test instrument, the penetrometer report otherwise.
+enum class ReportKind { Penetrometer, Press, PlateTest };
+ReportKind reportFor(bool pressRows, int deviceType);
+std::shared_ptr<const ReportDesign> designOf(ReportKind kind);
+
 } // namespace reports
