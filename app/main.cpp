@@ -1,4 +1,5 @@
 #include "app/command_line.h"
+#include "app/instance_channel.h"
 #include "app/shell.h"
 
 #include <QApplication>
@@ -15,11 +16,18 @@ int main(int argc, char* argv[])
             qputenv("QT_QPA_PLATFORM", "offscreen");
 
     QApplication application(argc, argv);
+    // The installed desktop entry is ru.valdrenor.kvel.desktop: Wayland desktops match the
+    // window to it (its name and icon in the task switcher) by this name.
+    QGuiApplication::setDesktopFileName(QStringLiteral("ru.valdrenor.kvel"));
     QTextStream out(stdout);
     QTextStream err(stderr);
     const app::CommandLine line = app::runCommandLine(QApplication::arguments(), out, err);
     if (line.exitStatus)
         return *line.exitStatus;
+
+    // A table named while the program already runs goes to that window.
+    if (!line.tableToOpen.isEmpty() && app::handToRunningInstance(app::instanceServerName(), line.tableToOpen))
+        return 0;
 
     // Without them the standard buttons would follow the system's language; the program's
     // own texts are Russian, so the buttons are too.

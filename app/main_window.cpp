@@ -2,11 +2,16 @@
 
 #include "app/about_dialog.h"
 #include "app/error_report.h"
+#include "app/help_location.h"
 #include "app/help_window.h"
 #include "app/resources.h"
+#include "app/start_page.h"
 
 #include "device/download_dialog.h"
+#include "device/port_dialog.h"
+#include "device/port_names.h"
 #include "settings/program_settings.h"
+#include "settings/recent_tables.h"
 #include "store/store_error.h"
 #include "views/data_grid.h"
 #include "views/grid_tabs.h"
@@ -14,14 +19,18 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QScreen>
 #include <QSignalBlocker>
 #include <QTabWidget>
+#include <QTimer>
 #include <QVBoxLayout>
 
 namespace app {
@@ -41,8 +50,11 @@ MainWindow::MainWindow(ProgramState& state, QWidget* parent)
 {
     loadResources();
     setObjectName(QStringLiteral("Form1"));
+    // A screen reader names the window as its title bar does, table name included.
+    connect(this, &QWidget::windowTitleChanged, this, &QWidget::setAccessibleName);
     setWindowTitle(kCaption);
     setAccessibleName(kCaption);
+    setAcceptDrops(true);
     resize(kDesignSize);
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
@@ -53,6 +65,7 @@ MainWindow::MainWindow(ProgramState& state, QWidget* parent)
     setCentralWidget(m_client);
 
     buildPages();
+    buildStartPage();
     buildMenus();
     buildToolBar();
     buildPopupMenu();
@@ -78,7 +91,7 @@ void MainWindow::FormCreate()
     setFormColor(QPalette::Dark);
     m_pages->hide();
 
-    const QString helpFile = QDir(QCoreApplication::applicationDirPath()).filePath(kHelpFileName);
+    const QString helpFile = helpFilePath();
     if (QFileInfo::exists(helpFile))
         m_state.helpFile = helpFile;
 
@@ -226,6 +239,7 @@ void MainWindow::tab_vis_en()
     m_pages->setTabVisible(m_pages->indexOf(shown), true);
     m_pages->setCurrentWidget(shown);
     m_pages->setTabVisible(m_pages->indexOf(hidden), false);
+    m_startPage->hide();
     m_pages->show();
     m_pages->update();
 }
@@ -233,6 +247,9 @@ void MainWindow::tab_vis_en()
 void MainWindow::tab_vis_dis()
 {
     m_pages->hide();
+    showRecentTables();
+    m_startPage->setPortText(device::portChoiceSummary());
+    m_startPage->show();
 }
 
 void MainWindow::pageChanged(int index)
@@ -375,9 +392,7 @@ void MainWindow::N11Click()
 
 void MainWindow::N24Click()
 {
-    const QString file = m_state.helpFile.isEmpty()
-        ? QDir(QCoreApplication::applicationDirPath()).filePath(kHelpFileName)
-        : m_state.helpFile;
+    const QString file = m_state.helpFile.isEmpty() ? helpFilePath() : m_state.helpFile;
     if (!m_help) {
         auto* help = new HelpWindow(this);
         if (!help->load(file)) {
@@ -398,6 +413,176 @@ void MainWindow::N24Click()
 void MainWindow::N26Click()
 {
     m_about->exec();
+}
+
+void MainWindow::choosePort()
+{
+    device::PortDialog dialog(this);
+    if (dialog.exec() == QDialog::Accepted)
+        m_startPage->setPortText(device::portChoiceSummary());
+}
+
+// ---- the start page and the recent tables ----------------------------------------------------
+
+void MainWindow::buildStartPage()
+{
+    m_startPage = new StartPage(m_client);
+    m_client->layout()->addWidget(m_startPage);
+    // The page asks as the menu does: an edit in progress ends first.
+    const auto command = [this](const std::function<void()>& work) {
+        runCommand(this, [&] {
+            if (endCellEdit())
+                work();
+        });
+    };
+    connect(m_startPage, &StartPage::createRequested, this, [=, this] { command([this] { N2Click(); }); });
+    connect(m_startPage, &StartPage::openRequested, this, [=, this] { command([this] { N3Click(); }); });
+    connect(m_startPage, &StartPage::recentRequested, this,
+            [=, this](const QString& path) { command([&] { openTable(path); }); });
+    connect(m_startPage, &StartPage::removeRequested, this, [this](const QString& path) { forgetTable(path); });
+    connect(m_startPage, &StartPage::removeMissingRequested, this, [this] { forgetMissingTables(); });
+    connect(m_startPage, &StartPage::portRequested, this, [=, this] { command([this] { choosePort(); }); });
+}
+
+QStringList MainWindow::recentTables() const
+{
+    return settings::RecentTables(*m_registry).paths();
+}
+
+void MainWindow::rememberTable(const QString& path)
+{
+    settings::RecentTables(*m_registry).add(path);
+    showRecentTables();
+}
+
+void MainWindow::forgetTable(const QString& path)
+{
+    settings::RecentTables(*m_registry).remove(path);
+    showRecentTables();
+}
+
+void MainWindow::forgetMissingTables()
+{
+    settings::RecentTables recent(*m_registry);
+    for (const QString& path : recent.paths())
+        if (!QFileInfo(path).isFile())
+            recent.remove(path);
+    showRecentTables();
+}
+
+void MainWindow::showRecentTables()
+{
+    m_startPage->setRecentTables(recentTables());
+}
+
+void MainWindow::fillRecentMenu()
+{
+    // Built each time it opens, so that a file that has come or gone is shown as it is now.
+    m_recentMenu->clear();
+    const QStringList paths = recentTables();
+    bool anyMissing = false;
+    int number = 0;
+    for (const QString& path : paths) {
+        const QFileInfo info(path);
+        const bool present = info.isFile();
+        anyMissing = anyMissing || !present;
+        ++number;
+        // "&1 name.db — folder": the digit is the key to press.
+        QString text = QStringLiteral("&%1 %2 — %3")
+                           .arg(number)
+                           .arg(info.fileName(), QDir::toNativeSeparators(info.absolutePath()));
+        if (!present)
+            text += QStringLiteral(" (файл не найден)");
+        QAction* action = m_recentMenu->addAction(text);
+        action->setToolTip(QDir::toNativeSeparators(path));
+        action->setEnabled(present);
+        connect(action, &QAction::triggered, this, [this, path] {
+            runCommand(this, [&] {
+                if (endCellEdit())
+                    openTable(path);
+            });
+        });
+    }
+    if (paths.isEmpty())
+        m_recentMenu->addAction(QStringLiteral("(список пуст)"))->setEnabled(false);
+    m_recentMenu->addSeparator();
+    QAction* removeMissing = m_recentMenu->addAction(QStringLiteral("Убрать отсутствующие файлы"));
+    removeMissing->setObjectName(QStringLiteral("RecentRemoveMissing"));
+    removeMissing->setEnabled(anyMissing);
+    connect(removeMissing, &QAction::triggered, this, [this] { forgetMissingTables(); });
+    QAction* clear = m_recentMenu->addAction(QStringLiteral("Очистить список"));
+    clear->setObjectName(QStringLiteral("RecentClear"));
+    clear->setEnabled(!paths.isEmpty());
+    connect(clear, &QAction::triggered, this, [this] {
+        settings::RecentTables(*m_registry).clear();
+        showRecentTables();
+    });
+}
+
+namespace {
+
+// The table file a drag carries: exactly one local file named *.db.
+QString droppedTable(const QMimeData* data)
+{
+    if (!data || !data->hasUrls() || data->urls().size() != 1)
+        return {};
+    const QUrl url = data->urls().front();
+    if (!url.isLocalFile())
+        return {};
+    const QString path = url.toLocalFile();
+    return path.endsWith(QStringLiteral(".db"), Qt::CaseInsensitive) ? path : QString();
+}
+
+} // namespace
+
+void MainWindow::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (!droppedTable(event->mimeData()).isEmpty() && !QApplication::activeModalWidget())
+        event->acceptProposedAction();
+}
+
+void MainWindow::dropEvent(QDropEvent* event)
+{
+    const QString path = droppedTable(event->mimeData());
+    if (path.isEmpty())
+        return;
+    event->acceptProposedAction();
+    // The questions and messages come after the drop has finished: the source program is not
+    // kept waiting for them.
+    QTimer::singleShot(0, this, [this, path] {
+        runCommand(this, [&] {
+            if (endCellEdit())
+                openTable(path);
+        });
+    });
+}
+
+void MainWindow::openHandedOver(const QString& path)
+{
+    if (isMinimized())
+        showNormal();
+    raise();
+    activateWindow();
+    // A dialog up (a download, a question, the splash) finishes first; the last table handed
+    // over waits for it.
+    const bool waiting = !m_handedOver.isEmpty();
+    m_handedOver = path;
+    if (waiting)
+        return;
+    const auto tryNow = [this](const auto& self) -> void {
+        if (QApplication::activeModalWidget()) {
+            QTimer::singleShot(200, this, [this, self] { self(self); });
+            return;
+        }
+        const QString table = std::exchange(m_handedOver, QString());
+        if (m_document.isOpen() && settings::RecentTables::sameTable(m_document.path(), table))
+            return;
+        runCommand(this, [&] {
+            if (endCellEdit())
+                openTable(table);
+        });
+    };
+    tryNow(tryNow);
 }
 
 void MainWindow::closeEvent(QCloseEvent* event)

@@ -33,6 +33,7 @@ namespace app {
 
 class AboutDialog;
 class HelpWindow;
+class StartPage;
 
 // The main window "Form1": menu, toolbar, the two kind tabs and the remembered data folder,
 // over the measurement document. It has two states, no table and table open, and follows the
@@ -100,9 +101,14 @@ public:
     // Table file commands.
     void N2Click(); // "Создать": download the instrument into a new table
     void N3Click(); // "Открыть"
-    // Opens a table named outside the window (the command line) as "Открыть" opens a chosen
-    // one: its folder becomes the data folder.
-    void openFromCommandLine(const QString& path);
+    // Opens a table named outside the open dialog (the command line, the recent tables, a
+    // dropped file) as "Открыть" opens a chosen one: unsaved edits are asked about, the table
+    // open is closed, and the new one's folder becomes the data folder.
+    void openTable(const QString& path);
+    void openFromCommandLine(const QString& path) { openTable(path); }
+    // A second start of the program named this table: the window comes to the front and
+    // opens it, once no dialog is in the way; the table already open is only shown.
+    void openHandedOver(const QString& path);
     void N4Click(); // "Дополнить": download and add the new records to the open table
     void Create_DB(const QString& path);
     // Opens the table; a file that is not the measurement table gives "База данных
@@ -139,16 +145,27 @@ public:
     void N11Click(); // "Выход": ends the program at once, without the close handler
     void N24Click(); // "Помощь"
     void N26Click(); // "О программе"
+    void choosePort(); // "Порт прибора…"
+
+    // The start page, shown in the client area while no table is open, and the recent
+    // tables it and the "Файл" menu list.
+    StartPage* startPage() const noexcept { return m_startPage; }
+    QMenu* recentMenu() const noexcept { return m_recentMenu; }
+    QStringList recentTables() const;
     void Excel1Click(); // "Экспорт в Excel": the rows of the shown tab into a workbook file
     // The export itself: asks for the file, resets both tabs' sorting, writes the workbook
     // and reports success. The grid keeps its current row and scroll position. Throws
     // XlsError or StoreError when the file cannot be written.
     void exp2excel();
 
+
 protected:
     // Closing from the title bar remembers the data folder and closes the table.
     void closeEvent(QCloseEvent* event) override;
     void changeEvent(QEvent* event) override;
+    // A table file dropped on the window is opened as "Открыть" would.
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     struct CommandDef;
@@ -159,6 +176,12 @@ private:
     void buildPopupMenu();
     void buildPages();
     void buildDialogs();
+    void buildStartPage();
+    void fillRecentMenu();
+    void showRecentTables();
+    void rememberTable(const QString& path);
+    void forgetTable(const QString& path);
+    void forgetMissingTables();
     void readDataDir();
     void applyFormColor();
     store::DownloadedImage downloadedImage() const;
@@ -203,6 +226,9 @@ private:
     QFileDialog* m_openDialog = nullptr;
     QFileDialog* m_saveDialog = nullptr;
     AboutDialog* m_about = nullptr;
+    StartPage* m_startPage = nullptr;
+    QMenu* m_recentMenu = nullptr;
+    QString m_handedOver; // a table handed over while a dialog was up
     HelpWindow* m_help = nullptr; // made when first asked for
     reports::ReportTemplate* m_report1 = nullptr;
     reports::ReportTemplate* m_report2 = nullptr;

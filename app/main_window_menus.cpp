@@ -74,6 +74,8 @@ void MainWindow::buildMenus()
     static const CommandDef service[] = {
         {"Excel1", "Экспорт в Excel", nullptr, -1, true, &MainWindow::Excel1Click},
         {"N37", "Перенумеровать строки", nullptr, -1, true, &MainWindow::N37Click},
+        {"ServiceSeparator1"},
+        {"ChoosePort", "Порт прибора…", nullptr, -1, false, &MainWindow::choosePort},
     };
     static const CommandDef help[] = {
         {"N24", "Помощь", "F1", 5, false, &MainWindow::N24Click, true},
@@ -100,6 +102,15 @@ void MainWindow::buildMenus()
         for (const CommandDef& def : menuDef.items)
             addCommand(menu, def);
     }
+
+    // "Последние таблицы" follows "Открыть".
+    auto* fileMenu = bar->findChild<QMenu*>(QStringLiteral("N1"));
+    m_recentMenu = new QMenu(QStringLiteral("Последние таблицы"), fileMenu);
+    m_recentMenu->setObjectName(QStringLiteral("RecentMenu"));
+    m_recentMenu->menuAction()->setObjectName(QStringLiteral("RecentMenu"));
+    fileMenu->insertMenu(fileMenu->findChild<QAction*>(QStringLiteral("N4")), m_recentMenu);
+    connect(m_recentMenu, &QMenu::aboutToShow, this, &MainWindow::fillRecentMenu);
+    fillRecentMenu();
 }
 
 QAction* MainWindow::addCommand(QMenu* menu, const CommandDef& def)

@@ -11,7 +11,8 @@ inline const QString kCaption = QStringLiteral("ВРТ - ТК5");
 // The application title set at start-up (two blanks before the hyphen); the table commands
 // replace it with the table's name, and Close with kCaption.
 inline const QString kStartTitle = QStringLiteral("ВРТ  - ТК5");
-// The help document, looked for in the folder of the executable.
+// The help document's file name; helpFilePath() (app/help_location.h) says where it is:
+// beside the executable, or in the installation's share/kvel.
 inline const QString kHelpFileName = QStringLiteral("kvel.html");
 
 // Values that live as long as the program and belong to no single window.

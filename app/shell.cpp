@@ -1,5 +1,6 @@
 #include "app/shell.h"
 
+#include "app/instance_channel.h"
 #include "app/main_window.h"
 #include "app/resources.h"
 
@@ -33,6 +34,11 @@ void Shell::start()
     m_mainWindow->show(); // maximised: the window state was set when it was built
     if (!m_options.tableToOpen.isEmpty())
         m_mainWindow->openFromCommandLine(m_options.tableToOpen);
+
+    // From now on a second start with a table hands it to this window.
+    m_instance = std::make_unique<InstanceServer>(instanceServerName());
+    QObject::connect(m_instance.get(), &InstanceServer::tableHandedOver, m_mainWindow.get(),
+                     &MainWindow::openHandedOver);
 }
 
 bool installRussianTranslations(QCoreApplication& application)

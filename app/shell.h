@@ -12,6 +12,7 @@ class QCoreApplication;
 
 namespace app {
 
+class InstanceServer;
 class MainWindow;
 
 struct StartupOptions {
@@ -30,8 +31,8 @@ public:
 
     // Sets the application title, builds the main window, shows the splash modally until it
     // closes itself, destroys it, and only then shows the main window, maximised, and opens
-    // the table the command line named (as "Открыть" would). The caller runs the event loop
-    // afterwards.
+    // the table the command line named (as "Открыть" would). Then it listens for later
+    // starts that name a table. The caller runs the event loop afterwards.
     void start();
 
     ProgramState& state() noexcept { return m_state; }
@@ -41,6 +42,7 @@ private:
     StartupOptions m_options;
     ProgramState m_state;
     std::unique_ptr<MainWindow> m_mainWindow;
+    std::unique_ptr<InstanceServer> m_instance; // the channel for later starts
 };
 
 // Loads Qt's own Russian translations, so that standard buttons and dialogs read "Да", "Нет",

@@ -19,6 +19,11 @@
 #include <QTabWidget>
 
 namespace app {
+namespace {
+
+const QString kLastColourKey = QStringLiteral("Last_color");
+
+} // namespace
 
 store::DownloadedImage MainWindow::downloadedImage() const
 {
@@ -69,10 +74,13 @@ void MainWindow::Create_DB(const QString& path)
     try {
         m_document.create(path, downloadedImage());
     } catch (...) {
-        if (m_document.isOpen())
+        if (m_document.isOpen()) {
             showOpenTable();
+            rememberTable(path);
+        }
         throw;
     }
+    rememberTable(path);
     m_gridTabs->showForceColumns();
     showOpenTable();
 }
@@ -82,15 +90,14 @@ void MainWindow::N3Click()
     const QString file = chosenFile(m_openDialog);
     if (file.isEmpty())
         return;
-    if (m_document.isOpen())
-        Close_DB();
-    setDataDir(QDir::toNativeSeparators(QFileInfo(file).absolutePath()));
-    Open_DB(file);
+    openTable(file);
 }
 
-void MainWindow::openFromCommandLine(const QString& path)
+void MainWindow::openTable(const QString& path)
 {
     const QString file = QFileInfo(path).absoluteFilePath();
+    if (m_document.isOpen())
+        Close_DB();
     setDataDir(QDir::toNativeSeparators(QFileInfo(file).absolutePath()));
     Open_DB(file);
 }
@@ -106,6 +113,7 @@ bool MainWindow::Open_DB(const QString& path)
     showOpenTable();
     m_state.title = QFileInfo(path).completeBaseName() + QStringLiteral(" - ") + kCaption;
     setWindowTitle(m_state.title);
+    rememberTable(path);
     return true;
 }
 
@@ -169,8 +177,13 @@ void MainWindow::N17Click()
     views::DataGrid* grid = shownGrid();
     QColorDialog dialog(this);
     dialog.setObjectName(QStringLiteral("ColorDialog1"));
+    // It starts on the colour chosen last, so one colour goes on column after column.
+    const QColor last(m_registry->value(kLastColourKey).toString());
+    if (last.isValid())
+        dialog.setCurrentColor(last);
     if (dialog.exec() != QDialog::Accepted)
         return;
+    m_registry->setValue(kLastColourKey, dialog.selectedColor().name());
     grid->setColumnColor(grid->currentColumn(), dialog.selectedColor());
 }
 

@@ -23,6 +23,8 @@ constexpr int kStatusPixelSize = 16;
 // The driver's buffers: a poll at 9600 baud brings about 50 characters, so 4096 leaves room
 // for any delay of the event loop.
 constexpr std::uint32_t kPortBufSize = 4096;
+// Before the port being tried, beside the button.
+const QString kPortPrefix = QStringLiteral("Порт: ");
 
 QLabel* rowLabel(const char* objectName, const QString& text, QWidget* parent)
 {
@@ -107,8 +109,17 @@ DownloadDialog::DownloadDialog(DownloadResults& results, QWidget* parent)
     m_cancelButton->setAutoDefault(false);
     connect(m_cancelButton, &QPushButton::clicked, this, &DownloadDialog::Button1Click);
 
+    // Beside the button, the port being tried: with a search over all ports the user sees
+    // where the program is looking. A long device path is cut rather than widening the
+    // fixed dialog; the tooltip holds it whole.
+    m_portText = new QLabel(this);
+    m_portText->setObjectName(QStringLiteral("StaticText8"));
+    m_portText->setAccessibleName(QStringLiteral("Порт"));
+    m_portText->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_portText->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+
     auto* buttons = new QHBoxLayout;
-    buttons->addStretch(1);
+    buttons->addWidget(m_portText, 1);
     buttons->addWidget(m_cancelButton);
 
     auto* layout = new QVBoxLayout(this);
@@ -147,8 +158,18 @@ void DownloadDialog::reject()
         done(ResultCancel);
 }
 
+void DownloadDialog::setPortLister(PortLister lister)
+{
+    m_portLister = lister ? std::move(lister) : PortLister(presentPorts);
+}
+
 void DownloadDialog::FormShow()
 {
+    // The choice is read at every download, as the port mapping is at every open: what the
+    // user changed in "Порт прибора" counts from the next download on.
+    const PortChoice choice = readPortChoice();
+    m_session.setPortSearch(
+        portSearch(choice, choice.searchAllPorts ? m_portLister() : std::vector<PresentPort>()));
     run(m_session.start());
 }
 
@@ -181,9 +202,13 @@ void DownloadDialog::run(DownloadSession::Actions actions)
     using Kind = SessionAction::Kind;
     for (const SessionAction& action : todo) {
         switch (action.kind) {
-        case Kind::SetPortName:
+        case Kind::SetPortName: {
             m_portDriver->setPortName(action.text);
+            const QString port = kPortPrefix + m_session.shownPortName(action.text);
+            m_portText->setText(port);
+            m_portText->setToolTip(port);
             break;
+        }
         case Kind::OpenPort:
             // A port that cannot be opened shows up as silence and ends in the time-out.
             m_portDriver->OpenPort();

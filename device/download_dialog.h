@@ -2,6 +2,7 @@
 
 #include "device/download_results.h"
 #include "device/download_session.h"
+#include "device/port_names.h"
 
 #include <QDialog>
 
@@ -30,6 +31,10 @@ public:
 
     SerialPortDriver* portDriver() const { return m_portDriver; }
     const DownloadSession& session() const { return m_session; }
+
+    // Where a download that searches all ports learns which ports are present; the system's
+    // list unless replaced. Asked once a download, and only when the search is on.
+    void setPortLister(PortLister lister);
 
     void done(int result) override;
     void reject() override;
@@ -62,6 +67,8 @@ private:
     QLabel* m_deviceValue = nullptr;          // StaticText5
     QLabel* m_versionValue = nullptr;         // StaticText1
     QLabel* m_countValue = nullptr;           // StaticText7
+    QLabel* m_portText = nullptr;             // StaticText8: the port being tried
+    PortLister m_portLister = presentPorts;
     QPushButton* m_cancelButton = nullptr;    // Button1
 };
 

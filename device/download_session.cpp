@@ -19,6 +19,7 @@ const QString kWrongDevice = QStringLiteral("Вы подключили не то
 const QString kNoData = QStringLiteral("Нет данных для передачи!");
 const QString kNotFound = QStringLiteral(
     "Прибор не обнаружен! Проверте правильность подключения согласно инструкции!");
+const QString kPortsTried = QStringLiteral("Опрошены порты: ");
 
 constexpr char kStartMarker = 'S';
 constexpr char kEndMarker = 'P';
@@ -61,6 +62,13 @@ std::size_t expectedFrameLength(std::uint16_t recordCount)
 const QString DownloadSession::kCom1 = QStringLiteral(R"(\\.\COM1)");
 const QString DownloadSession::kCom2 = QStringLiteral(R"(\\.\COM2)");
 
+PortSearch PortSearch::usual()
+{
+    return {{{DownloadSession::kCom1, QStringLiteral("COM1")},
+             {DownloadSession::kCom2, QStringLiteral("COM2")}},
+            false};
+}
+
 DownloadSession::DownloadSession(DownloadResults& results)
     : m_results(results), m_buffer(new char[kReceiveBufferSize])
 {
@@ -73,6 +81,7 @@ bool DownloadSession::active() const noexcept
     switch (m_state) {
     case State::WaitingFirstPort:
     case State::WaitingSecondPort:
+    case State::WaitingFurtherPort:
     case State::Identifying:
     case State::Restarted:
     case State::Receiving:
@@ -80,6 +89,26 @@ bool DownloadSession::active() const noexcept
     default:
         return false;
     }
+}
+
+void DownloadSession::setPortSearch(PortSearch search)
+{
+    if (search.ports.empty())
+        search.ports = PortSearch::usual().ports;
+    m_nextSearch = std::move(search);
+}
+
+QString DownloadSession::shownPortName(const QString& name) const
+{
+    for (const PortSearch::Port& port : m_search.ports)
+        if (port.name == name)
+            return port.shown;
+    return name;
+}
+
+std::span<const PortSearch::Port> DownloadSession::portsTried() const noexcept
+{
+    return std::span(m_search.ports).first(m_portsTried);
 }
 
 void DownloadSession::add(Kind kind, int value, const QString& text)
@@ -121,8 +150,11 @@ void DownloadSession::fail(State state, const QString& message)
 auto DownloadSession::start() -> Actions
 {
     m_actions.clear();
-    m_portName = kCom1;
-    add(Kind::SetPortName, 0, kCom1);
+    m_search = m_nextSearch;
+    m_portIndex = 0;
+    m_portsTried = 1;
+    m_portName = m_search.ports.front().name;
+    add(Kind::SetPortName, 0, m_portName);
     restartPhase();
     m_shownProgress = 0;
     add(Kind::SetProgress, 0);
@@ -292,26 +324,49 @@ auto DownloadSession::timeout() -> Actions
     add(Kind::ClosePort);
     restartPhase();
     m_phase = Phase::V;
-    if (m_portName == kCom1) {
-        m_portName = kCom2;
-        add(Kind::SetPortName, 0, kCom2);
-        add(Kind::OpenPort);
-        m_shownProgress = 0;
-        add(Kind::SetProgress, 0);
-        add(Kind::Send, kIdentify);
-        m_timerRunning = true;
-        add(Kind::StartTimer, int(kPortTimeout.count()));
-        m_state = State::WaitingSecondPort;
+    if (m_portIndex + 1 < m_search.ports.size()) {
+        tryPort(m_portIndex + 1);
     } else {
-        m_portName = kCom1;
-        add(Kind::SetPortName, 0, kCom1);
+        // Back to the first port, as a new download would begin.
+        m_portIndex = 0;
+        m_portName = m_search.ports.front().name;
+        add(Kind::SetPortName, 0, m_portName);
         m_shownProgress = 0;
         add(Kind::SetProgress, 0);
-        add(Kind::ShowError, 0, kNotFound);
+        add(Kind::ShowError, 0, notFoundMessage());
         add(Kind::Finish, ResultCancel);
         m_state = State::NotFound;
     }
     return m_actions;
+}
+
+void DownloadSession::tryPort(std::size_t index)
+{
+    m_portIndex = index;
+    m_portsTried = index + 1;
+    m_portName = m_search.ports[index].name;
+    add(Kind::SetPortName, 0, m_portName);
+    add(Kind::OpenPort);
+    m_shownProgress = 0;
+    add(Kind::SetProgress, 0);
+    add(Kind::Send, kIdentify);
+    m_timerRunning = true;
+    add(Kind::StartTimer, int(kPortTimeout.count()));
+    m_state = index == 1 ? State::WaitingSecondPort : State::WaitingFurtherPort;
+}
+
+QString DownloadSession::notFoundMessage() const
+{
+    // The first line stays word for word the message that users and the help know; the
+    // second says where the instrument was looked for, which a user with an adapter on some
+    // other port needs to know.
+    QString message = kNotFound + QLatin1Char('\n') + kPortsTried;
+    for (std::size_t i = 0; i < m_portsTried; ++i) {
+        if (i > 0)
+            message += QStringLiteral(", ");
+        message += m_search.ports[i].shown;
+    }
+    return message;
 }
 
 auto DownloadSession::cancel() -> Actions

@@ -41,6 +41,28 @@ struct SessionAction {
     friend bool operator==(const SessionAction&, const SessionAction&) = default;
 };
 
+// The ports a download goes through, in order, each with one identification request and one
+// port time-out. Usually "\\.\COM1", then "\\.\COM2"; with the search over all ports, every
+// other port present follows them.
+struct PortSearch {
+    struct Port {
+        QString name;  // what the driver opens: "\\.\COM1", "/dev/ttyUSB0"
+        QString shown; // how the user knows it: "COM1 (/dev/ttyS0)", "/dev/ttyUSB0"
+
+        friend bool operator==(const Port&, const Port&) = default;
+    };
+
+    std::vector<Port> ports;
+    // The user asked for every port: the not-found message then says which ports were
+    // tried, since the list is no longer the two everybody knows.
+    bool allPorts = false;
+
+    // "\\.\COM1", then "\\.\COM2", shown as "COM1" and "COM2".
+    static PortSearch usual();
+
+    friend bool operator==(const PortSearch&, const PortSearch&) = default;
+};
+
 // The conversation with the instrument, as a state machine over received characters and
 // time-outs. It knows nothing of ports or widgets: every event returns the actions that the
 // dialog carries out. All buffers are allocated once, so handling a chunk allocates nothing
@@ -63,6 +85,7 @@ public:
         Idle,              // never shown
         WaitingFirstPort,
         WaitingSecondPort,
+        WaitingFurtherPort, // the third port of a search, or any after it
         Identifying,       // the identification frame's S has arrived
         Restarted,         // after a Z from the instrument
         Receiving,         // memory requested
@@ -78,6 +101,11 @@ public:
     DownloadSession(const DownloadSession&) = delete;
     DownloadSession& operator=(const DownloadSession&) = delete;
 
+    // The ports that the next start() goes through. An empty list means the usual two. A
+    // download already running keeps the ports it started with.
+    void setPortSearch(PortSearch search);
+    const PortSearch& portSearch() const noexcept { return m_nextSearch; }
+
     // Events. The spans stay valid until the next event.
     Actions start();                            // the dialog is shown
     Actions receive(const char* data, std::size_t size); // a chunk of received characters
@@ -89,6 +117,10 @@ public:
     Phase phase() const noexcept { return m_phase; }
     bool active() const noexcept;
     const QString& portName() const noexcept { return m_portName; }
+    // How the user knows a port of this download's search (the name itself for any other).
+    QString shownPortName(const QString& name) const;
+    // The ports of this download that were given their request, in order.
+    std::span<const PortSearch::Port> portsTried() const noexcept;
     std::size_t receivedCount() const noexcept { return m_received; }
     bool timerRunning() const noexcept { return m_timerRunning; }
 
@@ -115,6 +147,8 @@ private:
     void updateProgress();
     void finishDataFrame();
     void requireReceived(std::size_t index, std::size_t width) const;
+    void tryPort(std::size_t index);
+    QString notFoundMessage() const;
 
     DownloadResults& m_results;
     std::unique_ptr<char[]> m_buffer;   // kReceiveBufferSize characters, never cleared
@@ -124,6 +158,11 @@ private:
     Phase m_phase = Phase::V;
     QString m_portName = kCom1;
     bool m_timerRunning = false;
+
+    PortSearch m_nextSearch = PortSearch::usual(); // for the next start()
+    PortSearch m_search = PortSearch::usual();     // this download's
+    std::size_t m_portIndex = 0;                   // the port being tried
+    std::size_t m_portsTried = 0;
 
     // Characters received in this phase; the next chunk is written here, too.
     std::size_t m_received = 0;

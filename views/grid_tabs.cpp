@@ -285,6 +285,21 @@ void GridTabs::ShowSelectionSummary(DataGrid& grid)
     setFooter("P", texts.p);
     setFooter("R", texts.r);
     setFooter("N", texts.n);
+    // The footer is painted; a screen reader reads the same figures as the grid's
+    // description, in words.
+    const auto spoken = [&grid](const char* field, const QString& text) {
+        const int column = grid.columnOfField(QString::fromLatin1(field));
+        const QString caption = column >= 0 ? grid.column(column).caption.simplified() : QString::fromLatin1(field);
+        const QStringList values = text.split(QLatin1Char('/'));
+        if (values.size() != 3)
+            return caption + QStringLiteral(": ") + text;
+        return QStringLiteral("%1: наименьшее %2, среднее %3, наибольшее %4").arg(caption, values[0], values[1], values[2]);
+    };
+    const QString over = grid.selectionCount() >= 2
+        ? QStringLiteral("Итоги по выделенным строкам (%1)").arg(grid.selectionCount())
+        : QStringLiteral("Итоги по строкам таблицы");
+    grid.setAccessibleDescription(QStringLiteral("%1. %2. %3. Строк: %4.")
+                                      .arg(over, spoken("P", texts.p), spoken("R", texts.r), texts.n));
 }
 
 } // namespace views

@@ -5,6 +5,7 @@
 
 #include "app/main_window.h"
 #include "app/program_state.h"
+#include "app/start_page.h"
 #include "store/measurement_table.h"
 
 #include <QAccessible>
@@ -32,7 +33,7 @@ const QStringList kTableItems = {
 };
 const QStringList kTableButtons = {"ToolButton3", "ToolButton4", "ToolButton5"};
 // Enabled always.
-const QStringList kFreeItems = {"N2", "N3", "N11", "N24", "N26"};
+const QStringList kFreeItems = {"N2", "N3", "N11", "N24", "N26", "ChoosePort"};
 const QStringList kFreeButtons = {"ToolButton1", "ToolButton2", "ToolButton6"};
 const QStringList kPopupItems = {"N22", "N17", "N18", "N19", "N23", "N21"};
 
@@ -73,6 +74,7 @@ void verifyNoTableState(MainWindow& window)
     QVERIFY(!window.table().isActive());
     QCOMPARE(window.windowTitle(), QStringLiteral("ВРТ - ТК5"));
     QVERIFY(window.findChild<QTabWidget*>("PageControl1")->isHidden());
+    QVERIFY(!window.startPage()->isHidden());
     QCOMPARE(clientColor(window), QApplication::palette().color(QPalette::Dark));
     for (const QString& name : kTableItems)
         QVERIFY2(!window.findChild<QAction*>(name)->isEnabled(), qPrintable(name));
@@ -214,12 +216,13 @@ void MainWindowTest::menuOrder_data()
     QTest::addColumn<QStringList>("items");
     QTest::addColumn<QStringList>("separators");
     QTest::newRow("Файл") << "N1"
-                          << QStringList{"N2", "N3", "N4", "N5", "N7", "N6", "N8", "N9", "N10", "N11"}
+                          << QStringList{"N2", "N3", "RecentMenu", "N4", "N5", "N7", "N6", "N8", "N9", "N10", "N11"}
                           << QStringList{"N6", "N10"};
     QTest::newRow("Вид") << "N12" << QStringList{"N27", "N28", "N29", "N30", "N31", "N32", "N33"}
                          << QStringList{"N28", "N32"};
     QTest::newRow("Правка") << "N13" << QStringList{"N34"} << QStringList{};
-    QTest::newRow("Сервис") << "N35" << QStringList{"Excel1", "N37"} << QStringList{};
+    QTest::newRow("Сервис") << "N35" << QStringList{"Excel1", "N37", "ServiceSeparator1", "ChoosePort"}
+                            << QStringList{"ServiceSeparator1"};
     QTest::newRow("Справка") << "N14" << QStringList{"N24", "N25", "N26"} << QStringList{"N25"};
 }
 
@@ -466,6 +469,7 @@ void MainWindowTest::tabVisEn()
 
     auto* pages = window.findChild<QTabWidget*>("PageControl1");
     QVERIFY(!pages->isHidden());
+    QVERIFY(window.startPage()->isHidden());
     QCOMPARE(pages->currentWidget()->objectName(), shownTab);
     for (int i = 0; i < pages->count(); ++i)
         QCOMPARE(pages->isTabVisible(i), pages->widget(i)->objectName() == shownTab);

@@ -78,7 +78,7 @@ void StartupTest::splashIgnoresEscape()
 
 void StartupTest::mainWindowAppearsAfterSplash()
 {
-    app::Shell shell(app::StartupOptions{20ms});
+    app::Shell shell(app::StartupOptions{20ms, {}});
     QString modalDuringSplash;
     bool mainWindowExisted = false;
     bool mainWindowVisible = true;
@@ -114,7 +114,7 @@ void StartupTest::aTableNamedAtStartIsOpened()
     QTemporaryDir dir;
     const QString table = dir.filePath(QStringLiteral("site.db"));
     store::MeasurementTable::create(table);
-    app::StartupOptions options{20ms};
+    app::StartupOptions options{20ms, {}};
     options.tableToOpen = table;
     app::Shell shell(options);
     shell.start();

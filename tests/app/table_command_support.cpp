@@ -89,7 +89,7 @@ void Dialogs::poll()
             return;
         m_answered.emplace_back(modal);
         m_answers.pop_front();
-        m_seen.push_back({modal->objectName(), modal->windowTitle(), {}, {}, {}, {}, {}});
+        m_seen.push_back({modal->objectName(), modal->windowTitle(), {}, {}, {}, {}, {}, {}});
         if (auto* stop = modal->findChild<QAbstractButton*>(QStringLiteral("Button1")))
             QMetaObject::invokeMethod(stop, &QAbstractButton::click, Qt::QueuedConnection);
         return;
@@ -101,7 +101,7 @@ void Dialogs::poll()
 
     if (auto* box = qobject_cast<QMessageBox*>(modal)) {
         m_seen.push_back({QStringLiteral("box"), box->windowTitle(), box->text(), box->icon(),
-                          box->standardButtons(), {}, {}});
+                          box->standardButtons(), {}, {}, {}});
         QAbstractButton* button = answer.kind == Answer::Kind::Button ? box->button(answer.button) : nullptr;
         if (button)
             QMetaObject::invokeMethod(button, &QAbstractButton::click, Qt::QueuedConnection);
@@ -109,7 +109,7 @@ void Dialogs::poll()
             QMetaObject::invokeMethod(box, &QDialog::reject, Qt::QueuedConnection);
         return;
     }
-    m_seen.push_back({modal->objectName(), modal->windowTitle(), {}, {}, {}, {}, {}});
+    m_seen.push_back({modal->objectName(), modal->windowTitle(), {}, {}, {}, {}, {}, {}});
     auto* dialog = qobject_cast<QDialog*>(modal);
     if (!dialog)
         return;
@@ -120,6 +120,8 @@ void Dialogs::poll()
         m_seen.back().fileName = offered.isDir() ? QString() : offered.fileName();
         m_seen.back().nameFilter = files->selectedNameFilter();
     }
+    if (auto* colours = qobject_cast<QColorDialog*>(dialog))
+        m_seen.back().colour = colours->currentColor();
     if (files && answer.kind == Answer::Kind::File) {
         // The dialog leaves its name field alone while that has the focus.
         if (QWidget* focus = files->focusWidget())

@@ -65,6 +65,7 @@ struct Seen {
     QMessageBox::StandardButtons buttons;
     QString fileName;   // a file dialog: the name it offered when it came up
     QString nameFilter; // and its selected filter
+    QColor colour;      // a colour dialog: the colour it started on
 
     // "SaveDialog1", or "Ошибка: База данных повреждена !" for a message box.
     QString describe() const { return name == QLatin1String("box") ? title + QStringLiteral(": ") + text : name; }

@@ -7,6 +7,7 @@
 
 #include "app/main_window.h"
 #include "app/program_state.h"
+#include "settings/program_settings.h"
 #include "store/measurement_table.h"
 #include "tests/device/emulator_process.h"
 #include "tools/emulator/penetrometer_records.h"
@@ -1003,7 +1004,12 @@ void TableCommandsTest::coloursSurviveCloseAndOpen()
     QCOMPARE(colourOf("R"), std::optional<QColor>(blue));
     QVERIFY(runDescribed("N30").isEmpty()); // "Убрать цвет" on R
     clickCell(grid, 0, "U");
-    QCOMPARE(runDescribed("N17", {Answer::cancel()}), QStringList{"ColorDialog1"});
+    // The dialog starts on the colour chosen last, which the settings keep for the next run.
+    const std::vector<Seen> cancelled = run("N17", {Answer::cancel()});
+    QCOMPARE(cancelled.size(), std::size_t(1));
+    QCOMPARE(cancelled.front().name, QStringLiteral("ColorDialog1"));
+    QCOMPARE(cancelled.front().colour, blue);
+    QCOMPARE(QColor(settings::open()->value(QStringLiteral("Last_color")).toString()), blue);
 
     const auto expectColours = [&](std::optional<QColor> p, std::optional<QColor> date) {
         QCOMPARE(colourOf("P"), p);

@@ -3,14 +3,17 @@
 // the dialog's errors.
 
 #include "device/download_dialog.h"
+#include "device/port_names.h"
 #include "device/serial_port_driver.h"
 #include "tests/device/emulator_process.h"
 #include "tests/device/pty_support.h"
 #include "tests/device/session_test_support.h"
+#include "tests/device/settings_support.h"
 #include "tools/emulator/penetrometer_records.h"
 
 #include <QApplication>
 #include <QDialog>
+#include <QDir>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
@@ -210,7 +213,9 @@ TEST_F(DownloadDialogTest, ReportsAMissingInstrumentAfterTryingBothPorts)
 
     const Outcome outcome = run();
     EXPECT_EQ(outcome.result, DownloadDialog::ResultCancel);
-    EXPECT_EQ(outcome.errors, std::vector{shownOverTheDialog(kNotFound)});
+    EXPECT_EQ(outcome.errors, std::vector{shownOverTheDialog(
+                                  kNotFound + QStringLiteral("\nОпрошены порты: COM1 (%1), COM2 (%2)")
+                                                  .arg(silent.path(), kNowhere))});
     EXPECT_EQ(port()->PortName(), kCom1);
     EXPECT_FALSE(port()->IsOpen());
     EXPECT_EQ(silent.count("received V"), 1);
@@ -323,6 +328,118 @@ TEST_F(DownloadDialogTest, StaysResponsiveWhenTheInstrumentVanishesMidTransfer)
     EXPECT_EQ(outcome.result, DownloadDialog::ResultCancel);
     EXPECT_EQ(outcome.errors, std::vector<ErrorSeen>());
     EXPECT_TRUE(imageUntouched());
+}
+
+TEST_F(DownloadDialogTest, ShowsThePortAndAsksForNoOtherPortsWithoutTheSearch)
+{
+    EmulatorProcess instrument({"--records", "2"});
+    ASSERT_TRUE(instrument.started());
+    pointPort(1, instrument.path());
+    pointPort(2, kNowhere);
+    int asked = 0;
+    dialog.setPortLister([&] {
+        ++asked;
+        return std::vector<device::PresentPort>();
+    });
+
+    EXPECT_EQ(run().result, DownloadDialog::ResultOk);
+    EXPECT_EQ(asked, 0);
+    const auto* portText = dialog.findChild<QLabel*>(QStringLiteral("StaticText8"));
+    ASSERT_TRUE(portText);
+    EXPECT_EQ(portText->text(), QStringLiteral("Порт: COM1 (%1)").arg(instrument.path()));
+    EXPECT_FALSE(portText->accessibleName().isEmpty());
+}
+
+// Downloads with "Искать прибор на всех портах" on; the ports present are the test's
+// pseudo-terminals, which the system would not list as serial ports.
+class SearchAllPortsTest : public DownloadDialogTest {
+protected:
+    void SetUp() override
+    {
+        DownloadDialogTest::SetUp();
+        settings::open()->setValue(device::kSearchAllPortsKey, true);
+        dialog.setPortLister([this] { return present; });
+    }
+
+    void TearDown() override { settings::open()->remove(device::kSearchAllPortsKey); }
+
+    void addPresent(const QString& path)
+    {
+        present.push_back({path, QDir(path).dirName(), {}, {}, {}});
+    }
+
+    // Runs a download, noting every port the dialog names while it runs.
+    Outcome runNotingPorts(std::vector<QString>& shown)
+    {
+        return run([&] {
+            const QString now = text("StaticText8");
+            if (shown.empty() || shown.back() != now)
+                shown.push_back(now);
+        });
+    }
+
+    std::vector<device::PresentPort> present;
+};
+
+TEST_F(SearchAllPortsTest, FindsTheInstrumentOnAThirdPortAfterComOneAndTwoStaySilent)
+{
+    Pty com1Line;
+    Pty com2Line;
+    EmulatorProcess instrument({"--records", "6", "--seed", "5", "--pace"});
+    ASSERT_TRUE(instrument.started());
+    pointPort(1, com1Line.path());
+    pointPort(2, com2Line.path());
+    // COM1's device is listed among the ports present, too: it is asked once all the same.
+    addPresent(com1Line.path());
+    addPresent(instrument.path());
+
+    std::vector<QString> shown;
+    const Outcome outcome = runNotingPorts(shown);
+    EXPECT_EQ(outcome.result, DownloadDialog::ResultOk);
+    EXPECT_EQ(outcome.errors, std::vector<ErrorSeen>());
+    EXPECT_TRUE(imageHolds(imageOf(instrument::penetrometerMemory(6, 5))));
+    EXPECT_EQ(results->dev_type, 4);
+    EXPECT_EQ(port()->PortName(), instrument.path());
+    EXPECT_FALSE(port()->IsOpen());
+    // One request on each silent line, one identification and one memory request on the
+    // instrument's.
+    EXPECT_EQ(com1Line.readAvailable(), "V");
+    EXPECT_EQ(com2Line.readAvailable(), "V");
+    EXPECT_EQ(instrument.count("received V"), 1);
+    EXPECT_EQ(instrument.count("received N"), 1);
+    EXPECT_EQ(shown, (std::vector<QString>{
+                         QStringLiteral("Порт: COM1 (%1)").arg(com1Line.path()),
+                         QStringLiteral("Порт: COM2 (%1)").arg(com2Line.path()),
+                         QStringLiteral("Порт: %1").arg(instrument.path()),
+                     }));
+}
+
+TEST_F(SearchAllPortsTest, NamesThePortsItTriedWhenNoneAnswers)
+{
+    Pty com1Line;
+    Pty further;
+    pointPort(1, com1Line.path());
+    pointPort(2, kNowhere);
+    addPresent(further.path());
+
+    std::vector<QString> shown;
+    const Outcome outcome = runNotingPorts(shown);
+    EXPECT_EQ(outcome.result, DownloadDialog::ResultCancel);
+    EXPECT_EQ(shown, (std::vector<QString>{
+                         QStringLiteral("Порт: COM1 (%1)").arg(com1Line.path()),
+                         QStringLiteral("Порт: COM2 (%1)").arg(kNowhere),
+                         QStringLiteral("Порт: %1").arg(further.path()),
+                     }));
+    const QString expected = kNotFound + QStringLiteral("\nОпрошены порты: COM1 (%1), COM2 (%2), %3")
+                                             .arg(com1Line.path(), kNowhere, further.path());
+    EXPECT_EQ(outcome.errors, std::vector{shownOverTheDialog(expected)});
+    EXPECT_EQ(com1Line.readAvailable(), "V");
+    EXPECT_EQ(further.readAvailable(), "V");
+    EXPECT_EQ(port()->PortName(), kCom1);
+    EXPECT_FALSE(port()->IsOpen());
+    EXPECT_TRUE(imageUntouched());
+    // Back on the first port, as the next download begins.
+    EXPECT_EQ(text("StaticText8"), QStringLiteral("Порт: COM1 (%1)").arg(com1Line.path()));
 }
 
 } // namespace

@@ -58,7 +58,8 @@ TEST_F(SessionTest, TimeOutsTryTheSecondPortOnceThenGiveUp)
         act(Kind::ClosePort),
         act(Kind::SetPortName, 0, kCom1),
         act(Kind::SetProgress, 0),
-        text(Kind::ShowError, kNotFound),
+        // The message as it always was, and where the instrument was looked for.
+        act(Kind::ShowError, 0, QString::fromUtf8(kNotFound) + QStringLiteral("\nОпрошены порты: COM1, COM2")),
         act(Kind::Finish, DownloadSession::ResultCancel),
     };
     EXPECT_EQ(second, giveUp);
