@@ -1,12 +1,14 @@
 #include "app/command_line.h"
 
 #include "app/error_report.h"
+#include "app/export_format.h"
 #include "app/version.h"
 
 #include "document/measurement_document.h"
+#include "export/replacing_write.h"
 #include "export/table_export.h"
-#include "platform/file_io.h"
 #include "reports/prepared_report.h"
+#include "settings/program_settings.h"
 #include "reports/report_data_set.h"
 #include "reports/report_painter.h"
 #include "reports/report_templates.h"
@@ -38,6 +40,8 @@ QString helpText()
     return tr("Использование:\n"
               "  kvel [ТАБЛИЦА.db]                                    открыть программу (и таблицу)\n"
               "  kvel --export-xls ТАБЛИЦА.db ФАЙЛ.xls [--tab 1|2]    экспорт в Excel без окна\n"
+              "  kvel --export-xlsx ТАБЛИЦА.db ФАЙЛ.xlsx [--tab 1|2]  экспорт в Excel 2007+ без окна\n"
+              "  kvel --export-csv ТАБЛИЦА.db ФАЙЛ.csv [--tab 1|2]    экспорт в CSV без окна\n"
               "  kvel --print-pdf ТАБЛИЦА.db ФАЙЛ.pdf [--tab 1|2]     отчёт в PDF без окна\n"
               "  kvel --help                                          эта справка\n"
               "  kvel --version                                       версия программы\n\n"
@@ -47,6 +51,8 @@ QString helpText()
               "Usage:\n"
               "  kvel [TABLE.db]                                   start the program (and open the table)\n"
               "  kvel --export-xls TABLE.db OUT.xls [--tab 1|2]    export to Excel without a window\n"
+              "  kvel --export-xlsx TABLE.db OUT.xlsx [--tab 1|2]  export to Excel 2007+ without a window\n"
+              "  kvel --export-csv TABLE.db OUT.csv [--tab 1|2]    export to CSV without a window\n"
               "  kvel --print-pdf TABLE.db OUT.pdf [--tab 1|2]     the report as a PDF without a window\n"
               "  kvel --help                                       this help\n"
               "  kvel --version                                    the program's version\n\n"
@@ -65,12 +71,12 @@ void openTable(document::MeasurementDocument& document, const QString& path)
     }
 }
 
-void exportWorkbook(document::MeasurementDocument& document, const QString& out)
+void exportRows(document::MeasurementDocument& document, const QString& out, ExportFormat format)
 {
+    // In file order, as the window's export writes them.
     document.unsortAll();
-    xls::XlsWorkbook book;
-    table_export::fillWorkbook(document.table(), book);
-    xls::BiffWriter().Save(book, out); // written beside and moved into place: all or nothing
+    // The limits the window marks by, as the user set them.
+    writeExport(document.table(), out, format, document::readLimits(*settings::open()));
 }
 
 void printPdf(document::MeasurementDocument& document, const QString& out)
@@ -79,6 +85,7 @@ void printPdf(document::MeasurementDocument& document, const QString& out)
     const auto design = reports::designOf(
         reports::reportFor(document.kind() == store::kPressKind, document.deviceType()));
     reports::ReportDataSet data(document.table().table());
+    reports::markTestsBelowLimits(data, document.table(), document::readLimits(*settings::open()));
     const reports::PreparedReport report = reports::prepareReport(design, data);
     if (report.isEmpty())
         throw store::StoreError(store::StoreError::Code::NotActive,
@@ -86,21 +93,10 @@ void printPdf(document::MeasurementDocument& document, const QString& out)
                                     .arg(QFileInfo(out).fileName())
                                     .toStdString());
     // Written beside the file and moved into place, so that a failure leaves nothing behind.
-    const QString part = out + QStringLiteral(".part");
-    if (!reports::writePdf(report, part)) {
-        QFile::remove(part);
-        throw store::StoreError(store::StoreError::Code::Io,
-                                QStringLiteral("Не удалось записать файл «%1».").arg(out).toStdString());
-    }
-    try {
-        platform::replaceFile(QFile::encodeName(part).toStdString(), QFile::encodeName(out).toStdString());
-    } catch (const platform::FileError& error) {
-        QFile::remove(part);
-        throw store::StoreError(store::StoreError::Code::Io,
-                                QStringLiteral("Не удалось записать файл «%1»: %2")
-                                    .arg(out, QString::fromUtf8(error.what()))
-                                    .toStdString());
-    }
+    table_export::writeReplacing(out, [&](const std::string& temp) {
+        if (!reports::writePdf(report, QFile::decodeName(temp.c_str())))
+            throw store::StoreError(store::StoreError::Code::Io, "документ PDF не создан");
+    });
 }
 
 } // namespace
@@ -112,9 +108,11 @@ CommandLine runCommandLine(const QStringList& arguments, QTextStream& out, QText
     const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QString());
     const QCommandLineOption version({QStringLiteral("v"), QStringLiteral("version")}, QString());
     const QCommandLineOption exportXls(QStringLiteral("export-xls"), QString());
+    const QCommandLineOption exportXlsx(QStringLiteral("export-xlsx"), QString());
+    const QCommandLineOption exportCsv(QStringLiteral("export-csv"), QString());
     const QCommandLineOption printPdfOption(QStringLiteral("print-pdf"), QString());
     const QCommandLineOption tab(QStringLiteral("tab"), QString(), QStringLiteral("1|2"));
-    parser.addOptions({help, version, exportXls, printPdfOption, tab});
+    parser.addOptions({help, version, exportXls, exportXlsx, exportCsv, printPdfOption, tab});
 
     CommandLine result;
     const auto wrong = [&](const QString& text) {
@@ -135,19 +133,20 @@ CommandLine runCommandLine(const QStringList& arguments, QTextStream& out, QText
         return result;
     }
     const QStringList files = parser.positionalArguments();
-    const bool batch = parser.isSet(exportXls) || parser.isSet(printPdfOption);
-    if (!batch) {
+    const int commands = int(parser.isSet(exportXls)) + int(parser.isSet(exportXlsx)) + int(parser.isSet(exportCsv))
+        + int(parser.isSet(printPdfOption));
+    if (commands == 0) {
         if (parser.isSet(tab))
-            return wrong(tr("--tab задаётся вместе с --export-xls или --print-pdf.",
-                            "--tab goes with --export-xls or --print-pdf."));
+            return wrong(tr("--tab задаётся вместе с --export-xls, --export-xlsx, --export-csv или --print-pdf.",
+                            "--tab goes with --export-xls, --export-xlsx, --export-csv or --print-pdf."));
         if (files.size() > 1)
             return wrong(tr("Откройте одну таблицу.", "Name one table to open."));
         result.tableToOpen = files.value(0);
         return result;
     }
-    if (parser.isSet(exportXls) && parser.isSet(printPdfOption))
-        return wrong(tr("Укажите что-то одно: --export-xls или --print-pdf.",
-                        "Give one of --export-xls and --print-pdf."));
+    if (commands > 1)
+        return wrong(tr("Укажите что-то одно: --export-xls, --export-xlsx, --export-csv или --print-pdf.",
+                        "Give one of --export-xls, --export-xlsx, --export-csv and --print-pdf."));
     if (files.size() != 2)
         return wrong(tr("Нужны два файла: таблица и файл, который записать.",
                         "Two files are needed: the table and the file to write."));
@@ -165,7 +164,11 @@ CommandLine runCommandLine(const QStringList& arguments, QTextStream& out, QText
         if (kind >= 0)
             document.showKind(kind);
         if (parser.isSet(exportXls))
-            exportWorkbook(document, files[1]);
+            exportRows(document, files[1], ExportFormat::Xls);
+        else if (parser.isSet(exportXlsx))
+            exportRows(document, files[1], ExportFormat::Xlsx);
+        else if (parser.isSet(exportCsv))
+            exportRows(document, files[1], ExportFormat::Csv);
         else
             printPdf(document, files[1]);
         result.exitStatus = 0;

@@ -1,11 +1,15 @@
-// "Экспорт в Excel": the rows of the shown tab into a new Excel 97 workbook.
+// "Экспорт в Excel": the rows of the shown tab into a new Excel 97 workbook, an .xlsx
+// workbook, or a CSV file for any spreadsheet.
 
+#include "app/export_format.h"
 #include "app/file_dialogs.h"
 #include "app/main_window.h"
 
+#include "export/csv_export.h"
 #include "export/table_export.h"
 #include "views/grid_tabs.h"
 #include "xls/biff_writer.h"
+#include "xls/xlsx_writer.h"
 #include "xls/xls_workbook.h"
 
 #include <QFileDialog>
@@ -15,20 +19,41 @@
 namespace app {
 namespace {
 
-// The save dialog serves New as well; the export sets its own filter and suffix for the one
-// question and gives the dialog back as it found it.
+// The file types the export writes, in the order the save dialog offers them; the first is
+// the one it starts on.
+struct ExportType {
+    ExportFormat format;
+    const char* filter;
+    const char* suffix;
+};
+constexpr ExportType kExportTypes[] = {
+    {ExportFormat::Xls, "Книга Excel (*.xls)", "xls"},
+    {ExportFormat::Xlsx, "Книга Excel 2007 и новее (*.xlsx)", "xlsx"},
+    {ExportFormat::Csv, "Текст CSV для электронных таблиц (*.csv)", "csv"},
+};
+
+// The save dialog serves New as well; the export sets its own filters and suffix for the one
+// question and gives the dialog back as it found it. The suffix follows the type chosen.
 class ExportDialogSetup {
 public:
     explicit ExportDialogSetup(QFileDialog* dialog)
         : m_dialog(dialog), m_filters(dialog->nameFilters()), m_suffix(dialog->defaultSuffix())
     {
-        m_dialog->setNameFilter(QStringLiteral("Книга Excel (*.xls)"));
-        m_dialog->setDefaultSuffix(QStringLiteral("xls"));
+        QStringList filters;
+        for (const ExportType& type : kExportTypes)
+            filters << QString::fromUtf8(type.filter);
+        m_dialog->setNameFilters(filters);
+        m_dialog->selectNameFilter(filters.front());
+        m_dialog->setDefaultSuffix(QString::fromLatin1(kExportTypes[0].suffix));
+        m_follow = QObject::connect(m_dialog, &QFileDialog::filterSelected, m_dialog, [this](const QString& filter) {
+            m_dialog->setDefaultSuffix(QString::fromLatin1(typeOfFilter(filter).suffix));
+        });
         // Replacing an existing file is asked about by the dialog itself.
         m_dialog->setOption(QFileDialog::DontConfirmOverwrite, false);
     }
     ~ExportDialogSetup()
     {
+        QObject::disconnect(m_follow);
         m_dialog->setNameFilters(m_filters);
         m_dialog->setDefaultSuffix(m_suffix);
     }
@@ -37,14 +62,61 @@ public:
 
     // The chosen file; empty when the dialog was cancelled or gave no name.
     QString ask() { return chosenFile(m_dialog); }
+    // The type of the chosen file: the one its name says, else the one chosen in the dialog.
+    ExportFormat format(const QString& file) const
+    {
+        return exportFormatOf(file, typeOfFilter(m_dialog->selectedNameFilter()).format);
+    }
 
 private:
+    static const ExportType& typeOfFilter(const QString& filter)
+    {
+        for (const ExportType& type : kExportTypes)
+            if (filter == QString::fromUtf8(type.filter))
+                return type;
+        return kExportTypes[0];
+    }
+
     QFileDialog* m_dialog;
     QStringList m_filters;
     QString m_suffix;
+    QMetaObject::Connection m_follow;
 };
 
 } // namespace
+
+ExportFormat exportFormatOf(const QString& file, ExportFormat otherwise)
+{
+    const QString suffix = QFileInfo(file).suffix().toLower();
+    if (suffix == QLatin1String("xls"))
+        return ExportFormat::Xls;
+    if (suffix == QLatin1String("xlsx"))
+        return ExportFormat::Xlsx;
+    if (suffix == QLatin1String("csv"))
+        return ExportFormat::Csv;
+    return otherwise;
+}
+
+void writeExport(const store::MeasurementTable& table, const QString& file, ExportFormat format,
+                 const document::Limits& limits)
+{
+    switch (format) {
+    case ExportFormat::Csv:
+        table_export::writeCsvFile(table, file, limits);
+        return;
+    case ExportFormat::Xls:
+    case ExportFormat::Xlsx:
+        break;
+    }
+    // One workbook model for both workbook files, so they cannot drift apart. Each writer
+    // writes beside the file and moves it into place: all or nothing.
+    xls::XlsWorkbook book;
+    table_export::fillWorkbook(table, book, limits);
+    if (format == ExportFormat::Xlsx)
+        xls::XlsxWriter().Save(book, file);
+    else
+        xls::BiffWriter().Save(book, file);
+}
 
 void MainWindow::Excel1Click()
 {
@@ -58,9 +130,11 @@ void MainWindow::exp2excel()
     if (!m_document.isOpen())
         return;
     QString file;
+    ExportFormat format = ExportFormat::Xls;
     {
         ExportDialogSetup dialog(m_saveDialog);
         file = dialog.ask();
+        format = dialog.format(file);
     }
     if (file.isEmpty())
         return;
@@ -69,13 +143,8 @@ void MainWindow::exp2excel()
     // "Убрать сортировку" would do it. It walks them with a cursor of its own, so the row
     // the user is on stays where it is.
     m_gridTabs->N33Click();
-    {
-        xls::XlsWorkbook book;
-        table_export::fillWorkbook(m_document.table(), book);
-        // Errors of the writer reach the general error handler: no success message then.
-        xls::BiffWriter writer;
-        writer.Save(book, file);
-    }
+    // Errors of the writers reach the general error handler: no success message then.
+    writeExport(m_document.table(), file, format, m_document.limits());
 
     QMessageBox box(QMessageBox::Information, QStringLiteral("Экспорт в Excel"),
                     QStringLiteral("Экспорт в файл ") + QFileInfo(file).fileName() +

@@ -4,6 +4,7 @@
 #include "app/error_report.h"
 #include "app/help_location.h"
 #include "app/help_window.h"
+#include "app/limits_dialog.h"
 #include "app/resources.h"
 #include "app/start_page.h"
 
@@ -70,12 +71,16 @@ MainWindow::MainWindow(ProgramState& state, QWidget* parent)
     buildToolBar();
     buildPopupMenu();
     buildDialogs();
+    buildCharts();
     m_downloadDialog = new device::DownloadDialog(m_state.download, this);
     connect(m_downloadDialog, &device::DownloadDialog::errorOccurred, this, [this](const QString& text) {
         QMessageBox box(QMessageBox::Critical, QStringLiteral("Ошибка"), text, QMessageBox::Ok, m_downloadDialog);
         box.exec();
     });
     m_about = new AboutDialog(this);
+
+    // The limits belong to the program: the document marks rows by them from the start.
+    m_document.setLimits(document::readLimits(*m_registry));
 
     // The window follows the document into its no-table state, whoever closed it.
     connect(&m_document, &document::MeasurementDocument::closed, this, &MainWindow::showNoTable);
@@ -413,6 +418,16 @@ void MainWindow::N24Click()
 void MainWindow::N26Click()
 {
     m_about->exec();
+}
+
+void MainWindow::setLimitsClick()
+{
+    LimitsDialog dialog(m_document.limits(), this);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    document::writeLimits(*m_registry, dialog.limits());
+    m_registry->sync();
+    m_document.setLimits(dialog.limits());
 }
 
 void MainWindow::choosePort()

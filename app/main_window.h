@@ -13,12 +13,14 @@
 #include <vector>
 
 class QAction;
+class QDockWidget;
 class QFileDialog;
 class QMenu;
 class QTabWidget;
 class QToolBar;
 
 namespace views {
+class ChartPanel;
 class DataGrid;
 class GridTabs;
 }
@@ -26,6 +28,7 @@ namespace device {
 class DownloadDialog;
 }
 namespace reports {
+class PageDrawing;
 class ReportTemplate;
 }
 
@@ -146,6 +149,7 @@ public:
     void N24Click(); // "Помощь"
     void N26Click(); // "О программе"
     void choosePort(); // "Порт прибора…"
+    void setLimitsClick(); // "Нормативы…": the minimums of K and E, stored and applied
 
     // The start page, shown in the client area while no table is open, and the recent
     // tables it and the "Файл" menu list.
@@ -158,6 +162,21 @@ public:
     // XlsError or StoreError when the file cannot be written.
     void exp2excel();
 
+    // ---- charts of the tests (chart_commands.cpp) ----
+    // The chart panel in the dock "ChartDock", shown while a table is open and "Вид → Графики"
+    // is checked (remembered as Charts_visible); its figure is Charts_measure, its place
+    // Charts_area.
+    views::ChartPanel* chartPanel() const noexcept { return m_chartPanel; }
+    QDockWidget* chartDock() const noexcept { return m_chartDock; }
+    void ShowChartsClick(bool shown); // "Графики"
+    void SaveChartClick();            // "Сохранить график…": asks for the file, then saveChartsAs
+    // Writes the charts into `path`: PNG, SVG or PDF as its extension says, or else as the
+    // save dialog's type `nameFilter` says (the extension is added then). Says why when the
+    // file could not be written; false then.
+    bool saveChartsAs(const QString& path, const QString& nameFilter);
+    void ReportChartsClick(bool on); // "Графики в отчёте" (Charts_in_report)
+    // The pages the report gets after its rows: the charts page while "Графики в отчёте" is on.
+    std::vector<std::shared_ptr<const reports::PageDrawing>> reportAppendix();
 
 protected:
     // Closing from the title bar remembers the data folder and closes the table.
@@ -202,6 +221,9 @@ private:
     void pageChanged(int index);
     // Prepares the chosen report over the view; null when there is no table or no pages.
     reports::ReportTemplate* prepareChosenReport();
+    // The chart dock and its commands in "Вид"; the dock follows the document.
+    void buildCharts();
+    void updateChartDock();
 
     ProgramState& m_state;
     // The document outlives everything that shows it: members go in reverse order, so the
@@ -233,6 +255,12 @@ private:
     reports::ReportTemplate* m_report1 = nullptr;
     reports::ReportTemplate* m_report2 = nullptr;
     reports::ReportTemplate* m_report3 = nullptr;
+    // Charts of the tests.
+    QDockWidget* m_chartDock = nullptr;
+    views::ChartPanel* m_chartPanel = nullptr;
+    QAction* m_showChartsAction = nullptr;
+    QAction* m_reportChartsAction = nullptr;
+    QFileDialog* m_chartSaveDialog = nullptr; // made when first asked for
 };
 
 } // namespace app

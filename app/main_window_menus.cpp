@@ -76,6 +76,7 @@ void MainWindow::buildMenus()
         {"N37", "Перенумеровать строки", nullptr, -1, true, &MainWindow::N37Click},
         {"ServiceSeparator1"},
         {"ChoosePort", "Порт прибора…", nullptr, -1, false, &MainWindow::choosePort},
+        {"Limits", "Нормативы…", nullptr, -1, false, &MainWindow::setLimitsClick},
     };
     static const CommandDef help[] = {
         {"N24", "Помощь", "F1", 5, false, &MainWindow::N24Click, true},

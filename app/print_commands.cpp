@@ -55,7 +55,8 @@ reports::ReportTemplate* MainWindow::prepareChosenReport()
     // The report reads the rows by their place in the view: the grid's current row and
     // scroll position stay as the user left them.
     reports::ReportDataSet data(m_document.table().table());
-    return report->prepare(data) ? report : nullptr;
+    reports::markTestsBelowLimits(data, m_document.table(), m_document.limits());
+    return report->prepare(data, reportAppendix()) ? report : nullptr;
 }
 
 void MainWindow::N8Click()

@@ -2,19 +2,26 @@
 //   cmake --build build --target bench_export && build/bench/bench_export
 // Each iteration fills a new workbook model from the open table and writes it as an .xls
 // file (the table itself is made once per size, untimed). Sizes: 1,000, 6,000 and 13,107
-// records, the last filling one sheet's 65,536 rows. Afterwards the program prints:
+// records, the last filling one sheet's 65,536 rows. The same 13,107 records are also
+// exported as an .xlsx file (the same model, through libxlsxwriter) and as a CSV file.
+// Afterwards the program prints:
 //   - the time per record at 6,000 and 13,107 records over that at 1,000 (linear work: 1);
+//   - the .xlsx and the CSV export of 13,107 records as multiples of the .xls export of the
+//     same records in the same run;
 //   - LibreOffice headless turning a CSV file of the same cells into an .xls file, measured
 //     in the same run, once for the headings alone (mostly its start-up) and once for all
 //     13,107 records, with the ratio of that conversion to our export of the same records;
-//   - the peak memory of exporting 100,000 records (8 sheets), in a child process of its own,
-//     next to the peak of a child that only opens the same table and reads it;
+//   - the peak memory of exporting 100,000 records (8 sheets) as .xls and as .xlsx, each in a
+//     child process of its own, next to the peak of a child that only opens the same table
+//     and reads it;
 //   - each goal, and whether this run met it.
 
+#include "export/csv_export.h"
 #include "export/table_export.h"
 #include "store/measurement_table.h"
 #include "xls/biff_writer.h"
 #include "xls/xls_workbook.h"
+#include "xls/xlsx_writer.h"
 
 #include <QDir>
 #include <QFile>
@@ -48,6 +55,7 @@ constexpr double kAimSeconds = 0.040;      // 13,107 records
 constexpr double kAimTimesLibreOffice = 40; // LibreOffice's conversion / ours
 constexpr double kAimPerRecordRatio = 1.1;  // 13,107 records against 1,000
 constexpr double kAimPeakMB = 150;          // exporting 100,000 records
+constexpr double kAimXlsxSeconds = 2.0;     // 13,107 records as .xlsx
 
 QTemporaryDir* g_dir = nullptr;
 std::map<int, std::unique_ptr<MeasurementTable>> g_tables;
@@ -93,9 +101,12 @@ MeasurementTable& table(int records)
     return t;
 }
 
+// What a timed export writes.
+enum class Format { Xls, Xlsx, Csv };
+
 // The child's job: open the table and read every row as the export does, then export it
-// when `out` is given. Returns the process's exit status.
-int childJob(const char* tablePath, const char* out)
+// when `out` is given (as .xlsx with `xlsx`). Returns the process's exit status.
+int childJob(const char* tablePath, const char* out, bool xlsx = false)
 {
     try {
         MeasurementTable t;
@@ -117,8 +128,12 @@ int childJob(const char* tablePath, const char* out)
         {
             xls::XlsWorkbook book;
             table_export::fillWorkbook(t, book);
-            xls::BiffWriter writer;
-            writer.Save(book, QString::fromLocal8Bit(out));
+            if (xlsx) {
+                xls::XlsxWriter().Save(book, QString::fromLocal8Bit(out));
+            } else {
+                xls::BiffWriter writer;
+                writer.Save(book, QString::fromLocal8Bit(out));
+            }
         }
         bench::printOwnPeak();
         return 0;
@@ -140,19 +155,56 @@ void exportTable(benchmark::State& state)
         writer.Save(book, file);
     }
     state.counters["records"] = records;
+    state.counters["format"] = static_cast<double>(Format::Xls);
     state.counters["per_record"] = benchmark::Counter(
         records, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
 BENCHMARK(exportTable)->Arg(kSizes[0])->Arg(kSizes[1])->Arg(kSizes[2])->Unit(benchmark::kMillisecond);
 
-// Keeps the mean real time of each size.
+// The same model as an .xlsx file.
+void exportTableXlsx(benchmark::State& state)
+{
+    const int records = static_cast<int>(state.range(0));
+    MeasurementTable& t = table(records);
+    const QString file = g_dir->filePath(QStringLiteral("export.xlsx"));
+    for (auto _ : state) {
+        xls::XlsWorkbook book;
+        table_export::fillWorkbook(t, book);
+        xls::XlsxWriter().Save(book, file);
+    }
+    state.counters["records"] = records;
+    state.counters["format"] = static_cast<double>(Format::Xlsx);
+}
+BENCHMARK(exportTableXlsx)->Arg(kSizes[2])->Unit(benchmark::kMillisecond);
+
+// The same records as the CSV export writes them.
+void exportTableCsv(benchmark::State& state)
+{
+    const int records = static_cast<int>(state.range(0));
+    MeasurementTable& t = table(records);
+    const QString file = g_dir->filePath(QStringLiteral("export.csv"));
+    for (auto _ : state)
+        benchmark::DoNotOptimize(table_export::writeCsvFile(t, file));
+    state.counters["records"] = records;
+    state.counters["format"] = static_cast<double>(Format::Csv);
+}
+BENCHMARK(exportTableCsv)->Arg(kSizes[2])->Unit(benchmark::kMillisecond);
+
+// Keeps the mean real time of each size of the .xls export, and of the other formats by
+// format and size.
 class Recorder : public bench::TimingReporter {
 public:
     void record(const Run& run, double runSeconds) override
     {
-        seconds[static_cast<int>(run.counters.at("records").value)] = runSeconds;
+        const int records = static_cast<int>(run.counters.at("records").value);
+        const auto format = static_cast<Format>(static_cast<int>(run.counters.at("format").value));
+        if (format == Format::Xls)
+            seconds[records] = runSeconds;
+        else
+            others[{format, records}] = runSeconds;
     }
     std::map<int, double> seconds;
+    std::map<std::pair<Format, int>, double> others;
 };
 
 // The cells of the export as CSV text: the same headings, texts and numbers.
@@ -210,6 +262,8 @@ int main(int argc, char** argv)
         return childJob(argv[2], nullptr);
     if (argc >= 4 && std::strcmp(argv[1], "--child-export") == 0)
         return childJob(argv[2], argv[3]);
+    if (argc >= 4 && std::strcmp(argv[1], "--child-export-xlsx") == 0)
+        return childJob(argv[2], argv[3], true);
 
     QTemporaryDir dir;
     g_dir = &dir;
@@ -239,6 +293,20 @@ int main(int argc, char** argv)
             std::printf("conversion / export of %d records: %.1fx\n", large, times);
         }
     }
+    // The other formats against the .xls export of the same records in this run.
+    double xlsxSeconds = -1;
+    if (recorder.seconds.count(large)) {
+        const double xls = recorder.seconds[large];
+        std::printf("\n%d records, against the .xls export (%.3f s):\n", large, xls);
+        for (const auto& [what, format] : {std::pair{".xlsx", Format::Xlsx}, std::pair{"CSV", Format::Csv}}) {
+            const auto it = recorder.others.find({format, large});
+            if (it == recorder.others.end())
+                continue;
+            std::printf("  %-5s %.3f s, %.2fx the .xls\n", what, it->second, it->second / xls);
+            if (format == Format::Xlsx)
+                xlsxSeconds = it->second;
+        }
+    }
     g_tables.clear();
 
     // Peak memory, each job in a process of its own.
@@ -248,11 +316,18 @@ int main(int argc, char** argv)
     const bench::ChildRun read = bench::runSelf({"--child-read", bigPath});
     const bench::ChildRun exported =
         bench::runSelf({"--child-export", bigPath, dir.filePath(QStringLiteral("memory.xls")).toLocal8Bit().toStdString()});
+    const bench::ChildRun exportedXlsx = bench::runSelf(
+        {"--child-export-xlsx", bigPath, dir.filePath(QStringLiteral("memory.xlsx")).toLocal8Bit().toStdString()});
     if (read.ok && exported.ok)
         std::printf("%d records, peak memory: opening and reading the table %.1f MB; exporting it %.1f MB (%.2f s)\n",
                     kMemoryRecords, read.peakMB, exported.peakMB, exported.seconds);
     else
         std::printf("peak memory not measured: a child run failed\n");
+    if (exportedXlsx.ok)
+        std::printf("%d records as .xlsx, peak memory %.1f MB (%.2f s)\n", kMemoryRecords, exportedXlsx.peakMB,
+                    exportedXlsx.seconds);
+    else
+        std::printf("peak memory of the .xlsx export not measured: the child run failed\n");
 
     std::printf("\ngoals:\n");
     if (recorder.seconds.count(large))
@@ -263,6 +338,8 @@ int main(int argc, char** argv)
         bench::printGoal("per-record time, 13,107 records against 1,000", ratio, "", "<=", kAimPerRecordRatio);
     if (exported.ok)
         bench::printGoal("peak memory, export of 100,000 records", exported.peakMB, "MB", "<", kAimPeakMB);
+    if (xlsxSeconds > 0)
+        bench::printGoal("export of 13,107 records as .xlsx", xlsxSeconds * 1e3, "ms", "<", kAimXlsxSeconds * 1e3);
     benchmark::Shutdown();
     return 0;
 }

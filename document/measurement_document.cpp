@@ -401,4 +401,12 @@ store::TableSummary MeasurementDocument::summary() const
     return store::find_mma(m_table);
 }
 
+void MeasurementDocument::setLimits(const Limits& limits)
+{
+    if (limits == m_limits)
+        return;
+    m_limits = limits;
+    emit limitsChanged();
+}
+
 } // namespace document

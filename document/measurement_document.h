@@ -1,5 +1,6 @@
 #pragma once
 
+#include "document/limits.h"
 #include "store/flash_decoder.h"
 #include "store/measurement_table.h"
 #include "store/store_error.h"
@@ -116,6 +117,15 @@ public:
     // the summary's own: the table's cursor stays where it is.
     store::TableSummary summary() const;
 
+    // ---- limits ----
+    // The minimums of K and E the tests must reach; rows that fall short are marked wherever
+    // they are shown. They belong to the program, not the table: they stay over open and close.
+    const Limits& limits() const noexcept { return m_limits; }
+    void setLimits(const Limits& limits);
+    // Whether the record falls short of a limit; how many rows of the view do.
+    bool failsLimits(std::uint32_t record) const { return document::failsLimits(m_limits, m_table, record); }
+    int failingRows() const { return document::failingRows(m_limits, m_table); }
+
 signals:
     // A table was opened or made, or the open one was closed (or lost). The view was reset.
     void opened();
@@ -134,6 +144,8 @@ signals:
     void rowsRemoved(int first, int last);
     void rowsChanged(int first, int last);
     void changedFlagChanged(bool changed);
+    // Other limits: the marks of every row may have changed.
+    void limitsChanged();
 
 private:
     // Chooses the kind the view shows after open, create and Append: press rows when the
@@ -151,6 +163,7 @@ private:
     int m_deviceType = 0;
     bool m_changed = false;
     int m_kind = store::kPenetrometerKind;
+    Limits m_limits;
 };
 
 } // namespace document

@@ -1,13 +1,22 @@
 #include "export/table_export.h"
 
 #include "document/column_catalogue.h"
+#include "export/column_fit.h"
 #include "store/row_cursor.h"
 #include "xls/xls_workbook.h"
 
 namespace table_export {
 namespace {
 
+constexpr xls::XlsColor kLimitMarkColor = 0x000000FF; // red, as 0x00BBGGRR
+
 using document::CatalogueColumn;
+
+// Page margins in inches: narrow, to leave the records as much of each page as the printer
+// allows; no header or footer is printed.
+constexpr double kSideMargin = 0.4;
+constexpr double kTopMargin = 0.4;
+constexpr double kBottomMargin = 0.4;
 
 // What the sheet takes from a record: a field, the sheet column and the record's block row
 // it goes to, and whether it is written as text.
@@ -18,25 +27,57 @@ struct Placement {
     bool text;
 };
 
-void setText(xls::XlsWorksheet& sheet, int column, int row, const QString& text)
+void setText(xls::XlsWorksheet& sheet, ColumnFit& fit, int column, int row, const QString& text)
 {
     sheet.SetCell(column, row, xls::XlsValue::text(text));
+    fit.text(column, text);
 }
 
-void setNumber(xls::XlsWorksheet& sheet, int column, int row, const std::optional<double>& value)
+void setNumber(xls::XlsWorksheet& sheet, ColumnFit& fit, int column, int row, const std::optional<double>& value)
 {
     // An empty field reads as 0, and -0 is written as 0.
-    const double v = value.value_or(0.0);
-    sheet.SetCell(column, row, xls::XlsValue::real(v == 0.0 ? 0.0 : v));
+    double v = value.value_or(0.0);
+    if (v == 0.0)
+        v = 0.0;
+    sheet.SetCell(column, row, xls::XlsValue::real(v));
+    fit.number(column, v);
 }
 
-xls::XlsWorksheet& addSheet(xls::XlsWorkbook& book)
+// The sheet as it reads on screen and on paper: the headings bold, centred and wrapped, kept
+// in view while the records scroll and printed again at the top of every page; landscape
+// pages, the sheet scaled to one page across and as many pages down as it takes.
+void setLayout(xls::XlsWorksheet& sheet)
+{
+    sheet.SetFrozenPanes(1, 0);
+    sheet.SetPrintTitleRows(0, 0);
+    xls::XlsPageSetup& page = sheet.PageSetup();
+    page.Orientation = xls::XlsPageSetup::kLandscape;
+    page.FitToPages = true;
+    page.FitToPagesWide = 1;
+    page.FitToPagesTall = 0;
+    page.LeftMargin = page.RightMargin = kSideMargin;
+    page.TopMargin = kTopMargin;
+    page.BottomMargin = kBottomMargin;
+}
+
+// A new sheet with its heading row; `fit` starts afresh with the headings.
+xls::XlsWorksheet& addSheet(xls::XlsWorkbook& book, ColumnFit& fit)
 {
     xls::XlsWorksheet& sheet = book.AddSheet();
     sheet.SetName(sheetName(book.SheetCount() - 1));
+    fit = ColumnFit(kColumnCount);
     const auto& titles = headings();
-    for (int column = 0; column < kColumnCount; ++column)
-        setText(sheet, column, 0, titles[static_cast<std::size_t>(column)]);
+    for (int column = 0; column < kColumnCount; ++column) {
+        const QString& title = titles[static_cast<std::size_t>(column)];
+        xls::XlsRange& cell = sheet.Ranges(column, 0, column, 0);
+        cell.SetValue(xls::XlsValue::text(title));
+        cell.Font.Style.Bold = true;
+        cell.WrapText = true;
+        cell.HorizontalAlignment = xls::XlsHorizontal::Center;
+        cell.VerticalAlignment = xls::XlsVertical::Center;
+        fit.heading(column, title);
+    }
+    setLayout(sheet);
     return sheet;
 }
 
@@ -84,27 +125,39 @@ RecordPlace recordPlace(int k)
     return {k / kRecordsPerSheet, 1 + (k % kRecordsPerSheet) * kRowsPerRecord};
 }
 
-int fillWorkbook(const store::MeasurementTable& table, xls::XlsWorkbook& book)
+int fillWorkbook(const store::MeasurementTable& table, xls::XlsWorkbook& book, const document::Limits& limits)
 {
-    xls::XlsWorksheet* sheet = &addSheet(book);
-    if (!table.isActive())
+    ColumnFit fit(kColumnCount);
+    xls::XlsWorksheet* sheet = &addSheet(book, fit);
+    if (!table.isActive()) {
+        fit.apply(*sheet, 0);
         return 0;
+    }
     const std::vector<Placement> fields = placements(table);
     const store::DbfTable& t = table.table();
     store::RowCursor rows(table);
     for (rows.first(); !rows.atEnd(); rows.next()) {
         const int k = rows.position();
         const RecordPlace place = recordPlace(k);
-        if (place.sheet == book.SheetCount())
-            sheet = &addSheet(book);
+        if (place.sheet == book.SheetCount()) {
+            fit.apply(*sheet, 0);
+            sheet = &addSheet(book, fit);
+        }
         const std::uint32_t rec = rows.record();
         for (const Placement& f : fields) {
             if (f.text)
-                setText(*sheet, f.column, place.row + f.blockRow, t.text(rec, f.field));
+                setText(*sheet, fit, f.column, place.row + f.blockRow, t.text(rec, f.field));
             else
-                setNumber(*sheet, f.column, place.row + f.blockRow, t.real(rec, f.field));
+                setNumber(*sheet, fit, f.column, place.row + f.blockRow, t.real(rec, f.field));
+        }
+        // A test below a limit: its number in red and bold, a mark no other cell has.
+        if (document::failsLimits(limits, table, rec)) {
+            xls::XlsRange& number = sheet->Ranges(0, place.row, 0, place.row);
+            number.Font.Color = kLimitMarkColor;
+            number.Font.Style.Bold = true;
         }
     }
+    fit.apply(*sheet, 0);
     return rows.count();
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "document/limits.h"
 #include "store/measurement_table.h"
 
 #include <QString>
@@ -41,6 +42,13 @@ RecordPlace recordPlace(int k);
 // blank cell), numbers as real numbers (an empty field gives 0). The rows are walked with a
 // cursor of the export's own: the table's cursor, the row the user is on, does not move.
 // Returns the number of records. Throws StoreError when the table cannot be read.
-int fillWorkbook(const store::MeasurementTable& table, xls::XlsWorkbook& book);
+//
+// Every sheet is laid out to be read and printed: the headings bold, centred and wrapped in
+// a row tall enough for them, each column as wide as its heading's words and its widest
+// value (ColumnFit), the heading row frozen on screen and printed at the top of every page,
+// landscape pages one page wide. The records' cells keep the default style.
+//
+// With limits set, the N of every test below one is written red and bold.
+int fillWorkbook(const store::MeasurementTable& table, xls::XlsWorkbook& book, const document::Limits& limits = {});
 
 } // namespace table_export

@@ -1,5 +1,7 @@
 #include "reports/report_data_set.h"
 
+#include "document/limits.h"
+
 #include "store/dbf_table.h"
 #include "store/number_text.h"
 
@@ -56,6 +58,28 @@ QString ReportDataSet::value(int row, const QString& name, ValueFormat format) c
     const auto number = m_table.real(rec, field);
     // A number field holding something that is no number is shown as it stands.
     return number ? formatNumber(*number, format) : m_table.text(rec, field);
+}
+
+void ReportDataSet::setMarks(RowMarker marker, const QString& field, const QString& note)
+{
+    m_marker = std::move(marker);
+    m_markedField = field;
+    m_titleNote = note;
+}
+
+void markTestsBelowLimits(ReportDataSet& data, const store::MeasurementTable& table, const document::Limits& limits)
+{
+    if (!limits.any())
+        return;
+    data.setMarks(
+        [&table, limits](int row) {
+            const store::DbfTable& t = table.table();
+            return table.isActive() && row >= 0 && row < t.recordCount()
+                && document::failsLimits(limits, table, t.recordAt(row));
+        },
+        QStringLiteral("N"),
+        QStringLiteral("Нормативы: %1 (испытания ниже норматива отмечены красным уголком в столбце N)")
+            .arg(document::limitsText(limits)));
 }
 
 } // namespace reports

@@ -5,8 +5,14 @@
 #include <QLocale>
 #include <QString>
 
+#include <functional>
+
 namespace store {
 class DbfTable;
+class MeasurementTable;
+}
+namespace document {
+struct Limits;
 }
 
 namespace reports {
@@ -30,8 +36,23 @@ public:
     // printed as stored whatever the format.
     QString value(int row, const QString& name, ValueFormat format) const;
 
+    // Rows to mark (tests below a limit): the data band's cell of `field` gets the report's
+    // mark on those rows. `note` is printed under the title (the limits marked by).
+    using RowMarker = std::function<bool(int row)>;
+    void setMarks(RowMarker marker, const QString& field, const QString& note);
+    bool isMarked(int row) const { return m_marker && m_marker(row); }
+    const QString& markedField() const noexcept { return m_markedField; }
+    const QString& titleNote() const noexcept { return m_titleNote; }
+
 private:
     store::DbfTable& m_table;
+    RowMarker m_marker;
+    QString m_markedField;
+    QString m_titleNote;
 };
+
+// Marks, on `data` over `table`'s view, the tests below `limits` in their N cell, and names the
+// limits under the title; nothing when no limit is set.
+void markTestsBelowLimits(ReportDataSet& data, const store::MeasurementTable& table, const document::Limits& limits);
 
 } // namespace reports

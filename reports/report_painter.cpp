@@ -117,6 +117,17 @@ void paintPage(QPainter& painter, const PreparedReport& report, int page)
         auto font = fonts.find(cell.cell);
         if (font == fonts.end())
             font = fonts.emplace(cell.cell, QFont(fontOf(cell.cell->font), painter.device())).first;
+        if (cell.marked) {
+            // A test below a limit: a red corner, as the grid marks it, seen on paper in
+            // black and white too.
+            const double side = std::min({box.width() / 2, box.height() / 2, 10.0 * sx});
+            const QPointF corner = box.topLeft();
+            const QPointF points[] = {corner, corner + QPointF(side, 0), corner + QPointF(0, side)};
+            painter.setPen(Qt::NoPen);
+            painter.setBrush(QColor(0xD0, 0x10, 0x10));
+            painter.drawPolygon(points, 3);
+            painter.setBrush(Qt::NoBrush);
+        }
         painter.setPen(pen);
         drawCellText(painter, box, cell, font->second, sx);
         if (cell.cell->frame) {
@@ -124,6 +135,13 @@ void paintPage(QPainter& painter, const PreparedReport& report, int page)
             painter.setBrush(Qt::NoBrush);
             painter.drawRect(box);
         }
+    }
+    if (const auto& drawing = report.pages[static_cast<std::size_t>(page)].drawing; drawing && report.design) {
+        const QRectF area = drawingArea(*report.design);
+        painter.save();
+        drawing->paint(painter, QRectF(area.left() * sx, area.top() * sy, area.width() * sx, area.height() * sy),
+                       area.size());
+        painter.restore();
     }
 }
 

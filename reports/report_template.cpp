@@ -34,9 +34,9 @@ ReportTemplate::ReportTemplate(std::shared_ptr<const ReportDesign> design, QObje
 
 ReportTemplate::~ReportTemplate() = default;
 
-bool ReportTemplate::prepare(ReportDataSet& data)
+bool ReportTemplate::prepare(ReportDataSet& data, const std::vector<std::shared_ptr<const PageDrawing>>& appended)
 {
-    m_prepared = prepareReport(m_design, data);
+    m_prepared = prepareReport(m_design, data, appended);
     return !m_prepared.isEmpty();
 }
 

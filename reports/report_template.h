@@ -27,9 +27,10 @@ public:
     const ReportDesign& design() const noexcept { return *m_design; }
     const PreparedReport& prepared() const noexcept { return m_prepared; }
 
-    // Runs the design over the rows of the data set's view. Returns whether pages were
-    // prepared (none when the table is not open).
-    bool prepare(ReportDataSet& data);
+    // Runs the design over the rows of the data set's view, then gives each drawing of
+    // `appended` a page of its own (the charts page). Returns whether pages were prepared
+    // (none when the table is not open).
+    bool prepare(ReportDataSet& data, const std::vector<std::shared_ptr<const PageDrawing>>& appended = {});
 
     // The prepared pages in a modal preview window with zoom, print and close. Nothing
     // happens when nothing is prepared.

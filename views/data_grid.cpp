@@ -205,6 +205,14 @@ void DataGrid::setMultiSelect(bool on)
         clearSelection();
 }
 
+void DataGrid::setRowMarker(RowMarker marker, const QString& field, const QString& reason)
+{
+    m_rowMarker = std::move(marker);
+    m_markedField = field;
+    m_markReason = reason;
+    viewport()->update();
+}
+
 void DataGrid::setShowFooters(bool on)
 {
     m_showFooters = on;

@@ -61,6 +61,13 @@ public:
     void setMultiSelect(bool on);
     bool showFooters() const noexcept { return m_showFooters; }
     void setShowFooters(bool on);
+    // Rows the marker picks get a mark of their own in the cell of `field` (a red corner),
+    // whatever the row's colours; the cell's accessible description says it with `reason`.
+    using RowMarker = std::function<bool(int row)>;
+    void setRowMarker(RowMarker marker, const QString& field, const QString& reason);
+    bool isRowMarked(int row) const { return m_rowMarker && m_rowMarker(row); }
+    int markedColumn() const { return m_markedField.isEmpty() ? -1 : columnOfField(m_markedField); }
+    const QString& markReason() const noexcept { return m_markReason; }
     // Off: the selection and the current cell stay drawn while another widget has the focus.
     bool hideSelection() const noexcept { return m_hideSelection; }
     void setHideSelection(bool on);
@@ -213,6 +220,9 @@ private:
     bool m_autoColumnFit = false;
     bool m_multiSelect = false;
     bool m_showFooters = false;
+    RowMarker m_rowMarker;
+    QString m_markedField;
+    QString m_markReason;
     bool m_hideSelection = true;
     QString m_bookmarkFields;
 

@@ -51,8 +51,13 @@ public:
         case QAccessible::Name:
         case QAccessible::Value:
             return m_grid->cellText(m_row, m_column);
-        case QAccessible::Description:
-            return m_grid->column(m_column).caption.simplified();
+        case QAccessible::Description: {
+            // The caption, and the row's mark where it is drawn.
+            const QString caption = m_grid->column(m_column).caption.simplified();
+            if (m_column == m_grid->markedColumn() && m_grid->isRowMarked(m_row))
+                return caption + QStringLiteral(". ") + m_grid->markReason();
+            return caption;
+        }
         default:
             return {};
         }

@@ -24,6 +24,7 @@ constexpr int kTextPadding = 2;  // between a cell's edge and its text
 constexpr int kMarkWidth = 7;    // the sort mark's triangle
 constexpr int kMarkReserve = 11; // room kept at a title's right for the mark
 const QColor kGridLineColor(0xC0, 0xC0, 0xC0); // silver, the grid lines' colour
+const QColor kLimitMarkColor(0xD0, 0x10, 0x10); // the corner of a row below a limit
 
 QColor blend(const QColor& a, const QColor& b, double share)
 {
@@ -290,6 +291,7 @@ void DataGrid::paintEvent(QPaintEvent* event)
     };
 
     // Records.
+    const int markedCol = m_rowMarker ? markedColumn() : -1;
     p.save();
     p.setClipRect(0, titleH, width, std::max(0, height - titleH - footerH));
     for (int row = firstVisibleRow(); row < rows && rowH > 0; ++row) {
@@ -321,6 +323,16 @@ void DataGrid::paintEvent(QPaintEvent* event)
                                           ? p.fontMetrics().elidedText(text, Qt::ElideRight, inner.width())
                                           : text;
                 p.drawText(inner, cellFlags(col.alignment), shown);
+            }
+            if (c == markedCol && isRowMarked(row)) {
+                // A red corner: seen over any row or column colour and the selection.
+                const int side = std::min({r.height() / 2, r.width() / 2, fontMetrics().height() * 3 / 4});
+                const QPoint corner = r.topLeft();
+                const QPoint points[] = {corner, corner + QPoint(side, 0), corner + QPoint(0, side)};
+                p.setPen(Qt::NoPen);
+                p.setBrush(kLimitMarkColor);
+                p.drawPolygon(points, 3);
+                p.setBrush(Qt::NoBrush);
             }
             drawLines(r);
         }

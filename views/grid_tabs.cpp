@@ -179,6 +179,22 @@ GridTabs::GridTabs(document::MeasurementDocument& document, QWidget* page1, QWid
     connect(&document, &Document::rowsInserted, this, &GridTabs::find_mma);
     connect(&document, &Document::rowsRemoved, this, &GridTabs::find_mma);
     connect(&document, &Document::rowsChanged, this, &GridTabs::find_mma);
+    // Rows below a limit get a mark in their N cell; other limits redraw the marks and the
+    // footers.
+    for (DataGrid* grid : {m_grid1, m_grid2}) {
+        grid->setRowMarker(
+            [this](int row) {
+                const store::DbfTable& t = m_document.table().table();
+                return m_document.isOpen() && row >= 0 && row < t.recordCount()
+                    && m_document.failsLimits(t.recordAt(row));
+            },
+            QStringLiteral("N"), QStringLiteral("Не соответствует нормативу"));
+    }
+    connect(&document, &Document::limitsChanged, this, [this] {
+        m_grid1->viewport()->update();
+        m_grid2->viewport()->update();
+        find_mma();
+    });
     m_grid1->clearTitleStates();
     m_grid2->clearTitleStates();
     find_mma();
@@ -254,6 +270,7 @@ void GridTabs::showForceColumns()
 void GridTabs::find_mma()
 {
     m_summary = store::find_mma(m_document.table());
+    m_failing = m_document.failingRows();
     ShowSelectionSummary(*gridOfKind(m_document.kind()));
 }
 
@@ -285,6 +302,11 @@ void GridTabs::ShowSelectionSummary(DataGrid& grid)
     setFooter("P", texts.p);
     setFooter("R", texts.r);
     setFooter("N", texts.n);
+    // With limits set, how many of the rows in view fall short.
+    const QString failing = m_document.limits().any()
+        ? QStringLiteral("не соотв.: %1 из %2").arg(m_failing).arg(texts.n)
+        : QString();
+    setFooter("COMMENT", failing);
     // The footer is painted; a screen reader reads the same figures as the grid's
     // description, in words.
     const auto spoken = [&grid](const char* field, const QString& text) {
@@ -298,8 +320,11 @@ void GridTabs::ShowSelectionSummary(DataGrid& grid)
     const QString over = grid.selectionCount() >= 2
         ? QStringLiteral("Итоги по выделенным строкам (%1)").arg(grid.selectionCount())
         : QStringLiteral("Итоги по строкам таблицы");
-    grid.setAccessibleDescription(QStringLiteral("%1. %2. %3. Строк: %4.")
-                                      .arg(over, spoken("P", texts.p), spoken("R", texts.r), texts.n));
+    QString description = QStringLiteral("%1. %2. %3. Строк: %4.")
+                              .arg(over, spoken("P", texts.p), spoken("R", texts.r), texts.n);
+    if (!failing.isEmpty())
+        description += QStringLiteral(" Не соответствуют нормативам: %1 из %2.").arg(m_failing).arg(texts.n);
+    grid.setAccessibleDescription(description);
 }
 
 } // namespace views

@@ -121,6 +121,7 @@ private:
     DataGrid* m_grid1 = nullptr;
     DataGrid* m_grid2 = nullptr;
     store::TableSummary m_summary;
+    int m_failing = 0; // rows in view below a limit
 };
 
 } // namespace views

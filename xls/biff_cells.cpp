@@ -32,16 +32,20 @@ char* putHeader(char* p, unsigned number, std::size_t dataSize) noexcept
     return le::put16(p, static_cast<unsigned>(dataSize));
 }
 
-char* putRow(char* p, unsigned row, unsigned firstColumn, unsigned lastColumnPlus1) noexcept
+// ROW option flag: the height is the row's own, not the one its fonts would give.
+constexpr unsigned kRowHeightSet = 0x0040;
+
+char* putRow(char* p, unsigned row, unsigned firstColumn, unsigned lastColumnPlus1,
+             unsigned height) noexcept
 {
     p = putHeader(p, rec::kRow, kRowRecordSize - kRecordHeader);
     p = le::put16(p, row);
     p = le::put16(p, firstColumn);
     p = le::put16(p, lastColumnPlus1);
-    p = le::put16(p, kDefaultRowHeight);
+    p = le::put16(p, height);
     p = le::put16(p, 0); // reserved
     p = le::put16(p, 0); // reserved
-    p = le::put16(p, 0); // flags
+    p = le::put16(p, height == kDefaultRowHeight ? 0u : kRowHeightSet); // flags
     return le::put16(p, 0); // XF of the row: none
 }
 
@@ -107,9 +111,9 @@ std::string dataOf(Put put)
 } // namespace
 
 // ROW of one row in the used area.
-std::string rowData(unsigned row, unsigned firstColumn, unsigned lastColumnPlus1)
+std::string rowData(unsigned row, unsigned firstColumn, unsigned lastColumnPlus1, unsigned height)
 {
-    return dataOf<kRowRecordSize>([&](char* p) { putRow(p, row, firstColumn, lastColumnPlus1); });
+    return dataOf<kRowRecordSize>([&](char* p) { putRow(p, row, firstColumn, lastColumnPlus1, height); });
 }
 
 // NUMBER cell.
@@ -210,7 +214,8 @@ char* putCells(char* p, const RowCell& c, unsigned row) noexcept
 class RowBlockWriter {
 public:
     RowBlockWriter(ByteBuffer& stream, const XlsWorksheet& sheet, std::size_t globalsStart, SheetIndexes& indexes)
-        : m_stream(stream), m_sheet(sheet), m_globalsStart(globalsStart), m_indexes(indexes)
+        : m_stream(stream), m_sheet(sheet), m_globalsStart(globalsStart), m_indexes(indexes),
+          m_heights(sheet.RowHeights())
     {
     }
 
@@ -298,7 +303,8 @@ private:
             const std::size_t end = m_rowEnds[i];
             const unsigned first = begin == end ? 0u : static_cast<unsigned>(m_cells[begin].left);
             const unsigned lastPlus1 = begin == end ? 0u : static_cast<unsigned>(m_cells[end - 1].right) + 1;
-            p = putRow(p, static_cast<unsigned>(top) + static_cast<unsigned>(i), first, lastPlus1);
+            const std::int32_t row = top + static_cast<std::int32_t>(i);
+            p = putRow(p, static_cast<unsigned>(row), first, lastPlus1, heightOf(row));
             begin = end;
         }
         // A row's offset counts from the previous row's first cell record (a row without
@@ -321,6 +327,16 @@ private:
         putDbCell(p, static_cast<std::uint32_t>(dbCellPos - firstRowPos), m_offsets);
     }
 
+    // The height of row r; rows come in order, so the heights are walked once.
+    unsigned heightOf(std::int32_t r) noexcept
+    {
+        while (m_nextHeight < m_heights.size() && m_heights[m_nextHeight].Index < r)
+            ++m_nextHeight;
+        if (m_nextHeight < m_heights.size() && m_heights[m_nextHeight].Index == r)
+            return static_cast<unsigned>(m_heights[m_nextHeight].Height);
+        return kDefaultRowHeight;
+    }
+
     ByteBuffer& m_stream;
     const XlsWorksheet& m_sheet;
     std::size_t m_globalsStart;
@@ -330,6 +346,8 @@ private:
     std::vector<RowCell> m_cells;         // the block's cells, row after row
     std::vector<std::size_t> m_rowEnds;   // where each row's cells end in m_cells
     std::vector<std::uint16_t> m_offsets; // DBCELL's offsets
+    const std::vector<XlsRowHeight>& m_heights;
+    std::size_t m_nextHeight = 0;         // the first height not below the rows written
 };
 
 } // namespace

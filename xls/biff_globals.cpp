@@ -12,10 +12,15 @@ constexpr unsigned kBuild = 0x0DBB;
 constexpr unsigned kYear = 0x07CC;
 constexpr unsigned kLowestVersion = 0x0600;
 constexpr unsigned kUnicodeFlag = 1; // characters follow as UTF-16, never compressed
-constexpr unsigned kCodePage1252 = 1252;
+// INTERFACEHDR and CODEPAGE: the texts of a BIFF8 file are UTF-16 (every string here is
+// written with the flag byte 1), which is code page 1200.
+constexpr unsigned kCodePageUtf16 = 1200;
 constexpr unsigned kFnGroupCount = 14;
-constexpr unsigned kWeightBold = 1000;
-constexpr unsigned kWeightNormal = 100;
+// FONT weights: 400 normal and 700 bold, as the format defines them (100 reads as "thin").
+constexpr unsigned kWeightBold = 700;
+constexpr unsigned kWeightNormal = 400;
+// The weight says whether a font is bold; older readers look at this option bit instead.
+constexpr unsigned kFontBold = 0x0001;
 constexpr unsigned kFontItalic = 0x0002;
 constexpr unsigned kFontStrikeOut = 0x0008;
 constexpr unsigned kBuiltInStyleFlag = 0x8000;
@@ -89,7 +94,7 @@ std::string fontData(const FontRecord& font)
         std::u16string_view(font.name).substr(0, std::min(font.name.size(), kMaxShortTextUnits));
     ByteBuffer b;
     b.u16(font.height);
-    b.u16((font.italic ? kFontItalic : 0u) | (font.strikeOut ? kFontStrikeOut : 0u));
+    b.u16((font.bold ? kFontBold : 0u) | (font.italic ? kFontItalic : 0u) | (font.strikeOut ? kFontStrikeOut : 0u));
     b.u16(font.colorIndex);
     b.u16(font.bold ? kWeightBold : kWeightNormal);
     b.u16(0);                       // escapement: none
@@ -257,11 +262,11 @@ std::vector<Record> globalsHeadRecords(std::u16string_view userName, std::size_t
 {
     return {
         {rec::kBof, bofData(kBofWorkbookGlobals)},
-        {rec::kInterfaceHdr, u16Data(kCodePage1252)},
+        {rec::kInterfaceHdr, u16Data(kCodePageUtf16)},
         {rec::kMms, std::string(2, '\0')},
         {rec::kInterfaceEnd, {}},
         {rec::kWriteAccess, writeAccessData(userName)},
-        {rec::kCodePage, u16Data(kCodePage1252)},
+        {rec::kCodePage, u16Data(kCodePageUtf16)},
         {rec::kDsf, u16Data(0)},
         {rec::kExcel9File, {}},
         {rec::kTabId, tabIdData(sheetCount)},

@@ -13,11 +13,13 @@ namespace {
 
 constexpr unsigned kUnicodeFlag = 1;
 constexpr unsigned kWsBool = 0x04C1;        // show automatic page breaks, outline symbols
+constexpr unsigned kWsBoolFitToPage = 0x0100; // print scaled to SETUP's page counts
 constexpr unsigned kDefColWidth = 8;        // characters
 constexpr unsigned kWindow2Flags = 0x04B6;  // grid lines, headings, zeros, outline, default colour
+constexpr unsigned kWindow2Frozen = 0x0008;
+constexpr unsigned kWindow2FrozenNoSplit = 0x0100; // unfreezing leaves no split behind
 constexpr unsigned kWindow2Selected = 0x0200;
 constexpr unsigned kGridLineColor = 64;     // the system window-text colour
-constexpr unsigned kPaneBottomRight = 3;
 constexpr double kDelta = 0.001;
 
 // COLINFO option flags.
@@ -105,6 +107,12 @@ std::string setupData(const XlsPageSetup& setup)
     return b.take();
 }
 
+// WSBOOL of the sheet's print settings.
+std::string wsBoolData(const XlsPageSetup& setup)
+{
+    return u16Data(kWsBool | (setup.FitToPages ? kWsBoolFitToPage : 0u));
+}
+
 // Column widths joined into runs of neighbouring columns of one width.
 std::vector<ColumnRun> columnRuns(std::span<const XlsColumnWidth> widths)
 {
@@ -151,10 +159,11 @@ std::string dimensionsData(std::int32_t usedLeft, std::int32_t usedTop, std::int
 }
 
 // WINDOW2 of a sheet.
-std::string window2Data(bool firstSheet)
+std::string window2Data(bool firstSheet, bool frozen)
 {
     ByteBuffer b;
-    b.u16(kWindow2Flags | (firstSheet ? kWindow2Selected : 0u));
+    b.u16(kWindow2Flags | (firstSheet ? kWindow2Selected : 0u) |
+          (frozen ? kWindow2Frozen | kWindow2FrozenNoSplit : 0u));
     b.u16(0);              // top row shown
     b.u16(0);              // left column shown
     b.u32(kGridLineColor);
@@ -164,19 +173,43 @@ std::string window2Data(bool firstSheet)
     return b.take();
 }
 
-// SELECTION: A1 selected.
-std::string selectionData()
+unsigned activePane(unsigned rows, unsigned columns)
+{
+    if (rows > 0 && columns > 0)
+        return pane::kBottomRight;
+    if (rows > 0)
+        return pane::kBottomLeft;
+    if (columns > 0)
+        return pane::kTopRight;
+    return pane::kTopLeft;
+}
+
+// PANE of frozen rows and columns; with frozen panes x and y count columns and rows.
+std::string paneData(unsigned rows, unsigned columns)
 {
     ByteBuffer b;
-    b.u8(kPaneBottomRight);
-    b.u16(0); // active row
-    b.u16(0); // active column
-    b.u16(0); // active reference
-    b.u16(1); // reference count
-    b.u16(0); // first row
-    b.u16(0); // last row
-    b.u8(0);  // first column
-    b.u8(0);  // last column
+    b.u16(columns); // x: columns left of the vertical split
+    b.u16(rows);    // y: rows above the horizontal split
+    b.u16(rows);    // first row shown in the lower panes
+    b.u16(columns); // first column shown in the right panes
+    b.u8(activePane(rows, columns));
+    b.u8(0);        // reserved
+    return b.take();
+}
+
+// SELECTION: one cell selected, the cursor in it.
+std::string selectionData(unsigned paneNumber, unsigned row, unsigned column)
+{
+    ByteBuffer b;
+    b.u8(paneNumber);
+    b.u16(row);    // active row
+    b.u16(column); // active column
+    b.u16(0);      // active reference
+    b.u16(1);      // reference count
+    b.u16(row);    // first row
+    b.u16(row);    // last row
+    b.u8(column);  // first column
+    b.u8(column);  // last column
     return b.take();
 }
 
@@ -204,6 +237,29 @@ void writeMergedCells(ByteBuffer& stream, std::span<const MergedRange> merged)
         writeRecord(stream, rec::kMergedCells, mergedCellsData(merged.first(n)));
         merged = merged.subspan(n);
     }
+}
+
+// WINDOW2, and PANE with a SELECTION per pane when the sheet freezes rows or columns: the
+// top-left pane keeps A1, every other pane has its first cell selected, and the cursor is in
+// the active pane, the one that scrolls both ways.
+void writeWindow(ByteBuffer& stream, const XlsWorksheet& sheet, bool firstSheet)
+{
+    const bool frozen = sheet.HasFrozenPanes();
+    writeRecord(stream, rec::kWindow2, window2Data(firstSheet, frozen));
+    if (!frozen) {
+        writeRecord(stream, rec::kSelection, selectionData());
+        return;
+    }
+    const auto rows = static_cast<unsigned>(sheet.FrozenRows());
+    const auto columns = static_cast<unsigned>(sheet.FrozenColumns());
+    writeRecord(stream, rec::kPane, paneData(rows, columns));
+    writeRecord(stream, rec::kSelection, selectionData(pane::kTopLeft, 0, 0));
+    if (columns > 0)
+        writeRecord(stream, rec::kSelection, selectionData(pane::kTopRight, 0, columns));
+    if (rows > 0)
+        writeRecord(stream, rec::kSelection, selectionData(pane::kBottomLeft, rows, 0));
+    if (rows > 0 && columns > 0)
+        writeRecord(stream, rec::kSelection, selectionData(pane::kBottomRight, rows, columns));
 }
 
 } // namespace
@@ -240,7 +296,7 @@ void writeSheet(ByteBuffer& stream, const XlsWorksheet& sheet, bool firstSheet,
     rowHeight.u16(0);
     rowHeight.u16(kDefaultRowHeight);
     writeRecord(stream, rec::kDefaultRowHeight, rowHeight.str());
-    writeRecord(stream, rec::kWsBool, u16Data(kWsBool));
+    writeRecord(stream, rec::kWsBool, wsBoolData(ps));
     writeRecord(stream, rec::kHeader,
                 headerFooterData(headerFooterText(ps.LeftHeader, ps.CenterHeader, ps.RightHeader)));
     writeRecord(stream, rec::kFooter,
@@ -273,8 +329,7 @@ void writeSheet(ByteBuffer& stream, const XlsWorksheet& sheet, bool firstSheet,
         writeRecord(index, rec::kIndex, indexData(firstRow, lastRowPlus1, dbCells));
         stream.overwrite(indexPos, index.str());
     }
-    writeRecord(stream, rec::kWindow2, window2Data(firstSheet));
-    writeRecord(stream, rec::kSelection, selectionData());
+    writeWindow(stream, sheet, firstSheet);
     writeMergedCells(stream, merged);
     writeRecord(stream, rec::kEof, {});
 }

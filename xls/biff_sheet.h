@@ -28,7 +28,7 @@ inline constexpr std::int32_t kMaxRow = 65535;
 inline constexpr std::int32_t kMaxColumn = 255;
 // MERGEDCELLS records hold at most this many ranges each.
 inline constexpr std::size_t kMaxMergedPerRecord = 1024;
-// The height of every row, in twips.
+// The height of a row that has none of its own, in twips (DEFAULTROWHEIGHT, ROW).
 inline constexpr unsigned kDefaultRowHeight = 255;
 // Size of a ROW record including its header: DBCELL offsets count over ROW records.
 inline constexpr std::size_t kRowRecordSize = kRecordHeader + 16;
@@ -44,6 +44,9 @@ std::string headerFooterData(std::u16string_view text);
 // SETUP: paper, scaling, page numbering, options, resolutions, header and footer margins,
 // copies.
 std::string setupData(const XlsPageSetup& setup);
+// WSBOOL: automatic page breaks and outline symbols shown, and fit-to-pages printing when the
+// page setup asks for it (SETUP then holds the page counts).
+std::string wsBoolData(const XlsPageSetup& setup);
 // Neighbouring columns of one width, written as one COLINFO record.
 struct ColumnRun {
     unsigned firstColumn, lastColumn, width;
@@ -59,8 +62,10 @@ std::string colInfoData(const ColumnRun& run);
 // all zero when any of the used-area values is -1.
 std::string dimensionsData(std::int32_t usedLeft, std::int32_t usedTop, std::int32_t usedRight,
                            std::int32_t usedBottom);
-// ROW: row, first column, last column + 1, default height, no flags.
-std::string rowData(unsigned row, unsigned firstColumn, unsigned lastColumnPlus1);
+// ROW: row, first column, last column + 1, height in twips, flags: none for the default
+// height, "height set" (not to follow the row's fonts) for any other.
+std::string rowData(unsigned row, unsigned firstColumn, unsigned lastColumnPlus1,
+                    unsigned height = kDefaultRowHeight);
 // NUMBER: row, column, XF index, the value as a double (-0 written as 0).
 std::string numberData(unsigned row, unsigned column, unsigned xf, double value);
 // LABELSST: row, column, XF index, 32-bit SST index.
@@ -71,10 +76,25 @@ std::string blankData(unsigned row, unsigned column, unsigned xf);
 std::string mulBlankData(unsigned row, unsigned firstColumn, unsigned lastColumn, unsigned xf);
 // DBCELL: distance back to the block's first ROW record, then each row's cell offset.
 std::string dbCellData(std::uint32_t rowOffset, std::span<const std::uint16_t> cellOffsets);
-// WINDOW2: sheet window flags (selected for the first sheet), grid-line colour, zooms.
-std::string window2Data(bool firstSheet);
-// SELECTION: the cursor in A1 of the bottom-right pane.
-std::string selectionData();
+// WINDOW2: sheet window flags (selected for the first sheet; frozen panes without a split
+// when the sheet freezes any), grid-line colour, zooms.
+std::string window2Data(bool firstSheet, bool frozen = false);
+// The panes of a sheet's window, as PANE and SELECTION number them.
+namespace pane {
+inline constexpr unsigned kBottomRight = 0;
+inline constexpr unsigned kTopRight = 1;
+inline constexpr unsigned kBottomLeft = 2;
+inline constexpr unsigned kTopLeft = 3; // also the whole window when it is not split
+} // namespace pane
+// PANE of frozen panes: `columns` columns left of the split and `rows` rows above it, the
+// first row and column shown below and right of it, and the active pane: the one below and
+// right of the frozen rows and columns.
+std::string paneData(unsigned rows, unsigned columns);
+// The pane in which the cursor stands when `rows` rows and `columns` columns are frozen.
+unsigned activePane(unsigned rows, unsigned columns);
+// SELECTION: the cursor in one cell of one pane, that cell alone selected. The default is A1
+// of the undivided window.
+std::string selectionData(unsigned pane = pane::kTopLeft, unsigned row = 0, unsigned column = 0);
 // One MERGEDCELLS entry and the record of up to 1024 of them.
 struct MergedRange {
     unsigned firstRow, lastRow, firstColumn, lastColumn;

@@ -15,6 +15,14 @@ constexpr std::size_t kSstUniqueCount = kRecordHeader + 4; // 32-bit count of di
 
 } // namespace
 
+unsigned stringsPerBucket(std::size_t strings) noexcept
+{
+    // The field is 16 bits; a table that would need more (some 8 million strings) has
+    // more than 128 buckets instead.
+    const std::size_t size = std::max<std::size_t>(strings / 128 + 1, kMinStringsPerBucket);
+    return static_cast<unsigned>(std::min<std::size_t>(size, 0xFFFF));
+}
+
 // Opens a record whose length close() fills in.
 void SstWriter::open(unsigned number)
 {
@@ -30,7 +38,7 @@ void SstWriter::close()
 }
 
 // One string: its header and characters, continued in CONTINUE records where the record is
-// full; every eighth noted for EXTSST.
+// full; the first of every bucket noted for EXTSST.
 void SstWriter::add(std::u16string_view text)
 {
     text = text.substr(0, std::min(text.size(), kMaxTextUnits));
@@ -39,13 +47,13 @@ void SstWriter::add(std::u16string_view text)
         open(rec::kSst);
         m_out.u32(0); // total count, filled in by finish()
         m_out.u32(0); // unique count
-        m_ext.u16(kStringsPerBucket);
+        m_ext.u16(m_perBucket);
     }
     if (room() < kMinRoomForString) {
         close();
         open(rec::kContinue);
     }
-    if (m_count % kStringsPerBucket == 0) {
+    if (m_count % m_perBucket == 0) {
         m_ext.u32(static_cast<std::uint32_t>(m_base + m_out.size()));
         m_ext.u16(static_cast<unsigned>(m_out.size() - m_recordStart));
         m_ext.u16(0);

@@ -143,6 +143,7 @@ inline constexpr unsigned kMulBlank = 0x00BE;
 inline constexpr unsigned kName = 0x0018;
 inline constexpr unsigned kNumber = 0x0203;
 inline constexpr unsigned kPalette = 0x0092;
+inline constexpr unsigned kPane = 0x0041;
 inline constexpr unsigned kPassword = 0x0013;
 inline constexpr unsigned kPrecision = 0x000E;
 inline constexpr unsigned kPrintGridLines = 0x002B;

@@ -86,6 +86,17 @@ void checkSheet(const XlsWorksheet& sheet, Visit&& visit)
         throw XlsError(XlsError::Code::TooManyRows,
                        sheetMessage(sheet, QStringLiteral("строки заголовка страницы дальше строки %1")
                                                .arg(biff::kMaxRow + 1)));
+    const std::vector<XlsRowHeight>& heights = sheet.RowHeights();
+    if (!heights.empty() && heights.back().Index > biff::kMaxRow)
+        throw XlsError(XlsError::Code::TooManyRows,
+                       sheetMessage(sheet, QStringLiteral("высота строки дальше строки %1").arg(biff::kMaxRow + 1)));
+    // PANE counts the frozen rows and columns in 16 bits, SELECTION a column in 8.
+    if (sheet.FrozenRows() > biff::kMaxRow)
+        throw XlsError(XlsError::Code::TooManyRows,
+                       sheetMessage(sheet, QStringLiteral("закреплено строк больше %1").arg(biff::kMaxRow)));
+    if (sheet.FrozenColumns() > biff::kMaxColumn)
+        throw XlsError(XlsError::Code::TooManyColumns,
+                       sheetMessage(sheet, QStringLiteral("закреплено столбцов больше %1").arg(biff::kMaxColumn)));
 }
 
 // Bytes that the SST takes for a text of `units` UTF-16 units: count, flag byte, characters.
@@ -184,6 +195,7 @@ void BiffWriter::beginSave(XlsWorkbook& workbook)
     // per 8 strings.
     bytes += sstTotal + (sstTotal / (biff::kMaxRecordData - 8) + 1) * 5 + 16 + sstCount + 8;
     m_sizeEstimate = bytes;
+    m_sstCount = sstCount;
 
     m_cells.assign(m_ranges.size(), CellWriteInfo{});
     std::size_t i = 0;
@@ -337,7 +349,7 @@ void BiffWriter::writeCellFormats()
 // plain texts are numbered again in the same order when their sheet is written.
 void BiffWriter::writeSharedStrings()
 {
-    biff::SstWriter sst(m_stream);
+    biff::SstWriter sst(m_stream, m_sstCount);
     for (int s = 0; s < m_workbook->SheetCount(); ++s) {
         const XlsWorksheet& sheet = m_workbook->Sheet(s);
         const int count = sheet.RangeCount();

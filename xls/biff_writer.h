@@ -25,7 +25,8 @@ class XlsWorkbook;
 // written. Texts longer than the format holds are cut: 65,535 units for strings and number
 // formats, 54 for the author name, 255 for font names. Column widths and the rows repeated on
 // every printed page are written only for sheets that set them: COLINFO records in the sheet,
-// SUPBOOK, EXTERNSHEET and NAME records in the globals.
+// SUPBOOK, EXTERNSHEET and NAME records in the globals. So are frozen panes (PANE after
+// WINDOW2, which says they are frozen) and row heights (in the rows' ROW records).
 class BiffWriter {
 public:
     BiffWriter() = default;
@@ -79,6 +80,7 @@ private:
     CellWriteInfo m_plainInfo;                 // what every plain cell is written with
     std::vector<StyleUse> m_styleUses;         // ranges and the plain cells' style, in list order
     std::size_t m_sizeEstimate = 0;            // at least the bytes of the stream
+    std::size_t m_sstCount = 0;                // the strings of the shared-string table
     std::vector<std::size_t> m_sheetPositions; // where each BOUNDSHEET's BOF position lies
 };
 

@@ -1,5 +1,6 @@
 #include "xls/compound_file.h"
 
+#include "xls/file_refusal.h"
 #include "xls/xls_error.h"
 
 #include "platform/file_io.h"
@@ -46,23 +47,6 @@ std::string nativeName(const QString& name)
 #else
     return QFile::encodeName(name).toStdString();
 #endif
-}
-
-// The message for a target that must not be replaced, naming the file as the user chose it.
-std::string refusalText(const QString& fileName, const platform::FileError& error)
-{
-    switch (error.code()) {
-    case platform::FileError::Code::ReadOnly:
-        return QStringLiteral("Файл %1 доступен только для чтения, заменить его нельзя.").arg(fileName).toStdString();
-    case platform::FileError::Code::NotRegular:
-        return QStringLiteral("%1 — не обычный файл (папка, устройство или канал), записать в него книгу нельзя.")
-            .arg(fileName)
-            .toStdString();
-    default:
-        return QStringLiteral("Нельзя заменить файл %1: %2")
-            .arg(fileName, QString::fromUtf8(error.reason().c_str()))
-            .toStdString();
-    }
 }
 
 // Writes the temporary document; true when every step succeeded.

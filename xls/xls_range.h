@@ -70,14 +70,34 @@ private:
 // else (empty, null, boolean, date, the other integer widths).
 enum class XlsCellKind { Number, Text };
 
+// The values of XlsCellStyle::HorizontalAlignment, as the file stores them.
+struct XlsHorizontal {
+    static constexpr std::uint8_t General = 0; // texts to the left, numbers to the right
+    static constexpr std::uint8_t Left = 1;
+    static constexpr std::uint8_t Center = 2;
+    static constexpr std::uint8_t Right = 3;
+    static constexpr std::uint8_t Fill = 4;
+    static constexpr std::uint8_t Justify = 5;
+    static constexpr std::uint8_t CenterAcrossSelection = 6;
+};
+
+// The values of XlsCellStyle::VerticalAlignment, as the file stores them.
+struct XlsVertical {
+    static constexpr std::uint8_t Top = 0;
+    static constexpr std::uint8_t Center = 1;
+    static constexpr std::uint8_t Bottom = 2;
+    static constexpr std::uint8_t Justify = 3;
+};
+
 // The style of a range; the defaults are those of a new cell. Plain cells (see XlsWorksheet::
-// SetCell) all have this default style.
+// SetCell) all have this default style. A heading, for example, is a range with
+// Font.Style.Bold, WrapText (its text breaks at blanks to fit the column's width; the row must
+// be tall enough for the lines, see XlsWorksheet::SetRowHeight) and XlsHorizontal::Center.
 struct XlsCellStyle {
     XlsBorders Borders;
     XlsFont Font;
-    std::uint8_t HorizontalAlignment = 0; // 0 general, 1 left, 2 centre, 3 right, 4 fill,
-                                          // 5 justify, 6 centre across selection
-    std::uint8_t VerticalAlignment = 2;   // 0 top, 1 centre, 2 bottom, 3 justify
+    std::uint8_t HorizontalAlignment = XlsHorizontal::General; // one of XlsHorizontal
+    std::uint8_t VerticalAlignment = XlsVertical::Bottom;      // one of XlsVertical
     bool WrapText = false;
     std::uint8_t Rotation = 0;            // as the file stores it
     QString Format;                       // number format; empty = General

@@ -290,6 +290,35 @@ const XlsColumnWidth* XlsWorksheet::ColumnWidth(std::int32_t column) const noexc
     return it != m_columnWidths.end() && it->Index == column ? &*it : nullptr;
 }
 
+void XlsWorksheet::SetRowHeight(std::int32_t row, int height)
+{
+    if (row < 0)
+        throw XlsError(XlsError::Code::BadRange, "Неверный номер строки");
+    if (height < kMinRowHeight || height > kMaxRowHeight)
+        throw XlsError(XlsError::Code::BadArgument, "Неверная высота строки");
+    const auto it = std::lower_bound(m_rowHeights.begin(), m_rowHeights.end(), row,
+                                     [](const XlsRowHeight& h, std::int32_t r) { return h.Index < r; });
+    if (it != m_rowHeights.end() && it->Index == row)
+        it->Height = height;
+    else
+        m_rowHeights.insert(it, XlsRowHeight{row, height});
+}
+
+const XlsRowHeight* XlsWorksheet::RowHeight(std::int32_t row) const noexcept
+{
+    const auto it = std::lower_bound(m_rowHeights.begin(), m_rowHeights.end(), row,
+                                     [](const XlsRowHeight& h, std::int32_t r) { return h.Index < r; });
+    return it != m_rowHeights.end() && it->Index == row ? &*it : nullptr;
+}
+
+void XlsWorksheet::SetFrozenPanes(std::int32_t rows, std::int32_t columns)
+{
+    if (rows < 0 || columns < 0)
+        throw XlsError(XlsError::Code::BadRange, "Неверное число закреплённых строк или столбцов");
+    m_frozenRows = rows;
+    m_frozenColumns = columns;
+}
+
 void XlsWorksheet::SetPrintTitleRows(std::int32_t first, std::int32_t last)
 {
     if (first < 0 || last < first)

@@ -16,7 +16,15 @@ namespace xls {
 class XlsWorkbook;
 
 // The print settings of a sheet. Margins are in inches, as the file keeps them.
+//
+// The printed size follows Zoom, unless FitToPages is set: then the sheet is scaled down
+// (never up) until it fits FitToPagesWide pages across and FitToPagesTall pages down, 0 meaning
+// as many pages as it takes. "One page wide" is FitToPages with FitToPagesWide 1 and
+// FitToPagesTall 0.
 struct XlsPageSetup {
+    static constexpr std::uint8_t kPortrait = 0;  // values of Orientation
+    static constexpr std::uint8_t kLandscape = 1;
+
     QString LeftHeader, CenterHeader, RightHeader;
     QString LeftFooter, CenterFooter, RightFooter;
     double LeftMargin = 2.0;
@@ -31,7 +39,8 @@ struct XlsPageSetup {
     int FitToPagesTall = 1;
     int FirstPageNumber = 1;
     int Copies = 0;
-    std::uint8_t Orientation = 0; // 0 portrait
+    bool FitToPages = false;      // scale to FitToPagesWide x FitToPagesTall instead of Zoom
+    std::uint8_t Orientation = kPortrait;
     std::uint8_t Order = 0;
     bool BlackAndWhite = false;
     bool Draft = false;
@@ -49,6 +58,13 @@ struct XlsColumnWidth {
     std::int32_t Index = 0;
     int Width = 0;
     bool operator==(const XlsColumnWidth&) const = default;
+};
+
+// The height of one row, in twips (1/20 of a point), as the file stores it.
+struct XlsRowHeight {
+    std::int32_t Index = 0;
+    int Height = 0;
+    bool operator==(const XlsRowHeight&) const = default;
 };
 
 // Rows printed again at the top of every page, both ends included.
@@ -133,6 +149,29 @@ public:
     // The entry of that column, or nullptr when it has the default width.
     const XlsColumnWidth* ColumnWidth(std::int32_t column) const noexcept;
 
+    // Gives `row` its own height in twips, replacing one set before; the text of the row
+    // does not change it any more (a heading whose text wraps onto two lines of Arial 10 wants
+    // 2 * kDefaultRowHeight). Rows without one have kDefaultRowHeight, which fits one line of
+    // the default font. The BIFF8 writer writes the heights of rows within the used area; a
+    // row outside it has no ROW record. Throws XlsError(BadRange) for a negative row,
+    // XlsError(BadArgument) for a height outside kMinRowHeight..kMaxRowHeight.
+    void SetRowHeight(std::int32_t row, int height);
+    static constexpr int kDefaultRowHeight = 255; // 12.75 points
+    static constexpr int kMinRowHeight = 2;
+    static constexpr int kMaxRowHeight = 8192;
+    // The heights set, one entry per row, ordered by row.
+    const std::vector<XlsRowHeight>& RowHeights() const noexcept { return m_rowHeights; }
+    // The entry of that row, or nullptr when it has the default height.
+    const XlsRowHeight* RowHeight(std::int32_t row) const noexcept;
+
+    // Freezes the window's panes: the first `rows` rows and the first `columns` columns stay
+    // in view while the rest of the sheet scrolls (SetFrozenPanes(1, 0) keeps a heading row
+    // on screen). 0 and 0 unfreezes. Throws XlsError(BadRange) for a negative count.
+    void SetFrozenPanes(std::int32_t rows, std::int32_t columns);
+    std::int32_t FrozenRows() const noexcept { return m_frozenRows; }
+    std::int32_t FrozenColumns() const noexcept { return m_frozenColumns; }
+    bool HasFrozenPanes() const noexcept { return m_frozenRows > 0 || m_frozenColumns > 0; }
+
     // The rows repeated at the top of every printed page: rows first..last. Throws
     // XlsError(BadRange) for a negative first row or last < first.
     void SetPrintTitleRows(std::int32_t first, std::int32_t last);
@@ -173,6 +212,9 @@ private:
     std::int32_t m_usedBottom = -1;
     std::int32_t m_maxRangeHeight = 0;
     std::vector<XlsColumnWidth> m_columnWidths; // ordered by column
+    std::vector<XlsRowHeight> m_rowHeights;     // ordered by row
+    std::int32_t m_frozenRows = 0;
+    std::int32_t m_frozenColumns = 0;
     std::optional<XlsRowSpan> m_printTitleRows;
 };
 

@@ -6,11 +6,13 @@
 #include "table_command_support.h"
 #include "workbook_reader.h"
 
+#include "export/csv_export.h"
 #include "store/measurement_table.h"
 #include "tests/store/store_test_support.h"
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QProcessEnvironment>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -121,6 +123,59 @@ private slots:
         QCOMPARE(shown, numbers);
     }
 
+    void csvExportWritesWhatTheWindowWrites()
+    {
+        QTemporaryDir dir;
+        const QString table = dir.filePath("site.db");
+        writeFixture(table);
+        const QString out = dir.filePath("site.csv");
+        const Run run = kvel({"--export-csv", table, out, "--tab", "1"});
+        QCOMPARE(run.exitCode, 0);
+        QFile written(out);
+        QVERIFY(written.open(QIODevice::ReadOnly));
+        const QByteArray bytes = written.readAll();
+        // The window's export of the penetrometer tab of the same table.
+        store::MeasurementTable expected;
+        expected.open(table);
+        expected.table().setFilter(store::kindFilter(store::kPenetrometerKind));
+        QCOMPARE(bytes, table_export::csvBytes(expected));
+        QCOMPARE(bytes.count("\r\n"), 3); // the headings and the two penetrometer records
+    }
+
+    void xlsxHoldsWhatTheXlsHolds()
+    {
+        QTemporaryDir dir;
+        const QString table = dir.filePath("site.db");
+        writeFixture(table);
+        const QString xls = dir.filePath("site.xls");
+        const QString xlsx = dir.filePath("site.xlsx");
+        QCOMPARE(kvel({"--export-xls", table, xls}).exitCode, 0);
+        QCOMPARE(kvel({"--export-xlsx", table, xlsx}).exitCode, 0);
+        QFile written(xlsx);
+        QVERIFY(written.open(QIODevice::ReadOnly));
+        QCOMPARE(written.read(4), QByteArray("PK\x03\x04", 4));
+        if (!kvel_test::havePythonXlrd())
+            QSKIP("python3-xlrd missing: the workbooks are not compared");
+        // Every cell of both files, as xlrd and openpyxl read them, side by side.
+        QProcess python;
+        // The system's own Python, where the Debian readers are.
+        python.start(QStringLiteral("/usr/bin/python3"),
+                     {QStringLiteral("-c"),
+                      QStringLiteral("import sys, xlrd, openpyxl\n"
+                                     "a = xlrd.open_workbook(sys.argv[1]).sheet_by_index(0)\n"
+                                     "b = openpyxl.load_workbook(sys.argv[2]).worksheets[0]\n"
+                                     "cells = lambda v: None if v in ('', None) else v\n"
+                                     "left = [[cells(a.cell_value(r, c)) for c in range(a.ncols)] for r in range(a.nrows)]\n"
+                                     "right = [[cells(v) for v in row][:a.ncols] for row in b.iter_rows(max_row=a.nrows, max_col=a.ncols, values_only=True)]\n"
+                                     "print('same' if left == right else 'different %r %r' % (left, right))\n"),
+                      xls, xlsx});
+        QVERIFY(python.waitForFinished(60000));
+        const QString said = QString::fromUtf8(python.readAllStandardOutput() + python.readAllStandardError()).trimmed();
+        if (said.contains(QStringLiteral("No module named 'openpyxl'")))
+            QSKIP("python3-openpyxl missing");
+        QCOMPARE(said, QStringLiteral("same"));
+    }
+
     void printWritesTheReport()
     {
         QTemporaryDir dir;
@@ -152,6 +207,9 @@ private slots:
             << "table" << QStringList{"--print", "--into-missing-folder"} << 1 << "Не удалось записать файл";
         QTest::newRow("a workbook into a folder that is not there")
             << "table" << QStringList{"--into-missing-folder"} << 1 << "StgCreateDocFile error";
+        QTest::newRow("a CSV file into a folder that is not there")
+            << "table" << QStringList{"--csv", "--into-missing-folder"} << 1 << "Не удалось записать файл «out.csv»";
+        QTest::newRow("two commands at once") << "table" << QStringList{"--export-csv"} << 2 << "--export-csv";
         QTest::newRow("a wrong tab") << "table" << QStringList{"--tab", "3"} << 2 << "--tab";
         QTest::newRow("an unknown option") << "table" << QStringList{"--colour"} << 2 << "colour";
     }
@@ -173,15 +231,16 @@ private slots:
             QVERIFY(holder->holding());
         }
         const bool print = extra.removeAll(QStringLiteral("--print")) > 0;
+        const bool csv = extra.removeAll(QStringLiteral("--csv")) > 0;
         const bool missingFolder = extra.removeAll(QStringLiteral("--into-missing-folder")) > 0;
-        const QString name = QString::fromLatin1(print ? "out.pdf" : "out.xls");
+        const QString name = QString::fromLatin1(print ? "out.pdf" : csv ? "out.csv" : "out.xls");
         const QString out = dir.filePath(missingFolder ? QStringLiteral("missing/") + name : name);
-        const Run run = kvel(QStringList{print ? "--print-pdf" : "--export-xls", table, out} + extra);
+        const char* command = print ? "--print-pdf" : csv ? "--export-csv" : "--export-xls";
+        const Run run = kvel(QStringList{command, table, out} + extra);
         QCOMPARE(run.exitCode, exitCode);
         QVERIFY2(run.err.contains(message), qPrintable(run.err));
         const QStringList left = QDir(dir.path()).entryList(QDir::Files);
-        QVERIFY2(!left.contains("out.pdf") && !left.contains("out.xls") && !left.contains("out.pdf.part"),
-                 qPrintable(left.join(' ')));
+        QVERIFY2(left == QStringList{"site.db"} || left.isEmpty(), qPrintable(left.join(' ')));
     }
 };
 

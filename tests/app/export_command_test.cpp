@@ -8,6 +8,7 @@
 
 #include "app/main_window.h"
 #include "app/program_state.h"
+#include "export/csv_export.h"
 #include "store/measurement_table.h"
 #include "views/data_grid.h"
 #include "views/grid_tabs.h"
@@ -289,6 +290,7 @@ private slots:
     void exportsTheShownTab();
     void cancelledDialogChangesNothing();
     void replacingAFileIsAskedFirst();
+    void csvIsWrittenForACsvName();
     void unwritableTargetShowsAnError_data();
     void unwritableTargetShowsAnError();
 
@@ -380,7 +382,9 @@ void ExportCommandTest::exportsTheShownTab()
         Answers answers({{file}, {}});
         m_window->findChild<QAction*>(QStringLiteral("Excel1"))->trigger();
         QCOMPARE(answers.fileDialogs(), 1);
-        QCOMPARE(answers.filter(), QStringLiteral("Книга Excel (*.xls)"));
+        // The workbook first, as always; CSV for other spreadsheets next to it.
+        QCOMPARE(answers.filter(), QStringLiteral("Книга Excel (*.xls);Книга Excel 2007 и новее (*.xlsx);"
+                                                  "Текст CSV для электронных таблиц (*.csv)"));
         QCOMPARE(answers.boxes().size(), std::size_t{1});
         const kvel_test::SeenBox& done = answers.boxes().front();
         QCOMPARE(done.title, QStringLiteral("Экспорт в Excel"));
@@ -446,6 +450,28 @@ void ExportCommandTest::replacingAFileIsAskedFirst()
     QVERIFY(written.open(QIODevice::ReadOnly));
     // A compound document now, not the old bytes.
     QCOMPARE(written.read(8), QByteArray::fromHex("D0CF11E0A1B11AE1"));
+}
+
+void ExportCommandTest::csvIsWrittenForACsvName()
+{
+    const std::vector<Row> mixed = {penetrometerRow(0), pressRow(0), penetrometerRow(1), pressRow(1)};
+    openWindow(mixed);
+    sortShownGridByP();
+    const QString file = m_dir->filePath(QStringLiteral("tests.CSV"));
+    {
+        Answers answers({{file}, {}});
+        m_window->findChild<QAction*>(QStringLiteral("Excel1"))->trigger();
+        QCOMPARE(answers.boxes().size(), std::size_t{1});
+        QCOMPARE(answers.boxes().front().text, QStringLiteral("Экспорт в файл tests.CSV завершен успешно."));
+    }
+    QVERIFY2(!shownGridSorted(), "the export leaves both tabs without sorting");
+    QFile written(file);
+    QVERIFY(written.open(QIODevice::ReadOnly));
+    const QByteArray bytes = written.readAll();
+    // The press tab's rows in file order, as the CSV export writes the view.
+    QCOMPARE(bytes, table_export::csvBytes(m_window->table()));
+    QCOMPARE(bytes.count("\r\n"), 3);
+    QVERIFY(bytes.startsWith("\xEF\xBB\xBF"));
 }
 
 void ExportCommandTest::unwritableTargetShowsAnError_data()

@@ -33,7 +33,7 @@ const QStringList kTableItems = {
 };
 const QStringList kTableButtons = {"ToolButton3", "ToolButton4", "ToolButton5"};
 // Enabled always.
-const QStringList kFreeItems = {"N2", "N3", "N11", "N24", "N26", "ChoosePort"};
+const QStringList kFreeItems = {"N2", "N3", "N11", "N24", "N26", "ChoosePort", "Limits"};
 const QStringList kFreeButtons = {"ToolButton1", "ToolButton2", "ToolButton6"};
 const QStringList kPopupItems = {"N22", "N17", "N18", "N19", "N23", "N21"};
 
@@ -218,10 +218,12 @@ void MainWindowTest::menuOrder_data()
     QTest::newRow("Файл") << "N1"
                           << QStringList{"N2", "N3", "RecentMenu", "N4", "N5", "N7", "N6", "N8", "N9", "N10", "N11"}
                           << QStringList{"N6", "N10"};
-    QTest::newRow("Вид") << "N12" << QStringList{"N27", "N28", "N29", "N30", "N31", "N32", "N33"}
-                         << QStringList{"N28", "N32"};
+    QTest::newRow("Вид") << "N12"
+                         << QStringList{"N27", "N28", "N29", "N30", "N31", "N32", "N33",
+                                        "ChartSeparator1", "ShowCharts", "SaveChart", "ReportCharts"}
+                         << QStringList{"N28", "N32", "ChartSeparator1"};
     QTest::newRow("Правка") << "N13" << QStringList{"N34"} << QStringList{};
-    QTest::newRow("Сервис") << "N35" << QStringList{"Excel1", "N37", "ServiceSeparator1", "ChoosePort"}
+    QTest::newRow("Сервис") << "N35" << QStringList{"Excel1", "N37", "ServiceSeparator1", "ChoosePort", "Limits"}
                             << QStringList{"ServiceSeparator1"};
     QTest::newRow("Справка") << "N14" << QStringList{"N24", "N25", "N26"} << QStringList{"N25"};
 }

@@ -2,6 +2,7 @@
 // number, every caption in its box, the formatted values, the order of a sorted view, the
 // captions on every page and the page footer.
 
+#include "document/limits.h"
 #include "reports/prepared_report.h"
 #include "reports/report_data_set.h"
 #include "reports/report_painter.h"
@@ -11,7 +12,9 @@
 
 #include <QFile>
 #include <QGuiApplication>
+#include <QImage>
 #include <QPageRanges>
+#include <QPainter>
 #include <QPrinter>
 #include <QRegularExpression>
 
@@ -36,7 +39,8 @@ protected:
 
     // Writes `rows`, opens the table on `kind` (optionally sorted) and prints `design`.
     QString render(const std::shared_ptr<const ReportDesign>& design, const std::vector<test::Cells>& rows,
-                   int kind, std::optional<std::pair<Field, bool>> sort = std::nullopt)
+                   int kind, std::optional<std::pair<Field, bool>> sort = std::nullopt,
+                   const document::Limits& limits = {})
     {
         store::test::createTable(path("t.db"), rows);
         store::MeasurementTable table;
@@ -48,6 +52,7 @@ protected:
             table.table().setIndexName(store::kTab1);
         }
         ReportDataSet data(table.table());
+        markTestsBelowLimits(data, table, limits);
         report = prepareReport(design, data);
         const QString pdf = path(design->name + QStringLiteral(".pdf"));
         EXPECT_TRUE(writePdf(report, pdf));
@@ -174,6 +179,49 @@ TEST_F(PdfTest, ASortedViewPrintsInItsOrderAndTheTitleShowsItsTopRow)
         EXPECT_GT(next, at) << date.toStdString();
         at = next;
     }
+}
+
+TEST_F(PdfTest, LimitsAreNamedUnderTheTitleAndTheTestsBelowThemMarked)
+{
+    // K (P7) and E (U): row 1 below K, row 2 fine, row 3 below E, row 4 with nothing to judge.
+    const std::vector<test::Cells> rows = {
+        test::penetrometerRow(1, 7, QStringLiteral("01.03.2024"), {{Field::P7, 0.90}, {Field::U, 25.0}}),
+        test::penetrometerRow(2, 7, QStringLiteral("02.03.2024"), {{Field::P7, 0.99}, {Field::U, 30.0}}),
+        test::penetrometerRow(3, 7, QStringLiteral("03.03.2024"), {{Field::P7, 0.98}, {Field::U, 15.0}}),
+        test::penetrometerRow(4, 7, QStringLiteral("04.03.2024")),
+    };
+    const QString pdf = render(penetrometerDesign(), rows, store::kPenetrometerKind, std::nullopt, {0.95, 20.0});
+    const QString text = simplified(pdfText(pdf, 1));
+    // In the program's number format, whatever the test machine's language.
+    const QString note = QStringLiteral("Нормативы: K ≥ %1; E ≥ 20 МПа").arg(QLocale().toString(0.95));
+    EXPECT_TRUE(text.contains(note)) << text.toStdString();
+
+    // The N cells of rows 1 and 3 are marked, no other cell.
+    std::vector<QString> marked;
+    for (const PreparedCell& cell : report.pages.at(0).cells)
+        if (cell.marked)
+            marked.push_back(cell.text);
+    EXPECT_EQ(marked, (std::vector<QString>{QStringLiteral("1"), QStringLiteral("3")}));
+
+    // Painted: a red corner in a marked cell, none in the others.
+    QImage page(report.design->paper.toSize(), QImage::Format_RGB32);
+    page.fill(Qt::white);
+    {
+        QPainter painter(&page);
+        paintPage(painter, report, 0);
+    }
+    for (const PreparedCell& cell : report.pages.at(0).cells) {
+        if (cell.cell->pieces.size() != 1 || cell.cell->pieces[0].text != QLatin1String("N"))
+            continue;
+        const QColor corner = page.pixelColor(cell.rect().topLeft().toPoint() + QPoint(2, 2));
+        EXPECT_EQ(corner.red() > 150 && corner.green() < 80, cell.marked) << cell.text.toStdString();
+    }
+
+    // Without limits, neither note nor marks.
+    const QString plain = render(penetrometerDesign(), rows, store::kPenetrometerKind);
+    EXPECT_FALSE(pdfText(plain, 1).contains(QStringLiteral("Нормативы")));
+    for (const PreparedCell& cell : report.pages.at(0).cells)
+        EXPECT_FALSE(cell.marked);
 }
 
 TEST_F(PdfTest, ThreePagesRepeatTheCaptionsAndCountThePages)

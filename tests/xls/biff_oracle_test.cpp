@@ -132,6 +132,34 @@ std::vector<OracleCase> oracleCases()
              third.SetPrintTitleRows(1, 6);
              third.SetColumnWidth(11, 40 * 256);
          }},
+        {"a frozen heading row, bold wrapped centred headings, printed fitted and landscape", [](XlsWorkbook& b) {
+             XlsWorksheet& s = b.AddSheet();
+             fillLikeTheExport(s, 6);
+             for (int c = 0; c < 12; ++c) {
+                 XlsRange& heading = s.Ranges(c, 0, c, 0);
+                 heading.Font.Style.Bold = true;
+                 heading.WrapText = true;
+                 heading.HorizontalAlignment = XlsHorizontal::Center;
+                 heading.VerticalAlignment = XlsVertical::Center;
+                 s.SetColumnWidth(c, 2000 + 100 * c);
+             }
+             s.SetRowHeight(0, 2 * XlsWorksheet::kDefaultRowHeight);
+             s.SetFrozenPanes(1, 0);
+             s.SetPrintTitleRows(0, 0);
+             s.PageSetup().Orientation = XlsPageSetup::kLandscape;
+             s.PageSetup().FitToPages = true;
+             s.PageSetup().FitToPagesTall = 0;
+         }},
+        {"two frozen rows and a column, a tall row further down", [](XlsWorkbook& b) {
+             XlsWorksheet& s = b.AddSheet();
+             fillLikeTheExport(s, 3);
+             s.SetFrozenPanes(2, 1);
+             s.SetRowHeight(5, 800);
+             XlsRange& left = s.Ranges(2, 7, 2, 7);
+             left.HorizontalAlignment = XlsHorizontal::Left;
+             left.VerticalAlignment = XlsVertical::Top;
+             b.AddSheet().SetFrozenPanes(0, 3);
+         }},
         {"the last row and column", [](XlsWorkbook& b) {
              XlsWorksheet& s = b.AddSheet();
              put(s, 0, 0, XlsValue::real(1));
@@ -201,6 +229,40 @@ void expectReadAsModelled(const XlsWorkbook& book, const QJsonObject& read)
         for (const XlsColumnWidth& w : sheet.ColumnWidths())
             widths.insert(QString::number(w.Index), QJsonArray{w.Width, w.Width == 0 ? 1 : 0});
         EXPECT_EQ(compact(got.value("widths").toObject()), compact(widths));
+
+        // Heights of their own, for the rows that have a ROW record (the used area's).
+        QJsonObject heights;
+        for (const XlsRowHeight& h : sheet.RowHeights())
+            if (h.Index >= sheet.UsedTop() && h.Index <= sheet.UsedBottom() && h.Height != XlsWorksheet::kDefaultRowHeight)
+                heights.insert(QString::number(h.Index), h.Height);
+        EXPECT_EQ(compact(got.value("heights").toObject()), compact(heights));
+
+        // Frozen panes: the rows above and the columns left of the split, the first row and
+        // column that scroll, and the cursor's pane, the one that scrolls both ways
+        // (0 bottom right, 1 top right, 2 bottom left).
+        const int rows = sheet.FrozenRows(), columns = sheet.FrozenColumns();
+        const int active = rows > 0 && columns > 0 ? 0 : rows > 0 ? 2 : 1;
+        const QJsonArray frozen = sheet.HasFrozenPanes() ? QJsonArray{1, rows, columns, rows, columns, active}
+                                                         : QJsonArray{0, 0, 0, 0, 0, 0};
+        EXPECT_EQ(compact(got.value("frozen").toArray()), compact(frozen));
+
+        // Each range's style as its cell format and font carry it.
+        const QJsonArray xfs = read.value("xf_styles").toArray();
+        const QJsonArray fonts = read.value("font_styles").toArray();
+        for (int i = 0; i < sheet.RangeCount(); ++i) {
+            const XlsRange& r = sheet.Range(i);
+            SCOPED_TRACE(testing::Message() << "range at row " << r.Top() << ", column " << r.Left());
+            const int xf = cellAt(r.Top(), r.Left()).at(2).toInt();
+            ASSERT_LT(xf, xfs.size());
+            const QJsonArray style = xfs[xf].toArray();
+            EXPECT_EQ(style.at(1).toInt(), r.HorizontalAlignment);
+            EXPECT_EQ(style.at(2).toInt(), r.VerticalAlignment);
+            EXPECT_EQ(style.at(3).toInt(), r.WrapText ? 1 : 0);
+            const QJsonArray font = fonts.at(style.at(0).toInt()).toArray();
+            EXPECT_EQ(font.at(0).toInt(), r.Font.Style.Bold ? 700 : 400);
+            EXPECT_EQ(font.at(1).toInt(), r.Font.Style.Bold ? 1 : 0);
+            EXPECT_EQ(font.at(2).toString(), r.Font.Name);
+        }
     }
 
     // One built-in Print_Titles per sheet that repeats rows, scoped to that sheet, covering

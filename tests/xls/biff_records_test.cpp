@@ -4,6 +4,7 @@
 
 #include "xls/biff_globals.h"
 #include "xls/biff_sheet.h"
+#include "xls/biff_sst.h"
 #include "xls/biff_stream.h"
 #include "xls/xls_worksheet.h"
 
@@ -46,6 +47,33 @@ std::string pageSetupChanged()
     return framed(rec::kSetup, biff::setupData(ps));
 }
 
+// The sheet's print settings as the export sets them: landscape A4, one page wide.
+std::string pageSetupLandscapeOnePageWide()
+{
+    XlsPageSetup ps;
+    ps.Orientation = XlsPageSetup::kLandscape;
+    ps.FitToPages = true;
+    ps.FitToPagesWide = 1;
+    ps.FitToPagesTall = 0;
+    return framed(rec::kSetup, biff::setupData(ps));
+}
+
+std::string wsBoolOf(bool fitToPages)
+{
+    XlsPageSetup ps;
+    ps.FitToPages = fitToPages;
+    return framed(rec::kWsBool, biff::wsBoolData(ps));
+}
+
+// One of the records from BOF to BOOKBOOL that open the globals.
+std::string globalsHeadRecord(unsigned number)
+{
+    for (const biff::Record& r : biff::globalsHeadRecords(u"Korvane", 1))
+        if (r.number == number)
+            return framed(r.number, r.data);
+    return {};
+}
+
 std::string headerOf(const char* left, const char* center, const char* right)
 {
     return framed(rec::kHeader, biff::headerFooterData(biff::headerFooterText(
@@ -86,8 +114,9 @@ std::vector<RecordCase> cases()
          "3D 00 12 00  68 01 1E 00 1E 1D 60 18 38 00 00 00 00 00 01 00 58 02"},
         {"TABID of three sheets", framed(rec::kTabId, biff::tabIdData(3)), "3D 01 06 00 01 00 02 00 03 00"},
         {"COUNTRY", framed(rec::kCountry, biff::countryData()), "8C 00 04 00 07 00 07 00"},
+        // weight 400 (0x0190): normal
         {"FONT of the export", exportFont(),
-         "31 00 1A 00  C8 00 00 00 08 00 64 00 00 00 00 00 01 00  05 01 41 00 72 00 69 00 61 00 6C 00"},
+         "31 00 1A 00  C8 00 00 00 08 00 90 01 00 00 00 00 01 00  05 01 41 00 72 00 69 00 61 00 6C 00"},
         {"FONT bold italic struck out underlined", [] {
              biff::FontRecord f;
              f.bold = f.italic = f.strikeOut = f.underline = true;
@@ -98,7 +127,8 @@ std::vector<RecordCase> cases()
              f.name = u"A";
              return framed(rec::kFont, biff::fontData(f));
          }(),
-         "31 00 12 00  F0 00 0A 00 0A 00 E8 03 00 00 01 01 CC 00  01 01 41 00"},
+         // options 0x000B: bold, italic, struck out; weight 700 (0x02BC): bold
+         "31 00 12 00  F0 00 0B 00 0A 00 BC 02 00 00 01 01 CC 00  01 01 41 00"},
         {"FORMAT 50", framed(rec::kFormat, biff::formatData(50, u"0.0")),
          "1E 04 0B 00  32 00 03 00 01 30 00 2E 00 30 00"},
         {"XF 0 (Normal style)", framed(rec::kXf, biff::fixedXfData(0)),
@@ -132,6 +162,15 @@ std::vector<RecordCase> cases()
         {"SETUP with every option", pageSetupChanged(),
          "A1 00 22 00  09 00 64 00 03 00 01 00 01 00 B9 00 00 00 00 00"
          "00 00 00 00 00 00 E0 3F  00 00 00 00 00 00 00 00  02 00"},
+        // paper 9, zoom 100, first page 1, 1 page wide, 0 (any number) tall, flags 0: landscape
+        {"SETUP landscape, one page wide", pageSetupLandscapeOnePageWide(),
+         "A1 00 22 00  09 00 64 00 01 00 01 00 00 00 00 00 00 00 00 00"
+         "00 00 00 00 00 00 00 00  00 00 00 00 00 00 00 00  00 00"},
+        {"WSBOOL printing by the zoom", wsBoolOf(false), "81 00 02 00  C1 04"},
+        {"WSBOOL printing fitted to pages", wsBoolOf(true), "81 00 02 00  C1 05"},
+        // The texts of the file are UTF-16: code page 1200 (0x04B0).
+        {"INTERFACEHDR", globalsHeadRecord(rec::kInterfaceHdr), "E1 00 02 00  B0 04"},
+        {"CODEPAGE", globalsHeadRecord(rec::kCodePage), "42 00 02 00  B0 04"},
         {"HEADER empty", headerOf("", "", ""), "14 00 00 00"},
         {"HEADER with centre and right parts", headerOf("", "A", "B"),
          "14 00 0F 00  06 00 01 26 00 43 00 41 00 26 00 52 00 42 00"},
@@ -143,6 +182,9 @@ std::vector<RecordCase> cases()
          "0B 02 18 00  00 00 00 00 00 00 00 00 21 00 00 00 00 00 00 00  34 12 00 00 78 56 00 00"},
         {"ROW", framed(rec::kRow, biff::rowData(2, 10, 11)),
          "08 02 10 00  02 00 0A 00 0B 00 FF 00 00 00 00 00 00 00 00 00"},
+        // 510 twips (two lines of Arial 10); flags 0x0040: the height is the row's own
+        {"ROW of a two-line heading", framed(rec::kRow, biff::rowData(0, 0, 12, 510)),
+         "08 02 10 00  00 00 00 00 0C 00 FE 01 00 00 00 00 40 00 00 00"},
         {"LABELSST", framed(rec::kLabelSst, biff::labelSstData(1, 2, 21, 7)),
          "FD 00 0A 00  01 00 02 00 15 00 07 00 00 00"},
         {"NUMBER 1.5", framed(rec::kNumber, biff::numberData(3, 4, 21, 1.5)),
@@ -159,6 +201,19 @@ std::vector<RecordCase> cases()
          "3E 02 12 00  B6 04 00 00 00 00 40 00 00 00 00 00 00 00 00 00 00 00"},
         {"SELECTION", framed(rec::kSelection, biff::selectionData()),
          "1D 00 0F 00  03 00 00 00 00 00 00 01 00 00 00 00 00 00 00"},
+        // flags 0x04B6 + selected 0x0200 + frozen 0x0008 + frozen without a split 0x0100
+        {"WINDOW2 of a first sheet with frozen panes", framed(rec::kWindow2, biff::window2Data(true, true)),
+         "3E 02 12 00  BE 07 00 00 00 00 40 00 00 00 00 00 00 00 00 00 00 00"},
+        // x 0 columns, y 1 row, first scrolling row 1, column 0, active pane 2 (bottom left)
+        {"PANE of a frozen heading row", framed(rec::kPane, biff::paneData(1, 0)),
+         "41 00 0A 00  00 00 01 00 01 00 00 00 02 00"},
+        {"PANE of three frozen columns", framed(rec::kPane, biff::paneData(0, 3)),
+         "41 00 0A 00  03 00 00 00 00 00 03 00 01 00"},
+        {"PANE of two rows and a column", framed(rec::kPane, biff::paneData(2, 1)),
+         "41 00 0A 00  01 00 02 00 02 00 01 00 00 00"},
+        // pane 2, cursor in A2, one reference: row 1..1, column 0..0
+        {"SELECTION below a frozen heading row", framed(rec::kSelection, biff::selectionData(2, 1, 0)),
+         "1D 00 0F 00  02 01 00 00 00 00 00 01 00 01 00 01 00 00 00"},
         {"MERGEDCELLS of one range", merged(1), "E5 00 0A 00  01 00 01 00 02 00 03 00 04 00"},
         // first column, last column, width, XF 15, options (width set), reserved
         {"COLINFO of columns 1..3, 3000/256 digits wide", framed(rec::kColInfo, biff::colInfoData({1, 3, 3000})),
@@ -215,6 +270,23 @@ TEST(BiffRecords, ColumnWidthsJoinIntoRuns)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         EXPECT_EQ(biff::columnRuns(c.widths), c.runs);
+    }
+}
+
+// EXTSST groups the strings into buckets of max(strings / 128 + 1, 8), so that it never has
+// more than 128 entries.
+TEST(BiffRecords, ExtSstBucketSizeFollowsTheStringCount)
+{
+    struct Case {
+        std::size_t strings;
+        unsigned perBucket;
+    };
+    const Case cases[] = {{0, 8},    {1, 8},     {8, 8},      {1023, 8},   {1024, 9},
+                          {1151, 9}, {1152, 10}, {5000, 40},  {39321, 308}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.strings);
+        EXPECT_EQ(biff::stringsPerBucket(c.strings), c.perBucket);
+        EXPECT_LE((c.strings + c.perBucket - 1) / c.perBucket, 128u);
     }
 }
 

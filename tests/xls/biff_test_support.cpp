@@ -183,9 +183,22 @@ for sh in book.sheets():
     widths = {}  # column -> [width, hidden], for the columns that have a COLINFO record
     for c, info in sh.colinfo_map.items():
         widths[str(c)] = [info.width, info.hidden]
+    heights = {}  # row -> height in twips, for the rows whose ROW says the height is set
+    for r, info in sh.rowinfo_map.items():
+        if info.height_mismatch:
+            heights[str(r)] = info.height
+    # [frozen, rows above the split, columns left of it, first row and column of the
+    # scrolling panes, active pane]; all 0 without a PANE record
+    frozen = [int(sh.panes_are_frozen), getattr(sh, "horz_split_pos", 0), getattr(sh, "vert_split_pos", 0),
+              getattr(sh, "horz_split_first_visible", 0), getattr(sh, "vert_split_first_visible", 0),
+              getattr(sh, "split_active_pane", 0)]
     out["sheets"].append({"name": sh.name, "nrows": sh.nrows, "ncols": sh.ncols,
                           "cells": cells, "merged": [list(m) for m in sh.merged_cells],
-                          "widths": widths})
+                          "widths": widths, "heights": heights, "frozen": frozen})
+# per cell format: [font, horizontal alignment, vertical alignment, wrapped]
+out["xf_styles"] = [[x.font_index, x.alignment.hor_align, x.alignment.vert_align, x.alignment.text_wrapped]
+                    for x in book.xf_list]
+out["font_styles"] = [[f.weight, f.bold, f.name] for f in book.font_list]  # per font index
 out["names"] = []  # [name, built-in, scope, [sheet, first row, last row + 1, first col, last col + 1]]
 for n in book.name_obj_list:
     area = n.area2d(clipped=False)
@@ -318,6 +331,88 @@ CsvResult convertWithLibreOffice(const QString& path, const QString& workDir)
         return result;
     }
     result.rows = parseCsv(QString::fromUtf8(f.readAll()));
+    return result;
+}
+
+namespace {
+
+// Page sizes from pdfinfo's "Page    N size: W x H pts" lines, in page order.
+std::vector<std::pair<double, double>> pageSizes(const std::string& info)
+{
+    std::vector<std::pair<double, double>> sizes;
+    std::istringstream lines(info);
+    for (std::string line; std::getline(lines, line);) {
+        double w = 0, h = 0;
+        int n = 0;
+        if (std::sscanf(line.c_str(), "Page %d size: %lf x %lf", &n, &w, &h) == 3)
+            sizes.emplace_back(w, h);
+    }
+    return sizes;
+}
+
+} // namespace
+
+PdfResult printWithLibreOffice(const QString& path, const QString& workDir, const QString& onlyFonts)
+{
+    PdfResult result;
+    std::string out;
+    if (run("command -v soffice 2>&1", out) != 0) {
+        result.skipReason = "LibreOffice (soffice) is not installed";
+        return result;
+    }
+    if (run("command -v pdfinfo && command -v pdftotext 2>&1", out) != 0) {
+        result.skipReason = "poppler's pdfinfo and pdftotext are not installed";
+        return result;
+    }
+    const QString profile = QStringLiteral("/tmp/lo_xlsp_%1").arg(QUuid::createUuid().toString(QUuid::Id128));
+    const QString outDir = workDir + QStringLiteral("/pdf");
+    QDir().mkpath(outDir);
+    std::string environment;
+    if (!onlyFonts.isEmpty()) {
+        // The folder, its own cache, and the system's rules (aliases such as Arial -> a sans
+        // serif font), which add no fonts of their own.
+        const QString config = workDir + QStringLiteral("/fonts.conf");
+        QFile f(config);
+        if (!f.open(QIODevice::WriteOnly)) {
+            result.failure = "cannot write " + config.toStdString();
+            return result;
+        }
+        f.write(QStringLiteral("<?xml version=\"1.0\"?>\n<!DOCTYPE fontconfig SYSTEM \"fonts.dtd\">\n<fontconfig>\n"
+                               "  <dir>%1</dir>\n  <cachedir>%2/fontcache</cachedir>\n"
+                               "  <include ignore_missing=\"yes\">/etc/fonts/conf.d</include>\n</fontconfig>\n")
+                    .arg(onlyFonts, workDir)
+                    .toUtf8());
+        f.close();
+        environment = "FONTCONFIG_FILE=" + quoted(config) + " ";
+    }
+    const std::string command = environment + "soffice -env:UserInstallation=file://" + profile.toStdString() +
+                                " --headless --norestore --convert-to pdf --outdir " + quoted(outDir) + " " +
+                                quoted(path) + " 2>&1";
+    const int status = run(command, out);
+    QDir(profile).removeRecursively();
+    result.pdfPath = outDir + QLatin1Char('/') + QFileInfo(path).completeBaseName() + QStringLiteral(".pdf");
+    if (status != 0 || !QFile::exists(result.pdfPath)) {
+        result.failure = "LibreOffice did not print the file (status " + std::to_string(status) + "): " + out;
+        return result;
+    }
+    // "-f 1 -l 99": pdfinfo lists the size of every page, not only the first.
+    if (run("pdfinfo -f 1 -l 9999 " + quoted(result.pdfPath) + " 2>&1", out) != 0) {
+        result.failure = "pdfinfo failed: " + out;
+        return result;
+    }
+    std::vector<PdfPage> pages;
+    for (const auto& [w, h] : pageSizes(out)) {
+        const int n = static_cast<int>(pages.size()) + 1;
+        std::string text;
+        if (run("pdftotext -layout -enc UTF-8 -f " + std::to_string(n) + " -l " + std::to_string(n) + " " +
+                    quoted(result.pdfPath) + " - 2>&1",
+                text) != 0) {
+            result.failure = "pdftotext failed: " + text;
+            return result;
+        }
+        pages.push_back({w, h, QString::fromStdString(text)});
+    }
+    result.pages = std::move(pages);
     return result;
 }
 

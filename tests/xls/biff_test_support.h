@@ -46,10 +46,14 @@ unsigned u16At(std::string_view bytes, std::size_t at);
 unsigned long u32At(std::string_view bytes, std::size_t at);
 
 // What xlrd and olefile read from a file: the JSON the reader script prints, with "log"
-// holding xlrd's warnings, "streams" the compound document's streams, per sheet its cells,
-// merged ranges and column widths ("widths": column -> [width, hidden]), and "names" the
-// defined names as [name, built-in, scope sheet, [sheet, first row, last row + 1, first
-// column, last column + 1]]. nullopt with a reason when the readers are not installed.
+// holding xlrd's warnings, "streams" the compound document's streams, per sheet its cells
+// ("row,column" -> [type, value, XF index]), merged ranges, column widths ("widths": column ->
+// [width, hidden]), row heights set ("heights": row -> twips) and panes ("frozen": [frozen,
+// rows, columns, first scrolling row, first scrolling column, active pane]); per XF index
+// "xf_styles" [font, horizontal, vertical, wrapped] and per font index "font_styles" [weight,
+// bold, name]; and "names" the defined names as [name, built-in, scope sheet, [sheet, first
+// row, last row + 1, first column, last column + 1]]. nullopt with a reason when the readers
+// are not installed.
 struct OracleResult {
     std::optional<QJsonObject> json;
     std::string skipReason;
@@ -67,5 +71,22 @@ struct CsvResult {
     std::string failure;
 };
 CsvResult convertWithLibreOffice(const QString& path, const QString& workDir);
+
+// The file as LibreOffice prints it (to PDF, with the sheet's own page settings), read back
+// with poppler: the pages' sizes in points and each page's text as pdftotext lays it out.
+struct PdfPage {
+    double width = 0;
+    double height = 0;
+    QString text;
+};
+struct PdfResult {
+    std::optional<std::vector<PdfPage>> pages;
+    QString pdfPath;
+    std::string skipReason;
+    std::string failure;
+};
+// With `onlyFonts`, LibreOffice sees the fonts of that folder alone (through a fontconfig
+// file of its own), as on a machine that lacks the fonts the file names.
+PdfResult printWithLibreOffice(const QString& path, const QString& workDir, const QString& onlyFonts = {});
 
 } // namespace xls::test

@@ -111,7 +111,9 @@ TEST(BiffWriter, TheExportGetsFiveFontsAndOneCellFormat)
     const std::vector<Record> records = streamOf(book);
     const std::vector<Record> fonts = recordsNumbered(globalsOf(records), rec::kFont);
     ASSERT_EQ(fonts.size(), 5u);
-    const std::string arial = hex("C8 00 00 00 08 00 64 00 00 00 00 00 01 00  05 01 41 00 72 00 69 00 61 00 6C 00");
+    // height 200, no options, colour 8, weight 400 (normal), no escapement or underline,
+    // family 0, character set 1, "Arial"
+    const std::string arial = hex("C8 00 00 00 08 00 90 01 00 00 00 00 01 00  05 01 41 00 72 00 69 00 61 00 6C 00");
     for (const Record& f : fonts)
         EXPECT_TRUE(sameBytes(f.data, arial));
 
@@ -241,6 +243,114 @@ TEST(BiffWriter, ColumnWidthsFollowDefColWidth)
     EXPECT_EQ(u32At(recordsNumbered(sheetRecords, rec::kIndex).at(0).data, 16), dbCells[0].pos);
 }
 
+// Frozen panes: WINDOW2 says so, PANE follows it, then one SELECTION per pane (the cursor in
+// the first cell of each), the top-left pane first; without them a single SELECTION of A1.
+TEST(BiffWriter, FrozenPanesFollowWindow2)
+{
+    struct Selection {
+        unsigned pane, row, column;
+        bool operator==(const Selection&) const = default;
+    };
+    struct Case {
+        int rows, columns;
+        std::vector<Selection> selections;
+    };
+    const Case cases[] = {
+        {0, 0, {{3, 0, 0}}},
+        {1, 0, {{3, 0, 0}, {2, 1, 0}}},
+        {0, 2, {{3, 0, 0}, {1, 0, 2}}},
+        {2, 3, {{3, 0, 0}, {1, 0, 3}, {2, 2, 0}, {0, 2, 3}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.rows << " rows, " << c.columns << " columns");
+        XlsWorkbook book;
+        XlsWorksheet& sheet = book.AddSheet();
+        fillLikeTheExport(sheet);
+        sheet.SetFrozenPanes(c.rows, c.columns);
+        const std::vector<Record> records = sheetOf(streamOf(book), 0);
+        std::size_t w = 0;
+        while (w < records.size() && records[w].number != rec::kWindow2)
+            ++w;
+        ASSERT_LT(w, records.size());
+        const bool frozen = c.rows > 0 || c.columns > 0;
+        EXPECT_EQ(u16At(records[w].data, 0) & 0x0108u, frozen ? 0x0108u : 0u);
+        std::size_t next = w + 1;
+        if (frozen) {
+            ASSERT_EQ(records[next].number, rec::kPane);
+            const std::string& pane = records[next].data;
+            EXPECT_EQ(u16At(pane, 0), static_cast<unsigned>(c.columns));
+            EXPECT_EQ(u16At(pane, 2), static_cast<unsigned>(c.rows));
+            EXPECT_EQ(u16At(pane, 4), static_cast<unsigned>(c.rows));
+            EXPECT_EQ(u16At(pane, 6), static_cast<unsigned>(c.columns));
+            // The cursor's pane is the last selection's: the one that scrolls both ways.
+            EXPECT_EQ(static_cast<unsigned char>(pane[8]), c.selections.back().pane);
+            ++next;
+        } else {
+            EXPECT_TRUE(recordsNumbered(records, rec::kPane).empty());
+        }
+        std::vector<Selection> selections;
+        for (; next < records.size() && records[next].number == rec::kSelection; ++next) {
+            const std::string& d = records[next].data;
+            selections.push_back({static_cast<unsigned char>(d[0]), u16At(d, 1), u16At(d, 3)});
+            // One reference (pane, row, column, active reference, count at 7), the cursor's cell.
+            EXPECT_EQ(u16At(d, 7), 1u);
+            EXPECT_TRUE(sameBytes(d.substr(9), d.substr(1, 2) + d.substr(1, 2) + d.substr(3, 1) + d.substr(3, 1)));
+        }
+        EXPECT_EQ(selections, c.selections);
+        ASSERT_LT(next, records.size());
+        EXPECT_EQ(records[next].number, rec::kEof);
+    }
+}
+
+// A row with a height of its own carries it in its ROW record, flagged as set; the other
+// rows keep the default. A height for a row outside the used area writes no ROW record.
+TEST(BiffWriter, RowHeightsGoIntoTheirRowRecords)
+{
+    XlsWorkbook book;
+    XlsWorksheet& sheet = book.AddSheet();
+    fillLikeTheExport(sheet); // rows 0..6
+    sheet.SetRowHeight(0, 510);
+    sheet.SetRowHeight(3, 1000);
+    sheet.SetRowHeight(4, XlsWorksheet::kDefaultRowHeight);
+    sheet.SetRowHeight(40, 600);
+    const std::vector<Record> rows = recordsNumbered(sheetOf(streamOf(book), 0), rec::kRow);
+    ASSERT_EQ(rows.size(), 7u);
+    const unsigned heights[] = {510, 255, 255, 1000, 255, 255, 255};
+    for (unsigned r = 0; r < 7; ++r) {
+        SCOPED_TRACE(r);
+        EXPECT_EQ(u16At(rows[r].data, 0), r);
+        EXPECT_EQ(u16At(rows[r].data, 6), heights[r]);
+        EXPECT_EQ(u16At(rows[r].data, 12), heights[r] == 255 ? 0u : 0x0040u);
+    }
+}
+
+// The page settings of the model reach SETUP (orientation, pages wide and tall) and WSBOOL
+// (fit to pages instead of the zoom).
+TEST(BiffWriter, PrintSettingsReachSetupAndWsBool)
+{
+    XlsWorkbook book;
+    fillLikeTheExport(book.AddSheet());
+    XlsPageSetup& page = book.AddSheet().PageSetup();
+    page.Orientation = XlsPageSetup::kLandscape;
+    page.FitToPages = true;
+    page.FitToPagesWide = 1;
+    page.FitToPagesTall = 0;
+    const std::vector<Record> records = streamOf(book);
+    struct Expected {
+        unsigned wsBool, wide, tall, flags;
+    };
+    const Expected sheets[] = {{0x04C1, 1, 1, 0x0002}, {0x05C1, 1, 0, 0x0000}};
+    for (int s = 0; s < 2; ++s) {
+        SCOPED_TRACE(s);
+        const std::vector<Record> sheet = sheetOf(records, s);
+        EXPECT_EQ(u16At(recordsNumbered(sheet, rec::kWsBool).at(0).data, 0), sheets[s].wsBool);
+        const std::string setup = recordsNumbered(sheet, rec::kSetup).at(0).data;
+        EXPECT_EQ(u16At(setup, 6), sheets[s].wide);
+        EXPECT_EQ(u16At(setup, 8), sheets[s].tall);
+        EXPECT_EQ(u16At(setup, 10), sheets[s].flags);
+    }
+}
+
 // Rows repeated on every page: after COUNTRY one SUPBOOK of this workbook, one EXTERNSHEET
 // with an entry per sheet that repeats rows, and one NAME Print_Titles per such sheet.
 TEST(BiffWriter, PrintTitlesAreNamesInTheGlobals)
@@ -333,39 +443,49 @@ TEST(BiffWriter, ALongTextContinuesWithItsFlagByte)
     EXPECT_TRUE(sameBytes(records[sst + 2].data, ext.str()));
 }
 
-// One EXTSST entry for every eighth string, each pointing at its string's header.
-TEST(BiffWriter, ExtSstNotesEveryEighthString)
+// One EXTSST entry for the first string of every bucket of max(strings / 128 + 1, 8)
+// strings, each pointing at its string's header.
+TEST(BiffWriter, ExtSstNotesTheFirstStringOfEveryBucket)
 {
     struct Case {
         int texts;
+        unsigned perBucket;
         std::size_t entries;
     };
-    for (const Case c : {Case{1, 1}, Case{8, 1}, Case{9, 2}, Case{1000, 125}}) {
+    for (const Case c : {Case{1, 8, 1}, Case{8, 8, 1}, Case{9, 8, 2}, Case{1000, 8, 125}, Case{1024, 9, 114},
+                         Case{3000, 24, 125}}) {
         SCOPED_TRACE(c.texts);
         XlsWorkbook book;
         XlsWorksheet& sheet = book.AddSheet();
+        const auto textOf = [](std::size_t i) { return QStringLiteral("%1 строка").arg(i); };
         for (int i = 0; i < c.texts; ++i)
-            put(sheet, 0, i, XlsValue::text(QStringLiteral("строка номер %1").arg(i)));
+            put(sheet, 0, i, XlsValue::text(textOf(static_cast<std::size_t>(i))));
         BiffWriter writer;
         const std::string stream = writer.BuildStream(book);
         const std::vector<Record> records = parseRecords(stream);
         const Record ext = recordsNumbered(records, rec::kExtSst).at(0);
         ASSERT_EQ(ext.data.size(), 2 + 8 * c.entries);
-        EXPECT_EQ(u16At(ext.data, 0), 8u);
+        EXPECT_EQ(u16At(ext.data, 0), c.perBucket);
         const Record sst = recordsNumbered(records, rec::kSst).at(0);
         EXPECT_EQ(u32At(sst.data, 0), static_cast<unsigned long>(c.texts));
         EXPECT_EQ(u32At(sst.data, 4), static_cast<unsigned long>(c.texts));
         for (std::size_t e = 0; e < c.entries; ++e) {
             const unsigned long pos = u32At(ext.data, 2 + 8 * e);
             const unsigned offset = u16At(ext.data, 6 + 8 * e);
-            // The string there is number 8e: "строка номер <8e>".
-            const QString want = QStringLiteral("строка номер %1").arg(8 * e);
-            ASSERT_LT(pos + 3, stream.size());
+            // The string there is the first of bucket e.
+            const QString want = textOf(c.perBucket * e);
+            ASSERT_LT(pos + 3 + 2 * want.size(), stream.size());
             EXPECT_EQ(u16At(stream, pos), static_cast<unsigned>(want.size())) << "entry " << e;
-            EXPECT_EQ(u16At(stream, pos + 3), want[0].unicode()) << "entry " << e;
+            EXPECT_EQ(stream[pos + 2], '\x01') << "entry " << e;
             // The offset counts from the header of the record that holds the string.
-            const unsigned number = u16At(stream, pos - offset);
+            const std::size_t recordStart = pos - offset;
+            const unsigned number = u16At(stream, recordStart);
             EXPECT_TRUE(number == rec::kSst || number == rec::kContinue) << "entry " << e;
+            // Its characters, as far as the record holds them.
+            const std::size_t recordEnd = recordStart + 4 + u16At(stream, recordStart + 2);
+            for (qsizetype i = 0; i < want.size() && pos + 3 + 2 * static_cast<std::size_t>(i) + 1 < recordEnd; ++i)
+                ASSERT_EQ(u16At(stream, pos + 3 + 2 * static_cast<std::size_t>(i)), want[i].unicode())
+                    << "entry " << e << ", character " << i;
         }
     }
 }
@@ -606,7 +726,8 @@ TEST(BiffWriter, CellFormatsFollowTheRangeStyle)
     EXPECT_TRUE(sameBytes(formats[8].data, hex("32 00 05 00 01 30 00 2E 00 30 00 30 00 30 00")));
     const std::vector<Record> fonts = recordsNumbered(records, rec::kFont);
     ASSERT_EQ(fonts.size(), 6u);
-    EXPECT_EQ(u16At(fonts[5].data, 6), 1000u);
+    EXPECT_EQ(u16At(fonts[5].data, 6), 700u); // bold
+    EXPECT_EQ(u16At(fonts[4].data, 6), 400u); // normal
     std::vector<unsigned> cellXfs;
     for (const Record& r : recordsNumbered(records, rec::kBlank))
         cellXfs.push_back(u16At(r.data, 4));
@@ -675,8 +796,9 @@ TEST(BiffWriter, RowsAndColumnsBeyondTheFormatAreRefused)
     }
 }
 
-// A column width or a repeated row beyond the sheet's last column or row is refused before
-// anything is written; the last column and row themselves are written.
+// A column width, a row height, a repeated row or frozen panes beyond the sheet's last column
+// or row are refused before anything is written; the last column and row themselves are
+// written.
 TEST(BiffWriter, WidthsAndPrintTitlesBeyondTheFormatAreRefused)
 {
     struct Case {
@@ -691,6 +813,12 @@ TEST(BiffWriter, WidthsAndPrintTitlesBeyondTheFormatAreRefused)
         {"the last row repeated", [](XlsWorksheet& s) { s.SetPrintTitleRows(65535, 65535); }, std::nullopt},
         {"rows up to 65537 repeated", [](XlsWorksheet& s) { s.SetPrintTitleRows(0, 65536); },
          XlsError::Code::TooManyRows},
+        {"height of the last row", [](XlsWorksheet& s) { s.SetRowHeight(65535, 400); }, std::nullopt},
+        {"height of row 65537", [](XlsWorksheet& s) { s.SetRowHeight(65536, 400); }, XlsError::Code::TooManyRows},
+        {"65535 rows frozen", [](XlsWorksheet& s) { s.SetFrozenPanes(65535, 0); }, std::nullopt},
+        {"65536 rows frozen", [](XlsWorksheet& s) { s.SetFrozenPanes(65536, 0); }, XlsError::Code::TooManyRows},
+        {"255 columns frozen", [](XlsWorksheet& s) { s.SetFrozenPanes(0, 255); }, std::nullopt},
+        {"256 columns frozen", [](XlsWorksheet& s) { s.SetFrozenPanes(1, 256); }, XlsError::Code::TooManyColumns},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);

@@ -66,6 +66,74 @@ TEST(WorkbookModel, NewWorkbookAndSheet)
     EXPECT_EQ(sheet.ColumnWidth(0), nullptr);
     EXPECT_TRUE(sheet.ColumnWidths().empty());
     EXPECT_FALSE(sheet.PrintTitleRows().has_value());
+    EXPECT_TRUE(sheet.RowHeights().empty());
+    EXPECT_EQ(sheet.RowHeight(0), nullptr);
+    EXPECT_FALSE(sheet.HasFrozenPanes());
+    EXPECT_EQ(std::make_pair(sheet.FrozenRows(), sheet.FrozenColumns()), std::make_pair(0, 0));
+    EXPECT_FALSE(sheet.PageSetup().FitToPages);
+    EXPECT_EQ(sheet.PageSetup().Orientation, XlsPageSetup::kPortrait);
+}
+
+// Heights set in any order come out one per row, ordered by row; setting a row again
+// replaces its height; what no file can hold is refused and changes nothing.
+TEST(WorkbookModel, RowHeightsOnePerRowInRowOrder)
+{
+    XlsWorkbook book;
+    XlsWorksheet& sheet = book.AddSheet();
+    sheet.SetRowHeight(7, 400);
+    sheet.SetRowHeight(0, 510);
+    sheet.SetRowHeight(70000, 300); // beyond what a file holds: the writer refuses it, not the model
+    sheet.SetRowHeight(7, XlsWorksheet::kMaxRowHeight);
+    sheet.SetRowHeight(3, XlsWorksheet::kMinRowHeight);
+    const std::vector<XlsRowHeight> expected = {{0, 510}, {3, 2}, {7, 8192}, {70000, 300}};
+    EXPECT_EQ(sheet.RowHeights(), expected);
+    ASSERT_NE(sheet.RowHeight(3), nullptr);
+    EXPECT_EQ(sheet.RowHeight(3)->Height, 2);
+    EXPECT_EQ(sheet.RowHeight(4), nullptr);
+
+    struct Case {
+        const char* what;
+        std::int32_t row;
+        int height;
+        XlsError::Code code;
+    };
+    const Case cases[] = {
+        {"negative row", -1, 300, XlsError::Code::BadRange},
+        {"height below 2 twips", 1, 1, XlsError::Code::BadArgument},
+        {"height above 8192 twips", 1, 8193, XlsError::Code::BadArgument},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        try {
+            sheet.SetRowHeight(c.row, c.height);
+            ADD_FAILURE() << "no error";
+        } catch (const XlsError& e) {
+            EXPECT_EQ(e.code(), c.code);
+        }
+        EXPECT_EQ(sheet.RowHeights(), expected);
+    }
+}
+
+TEST(WorkbookModel, FrozenPanes)
+{
+    XlsWorkbook book;
+    XlsWorksheet& sheet = book.AddSheet();
+    sheet.SetFrozenPanes(1, 0);
+    EXPECT_TRUE(sheet.HasFrozenPanes());
+    EXPECT_EQ(std::make_pair(sheet.FrozenRows(), sheet.FrozenColumns()), std::make_pair(1, 0));
+    sheet.SetFrozenPanes(0, 2);
+    EXPECT_TRUE(sheet.HasFrozenPanes());
+    for (const auto& [rows, columns] : {std::pair{-1, 0}, std::pair{0, -1}}) {
+        try {
+            sheet.SetFrozenPanes(rows, columns);
+            ADD_FAILURE() << "no error for " << rows << ", " << columns;
+        } catch (const XlsError& e) {
+            EXPECT_EQ(e.code(), XlsError::Code::BadRange);
+        }
+    }
+    EXPECT_EQ(std::make_pair(sheet.FrozenRows(), sheet.FrozenColumns()), std::make_pair(0, 2));
+    sheet.SetFrozenPanes(0, 0);
+    EXPECT_FALSE(sheet.HasFrozenPanes());
 }
 
 // Widths set in any order come out one per column, ordered by column; setting a column again

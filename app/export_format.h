@@ -1,0 +1,26 @@
+#pragma once
+
+#include "document/limits.h"
+#include "store/measurement_table.h"
+
+#include <QString>
+
+namespace app {
+
+// The files "Экспорт в Excel" and the command line write.
+enum class ExportFormat {
+    Xls,  // Excel 97 workbook
+    Xlsx, // Excel 2007 and later: the same workbook
+    Csv,  // text for any spreadsheet: UTF-8, ";" and a decimal comma
+};
+
+// The format a file name asks for by its extension (any case); `otherwise` for another one.
+ExportFormat exportFormatOf(const QString& file, ExportFormat otherwise);
+
+// Writes the rows of the table's view into `file`, beside it first and then moved into place,
+// so that a failure leaves what was there. Tests below the limits are marked. Throws XlsError
+// or StoreError saying why.
+void writeExport(const store::MeasurementTable& table, const QString& file, ExportFormat format,
+                 const document::Limits& limits);
+
+} // namespace app

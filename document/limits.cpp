@@ -1,0 +1,81 @@
+#include "document/limits.h"
+
+#include "store/row_cursor.h"
+
+#include <QLocale>
+
+namespace document {
+namespace {
+
+const QString kKeyK = QStringLiteral("Limit_K");
+const QString kKeyE = QStringLiteral("Limit_E");
+
+std::optional<double> readNumber(const QSettings& settings, const QString& key)
+{
+    if (!settings.contains(key))
+        return std::nullopt;
+    bool ok = false;
+    const double value = settings.value(key).toString().toDouble(&ok);
+    return ok ? std::optional<double>(value) : std::nullopt;
+}
+
+void writeNumber(QSettings& settings, const QString& key, const std::optional<double>& value)
+{
+    if (value)
+        settings.setValue(key, QString::number(*value, 'g', 17));
+    else
+        settings.remove(key);
+}
+
+bool below(const std::optional<double>& value, const std::optional<double>& minimum)
+{
+    return value && minimum && *value < *minimum;
+}
+
+} // namespace
+
+Limits readLimits(const QSettings& settings)
+{
+    return {readNumber(settings, kKeyK), readNumber(settings, kKeyE)};
+}
+
+void writeLimits(QSettings& settings, const Limits& limits)
+{
+    writeNumber(settings, kKeyK, limits.minK);
+    writeNumber(settings, kKeyE, limits.minE);
+}
+
+bool failsLimits(const Limits& limits, const store::MeasurementTable& table, std::uint32_t record)
+{
+    if (!limits.any() || !table.isActive())
+        return false;
+    const store::DbfTable& t = table.table();
+    const auto real = [&](store::Field f) { return t.real(record, table.column(f)); };
+    const bool press = real(store::Field::NB_TYPE).value_or(0) == store::kPressKind;
+    return below(real(press ? store::Field::K : store::Field::P7), limits.minK)
+        || below(real(store::Field::U), limits.minE);
+}
+
+int failingRows(const Limits& limits, const store::MeasurementTable& table)
+{
+    if (!limits.any())
+        return 0;
+    int count = 0;
+    store::RowCursor rows(table);
+    for (rows.first(); !rows.atEnd(); rows.next())
+        count += failsLimits(limits, table, rows.record()) ? 1 : 0;
+    return count;
+}
+
+QString limitsText(const Limits& limits)
+{
+    const QLocale locale;
+    QStringList parts;
+    if (limits.minK)
+        parts << QStringLiteral("K ≥ %1").arg(locale.toString(*limits.minK, 'g', 15));
+    if (limits.minE)
+        parts << QStringLiteral("E ≥ %1 МПа").arg(locale.toString(*limits.minE, 'g', 15));
+    return parts.join(QStringLiteral("; "));
+}
+
+} // namespace document

@@ -1,0 +1,32 @@
+#pragma once
+
+#include "document/limits.h"
+#include "store/measurement_table.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+namespace table_export {
+
+// The export as a CSV file for spreadsheets: a heading line, then one line per record of the
+// view with the fields of the sheet's columns, the five forces side by side (F1 … F5) rather
+// than stacked. It is written as a Russian spreadsheet opens it on a double-click: UTF-8 with
+// a byte-order mark, fields separated by ";", a decimal comma, lines ended by CR LF. Empty
+// fields stay empty (no 0), texts are quoted when they hold a ";", a quote or a line break,
+// and a text that a spreadsheet would take for a formula ("=", "+", "@") gets a leading
+// apostrophe. With limits set, a last column names them and marks each test below one with
+// "не соотв.".
+
+// The heading line's fields.
+QStringList csvHeadings(const document::Limits& limits = {});
+
+// The whole file's bytes for the rows of `table` that pass its filter, in view order, read
+// with a cursor of its own. Empty (no BOM either) when the table is closed.
+QByteArray csvBytes(const store::MeasurementTable& table, const document::Limits& limits = {});
+
+// Writes csvBytes beside `path` and moves the file into place: a failure leaves whatever was
+// there before. Returns the number of records. Throws StoreError (Io) saying why.
+int writeCsvFile(const store::MeasurementTable& table, const QString& path, const document::Limits& limits = {});
+
+} // namespace table_export

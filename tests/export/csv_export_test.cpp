@@ -1,0 +1,260 @@
+// The CSV export: what Python's csv module and LibreOffice (as a Russian user opens the file)
+// read from it, the kind filter, and a file that cannot be written.
+
+#include "export/csv_export.h"
+
+#include "store/store_error.h"
+#include "tests/store/store_test_support.h"
+#include "tests/xls/biff_test_support.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QUuid>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using store::Field;
+using store::MeasurementTable;
+using store::test::Blank;
+using store::test::Cells;
+
+const QStringList kHeadings = {
+    "N", "Дата", "Время", "Fср. Ср. усилие пенетрации, Н", "P, Сопротивление пенетрации, МПа",
+    "E, Модуль упругости, МПа", "K, Коэфициент уплотнения", "I, Индекс влажности",
+    "f, Угол внутреннего трения, град", "C, Удельное сцепление грунта, МПа",
+    "F1, Усилие пенетрации, Н", "F2, Усилие пенетрации, Н", "F3, Усилие пенетрации, Н",
+    "F4, Усилие пенетрации, Н", "F5, Усилие пенетрации, Н", "Примечание",
+};
+
+// Field by CSV column.
+const Field kFields[] = {Field::N, Field::DATE, Field::TIME, Field::P, Field::R, Field::U,
+                         Field::P7, Field::H, Field::P6, Field::S, Field::P1, Field::P2,
+                         Field::P3, Field::P4, Field::P5, Field::COMMENT};
+
+struct Row {
+    Cells cells;
+    QStringList expected; // the CSV fields as a reader gives them back
+};
+
+// Numbers with fractions, a large one, a negative one, an empty one; comments that need
+// quoting or would be taken for a formula.
+std::vector<Row> fixture()
+{
+    return {
+        {{{Field::N, 1.0}, {Field::DATE, QStringLiteral("05.03.2024")}, {Field::TIME, QStringLiteral("10:15")},
+          {Field::NB_TYPE, 0.0}, {Field::P, 1234.5}, {Field::R, 2.25}, {Field::U, 17.0}, {Field::P7, 0.95},
+          {Field::H, 0.125}, {Field::P6, 31.0}, {Field::S, 0.021}, {Field::P1, 1200.0}, {Field::P2, 1250.25},
+          {Field::P3, 1190.0}, {Field::P4, 1300.0}, {Field::P5, 1232.25},
+          {Field::COMMENT, QStringLiteral("насыпь; слой 2, \"плотный\"")}},
+         {"1", "05.03.2024", "10:15", "1234,5", "2,25", "17", "0,95", "0,125", "31", "0,021", "1200",
+          "1250,25", "1190", "1300", "1232,25", "насыпь; слой 2, \"плотный\""}},
+        {{{Field::N, 2.0}, {Field::DATE, QStringLiteral("06.03.2024")}, {Field::TIME, QStringLiteral("11:00")},
+          {Field::NB_TYPE, 0.0}, {Field::P, 100000.0}, {Field::R, -0.5}, {Field::U, Blank{}},
+          {Field::P7, Blank{}}, {Field::COMMENT, QStringLiteral("=1+1")}},
+         {"2", "06.03.2024", "11:00", "100000", "-0,5", "", "", "", "", "", "", "", "", "", "", "'=1+1"}},
+        {{{Field::N, 3.0}, {Field::DATE, QStringLiteral("07.03.2024")}, {Field::TIME, QStringLiteral("12:30")},
+          {Field::NB_TYPE, double(store::kPressKind)}, {Field::P, 55.5}, {Field::R, 1.0},
+          {Field::COMMENT, QStringLiteral("пресс")}},
+         {"3", "07.03.2024", "12:30", "55,5", "1", "", "", "", "", "", "", "", "", "", "", "пресс"}},
+    };
+}
+
+class CsvExportTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(m_dir.isValid());
+        std::vector<Cells> rows;
+        for (const Row& r : fixture())
+            rows.push_back(r.cells);
+        m_table = m_dir.filePath(QStringLiteral("site.db"));
+        store::test::createTable(m_table, rows);
+    }
+
+    QString path(const QString& name) const { return m_dir.filePath(name); }
+
+    // The file read back by Python's csv module as a Russian spreadsheet file: UTF-8 with a
+    // byte-order mark, ";" between fields.
+    std::optional<std::vector<QStringList>> readWithPython(const QString& file)
+    {
+        QProcess python;
+        python.start(QStringLiteral("/usr/bin/python3"),
+                     {QStringLiteral("-c"),
+                      QStringLiteral("import csv, json, sys\n"
+                                     "raw = open(sys.argv[1], 'rb').read()\n"
+                                     "assert raw.startswith(b'\\xef\\xbb\\xbf'), 'no BOM'\n"
+                                     "with open(sys.argv[1], encoding='utf-8-sig', newline='') as f:\n"
+                                     "    print(json.dumps(list(csv.reader(f, delimiter=';'))))\n"),
+                      file});
+        if (!python.waitForFinished(30000) || python.exitCode() != 0) {
+            ADD_FAILURE() << python.readAllStandardError().toStdString();
+            return std::nullopt;
+        }
+        std::vector<QStringList> rows;
+        for (const QJsonValue& row : QJsonDocument::fromJson(python.readAllStandardOutput()).array()) {
+            QStringList fields;
+            for (const QJsonValue& f : row.toArray())
+                fields << f.toString();
+            rows.push_back(fields);
+        }
+        return rows;
+    }
+
+    QTemporaryDir m_dir;
+    QString m_table;
+};
+
+TEST_F(CsvExportTest, PythonReadsEveryFieldBackInItsColumn)
+{
+    MeasurementTable table;
+    table.open(m_table);
+    const QString out = path(QStringLiteral("all.csv"));
+    EXPECT_EQ(table_export::writeCsvFile(table, out), 3);
+    table.close();
+
+    const auto rows = readWithPython(out);
+    ASSERT_TRUE(rows);
+    ASSERT_EQ(rows->size(), 4u);
+    EXPECT_EQ(rows->front(), kHeadings);
+    const std::vector<Row> expected = fixture();
+    for (std::size_t i = 0; i < expected.size(); ++i)
+        EXPECT_EQ((*rows)[i + 1], expected[i].expected) << "record " << i + 1;
+}
+
+TEST_F(CsvExportTest, BytesAreWhatASpreadsheetOpensByDoubleClick)
+{
+    MeasurementTable table;
+    table.open(m_table);
+    const QByteArray bytes = table_export::csvBytes(table);
+    ASSERT_TRUE(bytes.startsWith("\xEF\xBB\xBF"));
+    // Every line ends in CR LF, also the last; the quoted comment's line break is not a line.
+    const QList<QByteArray> lines = bytes.mid(3).split('\n');
+    ASSERT_EQ(lines.size(), 5);
+    EXPECT_TRUE(lines.back().isEmpty());
+    for (int i = 0; i < 4; ++i)
+        EXPECT_TRUE(lines[i].endsWith('\r')) << i;
+    EXPECT_EQ(QString::fromUtf8(lines[0].chopped(1)), kHeadings.join(QLatin1Char(';')));
+    EXPECT_TRUE(lines[1].endsWith(";\"насыпь; слой 2, \"\"плотный\"\"\"\r")) << lines[1].toStdString();
+    // An empty number is an empty field, never a 0.
+    EXPECT_TRUE(lines[2].contains("100000;-0,5;;;;;;;;;;;'=1+1")) << lines[2].toStdString();
+
+    // The closed table gives nothing at all.
+    table.close();
+    EXPECT_TRUE(table_export::csvBytes(table).isEmpty());
+}
+
+TEST_F(CsvExportTest, OnlyTheRowsOfTheShownKindInViewOrder)
+{
+    MeasurementTable table;
+    table.open(m_table);
+    table.table().setFilter(store::kindFilter(store::kPressKind));
+    const QString out = path(QStringLiteral("press.csv"));
+    EXPECT_EQ(table_export::writeCsvFile(table, out), 1);
+    const auto rows = readWithPython(out);
+    ASSERT_TRUE(rows);
+    ASSERT_EQ(rows->size(), 2u);
+    EXPECT_EQ((*rows)[1], fixture()[2].expected);
+}
+
+TEST_F(CsvExportTest, LibreOfficeInRussianReadsNumbersAsNumbers)
+{
+    MeasurementTable table;
+    table.open(m_table);
+    const QString csv = path(QStringLiteral("lo.csv"));
+    table_export::writeCsvFile(table, csv);
+    table.close();
+
+    // As the import dialog offers it on a Russian system: ";" and quotes, UTF-8, Russian
+    // number format; converted to a workbook that xlrd then reads.
+    const QString profile = QStringLiteral("/tmp/lo_csv_%1").arg(QUuid::createUuid().toString(QUuid::Id128));
+    QProcess soffice;
+    soffice.start(QStringLiteral("soffice"),
+                  {QStringLiteral("-env:UserInstallation=file://") + profile, QStringLiteral("--headless"),
+                   QStringLiteral("--norestore"), QStringLiteral("--infilter=CSV:59,34,76,1,,1049"),
+                   QStringLiteral("--convert-to"), QStringLiteral("xls"), QStringLiteral("--outdir"),
+                   path(QStringLiteral("lo")), csv});
+    if (!soffice.waitForStarted())
+        GTEST_SKIP() << "LibreOffice (soffice) is not installed";
+    ASSERT_TRUE(soffice.waitForFinished(120000));
+    QDir(profile).removeRecursively();
+    const xls::test::OracleResult read = xls::test::readWithXlrd(path(QStringLiteral("lo/lo.xls")));
+    if (!read.skipReason.empty())
+        GTEST_SKIP() << read.skipReason;
+    ASSERT_TRUE(read.json) << read.failure << soffice.readAll().toStdString();
+    const QJsonObject cells = read.json->value(QStringLiteral("sheets")).toArray().at(0).toObject()
+                                  .value(QStringLiteral("cells")).toObject();
+    const auto cell = [&](int row, int column) {
+        return cells.value(QStringLiteral("%1,%2").arg(row).arg(column)).toArray();
+    };
+    constexpr int kNumber = 2;
+    constexpr int kText = 1;
+    struct Expect {
+        int row, column;
+        std::variant<double, QString> value;
+    };
+    const Expect expected[] = {
+        {1, 3, 1234.5}, {1, 4, 2.25}, {1, 7, 0.125}, {1, 11, 1250.25}, {2, 3, 100000.0}, {2, 4, -0.5},
+        {1, 15, QStringLiteral("насыпь; слой 2, \"плотный\"")}, {3, 15, QStringLiteral("пресс")},
+        {0, 10, QStringLiteral("F1, Усилие пенетрации, Н")},
+    };
+    for (const Expect& e : expected) {
+        const QJsonArray c = cell(e.row, e.column);
+        if (const double* number = std::get_if<double>(&e.value)) {
+            EXPECT_EQ(c.at(0).toInt(), kNumber) << e.row << "," << e.column;
+            EXPECT_DOUBLE_EQ(c.at(1).toDouble(), *number) << e.row << "," << e.column;
+        } else {
+            EXPECT_EQ(c.at(0).toInt(), kText) << e.row << "," << e.column;
+            EXPECT_EQ(c.at(1).toString(), std::get<QString>(e.value)) << e.row << "," << e.column;
+        }
+    }
+    // The empty modulus of record 2 stays empty.
+    EXPECT_TRUE(cell(2, 5).isEmpty() || cell(2, 5).at(0).toInt() == 0);
+}
+
+TEST_F(CsvExportTest, AFileThatCannotBeWrittenLeavesWhatWasThere)
+{
+    MeasurementTable table;
+    table.open(m_table);
+    const QString existing = path(QStringLiteral("old.csv"));
+    {
+        QFile f(existing);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("old");
+    }
+    struct Case {
+        const char* name;
+        QString target;
+    };
+    QDir(m_dir.path()).mkdir(QStringLiteral("folder.csv"));
+    const Case cases[] = {
+        {"missing folder", path(QStringLiteral("no/such/folder/x.csv"))},
+        {"a folder", path(QStringLiteral("folder.csv"))},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        try {
+            table_export::writeCsvFile(table, c.target);
+            ADD_FAILURE() << "written";
+        } catch (const store::StoreError& error) {
+            EXPECT_EQ(error.code(), store::StoreError::Code::Io);
+            EXPECT_TRUE(QString::fromUtf8(error.what()).startsWith(QStringLiteral("Не удалось записать файл")));
+        }
+    }
+    // Nothing left behind beside the targets.
+    const QStringList left = QDir(m_dir.path()).entryList(QDir::Files);
+    EXPECT_EQ(left, (QStringList{"old.csv", "site.db"}));
+
+    // A file that can be written replaces the old one whole.
+    EXPECT_EQ(table_export::writeCsvFile(table, existing), 3);
+    QFile f(existing);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(f.readAll(), table_export::csvBytes(table));
+}
+
+} // namespace
