@@ -7,12 +7,14 @@
 #include "document/measurement_document.h"
 #include "export/replacing_write.h"
 #include "export/table_export.h"
+#include "reports/chart_page.h"
 #include "reports/prepared_report.h"
 #include "settings/program_settings.h"
 #include "reports/report_data_set.h"
 #include "reports/report_painter.h"
 #include "reports/report_templates.h"
 #include "store/store_error.h"
+#include "views/chart_data.h"
 #include "xls/biff_writer.h"
 #include "xls/xls_workbook.h"
 
@@ -84,9 +86,24 @@ void printPdf(document::MeasurementDocument& document, const QString& out)
     // The report the window's "Печать" prints for the tab shown.
     const auto design = reports::designOf(
         reports::reportFor(document.kind() == store::kPressKind, document.deviceType()));
+    const auto stored = settings::open();
+    const document::Limits limits = document::readLimits(*stored);
     reports::ReportDataSet data(document.table().table());
-    reports::markTestsBelowLimits(data, document.table(), document::readLimits(*settings::open()));
-    const reports::PreparedReport report = reports::prepareReport(design, data);
+    reports::markTestsBelowLimits(data, document.table(), limits);
+    // With "Графики в отчёте" on, the charts page follows the rows, as in the window; the
+    // current test is the first row here.
+    std::vector<std::shared_ptr<const reports::PageDrawing>> appended;
+    if (stored->value(QStringLiteral("Charts_in_report")).toBool()) {
+        views::ChartSnapshot snapshot;
+        snapshot.tests = views::readMeasure(
+            document.table(), views::measureFromKey(stored->value(QStringLiteral("Charts_measure")).toString()),
+            document.kind());
+        views::markLimits(snapshot.tests, document.table(), limits);
+        snapshot.current = document.table().table().recordCount() > 0 ? 0 : -1;
+        snapshot.forces = views::readForces(document.table(), snapshot.current);
+        appended.push_back(reports::chartPage(snapshot));
+    }
+    const reports::PreparedReport report = reports::prepareReport(design, data, appended);
     if (report.isEmpty())
         throw store::StoreError(store::StoreError::Code::NotActive,
                                 QStringLiteral("В таблице нет строк для отчёта: файл «%1» не записан.")

@@ -3,6 +3,7 @@
 #include "views/number_text.h"
 
 #include "document/column_catalogue.h"
+#include "store/row_cursor.h"
 
 #include <algorithm>
 
@@ -156,6 +157,22 @@ MeasureSeries readMeasure(const store::MeasurementTable& table, ChartMeasure mea
         series.mean = sum / count;
     }
     return series;
+}
+
+void markLimits(MeasureSeries& series, const store::MeasurementTable& table, const document::Limits& limits)
+{
+    series.failing.clear();
+    series.limit = kNoValue;
+    if (!limits.any())
+        return;
+    store::RowCursor rows(table);
+    for (rows.first(); !rows.atEnd(); rows.next())
+        if (document::failsLimits(limits, table, rows.record()))
+            series.failing.push_back(rows.position());
+    const std::optional<double> limit = series.measure == ChartMeasure::K ? limits.minK
+        : series.measure == ChartMeasure::E                           ? limits.minE
+                                                                      : std::nullopt;
+    series.limit = limit.value_or(kNoValue);
 }
 
 } // namespace views

@@ -5,6 +5,7 @@
 // order. No widgets and no chart objects here: the chart panel, the saved picture and the
 // report's charts page are all drawn from these values.
 
+#include "document/limits.h"
 #include "store/measurement_table.h"
 
 #include <QString>
@@ -83,6 +84,8 @@ std::vector<ValueRun> valueRuns(std::span<const double> values);
 TestForces readForces(const store::MeasurementTable& table, int position);
 // The figure over the rows of the view, shown as rows of `kind`.
 MeasureSeries readMeasure(const store::MeasurementTable& table, ChartMeasure measure, int kind);
+// Notes in `series` the rows of the view below `limits`, and the limit of its own figure.
+void markLimits(MeasureSeries& series, const store::MeasurementTable& table, const document::Limits& limits);
 
 // What the two charts show at one moment, with the grid's marks: everything the panel, a
 // saved picture and the report's charts page need, so that they draw the same charts.

@@ -5,7 +5,6 @@
 #include "views/grid_tabs.h"
 
 #include "document/measurement_document.h"
-#include "store/row_cursor.h"
 
 #include <QApplication>
 #include <QChart>
@@ -234,17 +233,7 @@ void ChartPanel::readSnapshot()
     if (m_unread & Values) {
         m_snapshot.tests = readMeasure(table, m_measure, kind);
         // The tests below a limit, and the limit of the figure shown.
-        const document::Limits& limits = m_document.limits();
-        if (limits.any()) {
-            store::RowCursor rows(table);
-            for (rows.first(); !rows.atEnd(); rows.next())
-                if (m_document.failsLimits(rows.record()))
-                    m_snapshot.tests.failing.push_back(rows.position());
-            const std::optional<double> limit = m_measure == ChartMeasure::K ? limits.minK
-                : m_measure == ChartMeasure::E                           ? limits.minE
-                                                                         : std::nullopt;
-            m_snapshot.tests.limit = limit.value_or(kNoValue);
-        }
+        markLimits(m_snapshot.tests, table, m_document.limits());
     }
     const int current = table.isActive() ? table.table().position() : -1;
     m_snapshot.current = current;

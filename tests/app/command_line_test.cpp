@@ -14,6 +14,7 @@
 #include <QFile>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
@@ -30,10 +31,27 @@ struct Run {
     QString err;
 };
 
+// The settings the program reads in these runs: a folder of the test's own, never the user's.
+QTemporaryDir& configFolder()
+{
+    static QTemporaryDir folder;
+    return folder;
+}
+
+// Replaces the program's settings with these values of the group [1.0].
+void writeSettings(const QStringList& lines)
+{
+    QDir(configFolder().path()).mkpath(QStringLiteral("Valdrenor"));
+    QFile file(configFolder().filePath(QStringLiteral("Valdrenor/KVEL.conf")));
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(("[1.0]\n" + lines.join(QLatin1Char('\n')) + "\n").toUtf8());
+}
+
 Run kvel(const QStringList& arguments, const QString& language = QStringLiteral("C.UTF-8"))
 {
     QProcess process;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), configFolder().path());
     env.remove(QStringLiteral("QT_QPA_PLATFORM")); // the program picks offscreen for options itself
     env.insert(QStringLiteral("LANG"), language);
     env.insert(QStringLiteral("LC_ALL"), language);
@@ -191,6 +209,32 @@ private slots:
         QVERIFY2(text.contains(QStringLiteral("ВРТ-ТК5")) && text.contains(QStringLiteral("4711")), qPrintable(text));
         QVERIFY2(text.contains(QStringLiteral("02.03.2024")), qPrintable(text));
         QVERIFY2(!text.contains(QStringLiteral("03.03.2024")), "the press row is not on the first tab's report");
+    }
+
+    void printAddsTheChartsPageWhenTheWindowWould()
+    {
+        if (QStandardPaths::findExecutable(QStringLiteral("pdfinfo")).isEmpty())
+            QSKIP("poppler-utils (pdfinfo) missing: the pages are not counted");
+        QTemporaryDir dir;
+        const QString table = dir.filePath("site.db");
+        writeFixture(table);
+        const auto pages = [&](const QString& out) {
+            QProcess info;
+            info.start(QStringLiteral("pdfinfo"), {out});
+            info.waitForFinished();
+            const QString text = QString::fromUtf8(info.readAllStandardOutput());
+            const QRegularExpressionMatch m = QRegularExpression(QStringLiteral("Pages:\\s+(\\d+)")).match(text);
+            return m.hasMatch() ? m.captured(1).toInt() : -1;
+        };
+        const QString plain = dir.filePath("plain.pdf");
+        const QString charts = dir.filePath("charts.pdf");
+        writeSettings({});
+        QCOMPARE(kvel({"--print-pdf", table, plain, "--tab", "1"}).exitCode, 0);
+        writeSettings({"Charts_in_report=true", "Charts_measure=E"});
+        QCOMPARE(kvel({"--print-pdf", table, charts, "--tab", "1"}).exitCode, 0);
+        writeSettings({});
+        QVERIFY(pages(plain) > 0);
+        QCOMPARE(pages(charts), pages(plain) + 1);
     }
 
     void failuresWriteNothing_data()

@@ -209,26 +209,26 @@ print(json.dumps(out))
 
 } // namespace
 
-OracleResult readWithXlrd(const QString& path)
+OracleResult runPythonReader(const char* script, const QString& path, const std::string& modules)
 {
     OracleResult result;
     std::string out;
-    if (run(std::string(kPython) + " -c 'import xlrd, olefile' 2>&1", out) != 0) {
-        result.skipReason = "python3-xlrd or python3-olefile is not installed: " + out;
+    if (run(std::string(kPython) + " -c 'import " + modules + "' 2>&1", out) != 0) {
+        result.skipReason = "python3 modules " + modules + " are not installed: " + out;
         return result;
     }
-    const QString script = path + QStringLiteral(".reader.py");
-    QFile f(script);
+    const QString scriptFile = path + QStringLiteral(".reader.py");
+    QFile f(scriptFile);
     if (!f.open(QIODevice::WriteOnly)) {
         result.failure = "cannot write the reader script";
         return result;
     }
-    f.write(kReaderScript);
+    f.write(script);
     f.close();
-    const int status = run(std::string(kPython) + " " + quoted(script) + " " + quoted(path) + " 2>&1", out);
-    QFile::remove(script);
+    const int status = run(std::string(kPython) + " " + quoted(scriptFile) + " " + quoted(path) + " 2>&1", out);
+    QFile::remove(scriptFile);
     if (status != 0) {
-        result.failure = "xlrd failed (status " + std::to_string(status) + "): " + out;
+        result.failure = modules + " reader failed (status " + std::to_string(status) + "): " + out;
         return result;
     }
     QJsonParseError error;
@@ -239,6 +239,11 @@ OracleResult readWithXlrd(const QString& path)
     }
     result.json = doc.object();
     return result;
+}
+
+OracleResult readWithXlrd(const QString& path)
+{
+    return runPythonReader(kReaderScript, path, "xlrd, olefile");
 }
 
 ::testing::AssertionResult readsCleanly(const QString& path)

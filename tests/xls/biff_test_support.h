@@ -60,6 +60,10 @@ struct OracleResult {
     std::string failure; // the script failed: its output
 };
 OracleResult readWithXlrd(const QString& path);
+// Runs the Python reader `script` on `path` with the system's Python and parses the one JSON
+// object it prints. `modules` is the import line's list ("xlrd, olefile"); when they are
+// missing the result says so in skipReason.
+OracleResult runPythonReader(const char* script, const QString& path, const std::string& modules);
 // Success when xlrd reads the file without a warning and olefile finds only the stream
 // "Workbook" in it; also success, with a note on the output, when the readers are missing.
 ::testing::AssertionResult readsCleanly(const QString& path);

@@ -9,40 +9,10 @@
 #include <cstdio>
 #include <map>
 #include <set>
-#include <sys/wait.h>
 
 namespace xls::test {
 
 namespace {
-
-constexpr const char* kPython = "/usr/bin/python3";
-
-// Runs a shell command; its exit status (-1 when it did not run) and standard output.
-int run(const std::string& command, std::string& output)
-{
-    output.clear();
-    FILE* pipe = ::popen(command.c_str(), "r");
-    if (!pipe)
-        return -1;
-    char buf[4096];
-    std::size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, pipe)) > 0)
-        output.append(buf, n);
-    const int status = ::pclose(pipe);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-std::string quoted(const QString& s)
-{
-    std::string out = "'";
-    for (char c : s.toStdString()) {
-        if (c == '\'')
-            out += "'\\''";
-        else
-            out.push_back(c);
-    }
-    return out + "'";
-}
 
 // Reads an .xlsx with openpyxl (its warnings captured) and prints one JSON object.
 constexpr const char* kReaderScript = R"PY(
@@ -161,34 +131,7 @@ print(json.dumps(out, ensure_ascii=False))
 
 XlsxResult readWithOpenpyxl(const QString& path)
 {
-    XlsxResult result;
-    std::string out;
-    if (run(std::string(kPython) + " -c 'import openpyxl' 2>&1", out) != 0) {
-        result.skipReason = "python3-openpyxl is not installed: " + out;
-        return result;
-    }
-    const QString script = path + QStringLiteral(".openpyxl.py");
-    QFile f(script);
-    if (!f.open(QIODevice::WriteOnly)) {
-        result.failure = "cannot write the reader script";
-        return result;
-    }
-    f.write(kReaderScript);
-    f.close();
-    const int status = run(std::string(kPython) + " " + quoted(script) + " " + quoted(path) + " 2>&1", out);
-    QFile::remove(script);
-    if (status != 0) {
-        result.failure = "openpyxl failed (status " + std::to_string(status) + "): " + out;
-        return result;
-    }
-    QJsonParseError error;
-    const QJsonDocument doc = QJsonDocument::fromJson(QByteArray::fromStdString(out), &error);
-    if (!doc.isObject()) {
-        result.failure = "reader output is not JSON: " + out;
-        return result;
-    }
-    result.json = doc.object();
-    return result;
+    return runPythonReader(kReaderScript, path, "openpyxl");
 }
 
 int columnPixels(double characters)

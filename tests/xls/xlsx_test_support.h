@@ -3,6 +3,8 @@
 // Helpers of the .xlsx writer tests: the workbook as openpyxl reads it, and the comparison of
 // an .xlsx with the .xls of the same model as xlrd reads it (see biff_test_support.h).
 
+#include "biff_test_support.h"
+
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -47,11 +49,7 @@ namespace xls::test {
 // [horizontal, vertical, wrapped, rotation], "fill": [pattern, foreground, background],
 // "borders": [left, right, top, bottom, diagonal (each [style, colour] or null), up, down],
 // "format": number format}; colours as "FFRRGGBB".
-struct XlsxResult {
-    std::optional<QJsonObject> json;
-    std::string skipReason;
-    std::string failure;
-};
+using XlsxResult = OracleResult;
 XlsxResult readWithOpenpyxl(const QString& path);
 
 // The pixels Excel gives a column `characters` digits wide, padding included (the unit of
