@@ -5,9 +5,6 @@
 
 #include <QFile>
 #include <QFileInfo>
-#include <QRandomGenerator>
-
-#include <cstdio>
 
 namespace table_export {
 
@@ -19,14 +16,11 @@ void writeReplacing(const QString& path, const std::function<void(const std::str
                                                                   .toStdString());
     };
     const std::string target = platform::resolvedPath(QFile::encodeName(path).toStdString());
-    char suffix[24];
-    std::snprintf(suffix, sizeof suffix, ".%08x.part", static_cast<unsigned>(QRandomGenerator::global()->generate()));
-    const std::string temp = target + suffix;
+    const std::string temp = platform::temporaryBeside(target);
     try {
         platform::requireReplaceable(target);
         write(temp);
-        platform::copyPermissions(target, temp);
-        platform::replaceFile(temp, target);
+        platform::commitReplacement(temp, target);
     } catch (const platform::FileError& error) {
         platform::removeFile(temp);
         throw failed(QString::fromUtf8(error.reason().c_str()));

@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <cstdio>
 #include <mutex>
+#include <random>
 #include <utility>
 
 #ifdef _WIN32
@@ -524,6 +526,32 @@ bool copyPermissions(const std::string& model, const std::string& path) noexcept
     struct stat st {};
     return ::stat(model.c_str(), &st) == 0 && ::chmod(path.c_str(), st.st_mode & 07777) == 0;
 #endif
+}
+
+std::string temporaryBeside(const std::string& target)
+{
+    static std::mt19937 random{std::random_device{}()};
+    static std::mutex lock;
+    unsigned value = 0;
+    {
+        const std::lock_guard<std::mutex> guard(lock);
+        value = static_cast<unsigned>(random());
+    }
+    char suffix[16];
+    std::snprintf(suffix, sizeof suffix, ".%08x.tmp", value);
+    return target + suffix;
+}
+
+void commitReplacement(const std::string& temp, const std::string& target)
+{
+    // The replaced file keeps its access rights (a new file gets the usual ones).
+    copyPermissions(target, temp);
+    try {
+        replaceFile(temp, target);
+    } catch (...) {
+        removeFile(temp);
+        throw;
+    }
 }
 
 } // namespace platform

@@ -125,4 +125,12 @@ bool fileExists(const std::string& path) noexcept;
 // Gives `path` the access rights of `model` (best effort; false when it could not).
 bool copyPermissions(const std::string& model, const std::string& path) noexcept;
 
+// Replacing a file whole: the new content is written under a temporary name beside the target
+// (same folder, so the last step is one rename), then takes the target's place with the old
+// file's access rights. temporaryBeside names that file (".<random>.tmp" after the target's
+// name); commitReplacement makes the move, and on failure removes the temporary file and
+// throws the FileError.
+std::string temporaryBeside(const std::string& target);
+void commitReplacement(const std::string& temp, const std::string& target);
+
 } // namespace platform

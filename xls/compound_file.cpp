@@ -6,7 +6,6 @@
 #include "platform/file_io.h"
 
 #include <QFile>
-#include <QRandomGenerator>
 
 #include <gsf/gsf-output-stdio.h>
 #include <gsf/gsf-outfile-msole.h>
@@ -84,9 +83,7 @@ void writeCompoundFile(const QString& fileName, std::string_view workbookStream)
     } catch (const platform::FileError& e) {
         throw XlsError(XlsError::Code::NotReplaceable, refusalText(fileName, e));
     }
-    char suffix[16];
-    std::snprintf(suffix, sizeof suffix, ".%08x.tmp", static_cast<unsigned>(QRandomGenerator::global()->generate()));
-    const std::string tempName = target + suffix;
+    const std::string tempName = platform::temporaryBeside(target);
 
     GError* error = nullptr;
     GObjectRef sink{gsf_output_stdio_new(tempName.c_str(), &error)};
@@ -110,12 +107,9 @@ void writeCompoundFile(const QString& fileName, std::string_view workbookStream)
         throw XlsError(XlsError::Code::Write,
                        QStringLiteral("Ошибка записи файла %1").arg(fileName).toStdString());
     }
-    // The replaced file keeps its access rights (a new file gets the usual ones).
-    platform::copyPermissions(target, tempName);
     try {
-        platform::replaceFile(tempName, target);
+        platform::commitReplacement(tempName, target);
     } catch (const platform::FileError& e) {
-        platform::removeFile(tempName);
         throw XlsError(XlsError::Code::Write, QStringLiteral("Ошибка записи файла %1: %2")
                                                   .arg(fileName, QString::fromUtf8(e.reason().c_str()))
                                                   .toStdString());

@@ -10,7 +10,6 @@
 
 #include <QByteArray>
 #include <QFile>
-#include <QRandomGenerator>
 #include <QStringView>
 
 #include <xlsxwriter.h>
@@ -619,21 +618,16 @@ void XlsxWriter::Save(const XlsWorkbook& book, const QString& fileName)
     } catch (const platform::FileError& e) {
         throw XlsError(XlsError::Code::NotReplaceable, refusalText(fileName, e));
     }
-    char suffix[16];
-    std::snprintf(suffix, sizeof suffix, ".%08x.tmp", static_cast<unsigned>(QRandomGenerator::global()->generate()));
-    const std::string tempName = target + suffix;
+    const std::string tempName = platform::temporaryBeside(target);
     try {
         BookWriter(book, fileName).write(tempName);
     } catch (...) {
         platform::removeFile(tempName);
         throw;
     }
-    // The replaced file keeps its access rights (a new file gets the usual ones).
-    platform::copyPermissions(target, tempName);
     try {
-        platform::replaceFile(tempName, target);
+        platform::commitReplacement(tempName, target);
     } catch (const platform::FileError& e) {
-        platform::removeFile(tempName);
         throw writeError(fileName, QString::fromUtf8(e.reason().c_str()));
     }
 }
