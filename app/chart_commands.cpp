@@ -6,6 +6,7 @@
 #include "app/main_window.h"
 
 #include "reports/chart_page.h"
+#include "settings/program_settings.h"
 #include "views/chart_panel.h"
 #include "views/chart_picture.h"
 
@@ -105,7 +106,7 @@ void MainWindow::buildCharts()
     m_showChartsAction = view->addAction(QStringLiteral("Графики"));
     m_showChartsAction->setObjectName(QStringLiteral("ShowCharts"));
     m_showChartsAction->setCheckable(true);
-    m_showChartsAction->setChecked(m_registry->value(kChartsVisibleKey, false).toBool());
+    m_showChartsAction->setChecked(settings::readFlag(*m_registry, kChartsVisibleKey));
     connect(m_showChartsAction, &QAction::toggled, this, &MainWindow::ShowChartsClick);
     QAction* save = view->addAction(QStringLiteral("Сохранить график…"));
     save->setObjectName(QStringLiteral("SaveChart"));
@@ -114,7 +115,7 @@ void MainWindow::buildCharts()
     m_reportChartsAction = view->addAction(QStringLiteral("Графики в отчёте"));
     m_reportChartsAction->setObjectName(QStringLiteral("ReportCharts"));
     m_reportChartsAction->setCheckable(true);
-    m_reportChartsAction->setChecked(m_registry->value(kChartsInReportKey, false).toBool());
+    m_reportChartsAction->setChecked(settings::readFlag(*m_registry, kChartsInReportKey));
     connect(m_reportChartsAction, &QAction::toggled, this, &MainWindow::ReportChartsClick);
 
     // The user's choices are remembered as they are made.

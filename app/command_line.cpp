@@ -83,6 +83,7 @@ void exportRows(document::MeasurementDocument& document, const QString& out, Exp
 
 void printPdf(document::MeasurementDocument& document, const QString& out)
 {
+    table_export::requireExportTarget(document.table().table().path(), out);
     // The report the window's "Печать" prints for the tab shown.
     const auto design = reports::designOf(
         reports::reportFor(document.kind() == store::kPressKind, document.deviceType()));
@@ -93,7 +94,7 @@ void printPdf(document::MeasurementDocument& document, const QString& out)
     // With "Графики в отчёте" on, the charts page follows the rows, as in the window; the
     // current test is the first row here.
     std::vector<std::shared_ptr<const reports::PageDrawing>> appended;
-    if (stored->value(QStringLiteral("Charts_in_report")).toBool()) {
+    if (settings::readFlag(*stored, QStringLiteral("Charts_in_report"))) {
         views::ChartSnapshot snapshot;
         snapshot.tests = views::readMeasure(
             document.table(), views::measureFromKey(stored->value(QStringLiteral("Charts_measure")).toString()),
@@ -109,16 +110,37 @@ void printPdf(document::MeasurementDocument& document, const QString& out)
                                 QStringLiteral("В таблице нет строк для отчёта: файл «%1» не записан.")
                                     .arg(QFileInfo(out).fileName())
                                     .toStdString());
-    // Written beside the file and moved into place, so that a failure leaves nothing behind.
-    table_export::writeReplacing(out, [&](const std::string& temp) {
-        if (!reports::writePdf(report, QFile::decodeName(temp.c_str())))
-            throw store::StoreError(store::StoreError::Code::Io, "документ PDF не создан");
-    });
+    reports::writePdfFile(report, out);
+}
+
+// What is wrong with the command line, in the user's language (the parser's own texts are
+// English).
+QString parseErrorText(const QCommandLineParser& parser, const QStringList& arguments)
+{
+    const QStringList unknown = parser.unknownOptionNames();
+    if (!unknown.isEmpty()) {
+        const QString name = unknown.front();
+        // As the user typed it: "-x", "--colour", "-colour".
+        QString shown = QStringLiteral("--") + name;
+        for (const QString& argument : arguments.mid(1)) {
+            QString bare = argument.section(QLatin1Char('='), 0, 0);
+            if (bare.startsWith(QLatin1Char('-')) && bare.mid(bare.startsWith(QLatin1String("--")) ? 2 : 1) == name) {
+                shown = bare;
+                break;
+            }
+        }
+        return tr("Неизвестный параметр «%1».", "Unknown option \"%1\".").arg(shown);
+    }
+    // The only option with a value: given last, without one.
+    if (!arguments.isEmpty() && (arguments.back() == QLatin1String("--tab") || arguments.back() == QLatin1String("-tab")))
+        return tr("После --tab нужен номер вкладки: 1 или 2.", "--tab needs a tab number: 1 or 2.");
+    return tr("Неверная командная строка.", "Wrong command line.");
 }
 
 } // namespace
 
-CommandLine runCommandLine(const QStringList& arguments, QTextStream& out, QTextStream& err)
+CommandLine runCommandLine(const QStringList& arguments, QTextStream& out, QTextStream& err,
+                           const QStringList& undecodable)
 {
     QCommandLineParser parser;
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
@@ -132,13 +154,14 @@ CommandLine runCommandLine(const QStringList& arguments, QTextStream& out, QText
     parser.addOptions({help, version, exportXls, exportXlsx, exportCsv, printPdfOption, tab});
 
     CommandLine result;
+    // One line for every failure: what is wrong, and where help is.
     const auto wrong = [&](const QString& text) {
-        err << text << "\n" << tr("Справка: kvel --help", "See: kvel --help") << "\n";
+        err << text << " " << tr("Справка: kvel --help", "See: kvel --help") << "\n";
         result.exitStatus = 2;
         return result;
     };
     if (!parser.parse(arguments))
-        return wrong(parser.errorText());
+        return wrong(parseErrorText(parser, arguments));
     if (parser.isSet(help)) {
         out << helpText();
         result.exitStatus = 0;
@@ -167,6 +190,10 @@ CommandLine runCommandLine(const QStringList& arguments, QTextStream& out, QText
     if (files.size() != 2)
         return wrong(tr("Нужны два файла: таблица и файл, который записать.",
                         "Two files are needed: the table and the file to write."));
+    if (files[0].isEmpty())
+        return wrong(tr("Не задано имя таблицы.", "The table's name is empty."));
+    if (files[1].isEmpty())
+        return wrong(tr("Не задано имя файла, в который записать.", "The name of the file to write is empty."));
     int kind = -1;
     if (parser.isSet(tab)) {
         const QString value = parser.value(tab);
@@ -175,6 +202,20 @@ CommandLine runCommandLine(const QStringList& arguments, QTextStream& out, QText
         kind = value == QLatin1String("1") ? store::kPenetrometerKind : store::kPressKind;
     }
 
+    // A name whose bytes are not text in the system's encoding has lost them on the way in:
+    // a file under the name Qt made of it would be another file.
+    for (qsizetype i = 0; i < 2; ++i) {
+        if (!undecodable.contains(files[i]))
+            continue;
+        err << (i == 0 ? tr("Имя таблицы «%1» не в кодировке системы (UTF-8): открыть её под таким именем нельзя.",
+                            "The table's name \"%1\" is not in the system's encoding (UTF-8): it cannot be opened.")
+                       : tr("Имя файла «%1» не в кодировке системы (UTF-8): записать файл под таким именем нельзя.",
+                            "The name \"%1\" is not in the system's encoding (UTF-8): no file is written under it."))
+                      .arg(files[i])
+            << "\n";
+        result.exitStatus = 1;
+        return result;
+    }
     try {
         document::MeasurementDocument document;
         openTable(document, files[0]);
@@ -190,10 +231,23 @@ CommandLine runCommandLine(const QStringList& arguments, QTextStream& out, QText
             printPdf(document, files[1]);
         result.exitStatus = 0;
     } catch (const std::exception& error) {
-        err << errorText(error) << "\n";
+        // The window's message, on one line.
+        err << errorText(error).replace(QLatin1Char('\n'), QLatin1Char(' ')) << "\n";
         result.exitStatus = 1;
     }
     return result;
+}
+
+QStringList undecodableArguments(int argc, const char* const* argv)
+{
+    QStringList out;
+    for (int i = 1; i < argc; ++i) {
+        const QByteArray bytes(argv[i]);
+        const QString decoded = QFile::decodeName(bytes);
+        if (QFile::encodeName(decoded) != bytes)
+            out << decoded;
+    }
+    return out;
 }
 
 } // namespace app

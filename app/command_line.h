@@ -23,6 +23,12 @@ struct CommandLine {
     QString tableToOpen;
 };
 
-CommandLine runCommandLine(const QStringList& arguments, QTextStream& out, QTextStream& err);
+// `undecodable` lists the arguments whose bytes were not text in the system's encoding (as Qt
+// decoded them): files under those names are refused.
+CommandLine runCommandLine(const QStringList& arguments, QTextStream& out, QTextStream& err,
+                           const QStringList& undecodable = {});
+
+// The arguments among argv[1..] whose bytes do not survive decoding and encoding again.
+QStringList undecodableArguments(int argc, const char* const* argv);
 
 } // namespace app

@@ -1,8 +1,10 @@
 #include "app/error_report.h"
 
+#include "platform/file_io.h"
 #include "store/store_error.h"
 #include "xls/xls_error.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QMessageBox>
 
@@ -39,12 +41,42 @@ QString errorText(const std::exception& error)
 
 QString openFailureText(const std::exception& error, const QString& path)
 {
+    const QString name = QFileInfo(path).fileName().isEmpty() ? path : QFileInfo(path).fileName();
     const auto* storeError = dynamic_cast<const store::StoreError*>(&error);
     if (storeError && storeError->code() == store::StoreError::Code::Locked)
         return QStringLiteral("Таблица «%1» открыта другой программой.\n"
                               "Закройте её в той программе и повторите команду.")
-            .arg(QFileInfo(path).fileName());
-    return QStringLiteral("База данных повреждена !");
+            .arg(name);
+    // A damaged file is the one case the user cannot fix by choosing another file: name
+    // everything else for what it is.
+    if (storeError
+        && (storeError->code() == store::StoreError::Code::NotATable
+            || storeError->code() == store::StoreError::Code::Damaged
+            || storeError->code() == store::StoreError::Code::MissingField))
+        return QStringLiteral("База данных повреждена !");
+    if (path.isEmpty())
+        return QStringLiteral("Не задано имя таблицы.");
+    const std::string native = QFile::encodeName(path).toStdString();
+    const platform::PathInfo info = platform::pathInfo(native);
+    if (!info.exists) {
+        // Qt shows the bytes of a name that is not UTF-8 as U+FFFD, and no file has that name.
+        if (path.contains(QChar::ReplacementCharacter))
+            return QStringLiteral("Имя файла «%1» не в кодировке системы (UTF-8): открыть таблицу под таким "
+                                  "именем нельзя. Переименуйте файл.")
+                .arg(name);
+        return QStringLiteral("Файл «%1» не найден.").arg(name);
+    }
+    if (QFileInfo(path).isDir())
+        return QStringLiteral("«%1» — это папка, а не таблица.").arg(name);
+    if (!info.regular)
+        return QStringLiteral("«%1» — не обычный файл (устройство или канал), а не таблица.").arg(name);
+    if (!QFileInfo(path).isReadable())
+        return QStringLiteral("Нет прав на чтение файла «%1».").arg(name);
+    if (!info.writable)
+        return QStringLiteral("Нет прав на запись в файл «%1»: таблица открывается для записи.").arg(name);
+    if (storeError)
+        return QString::fromUtf8(error.what());
+    return QStringLiteral("Не удалось открыть таблицу «%1».").arg(name);
 }
 
 void showError(QWidget* parent, const std::exception& error) noexcept

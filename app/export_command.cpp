@@ -6,6 +6,7 @@
 #include "app/main_window.h"
 
 #include "export/csv_export.h"
+#include "export/replacing_write.h"
 #include "export/table_export.h"
 #include "views/grid_tabs.h"
 #include "xls/biff_writer.h"
@@ -100,6 +101,9 @@ ExportFormat exportFormatOf(const QString& file, ExportFormat otherwise)
 void writeExport(const store::MeasurementTable& table, const QString& file, ExportFormat format,
                  const document::Limits& limits)
 {
+    // Nothing is worked out for a file that may not be written: the table itself, another
+    // table, a file held open.
+    table_export::requireExportTarget(table.table().path(), file);
     switch (format) {
     case ExportFormat::Csv:
         table_export::writeCsvFile(table, file, limits);

@@ -21,7 +21,8 @@ int main(int argc, char* argv[])
     QGuiApplication::setDesktopFileName(QStringLiteral("ru.valdrenor.kvel"));
     QTextStream out(stdout);
     QTextStream err(stderr);
-    const app::CommandLine line = app::runCommandLine(QApplication::arguments(), out, err);
+    const app::CommandLine line =
+        app::runCommandLine(QApplication::arguments(), out, err, app::undecodableArguments(argc, argv));
     if (line.exitStatus)
         return *line.exitStatus;
 

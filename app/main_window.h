@@ -116,7 +116,7 @@ public:
     void Create_DB(const QString& path);
     // Opens the table; a file that is not the measurement table gives "База данных
     // повреждена !" and leaves no table open. Returns whether it opened.
-    bool Open_DB(const QString& path);
+    bool Open_DB(const QString& path, std::unique_ptr<store::MeasurementTable> opened = {});
 
     // Rows and columns of the shown tab.
     void N21Click(); // "Удалить строки" / "Удалить"

@@ -6,6 +6,7 @@
 #include "app/main_window.h"
 
 #include "device/download_dialog.h"
+#include "settings/recent_tables.h"
 #include "store/flash_decoder.h"
 #include "store/store_error.h"
 #include "views/data_grid.h"
@@ -96,16 +97,31 @@ void MainWindow::N3Click()
 void MainWindow::openTable(const QString& path)
 {
     const QString file = QFileInfo(path).absoluteFilePath();
+    // The table open now stays open until the new one has opened: a name that turns out to
+    // be no table (or one in use) costs the user nothing. Only the same table is closed first,
+    // since it cannot be opened twice.
+    std::unique_ptr<store::MeasurementTable> next;
+    if (m_document.isOpen() && !settings::RecentTables::sameTable(m_document.path(), file)) {
+        try {
+            next = m_document.openAside(file);
+        } catch (const store::StoreError& error) {
+            QMessageBox::critical(this, QStringLiteral("Ошибка"), openFailureText(error, file));
+            return;
+        }
+    }
     if (m_document.isOpen())
         Close_DB();
     setDataDir(QDir::toNativeSeparators(QFileInfo(file).absolutePath()));
-    Open_DB(file);
+    Open_DB(file, std::move(next));
 }
 
-bool MainWindow::Open_DB(const QString& path)
+bool MainWindow::Open_DB(const QString& path, std::unique_ptr<store::MeasurementTable> opened)
 {
     try {
-        m_document.open(path);
+        if (opened)
+            m_document.open(std::move(opened));
+        else
+            m_document.open(path);
     } catch (const store::StoreError& error) {
         QMessageBox::critical(this, QStringLiteral("Ошибка"), openFailureText(error, path));
         return false;

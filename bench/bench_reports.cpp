@@ -105,8 +105,10 @@ void BM_PrepareAndWritePdf(benchmark::State& state)
     for (auto _ : state) {
         reports::ReportDataSet data(open.table.table());
         const reports::PreparedReport report = reports::prepareReport(design, data);
-        if (!reports::writePdf(report, pdf)) {
-            state.SkipWithError("the PDF could not be written");
+        try {
+            reports::writePdfFile(report, pdf);
+        } catch (const std::exception& error) {
+            state.SkipWithError(error.what());
             break;
         }
         pages = report.pageCount();

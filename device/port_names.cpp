@@ -88,7 +88,7 @@ PortChoice readPortChoice()
     PortChoice choice;
     choice.com1 = values->value(comKey(1)).toString();
     choice.com2 = values->value(comKey(2)).toString();
-    choice.searchAllPorts = values->value(kSearchAllPortsKey, false).toBool();
+    choice.searchAllPorts = settings::readFlag(*values, kSearchAllPortsKey);
     return choice;
 }
 

@@ -1,5 +1,6 @@
 #include "document/limits.h"
 
+#include "settings/program_settings.h"
 #include "store/row_cursor.h"
 
 #include <QLocale>
@@ -9,15 +10,6 @@ namespace {
 
 const QString kKeyK = QStringLiteral("Limit_K");
 const QString kKeyE = QStringLiteral("Limit_E");
-
-std::optional<double> readNumber(const QSettings& settings, const QString& key)
-{
-    if (!settings.contains(key))
-        return std::nullopt;
-    bool ok = false;
-    const double value = settings.value(key).toString().toDouble(&ok);
-    return ok ? std::optional<double>(value) : std::nullopt;
-}
 
 void writeNumber(QSettings& settings, const QString& key, const std::optional<double>& value)
 {
@@ -36,7 +28,8 @@ bool below(const std::optional<double>& value, const std::optional<double>& mini
 
 Limits readLimits(const QSettings& settings)
 {
-    return {readNumber(settings, kKeyK), readNumber(settings, kKeyE)};
+    // A value that is not a finite number ("nan", "inf" typed into the file) is no limit.
+    return {settings::readNumber(settings, kKeyK), settings::readNumber(settings, kKeyE)};
 }
 
 void writeLimits(QSettings& settings, const Limits& limits)

@@ -72,6 +72,26 @@ void MeasurementDocument::open(const QString& path)
         emit viewReset();
         throw;
     }
+    tableOpened();
+}
+
+std::unique_ptr<store::MeasurementTable> MeasurementDocument::openAside(const QString& path) const
+{
+    auto table = std::make_unique<store::MeasurementTable>();
+    table->open(path);
+    return table;
+}
+
+void MeasurementDocument::open(std::unique_ptr<store::MeasurementTable> opened)
+{
+    if (isOpen())
+        closeTable(isOpen());
+    m_table.adopt(*opened);
+    tableOpened();
+}
+
+void MeasurementDocument::tableOpened()
+{
     // The report follows the instrument of the table's first row (a plate-test device writes
     // 13), whichever kind of rows was shown before.
     const store::DbfTable& table = m_table.table();

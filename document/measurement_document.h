@@ -10,6 +10,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -77,6 +78,12 @@ public:
     // StoreError (Locked: held by another program; anything else: not a readable measurement
     // table); the document is closed then.
     void open(const QString& path);
+    // Opens the table at `path` aside, leaving the document as it is, so that a command can
+    // find out whether the new table opens before it closes the one open. Throws what open
+    // throws.
+    std::unique_ptr<store::MeasurementTable> openAside(const QString& path) const;
+    // Makes a table opened aside the document's table, as open(path) would have opened it.
+    void open(std::unique_ptr<store::MeasurementTable> opened);
     // Makes a new table at `path` (replacing a file there) from a download's records. When
     // a row cannot be written, the table stays open with the rows written so far and the
     // error goes on.
@@ -158,6 +165,8 @@ private:
     void announceViewChange(const std::vector<std::uint32_t>& before, const std::string& filterBefore);
     // Lets the table go; `wasOpen` says whether to announce a closing.
     void closeTable(bool wasOpen);
+    // What follows any open: the report's instrument, the kind shown, the announcements.
+    void tableOpened();
 
     store::MeasurementTable m_table;
     int m_deviceType = 0;

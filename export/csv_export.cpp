@@ -50,11 +50,34 @@ const std::vector<CsvColumn>& csvColumns()
     return columns;
 }
 
+} // namespace
+
+bool csvTakesAsFormula(const QString& text)
+{
+    if (text.isEmpty())
+        return false;
+    const QChar first = text.front();
+    // A formula, a command (DDE), or a control character that a spreadsheet may drop and
+    // then read what follows as one.
+    if (first == QLatin1Char('=') || first == QLatin1Char('+') || first == QLatin1Char('@') || first.unicode() < 0x20)
+        return true;
+    if (first != QLatin1Char('-'))
+        return false;
+    // A minus starts a formula only when what follows makes one: an operator, a reference,
+    // a call or a command. "-2 слой" stays text and is written as typed.
+    static const QString formulaSigns = QStringLiteral("=+-*/^&|!()<>@%$:;,\"'[]{}");
+    for (qsizetype i = 1; i < text.size(); ++i)
+        if (formulaSigns.contains(text[i]) || text[i].unicode() < 0x20)
+            return true;
+    return false;
+}
+
+namespace {
+
 void appendText(QByteArray& line, const QString& text)
 {
     QString value = text;
-    if (!value.isEmpty() && (value.front() == QLatin1Char('=') || value.front() == QLatin1Char('+')
-                             || value.front() == QLatin1Char('@')))
+    if (csvTakesAsFormula(value))
         value.prepend(QLatin1Char('\''));
     const bool quoted = value.contains(QLatin1Char(';')) || value.contains(QLatin1Char('"'))
         || value.contains(QLatin1Char('\n')) || value.contains(QLatin1Char('\r'));
@@ -140,10 +163,8 @@ QByteArray csvBytes(const store::MeasurementTable& table, const document::Limits
 int writeCsvFile(const store::MeasurementTable& table, const QString& path, const document::Limits& limits)
 {
     const QByteArray bytes = csvBytes(table, limits);
-    writeReplacing(path, [&bytes](const std::string& temp) {
-        platform::File file = platform::File::open(temp, platform::File::Mode::Create);
+    writeReplacing(path, [&bytes](platform::File& file) {
         file.writeAt(0, std::string_view(bytes.constData(), std::size_t(bytes.size())));
-        file.sync();
     });
     return store::RowCursor(table).count();
 }

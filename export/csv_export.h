@@ -14,9 +14,15 @@ namespace table_export {
 // than stacked. It is written as a Russian spreadsheet opens it on a double-click: UTF-8 with
 // a byte-order mark, fields separated by ";", a decimal comma, lines ended by CR LF. Empty
 // fields stay empty (no 0), texts are quoted when they hold a ";", a quote or a line break,
-// and a text that a spreadsheet would take for a formula ("=", "+", "@") gets a leading
+// and a text that a spreadsheet would take for a formula (csvTakesAsFormula) gets a leading
 // apostrophe. With limits set, a last column names them and marks each test below one with
 // "не соотв.".
+
+// Whether a spreadsheet opening the file would take the text for a formula or a command: it
+// starts with "=", "+", "@", a tab, a line break or another control character, or with "-"
+// followed anywhere by an operator, a bracket, a reference or separator sign ("-2+3",
+// "-A1", "-cmd|' /C calc'!A0"). A minus before plain words and numbers ("-2 слой") is text.
+bool csvTakesAsFormula(const QString& text);
 
 // The heading line's fields.
 QStringList csvHeadings(const document::Limits& limits = {});

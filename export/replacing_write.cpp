@@ -1,36 +1,104 @@
 #include "export/replacing_write.h"
 
 #include "platform/file_io.h"
+#include "platform/replacement_file.h"
+#include "store/dbf_table.h"
 #include "store/store_error.h"
 
 #include <QFile>
 #include <QFileInfo>
 
-namespace table_export {
+#include <exception>
 
-void writeReplacing(const QString& path, const std::function<void(const std::string& tempPath)>& write)
+namespace table_export {
+namespace {
+
+store::StoreError refusal(const QString& out, const QString& why)
+{
+    return store::StoreError(store::StoreError::Code::Io,
+                             QStringLiteral("Нельзя записать в «%1»: %2").arg(QFileInfo(out).fileName(), why).toStdString());
+}
+
+QString reasonText(const platform::FileError& error)
+{
+    return QString::fromUtf8(error.reason().c_str());
+}
+
+} // namespace
+
+QString writeFailureText(const QString& path, const QString& why)
+{
+    return QStringLiteral("Не удалось записать файл «%1»: %2").arg(QFileInfo(path).fileName(), why);
+}
+
+void requireExportTarget(const QString& source, const QString& out)
+{
+    if (out.isEmpty())
+        throw store::StoreError(store::StoreError::Code::Io, "Не задано имя файла, в который записать.");
+    const std::string target = platform::resolvedPath(QFile::encodeName(out).toStdString());
+    if (!source.isEmpty() && platform::sameFile(QFile::encodeName(source).toStdString(), target))
+        throw refusal(out, QStringLiteral("это таблица, из которой берутся данные."));
+    try {
+        platform::requireExportTarget(target);
+    } catch (const platform::FileError& error) {
+        if (error.code() == platform::FileError::Code::NotRegular)
+            throw refusal(out, QStringLiteral("это не обычный файл (папка, устройство или канал)."));
+        if (error.code() == platform::FileError::Code::ReadOnly)
+            throw refusal(out, QStringLiteral("файл доступен только для чтения."));
+        throw refusal(out, reasonText(error) + QLatin1Char('.'));
+    }
+    const platform::PathInfo info = platform::pathInfo(target);
+    if (info.exists && info.regular && store::DbfTable::isTableFile(QFile::decodeName(target.c_str())))
+        throw refusal(out, QStringLiteral("это таблица dBase; она была бы потеряна."));
+}
+
+void writeReplacing(const QString& path, const std::function<void(platform::File&)>& write)
 {
     const auto failed = [&path](const QString& why) {
-        return store::StoreError(store::StoreError::Code::Io, QStringLiteral("Не удалось записать файл «%1»: %2")
-                                                                  .arg(QFileInfo(path).fileName(), why)
-                                                                  .toStdString());
+        return store::StoreError(store::StoreError::Code::Io, writeFailureText(path, why).toStdString());
     };
-    const std::string target = platform::resolvedPath(QFile::encodeName(path).toStdString());
-    const std::string temp = platform::temporaryBeside(target);
     try {
-        platform::requireReplaceable(target);
-        write(temp);
-        platform::commitReplacement(temp, target);
+        const std::string target = platform::resolvedPath(QFile::encodeName(path).toStdString());
+        platform::requireExportTarget(target);
+        platform::ReplacementFile temp(target);
+        write(temp.file());
+        temp.commit();
     } catch (const platform::FileError& error) {
-        platform::removeFile(temp);
-        throw failed(QString::fromUtf8(error.reason().c_str()));
+        throw failed(reasonText(error));
     } catch (const store::StoreError& error) {
-        platform::removeFile(temp);
         throw failed(QString::fromUtf8(error.what()));
-    } catch (...) {
-        platform::removeFile(temp);
-        throw;
     }
+}
+
+FileDevice::FileDevice(platform::File& file) : m_file(file)
+{
+    open(QIODevice::WriteOnly);
+}
+
+FileDevice::~FileDevice() = default;
+
+qint64 FileDevice::writeData(const char* data, qint64 size)
+{
+    if (m_failure)
+        return -1;
+    try {
+        m_file.writeAt(m_written, std::string_view(data, std::size_t(size)));
+        m_written += std::uint64_t(size);
+        return size;
+    } catch (const platform::FileError& error) {
+        m_failure = [error] { throw error; };
+    } catch (const std::exception& error) {
+        const std::string what = error.what();
+        m_failure = [what] { throw store::StoreError(store::StoreError::Code::Io, what); };
+    }
+    setErrorString(QStringLiteral("write failed"));
+    return -1;
+}
+
+void FileDevice::throwIfFailed() const
+{
+    if (m_failure)
+        m_failure();
 }
 
 } // namespace table_export

@@ -25,8 +25,10 @@
 
 namespace platform {
 
-FileError::FileError(Code code, const std::string& action, const std::string& path, const std::string& reason)
-    : std::runtime_error(action + " \"" + path + "\": " + reason), m_code(code), m_path(path), m_reason(reason)
+FileError::FileError(Code code, const std::string& action, const std::string& path, const std::string& reason,
+                     int systemCode)
+    : std::runtime_error(action + " \"" + path + "\": " + reason), m_code(code), m_path(path), m_reason(reason),
+      m_systemCode(systemCode)
 {
 }
 
@@ -60,7 +62,18 @@ std::string reasonOf(int error)
     case EIO: return "ошибка ввода-вывода";
     case EISDIR: return "это папка";
     case EFBIG: return "файл слишком велик";
-    default: return std::strerror(error);
+    case ENAMETOOLONG: return "слишком длинное имя файла";
+    case ENOTDIR: return "часть пути — не папка";
+#ifdef ELOOP
+    case ELOOP: return "слишком много символических ссылок в пути";
+#endif
+    case EEXIST: return "файл уже существует";
+    case EBUSY: return "файл занят";
+    case EMFILE: case ENFILE: return "открыто слишком много файлов";
+    case ENOMEM: return "недостаточно памяти";
+    case EXDEV: return "файл лежит на другом диске";
+    case EINVAL: return "недопустимое имя или действие";
+    default: return "системная ошибка " + std::to_string(error);
     }
 }
 
@@ -92,7 +105,7 @@ int errnoOf(FileError::Code code)
 
 [[noreturn]] void fromErrno(const char* action, const std::string& path, int error)
 {
-    throw FileError(codeOf(error), action, path, reasonOf(error));
+    throw FileError(codeOf(error), action, path, reasonOf(error), error);
 }
 
 [[noreturn]] void injected(const char* action, const std::string& path, const Fault& fault)
@@ -159,12 +172,17 @@ FileError::Code codeOfWindows(DWORD error)
 
 [[noreturn]] void fromWindows(const char* action, const std::string& path, DWORD error)
 {
-    throw FileError(codeOfWindows(error), action, path, windowsReason(error));
+    throw FileError(codeOfWindows(error), action, path, windowsReason(error), static_cast<int>(error));
 }
 
 #endif
 
 } // namespace
+
+std::string errnoReason(int error)
+{
+    return reasonOf(error);
+}
 
 FaultHook setFaultHook(FaultHook hook)
 {
@@ -191,6 +209,7 @@ File& File::operator=(File&& other) noexcept
 File File::open(const std::string& path, Mode mode)
 {
     const bool create = mode == Mode::Create;
+    const bool createNew = mode == Mode::CreateNew;
     const PathInfo info = pathInfo(path);
     // A device or a pipe is never opened: opening alone can block or take over a terminal.
     if (info.exists && !info.regular)
@@ -201,7 +220,7 @@ File File::open(const std::string& path, Mode mode)
     // A no-share open is the lock: a second opener gets a sharing violation. Creating empties
     // the file only once the open has succeeded, so a table held elsewhere is never wiped.
     const std::wstring name = wide(path);
-    const int flags = _O_RDWR | _O_BINARY | _O_NOINHERIT | (create ? _O_CREAT : 0);
+    const int flags = _O_RDWR | _O_BINARY | _O_NOINHERIT | (create || createNew ? _O_CREAT : 0) | (createNew ? _O_EXCL : 0);
     const errno_t err = _wsopen_s(&f.m_fd, name.c_str(), flags, _SH_DENYRW, _S_IREAD | _S_IWRITE);
     if (err != 0) {
         f.m_fd = -1;
@@ -215,7 +234,10 @@ File File::open(const std::string& path, Mode mode)
         fromErrno(kOpenAction, path, err);
     }
 #else
-    f.m_fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC | O_NOCTTY | (create ? O_CREAT : 0), 0644);
+    // A new file is made with O_EXCL and O_NOFOLLOW: a link planted under its name is never
+    // written through.
+    const int newFlags = createNew ? O_CREAT | O_EXCL | O_NOFOLLOW : 0;
+    f.m_fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC | O_NOCTTY | (create ? O_CREAT : 0) | newFlags, 0644);
     if (f.m_fd < 0)
         fromErrno(kOpenAction, path, errno);
     struct stat st {};
@@ -363,6 +385,35 @@ void File::copyPermissionsFrom(const File& other)
     if (::fstat(other.m_fd, &st) != 0 || ::fchmod(m_fd, st.st_mode & 07777) != 0)
         fromErrno("Не удалось задать права файла", m_path, errno);
 #endif
+}
+
+bool File::isLinked() const
+{
+#ifdef _WIN32
+    return true; // a file open without delete sharing cannot lose its name
+#else
+    struct stat st {};
+    return ::fstat(m_fd, &st) == 0 && st.st_nlink > 0;
+#endif
+}
+
+std::FILE* File::stream(const char* mode) const
+{
+#ifdef _WIN32
+    const int copy = _dup(m_fd);
+    std::FILE* out = copy >= 0 ? _fdopen(copy, mode) : nullptr;
+    if (!out && copy >= 0)
+        _close(copy);
+#else
+    const int copy = ::fcntl(m_fd, F_DUPFD_CLOEXEC, 0);
+    std::FILE* out = copy >= 0 ? ::fdopen(copy, mode) : nullptr;
+    if (!out && copy >= 0)
+        ::close(copy);
+#endif
+    if (!out)
+        fromErrno(kOpenAction, m_path, errno);
+    std::rewind(out);
+    return out;
 }
 
 void File::close() noexcept
@@ -528,30 +579,70 @@ bool copyPermissions(const std::string& model, const std::string& path) noexcept
 #endif
 }
 
-std::string temporaryBeside(const std::string& target)
+bool sameFile(const std::string& a, const std::string& b) noexcept
 {
-    static std::mt19937 random{std::random_device{}()};
-    static std::mutex lock;
-    unsigned value = 0;
-    {
-        const std::lock_guard<std::mutex> guard(lock);
-        value = static_cast<unsigned>(random());
-    }
-    char suffix[16];
-    std::snprintf(suffix, sizeof suffix, ".%08x.tmp", value);
-    return target + suffix;
+#ifdef _WIN32
+    const auto identity = [](const std::string& path, BY_HANDLE_FILE_INFORMATION& info) {
+        const HANDLE h = CreateFileW(wide(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                     nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+        if (h == INVALID_HANDLE_VALUE)
+            return false;
+        const bool ok = GetFileInformationByHandle(h, &info) != 0;
+        CloseHandle(h);
+        return ok;
+    };
+    BY_HANDLE_FILE_INFORMATION x {}, y {};
+    return identity(a, x) && identity(b, y) && x.dwVolumeSerialNumber == y.dwVolumeSerialNumber
+        && x.nFileIndexHigh == y.nFileIndexHigh && x.nFileIndexLow == y.nFileIndexLow;
+#else
+    struct stat x {}, y {};
+    return ::stat(a.c_str(), &x) == 0 && ::stat(b.c_str(), &y) == 0 && x.st_dev == y.st_dev && x.st_ino == y.st_ino;
+#endif
 }
 
-void commitReplacement(const std::string& temp, const std::string& target)
+bool isHeld(const std::string& path) noexcept
 {
-    // The replaced file keeps its access rights (a new file gets the usual ones).
-    copyPermissions(target, temp);
-    try {
-        replaceFile(temp, target);
-    } catch (...) {
-        removeFile(temp);
-        throw;
+    const PathInfo info = pathInfo(path);
+    if (!info.exists || !info.regular)
+        return false;
+#ifdef _WIN32
+    // A table open in this program is open without sharing: any other open is refused.
+    int fd = -1;
+    if (_wsopen_s(&fd, wide(path).c_str(), _O_RDONLY | _O_BINARY | _O_NOINHERIT, _SH_DENYNO, 0) != 0) {
+        const unsigned long dosError = _doserrno;
+        return dosError == ERROR_SHARING_VIOLATION || dosError == ERROR_LOCK_VIOLATION;
     }
+    _close(fd);
+    return false;
+#else
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0)
+        return false;
+    bool held = false;
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0)
+        held = errno == EWOULDBLOCK;
+    if (!held) {
+        // Other programs take record locks; ask whether one would stand in a writer's way.
+        struct flock range {};
+        range.l_type = F_WRLCK;
+        range.l_whence = SEEK_SET;
+#ifdef F_OFD_GETLK
+        const int getLock = F_OFD_GETLK;
+#else
+        const int getLock = F_GETLK;
+#endif
+        held = ::fcntl(fd, getLock, &range) == 0 && range.l_type != F_UNLCK;
+    }
+    ::close(fd); // drops the flock taken for the question
+    return held;
+#endif
+}
+
+void requireExportTarget(const std::string& path)
+{
+    requireReplaceable(path);
+    if (isHeld(path))
+        throw FileError(FileError::Code::Locked, "Нельзя заменить", path, "файл открыт другой программой");
 }
 
 } // namespace platform

@@ -9,6 +9,7 @@
 // a table can be made to fail its Nth write, write half of it or find the disk full.
 
 #include <cstddef>
+#include <cstdio>
 #include <cstdint>
 #include <functional>
 #include <stdexcept>
@@ -29,8 +30,12 @@ public:
     };
 
     // `reason` is the system's own wording; what() is "<action> "<path>": <reason>".
-    FileError(Code code, const std::string& action, const std::string& path, const std::string& reason);
+    // `systemCode` is the system's error number (errno, or GetLastError() on Windows), -1
+    // when there is none.
+    FileError(Code code, const std::string& action, const std::string& path, const std::string& reason,
+              int systemCode = -1);
     Code code() const noexcept { return m_code; }
+    int systemCode() const noexcept { return m_systemCode; }
     const std::string& path() const noexcept { return m_path; }
     const std::string& reason() const noexcept { return m_reason; }
 
@@ -38,7 +43,12 @@ private:
     Code m_code;
     std::string m_path;
     std::string m_reason;
+    int m_systemCode = -1;
 };
+
+// The reason the program gives for a C library error number: Russian for the failures users
+// meet, never the C library's English.
+std::string errnoReason(int error);
 
 // ---- fault injection -----------------------------------------------------------------------
 
@@ -67,8 +77,9 @@ FaultHook setFaultHook(FaultHook hook);
 class File {
 public:
     enum class Mode {
-        Existing, // open an existing file for reading and writing
-        Create,   // make it, or empty an existing one once it is locked
+        Existing,  // open an existing file for reading and writing
+        Create,    // make it, or empty an existing one once it is locked
+        CreateNew, // make it; a file of that name already there is refused (Code::Io, exists)
     };
 
     File() = default;
@@ -93,6 +104,13 @@ public:
     void copyPermissionsFrom(const File& other);
     // The file now goes by another name (it was renamed); messages use it.
     void setPath(std::string path) { m_path = std::move(path); }
+    // Whether the file still has a name in its folder (another program may have removed it
+    // between our create and our lock).
+    bool isLinked() const;
+    // A stdio stream of its own over the same file, for libraries that write through one;
+    // the stream's position starts at 0. Closing the stream leaves this file open (and
+    // locked). Throws FileError when it cannot be made.
+    std::FILE* stream(const char* mode) const;
 
 private:
     int m_fd = -1;
@@ -125,12 +143,16 @@ bool fileExists(const std::string& path) noexcept;
 // Gives `path` the access rights of `model` (best effort; false when it could not).
 bool copyPermissions(const std::string& model, const std::string& path) noexcept;
 
-// Replacing a file whole: the new content is written under a temporary name beside the target
-// (same folder, so the last step is one rename), then takes the target's place with the old
-// file's access rights. temporaryBeside names that file (".<random>.tmp" after the target's
-// name); commitReplacement makes the move, and on failure removes the temporary file and
-// throws the FileError.
-std::string temporaryBeside(const std::string& target);
-void commitReplacement(const std::string& temp, const std::string& target);
+// Whether two paths name the same file (links followed): the same device and file number.
+// False when either does not exist.
+bool sameFile(const std::string& a, const std::string& b) noexcept;
+
+// Whether another open of the file (in this program or another) holds its lock: a table
+// open in a copy of this program, a file being written by one. False for a missing file.
+bool isHeld(const std::string& path) noexcept;
+
+// Refuses, with a FileError, a path that an export must not replace: what requireReplaceable
+// refuses, and a file somebody holds open under a lock (Code::Locked).
+void requireExportTarget(const std::string& path);
 
 } // namespace platform

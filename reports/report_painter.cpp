@@ -1,5 +1,9 @@
 #include "reports/report_painter.h"
 
+#include "export/replacing_write.h"
+#include "platform/file_io.h"
+#include "store/store_error.h"
+
 #include <QFont>
 #include <QPageLayout>
 #include <QPageRanges>
@@ -193,11 +197,11 @@ std::vector<int> pagesToPrint(const QPrinter& printer, int pageCount, int curren
     return out;
 }
 
-bool writePdf(const PreparedReport& report, const QString& path)
+bool writePdf(const PreparedReport& report, QIODevice& device)
 {
     if (!report.design)
         return false;
-    QPdfWriter writer(path);
+    QPdfWriter writer(&device);
     writer.setResolution(300);
     writer.setCreator(QStringLiteral("ВРТ-ТК5"));
     writer.setTitle(report.design->name);
@@ -206,6 +210,20 @@ bool writePdf(const PreparedReport& report, const QString& path)
     for (int p = 0; p < report.pageCount(); ++p)
         all[static_cast<std::size_t>(p)] = p;
     return paintPages(writer, report, all);
+}
+
+void writePdfFile(const PreparedReport& report, const QString& path)
+{
+    // Written beside the file and moved into place: a failure leaves the old file as it was.
+    // The writer goes through the file layer, so a write the disk refuses is seen even though
+    // the PDF writer itself does not look at what its writes returned.
+    table_export::writeReplacing(path, [&report](platform::File& file) {
+        table_export::FileDevice device(file);
+        const bool painted = writePdf(report, device);
+        device.throwIfFailed();
+        if (!painted)
+            throw store::StoreError(store::StoreError::Code::Io, "документ PDF не создан");
+    });
 }
 
 } // namespace reports

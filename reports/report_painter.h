@@ -6,6 +6,7 @@
 
 #include <vector>
 
+class QIODevice;
 class QPagedPaintDevice;
 class QPainter;
 class QPrinter;
@@ -30,7 +31,12 @@ bool paintPages(QPagedPaintDevice& device, const PreparedReport& report, const s
 // copy after another when collated, each page repeated when not). `current` is 0-based.
 std::vector<int> pagesToPrint(const QPrinter& printer, int pageCount, int current);
 
-// The whole report into a PDF file. False when the file could not be written.
-bool writePdf(const PreparedReport& report, const QString& path);
+// The whole report as a PDF document into `device`. False when the painter could not start
+// (no report, a device that is not open for writing); write failures are the device's to see.
+bool writePdf(const PreparedReport& report, QIODevice& device);
+
+// The whole report into a PDF file, written beside it and moved into place, so that a failure
+// leaves the old file as it was. Throws StoreError (Io) naming the file and saying why.
+void writePdfFile(const PreparedReport& report, const QString& path);
 
 } // namespace reports

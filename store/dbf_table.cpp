@@ -2,6 +2,8 @@
 
 #include "store/dbf_table_impl.h"
 
+#include <QFile>
+
 #include <algorithm>
 #include <charconv>
 #include <cmath>
@@ -118,6 +120,25 @@ void DbfTable::checkReplaceable(const QString& path)
         dbf::LockedFile::open(real, false, dbf::Action::Create, path); // closed again at once
 }
 
+bool DbfTable::isTableFile(const QString& path) noexcept
+{
+    try {
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly))
+            return false;
+        const QByteArray first = file.read(dbf::kFileHeaderSize);
+        const std::uint16_t length = dbf::announcedHeaderLength(std::string_view(first.constData(), std::size_t(first.size())),
+                                                                std::uint64_t(file.size()));
+        file.seek(0);
+        const QByteArray header = file.read(length);
+        const dbf::Layout layout =
+            dbf::parseHeader(std::string_view(header.constData(), std::size_t(header.size())), std::uint64_t(file.size()));
+        return !layout.fields.empty();
+    } catch (...) {
+        return false;
+    }
+}
+
 void DbfTable::open(const QString& path)
 {
     close();
@@ -135,6 +156,11 @@ void DbfTable::open(const QString& path)
     // Held by us now, so no pack or create of this table is running anywhere.
     dbf::removeStaleTemporaries(fresh->realPath);
     d = std::move(fresh);
+    showOpened();
+}
+
+void DbfTable::showOpened()
+{
     if (!m_filter.empty()) {
         try {
             setFilter(m_filter);
@@ -144,6 +170,15 @@ void DbfTable::open(const QString& path)
     }
     d->rebuildView(m_view);
     first();
+}
+
+void DbfTable::adopt(DbfTable& opened)
+{
+    close();
+    std::swap(d, opened.d);
+    opened.close();
+    opened.m_view.clear();
+    showOpened();
 }
 
 void DbfTable::applyToFile(const std::function<void(detail::FileChange&)>& writes)

@@ -69,6 +69,10 @@ public:
     DbfTable();
     ~DbfTable();
     DbfTable(const DbfTable&) = delete;
+    // Closes this table and takes the open table of `opened` in its place (file, lock,
+    // rows), as open() would have opened it here: this table's filter applies. `opened` is
+    // closed afterwards.
+    void adopt(DbfTable& opened);
     DbfTable& operator=(const DbfTable&) = delete;
 
     // Writes a new empty table (replacing a file of that name). The table is not opened.
@@ -82,6 +86,9 @@ public:
     // not a regular file, held open elsewhere), without touching the file: a command can ask
     // before it does work that would be lost.
     static void checkReplaceable(const QString& path);
+    // Whether `path` holds a dBase table (its header reads as one), without locking it:
+    // what a command must not overwrite with a file of another kind.
+    static bool isTableFile(const QString& path) noexcept;
 
     // Opens exclusively; StoreError (NotATable, Damaged, Locked, Io) when it cannot.
     // Nothing is written to a file that is refused. The header's record count decides what
@@ -201,6 +208,8 @@ private:
     // again from what the file now holds, so memory never claims rows the file lacks.
     void applyToFile(const std::function<void(detail::FileChange&)>& writes);
     void recoverFromFile() noexcept;
+    // The view of a table just opened: the kept filter, file order, the first row.
+    void showOpened();
 
     struct Impl;
     std::unique_ptr<Impl> d;

@@ -41,6 +41,13 @@ public:
     // (MissingField otherwise). On any failure the table stays closed.
     void open(const QString& path);
     void close() noexcept { m_table.close(); }
+    // Closes this table and takes the open table of `opened` in its place, as open() would
+    // have opened it here.
+    void adopt(MeasurementTable& opened)
+    {
+        m_table.adopt(opened.m_table);
+        m_columns = opened.m_columns;
+    }
     bool isActive() const noexcept { return m_table.isActive(); }
 
     DbfTable& table() noexcept { return m_table; }

@@ -4,15 +4,19 @@
 #include "xls/xls_error.h"
 
 #include "platform/file_io.h"
+#include "platform/replacement_file.h"
 
 #include <QFile>
+#include <QFileInfo>
 
 #include <gsf/gsf-output-stdio.h>
 #include <gsf/gsf-outfile-msole.h>
 #include <gsf/gsf-outfile.h>
 #include <gsf/gsf-output.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <optional>
 #include <string>
 
 namespace xls {
@@ -71,47 +75,71 @@ bool writeDocument(GsfOutput* sink, std::string_view bytes, int& streamStatus)
 void writeCompoundFile(const QString& fileName, std::string_view workbookStream)
 {
     if (fileName.isEmpty())
-        throw XlsError(XlsError::Code::CreateFile, "StgCreateDocFile error -1");
+        throw XlsError(XlsError::Code::CreateFile,
+                       "Не удалось создать файл: имя файла не задано (StgCreateDocFile error -1)");
     // A link is written through: the new file takes the place of the file the link points
     // to, and the link stays a link. The temporary file lies beside that real file, so that
     // the last step is a rename within one folder.
     const std::string target = platform::resolvedPath(nativeName(fileName));
-    // A read-only file, a folder, a device or a pipe is refused before anything is written:
-    // renaming over it would replace what the user (or the system) keeps there.
+    // A read-only file, a folder, a device, a pipe or a file held open is refused before
+    // anything is written: renaming over it would replace what the user (or the system, or
+    // another program) keeps there.
     try {
-        platform::requireReplaceable(target);
+        platform::requireExportTarget(target);
     } catch (const platform::FileError& e) {
         throw XlsError(XlsError::Code::NotReplaceable, refusalText(fileName, e));
     }
-    const std::string tempName = platform::temporaryBeside(target);
-
-    GError* error = nullptr;
-    GObjectRef sink{gsf_output_stdio_new(tempName.c_str(), &error)};
+    const QString name = QFileInfo(fileName).fileName();
+    std::optional<platform::ReplacementFile> temp;
+    try {
+        temp.emplace(target);
+    } catch (const platform::FileError& e) {
+        throw XlsError(XlsError::Code::CreateFile, QStringLiteral("Не удалось создать файл «%1»: %2 (StgCreateDocFile error %3)")
+                                                       .arg(name, QString::fromUtf8(e.reason().c_str()))
+                                                       .arg(e.systemCode())
+                                                       .toStdString());
+    }
+    // The library writes through a stream over our own temporary file: it makes no file of
+    // its own (which a killed export would leave behind), and our file stays locked while
+    // it is written.
+    std::FILE* stream = nullptr;
+    try {
+        stream = temp->file().stream("wb");
+    } catch (const platform::FileError& e) {
+        throw XlsError(XlsError::Code::CreateFile, QStringLiteral("Не удалось создать файл «%1»: %2 (StgCreateDocFile error %3)")
+                                                       .arg(name, QString::fromUtf8(e.reason().c_str()))
+                                                       .arg(e.systemCode())
+                                                       .toStdString());
+    }
+    GObjectRef sink{gsf_output_stdio_new_FILE(temp->path().c_str(), stream, FALSE)};
     if (!sink.object) {
-        const int status = statusOf(error);
-        g_clear_error(&error);
-        throw XlsError(XlsError::Code::CreateFile, "StgCreateDocFile error " + std::to_string(status));
+        std::fclose(stream);
+        throw XlsError(XlsError::Code::CreateFile,
+                       QStringLiteral("Не удалось создать файл «%1» (StgCreateDocFile error -1)").arg(name).toStdString());
     }
 
     int streamStatus = 0;
     auto* out = GSF_OUTPUT(sink.object);
+    errno = 0;
     const bool ok = writeDocument(out, workbookStream, streamStatus);
+    const int writeErrno = errno;
     if (!ok && !gsf_output_is_closed(out))
-        gsf_output_set_error(out, 0, "incomplete"); // closing then drops what was written
-    // Closing the document closes the file under it too.
+        gsf_output_set_error(out, 0, "incomplete");
+    // Closing the document closes the stream under it too (and the stream's own descriptor;
+    // our file stays open).
     const bool closed = gsf_output_is_closed(out) ? gsf_output_error(out) == nullptr : gsf_output_close(out);
     if (!ok || !closed) {
-        platform::removeFile(tempName);
         if (streamStatus != 0)
             throw XlsError(XlsError::Code::CreateStream, "CreateStream error " + std::to_string(streamStatus));
-        throw XlsError(XlsError::Code::Write,
-                       QStringLiteral("Ошибка записи файла %1").arg(fileName).toStdString());
+        const QString reason = writeErrno != 0 ? QString::fromUtf8(platform::errnoReason(writeErrno).c_str())
+                                               : QStringLiteral("запись не удалась");
+        throw XlsError(XlsError::Code::Write, QStringLiteral("Ошибка записи файла «%1»: %2").arg(name, reason).toStdString());
     }
     try {
-        platform::commitReplacement(tempName, target);
+        temp->commit();
     } catch (const platform::FileError& e) {
-        throw XlsError(XlsError::Code::Write, QStringLiteral("Ошибка записи файла %1: %2")
-                                                  .arg(fileName, QString::fromUtf8(e.reason().c_str()))
+        throw XlsError(XlsError::Code::Write, QStringLiteral("Ошибка записи файла «%1»: %2")
+                                                  .arg(name, QString::fromUtf8(e.reason().c_str()))
                                                   .toStdString());
     }
 }

@@ -7,9 +7,11 @@
 #include "xls/xls_workbook.h"
 
 #include "platform/file_io.h"
+#include "platform/replacement_file.h"
 
 #include <QByteArray>
 #include <QFile>
+#include <QFileInfo>
 #include <QStringView>
 
 #include <xlsxwriter.h>
@@ -19,7 +21,17 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <optional>
 #include <vector>
+
+#include <cerrno>
+#ifndef _WIN32
+#include <fcntl.h>
+#include <unistd.h>
+#endif
+#ifdef __linux__
+#include <sys/mman.h>
+#endif
 
 namespace xls {
 
@@ -90,7 +102,9 @@ QString libraryReason(lxw_error error)
 
 XlsError writeError(const QString& fileName, const QString& reason)
 {
-    return XlsError(XlsError::Code::Write, QStringLiteral("Ошибка записи файла %1: %2").arg(fileName, reason).toStdString());
+    return XlsError(XlsError::Code::Write, QStringLiteral("Ошибка записи файла «%1»: %2")
+                                               .arg(QFileInfo(fileName).fileName(), reason)
+                                               .toStdString());
 }
 
 // At most `max` characters (code points) of `text`, never half a surrogate pair.
@@ -405,8 +419,8 @@ public:
         m_workbook = workbook_new_opt(path.c_str(), &options);
         if (!m_workbook)
             throw XlsError(XlsError::Code::CreateFile,
-                           QStringLiteral("Ошибка записи файла %1: %2")
-                               .arg(m_fileName, libraryReason(LXW_ERROR_MEMORY_MALLOC_FAILED))
+                           QStringLiteral("Ошибка записи файла «%1»: %2")
+                               .arg(QFileInfo(m_fileName).fileName(), libraryReason(LXW_ERROR_MEMORY_MALLOC_FAILED))
                                .toStdString());
         try {
             Formats formats(m_workbook, m_fileName);
@@ -420,10 +434,20 @@ public:
             lxw_workbook_free(m_workbook);
             throw;
         }
+        errno = 0;
         const lxw_error closed = workbook_close(m_workbook); // frees the workbook too
-        if (closed != LXW_NO_ERROR)
+        const int systemError = errno;
+        if (closed != LXW_NO_ERROR) {
+            // A file the library could not write has the system's reason, which says more
+            // than the library's code.
+            const bool fileFailure = closed != LXW_ERROR_MEMORY_MALLOC_FAILED && systemError != 0;
+            const QString reason = fileFailure ? QString::fromUtf8(platform::errnoReason(systemError).c_str())
+                                               : libraryReason(closed);
             throw XlsError(closed == LXW_ERROR_CREATING_XLSX_FILE ? XlsError::Code::CreateFile : XlsError::Code::Write,
-                           QStringLiteral("Ошибка записи файла %1: %2").arg(m_fileName, libraryReason(closed)).toStdString());
+                           QStringLiteral("Ошибка записи файла «%1»: %2")
+                               .arg(QFileInfo(m_fileName).fileName(), reason)
+                               .toStdString());
+        }
     }
 
 private:
@@ -603,6 +627,94 @@ void XlsxWriter::Validate(const XlsWorkbook& book)
         checkSheet(book.Sheet(s), names);
 }
 
+namespace {
+
+#ifndef _WIN32
+// The library tells the standard error stream about every failure; the program reports the
+// failure itself, in the user's words, so the library's lines are kept off the stream while
+// it works.
+class QuietStandardError {
+public:
+    QuietStandardError()
+    {
+        std::fflush(stderr);
+        m_saved = ::dup(STDERR_FILENO);
+        const int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+        if (m_saved >= 0 && null >= 0)
+            ::dup2(null, STDERR_FILENO);
+        if (null >= 0)
+            ::close(null);
+    }
+    ~QuietStandardError()
+    {
+        std::fflush(stderr);
+        if (m_saved >= 0) {
+            ::dup2(m_saved, STDERR_FILENO);
+            ::close(m_saved);
+        }
+    }
+    QuietStandardError(const QuietStandardError&) = delete;
+    QuietStandardError& operator=(const QuietStandardError&) = delete;
+
+private:
+    int m_saved = -1;
+};
+#else
+struct QuietStandardError {};
+#endif
+
+#ifdef __linux__
+// The library writes its file by name and says what went wrong on the standard error stream.
+// It gets a file in memory instead, which cannot fail for want of disk space; the finished
+// bytes then go to the disk through the file layer, which reports a failed write in the
+// user's words and keeps the file locked while it is written.
+void writeThroughMemory(const XlsWorkbook& book, const QString& fileName, platform::File& out)
+{
+    struct Descriptor {
+        int fd;
+        ~Descriptor()
+        {
+            if (fd >= 0)
+                ::close(fd);
+        }
+    } memory{::memfd_create("kvel-xlsx", MFD_CLOEXEC)};
+    const std::string byName = "/proc/self/fd/" + std::to_string(memory.fd);
+    if (memory.fd < 0 || ::access(byName.c_str(), W_OK) != 0) {
+        // No memory file here: the library writes the temporary file itself.
+        const QuietStandardError quiet;
+        BookWriter(book, fileName).write(out.path());
+        return;
+    }
+    {
+        const QuietStandardError quiet;
+        BookWriter(book, fileName).write(byName);
+    }
+    std::vector<char> buffer(std::size_t(1) << 20);
+    for (std::uint64_t at = 0;;) {
+        const ssize_t n = ::pread(memory.fd, buffer.data(), buffer.size(), static_cast<off_t>(at));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            throw writeError(fileName, QString::fromUtf8(platform::errnoReason(errno).c_str()));
+        if (n == 0)
+            break;
+        out.writeAt(at, std::string_view(buffer.data(), std::size_t(n)));
+        at += std::uint64_t(n);
+    }
+}
+#else
+void writeThroughMemory(const XlsWorkbook& book, const QString& fileName, platform::File& out)
+{
+    // Windows lets no second open share the temporary file: the library gets it to itself.
+    const std::string path = out.path();
+    out.close();
+    const QuietStandardError quiet;
+    BookWriter(book, fileName).write(path);
+}
+#endif
+
+} // namespace
+
 // Writes the workbook file, atomically.
 void XlsxWriter::Save(const XlsWorkbook& book, const QString& fileName)
 {
@@ -618,15 +730,17 @@ void XlsxWriter::Save(const XlsWorkbook& book, const QString& fileName)
     } catch (const platform::FileError& e) {
         throw XlsError(XlsError::Code::NotReplaceable, refusalText(fileName, e));
     }
-    const std::string tempName = platform::temporaryBeside(target);
+    std::optional<platform::ReplacementFile> temp;
     try {
-        BookWriter(book, fileName).write(tempName);
-    } catch (...) {
-        platform::removeFile(tempName);
-        throw;
+        temp.emplace(target);
+    } catch (const platform::FileError& e) {
+        throw XlsError(XlsError::Code::CreateFile, QStringLiteral("Ошибка записи файла «%1»: %2")
+                                                       .arg(QFileInfo(fileName).fileName(), QString::fromUtf8(e.reason().c_str()))
+                                                       .toStdString());
     }
     try {
-        platform::commitReplacement(tempName, target);
+        writeThroughMemory(book, fileName, temp->file());
+        temp->commit();
     } catch (const platform::FileError& e) {
         throw writeError(fileName, QString::fromUtf8(e.reason().c_str()));
     }

@@ -55,7 +55,7 @@ protected:
         markTestsBelowLimits(data, table, limits);
         report = prepareReport(design, data);
         const QString pdf = path(design->name + QStringLiteral(".pdf"));
-        EXPECT_TRUE(writePdf(report, pdf));
+        EXPECT_NO_THROW(writePdfFile(report, pdf));
         // To look at the pages: KVEL_KEEP_PDF=<folder> keeps a copy of each report there.
         if (const QString keep = qEnvironmentVariable("KVEL_KEEP_PDF"); !keep.isEmpty()) {
             const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
