@@ -14,6 +14,9 @@ int main(int argc, char* argv[])
     for (int i = 1; i < argc; ++i)
         if (argv[i][0] == '-' && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
             qputenv("QT_QPA_PLATFORM", "offscreen");
+    // Before Qt looks for it: without a session's runtime folder (cron, su) the channel to a
+    // running program gets a private one of ours, and Qt no longer warns that none is set.
+    app::prepareProcessRuntimeFolder();
 
     QApplication application(argc, argv);
     // The installed desktop entry is ru.valdrenor.kvel.desktop: Wayland desktops match the
