@@ -4,6 +4,7 @@
 #include "app/error_report.h"
 #include "app/file_dialogs.h"
 #include "app/main_window.h"
+#include "app/unreadable_values.h"
 
 #include "device/download_dialog.h"
 #include "store/flash_decoder.h"
@@ -114,6 +115,7 @@ bool MainWindow::Open_DB(const QString& path)
     m_state.title = QFileInfo(path).completeBaseName() + QStringLiteral(" - ") + kCaption;
     setWindowTitle(m_state.title);
     rememberTable(path);
+    warnOfUnreadableValues(this, m_document);
     return true;
 }
 
