@@ -2,6 +2,7 @@
 
 #include "app/error_report.h"
 #include "app/export_format.h"
+#include "app/unreadable_values.h"
 #include "app/version.h"
 
 #include "document/measurement_document.h"
@@ -219,6 +220,7 @@ CommandLine runCommandLine(const QStringList& arguments, QTextStream& out, QText
     try {
         document::MeasurementDocument document;
         openTable(document, files[0]);
+        refuseUnreadableValues(document);
         if (kind >= 0)
             document.showKind(kind);
         if (parser.isSet(exportXls))

@@ -4,6 +4,7 @@
 #include "app/error_report.h"
 #include "app/file_dialogs.h"
 #include "app/main_window.h"
+#include "app/unreadable_values.h"
 
 #include "device/download_dialog.h"
 #include "settings/recent_tables.h"
@@ -130,6 +131,7 @@ bool MainWindow::Open_DB(const QString& path, std::unique_ptr<store::Measurement
     m_state.title = QFileInfo(path).completeBaseName() + QStringLiteral(" - ") + kCaption;
     setWindowTitle(m_state.title);
     rememberTable(path);
+    warnOfUnreadableValues(this, m_document);
     return true;
 }
 

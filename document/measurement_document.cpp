@@ -66,6 +66,7 @@ void MeasurementDocument::open(const QString& path)
 {
     if (isOpen())
         closeTable(isOpen());
+    m_unreadable.clear();
     try {
         m_table.open(path);
     } catch (...) {
@@ -103,6 +104,12 @@ void MeasurementDocument::tableOpened()
         }
     }
     m_deviceType = static_cast<std::uint8_t>(type.value_or(0) & 0xFF);
+    m_unreadable.clear();
+    for (const store::UnreadableNumber& found : table.unreadableNumbers()) {
+        const auto field = static_cast<std::size_t>(found.field);
+        m_unreadable.push_back({static_cast<int>(found.record) + 1, QString::fromStdString(table.fields()[field].name),
+                                table.text(found.record, found.field)});
+    }
     chooseKind();
     setChanged(false);
     emit viewReset();
@@ -186,6 +193,7 @@ void MeasurementDocument::close()
 void MeasurementDocument::closeTable(bool wasOpen)
 {
     m_table.close();
+    m_unreadable.clear();
     setChanged(false);
     emit viewReset();
     if (wasOpen)

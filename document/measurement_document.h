@@ -40,6 +40,15 @@ private:
     int m_added;
 };
 
+// A value of the table that cannot be read as a number: the record's number as dBase counts
+// it (from 1, in file order, deleted records included), the field's name and the field's
+// text as stored, blanks trimmed.
+struct UnreadableValue {
+    int record = 0;
+    QString field;
+    QString text;
+};
+
 // One measurement table as the user works with it: the open file, where it came from (the
 // device type that chooses the report), whether it has unsaved edits, and which kind of rows
 // its view shows. Every command on the table goes through here, and every change of the
@@ -84,6 +93,11 @@ public:
     std::unique_ptr<store::MeasurementTable> openAside(const QString& path) const;
     // Makes a table opened aside the document's table, as open(path) would have opened it.
     void open(std::unique_ptr<store::MeasurementTable> opened);
+    // The numeric values of the table opened last that are no number ("nan", "1.2.3"), in
+    // file order. They read as empty wherever they are shown or exported; this list is what
+    // the user is told about them. Found once, at open (one pass over the records); empty
+    // after create and close.
+    const std::vector<UnreadableValue>& unreadableValues() const noexcept { return m_unreadable; }
     // Makes a new table at `path` (replacing a file there) from a download's records. When
     // a row cannot be written, the table stays open with the rows written so far and the
     // error goes on.
@@ -173,6 +187,7 @@ private:
     bool m_changed = false;
     int m_kind = store::kPenetrometerKind;
     Limits m_limits;
+    std::vector<UnreadableValue> m_unreadable;
 };
 
 } // namespace document

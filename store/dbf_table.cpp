@@ -51,21 +51,100 @@ std::optional<std::string> formatNumeric(double value, int width, int decimals)
 
 namespace detail {
 
-std::optional<double> parseNumericGeneral(std::string_view stored)
+namespace {
+
+// The characters of a decimal number with an exponent. Checked before from_chars, which also
+// takes "inf", "infinity" and "nan" (letters this set lacks); hexadecimal it never takes.
+bool numberCharacters(std::string_view s)
+{
+    return std::all_of(s.begin(), s.end(), [](char c) {
+        return (c >= '0' && c <= '9') || c == '.' || c == 'e' || c == 'E' || c == '+' || c == '-';
+    });
+}
+
+// from_chars calls a number out of range both when it is too big and when it is too small
+// for a double; strtod gives infinity for the one and 0 for the other. `s` is a whole
+// number in from_chars' shape: its size lies in the position of its first significant digit
+// and in its exponent.
+bool belowTheDoubles(std::string_view s)
+{
+    std::size_t i = 0;
+    if (i < s.size() && s[i] == '-')
+        ++i;
+    long long lead = 0; // the first significant digit stands at 10^(lead - 1)
+    bool point = false;
+    bool significant = false;
+    for (; i < s.size() && s[i] != 'e' && s[i] != 'E'; ++i) {
+        if (s[i] == '.') {
+            point = true;
+        } else if (!significant && s[i] == '0') {
+            if (point)
+                --lead;
+        } else {
+            significant = true;
+            if (!point)
+                ++lead;
+        }
+    }
+    long long exponent = 0;
+    bool negative = false;
+    if (i < s.size()) {
+        ++i;
+        if (i < s.size() && (s[i] == '-' || s[i] == '+'))
+            negative = s[i++] == '-';
+        for (; i < s.size(); ++i)
+            exponent = std::min(exponent * 10 + (s[i] - '0'), 1'000'000'000LL); // far past any double
+    }
+    return lead + (negative ? -exponent : exponent) <= 0;
+}
+
+} // namespace
+
+NumberReading readNumericGeneral(std::string_view stored, double& value)
 {
     std::string_view s = trimmed(stored);
-    if (!s.empty() && s.front() == '+')
+    if (s.find_first_not_of('*') == std::string_view::npos)
+        return NumberReading::Empty; // blank, or dBase's mark of a value that did not fit
+    if (s.front() == '+') {
         s.remove_prefix(1);
-    if (s.empty() || s.size() > 64)
-        return std::nullopt;
-    char buf[65];
-    std::copy(s.begin(), s.end(), buf);
+        if (s.empty() || s.front() == '-' || s.front() == '+')
+            return NumberReading::Unreadable; // one sign only
+    }
+    // A field is at most 255 bytes wide; a longer text (from a caller, not a file) is
+    // copied to the heap.
+    char local[256];
+    std::string heap;
+    char* buf = local;
+    if (s.size() > sizeof local) {
+        heap.assign(s);
+        buf = heap.data();
+    } else {
+        std::copy(s.begin(), s.end(), buf);
+    }
     std::replace(buf, buf + s.size(), ',', '.');
+    const std::string_view text(buf, s.size());
+    if (!numberCharacters(text))
+        return NumberReading::Unreadable;
     double v = 0;
-    const auto [p, ec] = std::from_chars(buf, buf + s.size(), v, std::chars_format::fixed);
-    if (ec != std::errc() || p != buf + s.size() || !std::isfinite(v))
-        return std::nullopt;
-    return v == 0 ? 0.0 : v;
+    const auto [p, ec] = std::from_chars(text.data(), text.data() + text.size(), v, std::chars_format::general);
+    if (p != text.data() + text.size())
+        return NumberReading::Unreadable;
+    if (ec == std::errc::result_out_of_range && belowTheDoubles(text)) {
+        value = 0.0;
+        return NumberReading::Number;
+    }
+    if (ec != std::errc() || !std::isfinite(v))
+        return NumberReading::Unreadable;
+    value = v == 0 ? 0.0 : v;
+    return NumberReading::Number;
+}
+
+std::optional<double> parseNumericGeneral(std::string_view stored)
+{
+    double v = 0;
+    if (readNumericGeneral(stored, v) == NumberReading::Number)
+        return v;
+    return std::nullopt;
 }
 
 } // namespace detail
@@ -488,16 +567,51 @@ KVEL_HOT_INLINE bool readNumber(std::string_view raw, double& value)
     case PlainDecimal::Other:
         break;
     }
-    const auto v = parseNumericGeneral(raw);
-    if (v)
-        value = *v;
-    return v.has_value();
+    return readNumericGeneral(raw, value) == NumberReading::Number;
+}
+
+// Only the general reader knows a text it cannot read from an empty field; the quick one
+// settles the usual shapes first.
+bool unreadable(std::string_view raw)
+{
+    double value;
+    return readStoredNumber(raw, value) == NumberReading::Unreadable;
 }
 } // namespace
 
 bool DbfTable::readReal(std::uint32_t rec, int field, double& value) const
 {
     return readNumber(d->checkedField(rec, field), value);
+}
+
+bool DbfTable::isUnreadableNumber(std::uint32_t rec, int field) const
+{
+    const std::string_view raw = d->checkedField(rec, field);
+    return isNumeric(d->layout.fields[static_cast<std::size_t>(field)].type) && unreadable(raw);
+}
+
+std::vector<UnreadableNumber> DbfTable::unreadableNumbers() const
+{
+    std::vector<UnreadableNumber> found;
+    if (!d->active)
+        return found;
+    std::vector<int> numeric;
+    for (std::size_t f = 0; f < d->layout.fields.size(); ++f) {
+        if (isNumeric(d->layout.fields[f].type))
+            numeric.push_back(static_cast<int>(f));
+    }
+    if (numeric.empty())
+        return found;
+    for (std::uint32_t rec = 0; rec < d->count(); ++rec) {
+        const std::string_view bytes = d->record(rec);
+        if (bytes[0] == dbf::kDeletedRecord)
+            continue;
+        for (int f : numeric) {
+            if (unreadable(d->field(bytes, f)))
+                found.push_back({rec, f});
+        }
+    }
+    return found;
 }
 
 namespace {
@@ -538,6 +652,13 @@ bool DbfTable::readReal(int field, double& value) const
 {
     std::string_view raw;
     return d->currentField(m_view, field, raw) && readNumber(raw, value);
+}
+
+bool DbfTable::isUnreadableNumber(int field) const
+{
+    std::string_view raw;
+    return d->currentField(m_view, field, raw) &&
+           isNumeric(d->layout.fields[static_cast<std::size_t>(field)].type) && unreadable(raw);
 }
 
 std::optional<std::int64_t> DbfTable::integer(int field) const

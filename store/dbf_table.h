@@ -56,6 +56,14 @@ struct IndexTagDef {
     SortKey tieKey = SortKey::Text;
 };
 
+// A numeric field whose text is no number (nor empty): its record, by physical number, and
+// the field's index.
+struct UnreadableNumber {
+    std::uint32_t record = 0;
+    int field = -1;
+    bool operator==(const UnreadableNumber&) const = default;
+};
+
 // A dBase IV table held open exclusively. The records live in memory; every post, delete and
 // pack goes to the file at once, so a process killed after a post loses nothing.
 //
@@ -165,6 +173,15 @@ public:
     bool readReal(int field, double& value) const;
     bool readReal(std::uint32_t rec, int field, double& value) const;
 
+    // Whether a numeric field holds a text that is neither a number nor empty ("nan",
+    // "1.2.3"): real() reads it as empty, as it must to show and export the rest of the
+    // table, and this tells the user's data from a blank. False for other field types.
+    bool isUnreadableNumber(int field) const;
+    bool isUnreadableNumber(std::uint32_t rec, int field) const;
+    // Every such field of the records that are not deleted, in file order and field order
+    // within a record. One pass over the records, looking only at numeric fields.
+    std::vector<UnreadableNumber> unreadableNumbers() const;
+
     // Editing.
     State state() const noexcept;
     void edit();    // the current row
@@ -222,8 +239,9 @@ private:
 // nullopt when the number does not fit, or is not finite.
 std::optional<std::string> formatNumeric(double value, int width, int decimals);
 
-// Reads a stored numeric field. Blank gives nullopt; a comma is accepted as the separator.
-// Anything else that is not a number also gives nullopt.
+// Reads a stored numeric field. Blank gives nullopt; a comma is accepted as the separator,
+// and an exponent ("1.5E+3"). Anything else that is not a finite number also gives nullopt;
+// DbfTable::isUnreadableNumber tells the two apart.
 std::optional<double> parseNumeric(std::string_view stored);
 
 } // namespace store

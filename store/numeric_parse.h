@@ -4,6 +4,11 @@
 // all of them in the one shape this engine writes ("      12.500000000"), so that shape has
 // a quick reader; everything else goes the general way through std::from_chars. Both give the
 // same double for every text: the quick reader takes only numbers it can compute exactly.
+//
+// Other programs write numbers this engine never writes ("1.5E+3"), and damaged or foreign
+// files hold texts that are no number at all ("nan", "1.2.3"). The general reader tells the
+// two apart from an empty field, so that such a value is reported instead of passing for a
+// blank.
 
 #include "store/byte_scan.h"
 
@@ -22,11 +27,24 @@
 #define KVEL_HOT_INLINE inline
 #endif
 
+namespace store {
+
+// What the text of a numeric field holds: a number; nothing (blanks and NULs, or a field
+// filled with '*', which dBase writes for a value too wide for its field); or a text that is
+// no finite number, which must not be mistaken for either.
+enum class NumberReading { Number, Empty, Unreadable };
+
+} // namespace store
+
 namespace store::detail {
 
-// The general reader: blanks and NULs around the number, one '+' in front, ',' or '.' as the
-// separator, no exponent. Blank gives nullopt, and so does anything that is not a finite
-// number. -0 reads as 0.
+// The general reader. It takes what C's strtod takes in the C locale for a finite decimal
+// number (a sign, digits with or without a point, an exponent), with blanks and NULs around
+// it, and besides one '+' in front and ',' as the separator. Hexadecimal, "inf" and "nan"
+// are no numbers here, nor is one beyond the doubles' range; one too small for a double
+// reads as 0, as strtod gives it. -0 reads as 0. `value` is set only for Number.
+NumberReading readNumericGeneral(std::string_view stored, double& value);
+// The same as an optional: empty and unreadable both give nullopt.
 std::optional<double> parseNumericGeneral(std::string_view stored);
 
 // The quick reader: [blanks] [+|-] digits [. digits] [blanks], at most 19 digits. The digits
@@ -117,6 +135,20 @@ KVEL_HOT_INLINE PlainDecimal parsePlainDecimal(std::string_view stored, double& 
     (void)value;
     return PlainDecimal::Other;
 #endif
+}
+
+// The quick reader, else the general one, with the three outcomes.
+KVEL_HOT_INLINE NumberReading readStoredNumber(std::string_view stored, double& value)
+{
+    switch (parsePlainDecimal(stored, value)) {
+    case PlainDecimal::Number:
+        return NumberReading::Number;
+    case PlainDecimal::Blank:
+        return NumberReading::Empty;
+    case PlainDecimal::Other:
+        break;
+    }
+    return readNumericGeneral(stored, value);
 }
 
 // What parseNumeric gives: the quick reader, else the general one.

@@ -94,6 +94,10 @@ public:
 
     // The text a cell shows.
     QString cellText(int row, int column) const;
+    // Why a cell shows empty when its field is not: the value is no number. Such a cell is
+    // hatched on a light red, says so in its tooltip and its accessible description. Empty
+    // for every other cell.
+    QString cellNote(int row, int column) const;
 
     // Goes up whenever a row or column number may come to name another cell than before
     // (the model reset, rows or columns added or removed, new columns). Whatever keeps cells

@@ -53,10 +53,12 @@ public:
             return m_grid->cellText(m_row, m_column);
         case QAccessible::Description: {
             // The caption, and the row's mark where it is drawn.
-            const QString caption = m_grid->column(m_column).caption.simplified();
+            QString description = m_grid->column(m_column).caption.simplified();
             if (m_column == m_grid->markedColumn() && m_grid->isRowMarked(m_row))
-                return caption + QStringLiteral(". ") + m_grid->markReason();
-            return caption;
+                description += QStringLiteral(". ") + m_grid->markReason();
+            if (const QString note = m_grid->cellNote(m_row, m_column); !note.isEmpty())
+                description += QStringLiteral(". ") + note;
+            return description;
         }
         default:
             return {};

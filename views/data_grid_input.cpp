@@ -7,11 +7,13 @@
 #include "store/store_error.h"
 #include "store/text_codec.h"
 
+#include <QHelpEvent>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QLocale>
 #include <QMouseEvent>
 #include <QScrollBar>
+#include <QToolTip>
 #include <QWheelEvent>
 
 #include <algorithm>
@@ -437,6 +439,24 @@ bool DataGrid::viewportEvent(QEvent* event)
     // The scroll bars coming and going resize the viewport without resizing the grid.
     if (event->type() == QEvent::Resize)
         layoutChanged();
+    if (event->type() == QEvent::ToolTip) {
+        // A cell whose value is no number says what the value is; other cells show the tip
+        // the grid would show anyway.
+        const QPoint pos = static_cast<QHelpEvent*>(event)->pos();
+        const int row = pos.y() >= titleHeight() ? rowAt(pos.y()) : -1;
+        QString note;
+        if (row >= 0) {
+            const int h = rowHeight();
+            const int top = titleHeight() + (row - firstVisibleRow()) * h;
+            const int col = shownLayout().columnAt(pos.x() + horizontalScrollBar()->value(), pos.y(), top, h);
+            if (col >= 0)
+                note = cellNote(row, col);
+        }
+        if (!note.isEmpty()) {
+            QToolTip::showText(static_cast<QHelpEvent*>(event)->globalPos(), note, viewport());
+            return true;
+        }
+    }
     return QAbstractScrollArea::viewportEvent(event);
 }
 

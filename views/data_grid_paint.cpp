@@ -25,6 +25,7 @@ constexpr int kMarkWidth = 7;    // the sort mark's triangle
 constexpr int kMarkReserve = 11; // room kept at a title's right for the mark
 const QColor kGridLineColor(0xC0, 0xC0, 0xC0); // silver, the grid lines' colour
 const QColor kLimitMarkColor(0xD0, 0x10, 0x10); // the corner of a row below a limit
+const QColor kUnreadableHatchColor(0xE0, 0x60, 0x60); // over a cell whose value is no number
 
 QColor blend(const QColor& a, const QColor& b, double share)
 {
@@ -261,6 +262,14 @@ QString DataGrid::cellText(int row, int column) const
     return m_model->displayText(row, mc);
 }
 
+QString DataGrid::cellNote(int row, int column) const
+{
+    const int mc = modelColumn(column);
+    if (!m_model || mc < 0)
+        return {};
+    return m_model->unreadableNote(row, mc);
+}
+
 // ---- painting ------------------------------------------------------------------------------
 
 void DataGrid::paintEvent(QPaintEvent* event)
@@ -313,8 +322,15 @@ void DataGrid::paintEvent(QPaintEvent* event)
             } else if (isCurrent) {
                 back = blend(back, highlight, 0.18);
             }
-            p.fillRect(r, back);
             const QString text = cellText(row, c);
+            // Only a cell that shows nothing can hold a value that is no number: the other
+            // cells cost no second look at their field.
+            const bool unreadable = text.isEmpty() && m_model && m_model->isUnreadable(row, modelColumn(c));
+            if (unreadable && back != highlight)
+                back = blend(back, unreadableCellColor(), 0.85);
+            p.fillRect(r, back);
+            if (unreadable)
+                p.fillRect(r, QBrush(kUnreadableHatchColor, Qt::BDiagPattern));
             if (!text.isEmpty()) {
                 p.setFont(col.font.value_or(font()));
                 p.setPen(fore);

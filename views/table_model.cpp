@@ -8,6 +8,11 @@
 
 namespace views {
 
+QColor unreadableCellColor()
+{
+    return QColor(0xFF, 0xD8, 0xD8);
+}
+
 TableModel::TableModel(document::MeasurementDocument& document, QObject* parent)
     : QAbstractTableModel(parent), m_document(document), m_table(document.table().table())
 {
@@ -150,11 +155,30 @@ QString TableModel::fieldText(int row, int column) const
     // The row being edited shows what its edit buffer holds, not what the file has.
     const bool buffered = isEditing() && m_table.currentRecord() == rec;
     if (isNumericField(column)) {
+        // Empty, as a blank: also dBase's '*' mark of a value too wide for its field, and a
+        // text that is no number (which the grid marks as such).
         const auto v = buffered ? m_table.real(column) : m_table.real(*rec, column);
-        if (v)
-            return generalNumberText(*v);
+        return v ? generalNumberText(*v) : QString();
     }
     return buffered ? m_table.text(column) : m_table.text(*rec, column);
+}
+
+bool TableModel::isUnreadable(int row, int column) const
+{
+    const auto rec = recordAt(row);
+    if (!rec || !isNumericField(column))
+        return false;
+    const bool buffered = isEditing() && m_table.currentRecord() == rec;
+    return buffered ? m_table.isUnreadableNumber(column) : m_table.isUnreadableNumber(*rec, column);
+}
+
+QString TableModel::unreadableNote(int row, int column) const
+{
+    if (!isUnreadable(row, column))
+        return {};
+    const bool buffered = isEditing() && m_table.currentRecord() == recordAt(row);
+    const QString text = buffered ? m_table.text(column) : m_table.text(*recordAt(row), column);
+    return QStringLiteral("Значение «%1» нельзя прочитать как число").arg(text);
 }
 
 std::optional<double> TableModel::number(int row, int column) const
@@ -194,6 +218,17 @@ QVariant TableModel::data(const QModelIndex& index, int role) const
         return {};
     case Qt::TextAlignmentRole:
         return QVariant::fromValue(Qt::Alignment(Qt::AlignCenter));
+    case UnreadableRole:
+        return isUnreadable(index.row(), index.column());
+    case Qt::ToolTipRole:
+    case Qt::AccessibleDescriptionRole:
+        if (const QString note = unreadableNote(index.row(), index.column()); !note.isEmpty())
+            return note;
+        return {};
+    case Qt::BackgroundRole:
+        if (isUnreadable(index.row(), index.column()))
+            return unreadableCellColor();
+        return {};
     default:
         return {};
     }

@@ -7,6 +7,7 @@ class MeasurementDocument;
 }
 
 #include <QAbstractTableModel>
+#include <QColor>
 #include <QString>
 
 #include <cstdint>
@@ -14,6 +15,10 @@ class MeasurementDocument;
 #include <optional>
 
 namespace views {
+
+// The background of a cell whose value is no number, wherever the grid shows one: a light
+// red, under a hatching of its own, apart from the red corner of a row below a limit.
+QColor unreadableCellColor();
 
 // The rows of a table as a Qt model: one row per row of the table's view (the records that
 // pass its filter, in the order of its active index), one column per field of the file.
@@ -34,6 +39,7 @@ public:
     enum Role {
         RecordRole = Qt::UserRole + 1, // physical record number (uint)
         NumberRole,                    // the field as a number; invalid when blank or text
+        UnreadableRole,                // true for a numeric field whose text is no number
     };
 
     explicit TableModel(document::MeasurementDocument& document, QObject* parent = nullptr);
@@ -68,6 +74,10 @@ public:
     QString displayText(int row, int column) const;
     std::optional<double> number(int row, int column) const;
     std::optional<std::uint32_t> recordAt(int row) const;
+    // A numeric field whose stored text is no number ("nan", "1.2.3"): it shows empty, like
+    // a blank, and whoever shows it marks it with the note, which quotes the text.
+    bool isUnreadable(int row, int column) const;
+    QString unreadableNote(int row, int column) const; // empty when the value reads
 
     // The cursor: the table's current position, -1 when the view is empty.
     int currentRow() const;

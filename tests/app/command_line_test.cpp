@@ -286,6 +286,49 @@ private slots:
         const QStringList left = QDir(dir.path()).entryList(QDir::Files);
         QVERIFY2(left == QStringList{"site.db"} || left.isEmpty(), qPrintable(left.join(' ')));
     }
+
+    // A value that is no number would be written as an empty cell that nobody sees: every
+    // command refuses the table, names the record (from 1) and the field on one line, and
+    // writes nothing. Numbers in exponent form are numbers and pass.
+    void valuesThatAreNoNumberRefuseTheTable_data()
+    {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<QString>("outName");
+        QTest::addColumn<QString>("stored"); // P7 of the second record
+        QTest::addColumn<int>("exitCode");
+        const QString commands[][2] = {{"--export-xls", "out.xls"}, {"--export-xlsx", "out.xlsx"},
+                                       {"--export-csv", "out.csv"}, {"--print-pdf", "out.pdf"}};
+        for (const auto& [command, out] : commands) {
+            QTest::newRow(qPrintable(command + " nan")) << command << out << "nan" << 1;
+            QTest::newRow(qPrintable(command + " 1e999")) << command << out << "1e999" << 1;
+            QTest::newRow(qPrintable(command + " 1.5E+3")) << command << out << "1.5E+3" << 0;
+        }
+    }
+    void valuesThatAreNoNumberRefuseTheTable()
+    {
+        QFETCH(QString, command);
+        QFETCH(QString, outName);
+        QFETCH(QString, stored);
+        QFETCH(int, exitCode);
+        QTemporaryDir dir;
+        const QString table = dir.filePath("site.db");
+        writeFixture(table);
+        store::test::overwriteField(table, 1, "P7", stored.toStdString());
+        const QString out = dir.filePath(outName);
+        const Run run = kvel({command, table, out, "--tab", "1"}, QStringLiteral("ru_RU.UTF-8"));
+        QCOMPARE(run.exitCode, exitCode);
+        if (exitCode == 0) {
+            QVERIFY2(!run.err.contains(QStringLiteral("нельзя прочитать")), qPrintable(run.err));
+            QVERIFY(QFile::exists(out));
+            return;
+        }
+        // One whole line of its own (the platform may say things of its own on other lines).
+        const QString expected = QStringLiteral("Таблица «site.db»: запись 2, поле P7: значение «%1» нельзя "
+                                                "прочитать как число; файл не записан.")
+                                     .arg(stored);
+        QVERIFY2(run.err.split(QLatin1Char('\n')).contains(expected), qPrintable(run.err));
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{"site.db"});
+    }
 };
 
 QTEST_GUILESS_MAIN(CommandLineTest)

@@ -6,9 +6,14 @@
 #include "app/main_window.h"
 #include "app/program_state.h"
 #include "app/start_page.h"
+#include "app/unreadable_values.h"
 #include "store/measurement_table.h"
+#include "tests/store/store_test_support.h"
+#include "views/data_grid.h"
+#include "views/table_model.h"
 
 #include <QAccessible>
+#include <QAccessibleTableInterface>
 #include <QFileDialog>
 #include <QLabel>
 #include <QMenu>
@@ -120,6 +125,8 @@ private slots:
     void closeDbDeletesIndexFile();
     void closeKeepsWindowWhenSaveFails();
     void saveDbKeepsFilter();
+
+    void openTellsOfValuesThatAreNoNumber();
 
     void helpWithoutFile();
     void helpShowsDocument();
@@ -638,6 +645,72 @@ void MainWindowTest::saveDbKeepsFilter()
     QCOMPARE(QFileInfo(table.path()).fileName(), QStringLiteral("save.db"));
     QCOMPARE(table.filter(), store::kindFilter(1));
     QCOMPARE(table.recordCount(), 2);
+}
+
+// A table whose numeric fields hold texts that are no number: Open says which (one warning
+// box, the first of them listed, the rest counted), the table opens, and the grid shows the
+// cell empty and marked, for the eye, the tooltip and a screen reader. A number in exponent
+// form shows as the number.
+void MainWindowTest::openTellsOfValuesThatAreNoNumber()
+{
+    const QString file = path("foreign.db");
+    writeTable(file, {0, 0, 0, 0});
+    struct Patch {
+        std::uint32_t record;
+        const char* field;
+        const char* text;
+    };
+    std::vector<Patch> unreadable = {{2, "P7", "nan"}};
+    for (const char* field : {"P1", "P2", "P3", "P4", "P5", "P6", "U", "H", "S", "G", "K"})
+        unreadable.push_back({3, field, "x1"});
+    for (const Patch& p : unreadable)
+        store::test::overwriteField(file, p.record, p.field, p.text);
+    store::test::overwriteField(file, 0, "P", "1.5E+3");
+
+    MainWindow window(m_state);
+    {
+        kvel_test::ModalAnswerer answerer({QMessageBox::Ok});
+        QVERIFY(window.Open_DB(file));
+        QCOMPARE(answerer.boxes().size(), std::size_t(1));
+        const kvel_test::SeenBox& box = answerer.boxes().front();
+        QCOMPARE(box.name, QStringLiteral("UnreadableValuesBox"));
+        QCOMPARE(box.icon, QMessageBox::Warning);
+        QVERIFY2(box.text.contains(QStringLiteral("«foreign.db»")), qPrintable(box.text));
+        QVERIFY2(box.text.contains(QStringLiteral("запись 3, поле P7: «nan»")), qPrintable(box.text));
+        QVERIFY2(box.text.contains(QStringLiteral("запись 4, поле P1: «x1»")), qPrintable(box.text));
+        const int rest = int(unreadable.size()) - app::kUnreadableValuesListed;
+        QVERIFY(rest > 0);
+        QVERIFY2(box.text.contains(QStringLiteral("и ещё %1").arg(rest)), qPrintable(box.text));
+        QCOMPARE(box.text.count(QStringLiteral("\nзапись ")), app::kUnreadableValuesListed);
+    }
+    QVERIFY(window.dbOpen());
+
+    views::DataGrid* grid = window.shownGrid();
+    QVERIFY(grid);
+    views::TableModel* model = grid->model();
+    const QModelIndex bad = model->index(2, model->fieldColumn(QStringLiteral("P7")));
+    QVERIFY(bad.isValid());
+    QCOMPARE(model->data(bad, Qt::DisplayRole).toString(), QString());
+    QCOMPARE(model->data(bad, views::TableModel::UnreadableRole).toBool(), true);
+    QCOMPARE(model->data(bad, Qt::BackgroundRole).value<QColor>(), views::unreadableCellColor());
+    QVERIFY(model->data(bad, Qt::ToolTipRole).toString().contains(QStringLiteral("«nan»")));
+    const QModelIndex fine = model->index(1, model->fieldColumn(QStringLiteral("P7")));
+    QCOMPARE(model->data(fine, views::TableModel::UnreadableRole).toBool(), false);
+    QVERIFY(!model->data(fine, Qt::BackgroundRole).isValid());
+    const QModelIndex exponent = model->index(0, model->fieldColumn(QStringLiteral("P")));
+    QCOMPARE(model->data(exponent, views::TableModel::NumberRole).toDouble(), 1500.0);
+
+    const int column = grid->columnOfField(QStringLiteral("P7"));
+    QVERIFY(column >= 0);
+    QCOMPARE(grid->cellText(2, column), QString());
+    QVERIFY(grid->cellNote(2, column).contains(QStringLiteral("«nan»")));
+    QVERIFY(grid->cellNote(1, column).isEmpty());
+    QAccessibleInterface* table = QAccessible::queryAccessibleInterface(grid);
+    QVERIFY(table && table->tableInterface());
+    QAccessibleInterface* cell = table->tableInterface()->cellAt(2, column);
+    QVERIFY(cell);
+    QVERIFY2(cell->text(QAccessible::Description).contains(QStringLiteral("нельзя прочитать как число")),
+             qPrintable(cell->text(QAccessible::Description)));
 }
 
 void MainWindowTest::helpWithoutFile()

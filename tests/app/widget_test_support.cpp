@@ -67,7 +67,7 @@ void ModalAnswerer::poll()
         return;
     m_answered = modal;
     if (auto* box = qobject_cast<QMessageBox*>(modal)) {
-        m_boxes.push_back({box->windowTitle(), box->text(), box->icon(), box->standardButtons()});
+        m_boxes.push_back({box->windowTitle(), box->text(), box->icon(), box->standardButtons(), box->objectName()});
         QAbstractButton* button = nullptr;
         if (!m_replies.empty()) {
             button = box->button(m_replies.front());

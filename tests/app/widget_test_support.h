@@ -35,6 +35,7 @@ struct SeenBox {
     QString text;
     QMessageBox::Icon icon = QMessageBox::NoIcon;
     QMessageBox::StandardButtons buttons;
+    QString name; // objectName
 };
 
 // While alive, answers each modal message box that appears with the next reply of the list

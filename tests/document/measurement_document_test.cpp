@@ -17,6 +17,7 @@
 #include <limits>
 #include <cstdint>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace document::test {
@@ -225,6 +226,52 @@ TEST_F(Document, OpenTakesTheInstrumentOfTheTablesFirstRow)
         EXPECT_EQ(m_document.deviceType(), c.deviceType) << c.name;
         m_document.close();
     }
+}
+
+// The values that are no number are found at open, named as the user finds them: the
+// record's number from 1, the field, the text. Rows of the kind not shown count too; a
+// number in exponent form is no such value; close and a clean table forget them.
+TEST_F(Document, OpenListsTheValuesThatAreNoNumber)
+{
+    struct Patch {
+        std::uint32_t record; // from 0
+        Field field;
+        std::string text;
+    };
+    const Patch patches[] = {
+        {1, Field::P7, "nan"},
+        {2, Field::P, "1.5E+3"},
+        {3, Field::K, "1.2.3"},
+        {3, Field::U, "inf"},
+        {4, Field::R, "1e999"}, // a press row: the view shows penetrometer rows
+    };
+    store::test::createTable(file(), {row(1, 0, 1), row(2, 0, 2), row(3, 0, 3), row(4, 0, 4), row(5, 1, 5)});
+    for (const Patch& p : patches)
+        store::test::overwriteField(file(), p.record, store::fieldName(p.field), p.text);
+    store::test::createTable(path("clean.db"), {row(1, 0, 1)});
+
+    m_document.open(file());
+    std::vector<std::tuple<int, std::string, std::string>> expected;
+    for (const Patch& p : patches) {
+        if (!store::parseNumeric(p.text))
+            expected.emplace_back(static_cast<int>(p.record) + 1, store::fieldName(p.field), p.text);
+    }
+    std::sort(expected.begin(), expected.end(), [&](const auto& a, const auto& b) {
+        const auto column = [&](const std::string& name) { return m_document.table().table().fieldIndex(name); };
+        return std::pair(std::get<0>(a), column(std::get<1>(a))) < std::pair(std::get<0>(b), column(std::get<1>(b)));
+    });
+    std::vector<std::tuple<int, std::string, std::string>> listed;
+    for (const UnreadableValue& v : m_document.unreadableValues())
+        listed.emplace_back(v.record, v.field.toStdString(), v.text.toStdString());
+    EXPECT_EQ(listed, expected);
+    EXPECT_EQ(m_document.table().table().real(2, m_document.table().column(Field::P)), 1500.0);
+
+    m_document.close();
+    EXPECT_TRUE(m_document.unreadableValues().empty()) << "after close";
+    m_document.open(file());
+    EXPECT_EQ(m_document.unreadableValues().size(), expected.size()) << "again";
+    m_document.open(path("clean.db"));
+    EXPECT_TRUE(m_document.unreadableValues().empty()) << "another table";
 }
 
 TEST_F(Document, OpenAnnouncesANewViewOnceTheTableIsThere)

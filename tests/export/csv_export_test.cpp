@@ -17,6 +17,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <iterator>
+
 namespace {
 
 using store::Field;
@@ -160,6 +163,41 @@ TEST_F(CsvExportTest, OnlyTheRowsOfTheShownKindInViewOrder)
     ASSERT_TRUE(rows);
     ASSERT_EQ(rows->size(), 2u);
     EXPECT_EQ((*rows)[1], fixture()[2].expected);
+}
+
+// A table another program wrote, with numbers in exponent form: they are numbers in the
+// file too, not blanks; a field of '*' (a value too wide for its field) stays empty.
+TEST_F(CsvExportTest, NumbersInExponentFormAreWrittenAsNumbers)
+{
+    struct Patch {
+        Field field;
+        std::string stored;
+        QString written;
+    };
+    const Patch patches[] = {
+        {Field::P, "1.5E+3", "1500"},
+        {Field::R, " -2.5e-1", "-0,25"},
+        {Field::P7, "1e2", "100"},
+        {Field::H, "**********", ""},
+        {Field::P1, "12E-1", "1,2"},
+    };
+    for (const Patch& p : patches)
+        store::test::overwriteField(m_table, 1, store::fieldName(p.field), p.stored);
+    QStringList expected = fixture()[1].expected;
+    for (const Patch& p : patches) {
+        const auto column = std::find(std::begin(kFields), std::end(kFields), p.field) - std::begin(kFields);
+        expected[static_cast<int>(column)] = p.written;
+    }
+
+    MeasurementTable table;
+    table.open(m_table);
+    const QString out = path(QStringLiteral("exponents.csv"));
+    EXPECT_EQ(table_export::writeCsvFile(table, out), 3);
+    table.close();
+    const auto rows = readWithPython(out);
+    ASSERT_TRUE(rows);
+    ASSERT_EQ(rows->size(), 4u);
+    EXPECT_EQ((*rows)[2], expected);
 }
 
 TEST_F(CsvExportTest, LibreOfficeInRussianReadsNumbersAsNumbers)

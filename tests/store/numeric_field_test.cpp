@@ -2,6 +2,7 @@
 
 #include "store_test_support.h"
 
+#include <algorithm>
 #include <cmath>
 #include <functional>
 #include <limits>
@@ -331,6 +332,75 @@ TEST_F(NumericField, FieldsAndRecordsThatDoNotExistAreErrors)
         }
     }
     EXPECT_EQ(t.real(Field::P), 1.0);
+}
+
+// A table another program wrote: numbers in exponent form read as numbers; a text that is
+// no number reads as empty, as a blank does, but the table tells it from a blank, and its
+// scan names every one, record and field, in file order, skipping deleted records.
+TEST_F(NumericField, ExponentFormsReadAndTextsThatAreNoNumberAreNamed)
+{
+    const QString file = path("foreign.db");
+    createTable(file, {{{Field::P, 1.0}}, {{Field::P, 2.0}}, {{Field::P, 3.0}}, {{Field::P, 4.0}}, {{Field::P, 5.0}}});
+    struct Patch {
+        std::uint32_t record;
+        Field field;
+        std::string text;
+        std::optional<double> value; // what real() reads
+        bool unreadable;
+    };
+    const Patch patches[] = {
+        {0, Field::P, "1.5E+3", 1500, false},
+        {0, Field::K, "-1e8", -1e8, false},
+        {1, Field::P7, "nan", std::nullopt, true},
+        {2, Field::R, "**********", std::nullopt, false},
+        {2, Field::P, "1e999", std::nullopt, true},
+        {2, Field::G, "abc", std::nullopt, true},
+        {3, Field::U, " 2.5e-3 ", 0.0025, false},
+        {3, Field::N, "1.2.3", std::nullopt, true},
+        {3, Field::TYPE, "nan", std::nullopt, false}, // a text field holds any text
+        {4, Field::P1, "inf", std::nullopt, true},    // its record is deleted below
+    };
+    for (const Patch& p : patches)
+        overwriteField(file, p.record, fieldName(p.field), p.text);
+
+    MeasurementTable t;
+    t.open(file);
+    const DbfTable& d = t.table();
+    std::vector<UnreadableNumber> expected;
+    for (const Patch& p : patches) {
+        SCOPED_TRACE(testing::Message() << "record " << p.record << ", " << fieldName(p.field) << " \"" << p.text << "\"");
+        const int column = t.column(p.field);
+        if (isNumeric(d.fields()[static_cast<std::size_t>(column)].type)) {
+            EXPECT_EQ(d.real(p.record, column), p.value);
+        }
+        EXPECT_EQ(d.isUnreadableNumber(p.record, column), p.unreadable);
+        if (p.unreadable && p.record != 4)
+            expected.push_back({p.record, column});
+    }
+    EXPECT_FALSE(d.isUnreadableNumber(0, t.column(Field::R))) << "a number";
+    EXPECT_FALSE(d.isUnreadableNumber(1, t.column(Field::R))) << "a blank";
+
+    t.table().moveTo(4);
+    t.table().deleteRecord();
+    std::sort(expected.begin(), expected.end(), [](const UnreadableNumber& a, const UnreadableNumber& b) {
+        return std::pair(a.record, a.field) < std::pair(b.record, b.field);
+    });
+    const std::vector<UnreadableNumber> found = d.unreadableNumbers();
+    ASSERT_EQ(found.size(), expected.size());
+    for (std::size_t i = 0; i < found.size(); ++i) {
+        EXPECT_EQ(found[i].record, expected[i].record) << i;
+        EXPECT_EQ(found[i].field, expected[i].field) << i;
+    }
+
+    // The row being edited answers from its edit buffer.
+    t.table().moveTo(1);
+    t.table().edit();
+    EXPECT_TRUE(d.isUnreadableNumber(t.column(Field::P7)));
+    t.setText(Field::P7, QStringLiteral("2e1"));
+    EXPECT_FALSE(d.isUnreadableNumber(t.column(Field::P7)));
+    EXPECT_EQ(t.real(Field::P7), 20.0);
+    t.table().cancel();
+    EXPECT_TRUE(d.isUnreadableNumber(t.column(Field::P7)));
 }
 
 } // namespace

@@ -11,6 +11,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdint>
+#include <cstdlib>
 #include <optional>
 #include <random>
 #include <string>
@@ -21,6 +22,21 @@ namespace {
 using detail::parseNumericGeneral;
 using detail::parsePlainDecimal;
 using detail::PlainDecimal;
+using detail::readNumericGeneral;
+using detail::readStoredNumber;
+
+const char* nameOf(NumberReading r)
+{
+    switch (r) {
+    case NumberReading::Number:
+        return "a number";
+    case NumberReading::Empty:
+        return "empty";
+    case NumberReading::Unreadable:
+        return "unreadable";
+    }
+    return "?";
+}
 
 std::string describe(const std::optional<double>& v)
 {
@@ -94,7 +110,7 @@ TEST(NumericQuickParse, GivesWhatFromCharsGivesForEveryShape)
         "                 1", "                1.", "        .1234567", "       -.12345678",
         // not a finite number
         "nan", "NaN", "-nan", "inf", "-inf", "+inf", "infinity", "INF", "nan(123)",
-        // long texts: the general reader refuses more than 64 characters
+        // long texts, beyond the 19 digits the quick reader takes
         std::string(64, '1'), std::string(65, '1'), "0." + std::string(61, '0') + "1",
         "0." + std::string(62, '0') + "1", std::string(310, '9'), "1" + std::string(40, '0'),
     };
@@ -135,6 +151,134 @@ TEST(NumericQuickParse, TakesThisProgramsShapesAndLeavesTheRest)
         double v = 0;
         EXPECT_EQ(parsePlainDecimal(c.stored, v), c.kind);
     }
+}
+
+// The general reader takes every finite number C's strtod takes (exponents too), keeps what
+// the engine took before (',' as the separator, one '+' in front), reads a blank or
+// '*'-filled field as empty, and calls anything else unreadable: never empty, never 0. The
+// quick-then-general reading of a field, and parseNumeric, say the same.
+TEST(NumericGeneralParse, ReadsExponentsAndTellsEmptyFromUnreadable)
+{
+    using namespace std::string_literals;
+    constexpr auto Number = NumberReading::Number;
+    constexpr auto Empty = NumberReading::Empty;
+    constexpr auto Unreadable = NumberReading::Unreadable;
+    struct Case {
+        std::string stored;
+        NumberReading reading;
+        double value = 0; // for Number
+    };
+    const Case cases[] = {
+        // exponents, as other dBase writers store them
+        {"1.5E+3", Number, 1500},
+        {"    1.5E+3", Number, 1500},
+        {"-1e308", Number, -1e308},
+        {" 2.5e-3 ", Number, 0.0025},
+        {"1E5", Number, 1e5},
+        {"\0\0 1E5 \0"s, Number, 1e5},
+        {"1e+05", Number, 1e5},
+        {"1.e2", Number, 100},
+        {".5E1", Number, 5},
+        {"+1e2", Number, 100},
+        {"-2E-2", Number, -0.02},
+        {"0e999", Number, 0},
+        {"1e0000000000000000000002", Number, 100},
+        {"1.7976931348623157e308", Number, 1.7976931348623157e308},
+        {"4.9406564584124654e-324", Number, 4.9406564584124654e-324},
+        {"1e-400", Number, 0},  // below the doubles: 0, as strtod gives it
+        {"-1e-400", Number, 0}, // and not -0
+        // ',' as the separator, exponent or not
+        {",5e1", Number, 5},
+        {"1,5e2", Number, 150},
+        {"  -2,25", Number, -2.25},
+        // empty: blanks, NULs, dBase's mark of a value too wide for its field
+        {"", Empty},
+        {"   ", Empty},
+        {"\0\0\0"s, Empty},
+        {"**********", Empty},
+        {"  ****  ", Empty},
+        {"*", Empty},
+        // no finite number
+        {"nan", Unreadable},
+        {"NaN", Unreadable},
+        {"-nan", Unreadable},
+        {"nan(1)", Unreadable},
+        {"inf", Unreadable},
+        {"-inf", Unreadable},
+        {"+inf", Unreadable},
+        {"Infinity", Unreadable},
+        {"1e999", Unreadable},
+        {"-1e999", Unreadable},
+        {"1e309", Unreadable},
+        {"0x1p3", Unreadable},
+        {"0x10", Unreadable},
+        {"abc", Unreadable},
+        {"1.2.3", Unreadable},
+        {"1,2,3", Unreadable},
+        {"1e", Unreadable},
+        {"1e+", Unreadable},
+        {"e5", Unreadable},
+        {".e1", Unreadable},
+        {".", Unreadable},
+        {"-", Unreadable},
+        {"+", Unreadable},
+        {"+-1", Unreadable},
+        {"-+1", Unreadable},
+        {"++1", Unreadable},
+        {"1 000", Unreadable},
+        {"1e 5", Unreadable},
+        {"*1", Unreadable},
+        {"1*", Unreadable},
+        {"\t1", Unreadable},
+        {"1\0 2"s, Unreadable},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(shown(c.stored));
+        double general = -12345;
+        EXPECT_EQ(readNumericGeneral(c.stored, general), c.reading)
+            << "read as " << nameOf(readNumericGeneral(c.stored, general));
+        double field = -12345;
+        EXPECT_EQ(readStoredNumber(c.stored, field), c.reading) << "quick, then general";
+        const auto parsed = parseNumeric(c.stored);
+        EXPECT_EQ(parsed.has_value(), c.reading == Number);
+        if (c.reading == Number) {
+            EXPECT_EQ(std::bit_cast<std::uint64_t>(general), std::bit_cast<std::uint64_t>(c.value))
+                << describe(general) << " instead of " << describe(c.value);
+            EXPECT_EQ(std::bit_cast<std::uint64_t>(field), std::bit_cast<std::uint64_t>(c.value));
+            EXPECT_TRUE(sameReading(parsed, parseNumericGeneral(c.stored)));
+        }
+    }
+}
+
+// Random numbers written in exponent form by printf, with blanks around, read exactly as
+// strtod reads them in the C locale (which the test program runs in).
+TEST(NumericGeneralParse, ExponentFormsReadAsStrtodReadsThem)
+{
+    std::mt19937_64 rng(20240611);
+    std::uniform_int_distribution<std::uint64_t> bits;
+    std::uniform_int_distribution<int> digits(0, 20);
+    std::uniform_int_distribution<int> blanks(0, 3);
+    const char* const shapes[] = {"%.*e", "%.*E", "%.*g", "%.*G"};
+    int read = 0;
+    for (int i = 0; i < 50'000; ++i) {
+        const double x = std::bit_cast<double>(bits(rng));
+        if (!std::isfinite(x))
+            continue;
+        char buf[128];
+        std::snprintf(buf, sizeof buf, shapes[i % 4], digits(rng), x);
+        const std::string text = std::string(static_cast<std::size_t>(blanks(rng)), ' ') + buf +
+                                 std::string(static_cast<std::size_t>(blanks(rng)), ' ');
+        SCOPED_TRACE(shown(text));
+        char* end = nullptr;
+        const double expected = std::strtod(buf, &end);
+        ASSERT_EQ(*end, '\0');
+        double v = -12345;
+        ASSERT_EQ(readStoredNumber(text, v), NumberReading::Number);
+        ASSERT_EQ(std::bit_cast<std::uint64_t>(v), std::bit_cast<std::uint64_t>(expected == 0 ? 0.0 : expected))
+            << describe(v) << " instead of " << describe(expected);
+        ++read;
+    }
+    EXPECT_GT(read, 40'000);
 }
 
 // Numbers as this program formats them into fields of every width, digit strings with the

@@ -55,6 +55,29 @@ void putU32At(std::string& bytes, std::size_t at, unsigned long value)
     putU16At(bytes, at + 2, static_cast<unsigned>((value >> 16) & 0xFFFF));
 }
 
+void overwriteField(const QString& path, std::uint32_t record, const std::string& fieldName, const std::string& text)
+{
+    constexpr std::size_t kDescriptorsAt = 32;
+    constexpr std::size_t kDescriptorSize = 32;
+    std::string bytes = readBytes(path);
+    const std::size_t headerLength = u16At(bytes, 8);
+    const std::size_t recordLength = u16At(bytes, 10);
+    std::size_t offset = 1; // after the deletion mark
+    for (std::size_t at = kDescriptorsAt; bytes.at(at) != '\x0D'; at += kDescriptorSize) {
+        const std::string name = bytes.substr(at, 11).c_str(); // NUL-padded
+        const std::size_t width = byteAt(bytes, at + 16);
+        if (name == fieldName) {
+            ASSERT_LE(text.size(), width) << fieldName;
+            const std::string cell = std::string(width - text.size(), ' ') + text;
+            bytes.replace(headerLength + record * recordLength + offset, width, cell);
+            writeBytes(path, bytes);
+            return;
+        }
+        offset += width;
+    }
+    ADD_FAILURE() << "no field " << fieldName << " in " << path.toStdString();
+}
+
 void setCells(MeasurementTable& t, const Cells& cells)
 {
     for (const auto& [field, cell] : cells) {

@@ -48,6 +48,11 @@ void appendRow(MeasurementTable& t, const Cells& cells);
 // Sets the cells on the row being edited or appended.
 void setCells(MeasurementTable& t, const Cells& cells);
 
+// Puts `text`, right-aligned in the field's width, into the field `fieldName` of record
+// `record` (physical, from 0) of the closed table at `path`, byte for byte, as another
+// program might have written it. The field is found through the file's own header.
+void overwriteField(const QString& path, std::uint32_t record, const std::string& fieldName, const std::string& text);
+
 // Creates `path` with the given rows and leaves it closed.
 void createTable(const QString& path, const std::vector<Cells>& rows);
 
