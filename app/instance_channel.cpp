@@ -141,8 +141,12 @@ void prepareProcessRuntimeFolder()
 {
 #ifndef Q_OS_WIN
     const QString given = qEnvironmentVariable("XDG_RUNTIME_DIR");
-    const QString folder = prepareRuntimeFolder(given, QDir::tempPath());
-    if (given.isEmpty() && !folder.isEmpty())
+    if (!given.isEmpty() && isPrivateFolder(given))
+        return;
+    // None set, or one that is not ours: "su" keeps the first user's folder, which this
+    // user must neither use nor be warned about by Qt. A private folder of our own instead.
+    const QString folder = prepareRuntimeFolder(QString(), QDir::tempPath());
+    if (!folder.isEmpty())
         qputenv("XDG_RUNTIME_DIR", QFile::encodeName(folder));
 #endif
 }

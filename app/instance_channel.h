@@ -48,9 +48,10 @@ QString runtimeFolderFor(const QString& runtimeDir, const QString& tempFolder);
 // checkPrivateFolder: one somebody else made first, or made into a link, is refused.
 QString prepareRuntimeFolder(const QString& runtimeDir, const QString& tempFolder);
 
-// The same for this process, before QApplication exists: without XDG_RUNTIME_DIR the
-// prepared folder becomes the process's runtime folder, so the channel and Qt's own runtime
-// files find it there. Nothing to do on Windows.
+// The same for this process, before QApplication exists: without XDG_RUNTIME_DIR, or with
+// one that is not a private folder of this user (as after "su"), the prepared folder of our
+// own becomes the process's runtime folder, so the channel and Qt's own runtime files find
+// it there. Nothing to do on Windows.
 void prepareProcessRuntimeFolder();
 
 // Hands the table to the running program. True when that program has taken it: this start

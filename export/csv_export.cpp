@@ -61,11 +61,16 @@ bool csvTakesAsFormula(const QString& text)
     // then read what follows as one.
     if (first == QLatin1Char('=') || first == QLatin1Char('+') || first == QLatin1Char('@') || first.unicode() < 0x20)
         return true;
-    if (first != QLatin1Char('-'))
+    if (first != QLatin1Char('-') || text.size() == 1)
         return false;
-    // A minus starts a formula only when what follows makes one: an operator, a reference,
-    // a call or a command. "-2 слой" stays text and is written as typed.
-    static const QString formulaSigns = QStringLiteral("=+-*/^&|!()<>@%$:;,\"'[]{}");
+    // A minus starts a formula when a name or a reference follows it ("-A1", "-cmd") or an
+    // operator, a bracket, a range or a command comes anywhere after it. A minus before a
+    // number or a blank, with words after it ("-2 слой", "-1,5 м"), is text and is written as
+    // typed.
+    const QChar second = text[1];
+    if (!second.isDigit() && second != QLatin1Char(' '))
+        return true;
+    static const QString formulaSigns = QStringLiteral("=+-*/^&|!()<>@%$:;\"'[]{}#~");
     for (qsizetype i = 1; i < text.size(); ++i)
         if (formulaSigns.contains(text[i]) || text[i].unicode() < 0x20)
             return true;

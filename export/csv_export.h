@@ -19,9 +19,10 @@ namespace table_export {
 // "не соотв.".
 
 // Whether a spreadsheet opening the file would take the text for a formula or a command: it
-// starts with "=", "+", "@", a tab, a line break or another control character, or with "-"
-// followed anywhere by an operator, a bracket, a reference or separator sign ("-2+3",
-// "-A1", "-cmd|' /C calc'!A0"). A minus before plain words and numbers ("-2 слой") is text.
+// starts with "=", "+", "@", a tab, a line break or another control character; or with "-"
+// followed by a name or reference ("-A1", "-cmd"), or with an operator, bracket, range or
+// command sign anywhere after the minus ("-2+3+cmd|' /C calc'!A0"). A minus before a number
+// or a blank with plain words after it ("-2 слой", "-1,5 м") is text, written as typed.
 bool csvTakesAsFormula(const QString& text);
 
 // The heading line's fields.

@@ -38,8 +38,13 @@ std::string folderOf(const std::string& path)
 std::string joined(const std::string& folder, std::string_view name)
 {
     std::string out = folder;
-    if (!out.empty() && out.back() != '/' && out.back() != '\\')
-        out += '/';
+#ifdef _WIN32
+    constexpr char kSeparator = '\\';
+#else
+    constexpr char kSeparator = '/';
+#endif
+    if (!out.empty() && out.back() != '/' && out.back() != kSeparator)
+        out += kSeparator;
     out += name;
     return out;
 }

@@ -156,8 +156,11 @@ bool paintPages(QPagedPaintDevice& device, const PreparedReport& report, const s
         return false;
     bool first = true;
     for (int page : pages) {
-        if (!first && !device.newPage())
-            break;
+        // A page the device refuses would leave a report without its rest: a failure.
+        if (!first && !device.newPage()) {
+            painter.end();
+            return false;
+        }
         first = false;
         paintPage(painter, report, page);
     }

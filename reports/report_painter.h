@@ -23,7 +23,7 @@ void setPageLayout(QPrinter& printer, const ReportDesign& design);
 void paintPage(QPainter& painter, const PreparedReport& report, int page);
 
 // Paints the listed pages (0-based), one device page each, starting on the device's current
-// page. False when the painter could not start on the device.
+// page. False when the painter could not start on the device or a page could not be added.
 bool paintPages(QPagedPaintDevice& device, const PreparedReport& report, const std::vector<int>& pages);
 
 // The pages a printer asks for after its print dialog: all, the current one, or the listed

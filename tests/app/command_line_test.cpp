@@ -243,7 +243,7 @@ private slots:
         QTest::addColumn<QStringList>("extra");
         QTest::addColumn<int>("exitCode");
         QTest::addColumn<QString>("message");
-        QTest::newRow("no such table") << "missing" << QStringList{} << 1 << "База данных повреждена !";
+        QTest::newRow("no such table") << "missing" << QStringList{} << 1 << "Файл «site.db» не найден.";
         QTest::newRow("not a table") << "junk" << QStringList{} << 1 << "База данных повреждена !";
         QTest::newRow("held by another program")
             << "held" << QStringList{} << 1 << "Таблица «site.db» открыта другой программой.";

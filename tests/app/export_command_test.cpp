@@ -25,6 +25,7 @@
 #include <deque>
 #include <optional>
 #include <variant>
+#include <unistd.h>
 
 using store::Field;
 using kvel_test::Cell;
@@ -293,6 +294,8 @@ private slots:
     void csvIsWrittenForACsvName();
     void unwritableTargetShowsAnError_data();
     void unwritableTargetShowsAnError();
+    void exportOntoItsOwnTableIsRefused_data();
+    void exportOntoItsOwnTableIsRefused();
 
 private:
     // Opens a table of `rows` in a new main window.
@@ -515,8 +518,45 @@ void ExportCommandTest::unwritableTargetShowsAnError()
     QCOMPARE(error.title, QStringLiteral("Ошибка"));
     QCOMPARE(error.icon, QMessageBox::Critical);
     // The writer's own message, not the program's "internal error" wording.
-    QVERIFY2(error.text.startsWith(QStringLiteral("StgCreateDocFile error ")), qPrintable(error.text));
+    QVERIFY2(error.text.contains(QStringLiteral("StgCreateDocFile error ")), qPrintable(error.text));
+    QVERIFY2(error.text.contains(QStringLiteral("«a.xls»")), qPrintable(error.text));
     QVERIFY(!QFile::exists(file));
+}
+
+void ExportCommandTest::exportOntoItsOwnTableIsRefused_data()
+{
+    QTest::addColumn<QString>("target");
+    QTest::newRow("the table itself") << "tests.db";
+    QTest::newRow("a link to the table") << "link.xls";
+    QTest::newRow("another name of the table") << "same.csv";
+}
+
+void ExportCommandTest::exportOntoItsOwnTableIsRefused()
+{
+    QFETCH(QString, target);
+    openWindow({penetrometerRow(0), penetrometerRow(1)});
+    const QString table = m_dir->filePath(QStringLiteral("tests.db"));
+    const QString file = m_dir->filePath(target);
+    if (target == QLatin1String("link.xls"))
+        QVERIFY(QFile::link(table, file));
+    else if (target == QLatin1String("same.csv"))
+        QCOMPARE(::link(QFile::encodeName(table).constData(), QFile::encodeName(file).constData()), 0);
+    QFile before(table);
+    QVERIFY(before.open(QIODevice::ReadOnly));
+    const QByteArray bytes = before.readAll();
+    before.close();
+
+    // The dialog asks about replacing the existing file; the user says yes.
+    Answers answers({{file}, {QString(), QMessageBox::Yes}, {}});
+    m_window->findChild<QAction*>(QStringLiteral("Excel1"))->trigger();
+    QCOMPARE(answers.boxes().size(), std::size_t{2});
+    const kvel_test::SeenBox& error = answers.boxes().back();
+    QCOMPARE(error.icon, QMessageBox::Critical);
+    QCOMPARE(error.text, QStringLiteral("Нельзя записать в «%1»: это таблица, из которой берутся данные.").arg(target));
+    QVERIFY(m_window->table().isActive());
+    QFile after(table);
+    QVERIFY(after.open(QIODevice::ReadOnly));
+    QCOMPARE(after.readAll(), bytes);
 }
 
 KVEL_WIDGET_TEST_MAIN(ExportCommandTest)

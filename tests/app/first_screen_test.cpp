@@ -69,6 +69,8 @@ private slots:
     void droppedTableOpensAsOpenDoes();
     void secondStartHandsItsTableOver();
     void handingOverWaitsForAnOpenDialog();
+    void aTableThatWillNotOpenLeavesTheOpenOne_data();
+    void aTableThatWillNotOpenLeavesTheOpenOne();
     void screenReaderHearsTitleAndFooter();
     void portDialogIsInTheServiceMenu();
 
@@ -381,6 +383,45 @@ void FirstScreenTest::handingOverWaitsForAnOpenDialog()
     m_window->findChild<QAction*>(QStringLiteral("N26"))->trigger();
     QVERIFY(!openedUnderTheBox);
     QTRY_COMPARE(m_window->windowTitle(), QStringLiteral("later - ВРТ - ТК5"));
+}
+
+void FirstScreenTest::aTableThatWillNotOpenLeavesTheOpenOne_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("an empty file") << "zero.db" << "База данных повреждена !";
+    QTest::newRow("a missing file") << "missing.db" << "Файл «missing.db» не найден.";
+    QTest::newRow("a folder") << "folder.db" << "«folder.db» — это папка, а не таблица.";
+}
+
+// A second start names a table that cannot be opened: the table open stays open, with its
+// edit pending, and nothing about saving it is asked.
+void FirstScreenTest::aTableThatWillNotOpenLeavesTheOpenOne()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, message);
+    const QString base = table(QStringLiteral("base.db"), 4);
+    const QString bad = m_dir->filePath(name);
+    if (name == QLatin1String("zero.db")) {
+        QFile zero(bad);
+        QVERIFY(zero.open(QIODevice::WriteOnly));
+    } else if (name == QLatin1String("folder.db")) {
+        QVERIFY(QDir(m_dir->path()).mkdir(name));
+    }
+    m_window->openTable(base);
+    m_window->setDbChanged(true);
+    const std::vector<Seen> seen = runAnswered(
+        [&] {
+            m_window->openHandedOver(bad);
+            QTest::qWait(200);
+        },
+        {Answer::press(QMessageBox::Ok)});
+    QCOMPARE(seen.size(), std::size_t(1));
+    QCOMPARE(seen.front().text, message);
+    QCOMPARE(m_window->windowTitle(), QStringLiteral("base - ВРТ - ТК5"));
+    QVERIFY(m_window->table().isActive());
+    QCOMPARE(m_window->table().table().recordCount(), 4u);
+    QVERIFY(m_window->dbChanged());
 }
 
 void FirstScreenTest::screenReaderHearsTitleAndFooter()

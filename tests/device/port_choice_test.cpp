@@ -141,6 +141,22 @@ TEST_F(PortChoiceTest, TheChoiceIsKeptInTheProgramsSettings)
     EXPECT_EQ(device::readPortChoice(), (PortChoice{"/dev/ttyUSB0", {}, false}));
 }
 
+// A value edited by hand that is no boolean does not switch the search on.
+TEST_F(PortChoiceTest, ASearchFlagThatIsNoBooleanIsUnset)
+{
+    struct Case {
+        const char* stored;
+        bool search;
+    };
+    for (const Case& c : std::initializer_list<Case>{{"true", true}, {"TRUE", true}, {"1", true}, {"false", false},
+                                                     {"0", false}, {"notabool", false}, {"yes", false},
+                                                     {"", false}, {"2", false}}) {
+        SCOPED_TRACE(c.stored);
+        settings::open()->setValue(device::kSearchAllPortsKey, QString::fromLatin1(c.stored));
+        EXPECT_EQ(device::readPortChoice().searchAllPorts, c.search);
+    }
+}
+
 TEST_F(PortChoiceTest, PortsAreShownAsTheUserKnowsThem)
 {
     const PortChoice choice{"/dev/ttyUSB0", {}, true};

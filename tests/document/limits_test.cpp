@@ -86,6 +86,26 @@ TEST(Limits, SettingsKeepWhatIsSetAndReadPastJunk)
     settings.setValue(QStringLiteral("Limit_K"), QStringLiteral("много"));
     settings.setValue(QStringLiteral("Limit_E"), QStringLiteral("7"));
     EXPECT_EQ(document::readLimits(settings), (Limits{std::nullopt, 7.0}));
+
+    // Typed into the file by hand: only a finite number is a limit.
+    struct Junk {
+        const char* stored;
+        std::optional<double> read;
+    };
+    for (const Junk& j : std::initializer_list<Junk>{{"nan", std::nullopt}, {"NaN", std::nullopt},
+                                                     {"inf", std::nullopt}, {"-inf", std::nullopt},
+                                                     {"1e999", std::nullopt}, {"0x1p3", std::nullopt},
+                                                     {" 0.95 ", 0.95}, {"0,95", 0.95}, {"1e1", 10.0}}) {
+        SCOPED_TRACE(j.stored);
+        settings.setValue(QStringLiteral("Limit_K"), QString::fromLatin1(j.stored));
+        const Limits read = document::readLimits(settings);
+        EXPECT_EQ(read.minK, j.read);
+        // Nothing that is no limit shows up in what the files and footers say of the limits.
+        if (!j.read) {
+            EXPECT_FALSE(document::limitsText(read).contains(QStringLiteral("nan"), Qt::CaseInsensitive));
+            EXPECT_FALSE(document::limitsText(read).contains(QStringLiteral("inf"), Qt::CaseInsensitive));
+        }
+    }
 }
 
 TEST(Limits, TextNamesWhatIsSet)

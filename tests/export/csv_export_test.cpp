@@ -200,6 +200,58 @@ TEST_F(CsvExportTest, NumbersInExponentFormAreWrittenAsNumbers)
     EXPECT_EQ((*rows)[2], expected);
 }
 
+// Whatever a spreadsheet would run or compute gets the apostrophe; plain texts stay as typed.
+TEST(CsvFormulas, TextsASpreadsheetWouldTakeForAFormulaAreNeutralised)
+{
+    struct Case {
+        const char16_t* text;
+        bool formula;
+    };
+    const Case cases[] = {
+        {u"=1+1", true},
+        {u"+7", true},
+        {u"@SUM(A1)", true},
+        {u"-2+3+cmd|' /C calc'!A0", true},
+        {u"-A1", true}, // a reference
+        {u"-cmd", true}, // a name
+        {u"-1,5 м", false},
+        {u"-2*A1", true},
+        {u"-(1)", true},
+        {u"\t=1+1", true},
+        {u"\r=1+1", true},
+        {u"\n=1+1", true},
+        {u"\x01text", true},
+        {u"-2 слой", false},
+        {u"-5", false},
+        {u"-", false},
+        {u"насыпь = песок", false},
+        {u" =1+1", false}, // a leading blank makes it text in the spreadsheets
+        {u"слой 2", false},
+        {u"", false},
+    };
+    for (const Case& c : cases) {
+        const QString text = QString::fromUtf16(c.text);
+        EXPECT_EQ(table_export::csvTakesAsFormula(text), c.formula) << text.toStdString();
+    }
+}
+
+TEST_F(CsvExportTest, AFormulaInACommentIsWrittenAsText)
+{
+    const QString file = path(QStringLiteral("formula.db"));
+    store::test::createTable(file, {{{Field::N, 1.0}, {Field::DATE, QStringLiteral("01.03.2024")},
+                                     {Field::TIME, QStringLiteral("08:00")},
+                                     {Field::COMMENT, QStringLiteral("-2+3+cmd|' /C calc'!A0")}},
+                                    {{Field::N, 2.0}, {Field::DATE, QStringLiteral("02.03.2024")},
+                                     {Field::TIME, QStringLiteral("08:00")}, {Field::COMMENT, QStringLiteral("-2 слой")}}});
+    MeasurementTable table;
+    table.open(file);
+    const QList<QByteArray> lines = table_export::csvBytes(table).split('\n');
+    ASSERT_GE(lines.size(), 3);
+    EXPECT_TRUE(lines[1].contains("\"'-2+3+cmd|' /C calc'!A0\"") || lines[1].contains(";'-2+3+cmd|' /C calc'!A0"))
+        << lines[1].toStdString();
+    EXPECT_TRUE(lines[2].contains(QStringLiteral(";-2 слой").toUtf8())) << lines[2].toStdString();
+}
+
 TEST_F(CsvExportTest, LibreOfficeInRussianReadsNumbersAsNumbers)
 {
     MeasurementTable table;
