@@ -3,6 +3,7 @@
 // readers (python3-xlrd, pdftotext); on failure it writes nothing and says on standard error
 // what the window would have said.
 
+#include "program_run.h"
 #include "table_command_support.h"
 #include "workbook_reader.h"
 
@@ -13,7 +14,6 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
-#include <QProcessEnvironment>
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -25,56 +25,8 @@ namespace {
 
 const QString kProgram = QStringLiteral(KVEL_PROGRAM);
 
-struct Run {
-    int exitCode = -1;
-    QString out;
-    QString err;
-};
-
-// The settings the program reads in these runs: a folder of the test's own, never the user's.
-QTemporaryDir& configFolder()
-{
-    static QTemporaryDir folder;
-    return folder;
-}
-
-// Replaces the program's settings with these values of the group [1.0].
-void writeSettings(const QStringList& lines)
-{
-    QDir(configFolder().path()).mkpath(QStringLiteral("Valdrenor"));
-    QFile file(configFolder().filePath(QStringLiteral("Valdrenor/KVEL.conf")));
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(("[1.0]\n" + lines.join(QLatin1Char('\n')) + "\n").toUtf8());
-}
-
-Run kvel(const QStringList& arguments, const QString& language = QStringLiteral("C.UTF-8"))
-{
-    QProcess process;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("XDG_CONFIG_HOME"), configFolder().path());
-    env.remove(QStringLiteral("QT_QPA_PLATFORM")); // the program picks offscreen for options itself
-    env.insert(QStringLiteral("LANG"), language);
-    env.insert(QStringLiteral("LC_ALL"), language);
-    process.setProcessEnvironment(env);
-    process.start(kProgram, arguments);
-    if (!process.waitForFinished(120000) || process.exitStatus() != QProcess::NormalExit)
-        return {};
-    return {process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
-            QString::fromUtf8(process.readAllStandardError())};
-}
-
-// Two penetrometer tests and one press test, numbered 1, 2 and 3.
-void writeFixture(const QString& path)
-{
-    kvel_test::writeTable(path, {
-        {{Field::N, 1.0}, {Field::NB_TYPE, 0}, {Field::DATE, QStringLiteral("01.03.2024")},
-         {Field::TIME, QStringLiteral("08:00")}, {Field::SERIAL, 4711}, {Field::P, 105.5}, {Field::P1, 101.0}},
-        {{Field::N, 2.0}, {Field::NB_TYPE, 0}, {Field::DATE, QStringLiteral("02.03.2024")},
-         {Field::TIME, QStringLiteral("09:00")}, {Field::SERIAL, 4711}, {Field::P, 206.25}, {Field::P1, 202.0}},
-        {{Field::N, 3.0}, {Field::NB_TYPE, 1}, {Field::DATE, QStringLiteral("03.03.2024")},
-         {Field::TIME, QStringLiteral("10:00")}, {Field::SERIAL, 4711}, {Field::P, 307.0}},
-    });
-}
+using kvel_test::Run;
+using kvel_test::runProgram;
 
 QString pdfText(const QString& path)
 {
@@ -105,7 +57,7 @@ private slots:
         QFETCH(QStringList, arguments);
         QFETCH(QString, language);
         QFETCH(QString, expected);
-        const Run run = kvel(arguments, language);
+        const Run run = runProgram(arguments, language);
         QCOMPARE(run.exitCode, 0);
         QVERIFY2(run.out.contains(expected), qPrintable(run.out));
     }
@@ -124,9 +76,9 @@ private slots:
         QFETCH(QStringList, numbers);
         QTemporaryDir dir;
         const QString table = dir.filePath("site.db");
-        writeFixture(table);
+        kvel_test::writeSmallTable(table);
         const QString out = dir.filePath("site.xls");
-        const Run run = kvel(QStringList{"--export-xls", table, out} + tab);
+        const Run run = runProgram(QStringList{"--export-xls", table, out} + tab);
         QCOMPARE(run.exitCode, 0);
         QVERIFY(QFile::exists(out));
         if (!kvel_test::havePythonXlrd())
@@ -145,9 +97,9 @@ private slots:
     {
         QTemporaryDir dir;
         const QString table = dir.filePath("site.db");
-        writeFixture(table);
+        kvel_test::writeSmallTable(table);
         const QString out = dir.filePath("site.csv");
-        const Run run = kvel({"--export-csv", table, out, "--tab", "1"});
+        const Run run = runProgram({"--export-csv", table, out, "--tab", "1"});
         QCOMPARE(run.exitCode, 0);
         QFile written(out);
         QVERIFY(written.open(QIODevice::ReadOnly));
@@ -164,11 +116,11 @@ private slots:
     {
         QTemporaryDir dir;
         const QString table = dir.filePath("site.db");
-        writeFixture(table);
+        kvel_test::writeSmallTable(table);
         const QString xls = dir.filePath("site.xls");
         const QString xlsx = dir.filePath("site.xlsx");
-        QCOMPARE(kvel({"--export-xls", table, xls}).exitCode, 0);
-        QCOMPARE(kvel({"--export-xlsx", table, xlsx}).exitCode, 0);
+        QCOMPARE(runProgram({"--export-xls", table, xls}).exitCode, 0);
+        QCOMPARE(runProgram({"--export-xlsx", table, xlsx}).exitCode, 0);
         QFile written(xlsx);
         QVERIFY(written.open(QIODevice::ReadOnly));
         QCOMPARE(written.read(4), QByteArray("PK\x03\x04", 4));
@@ -198,9 +150,9 @@ private slots:
     {
         QTemporaryDir dir;
         const QString table = dir.filePath("site.db");
-        writeFixture(table);
+        kvel_test::writeSmallTable(table);
         const QString out = dir.filePath("site.pdf");
-        const Run run = kvel({"--print-pdf", table, out, "--tab", "1"});
+        const Run run = runProgram({"--print-pdf", table, out, "--tab", "1"});
         QCOMPARE(run.exitCode, 0);
         QVERIFY(QFile::exists(out));
         if (QStandardPaths::findExecutable(QStringLiteral("pdftotext")).isEmpty())
@@ -217,7 +169,7 @@ private slots:
             QSKIP("poppler-utils (pdfinfo) missing: the pages are not counted");
         QTemporaryDir dir;
         const QString table = dir.filePath("site.db");
-        writeFixture(table);
+        kvel_test::writeSmallTable(table);
         const auto pages = [&](const QString& out) {
             QProcess info;
             info.start(QStringLiteral("pdfinfo"), {out});
@@ -228,11 +180,11 @@ private slots:
         };
         const QString plain = dir.filePath("plain.pdf");
         const QString charts = dir.filePath("charts.pdf");
-        writeSettings({});
-        QCOMPARE(kvel({"--print-pdf", table, plain, "--tab", "1"}).exitCode, 0);
-        writeSettings({"Charts_in_report=true", "Charts_measure=E"});
-        QCOMPARE(kvel({"--print-pdf", table, charts, "--tab", "1"}).exitCode, 0);
-        writeSettings({});
+        kvel_test::writeProgramSettings({});
+        QCOMPARE(runProgram({"--print-pdf", table, plain, "--tab", "1"}).exitCode, 0);
+        kvel_test::writeProgramSettings({"Charts_in_report=true", "Charts_measure=E"});
+        QCOMPARE(runProgram({"--print-pdf", table, charts, "--tab", "1"}).exitCode, 0);
+        kvel_test::writeProgramSettings({});
         QVERIFY(pages(plain) > 0);
         QCOMPARE(pages(charts), pages(plain) + 1);
     }
@@ -268,7 +220,7 @@ private slots:
         if (what == QLatin1String("junk"))
             store::test::writeBytes(table, "not a table");
         else if (what != QLatin1String("missing"))
-            writeFixture(table);
+            kvel_test::writeSmallTable(table);
         std::optional<store::test::TableHeldByChild> holder;
         if (what == QLatin1String("held")) {
             holder.emplace(table);
@@ -280,7 +232,7 @@ private slots:
         const QString name = QString::fromLatin1(print ? "out.pdf" : csv ? "out.csv" : "out.xls");
         const QString out = dir.filePath(missingFolder ? QStringLiteral("missing/") + name : name);
         const char* command = print ? "--print-pdf" : csv ? "--export-csv" : "--export-xls";
-        const Run run = kvel(QStringList{command, table, out} + extra);
+        const Run run = runProgram(QStringList{command, table, out} + extra);
         QCOMPARE(run.exitCode, exitCode);
         QVERIFY2(run.err.contains(message), qPrintable(run.err));
         const QStringList left = QDir(dir.path()).entryList(QDir::Files);
@@ -312,10 +264,10 @@ private slots:
         QFETCH(int, exitCode);
         QTemporaryDir dir;
         const QString table = dir.filePath("site.db");
-        writeFixture(table);
+        kvel_test::writeSmallTable(table);
         store::test::overwriteField(table, 1, "P7", stored.toStdString());
         const QString out = dir.filePath(outName);
-        const Run run = kvel({command, table, out, "--tab", "1"}, QStringLiteral("ru_RU.UTF-8"));
+        const Run run = runProgram({command, table, out, "--tab", "1"}, QStringLiteral("ru_RU.UTF-8"));
         QCOMPARE(run.exitCode, exitCode);
         if (exitCode == 0) {
             QVERIFY2(!run.err.contains(QStringLiteral("нельзя прочитать")), qPrintable(run.err));

@@ -33,6 +33,13 @@ QByteArray readAll(const QString& path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
 }
 
+// What the user had in the file an export is to replace.
+bool writeOldFile(const QString& path)
+{
+    QFile old(path);
+    return old.open(QIODevice::WriteOnly) && old.write("the old file") == 12;
+}
+
 // The names in a folder, hidden ones (our temporary files) included.
 QStringList namesIn(const QString& folder)
 {
@@ -165,10 +172,7 @@ private slots:
         const QString table = dir.filePath("t.db");
         kvel_test::writeLargeTable(table, 40);
         const QString out = dir.filePath("out." + suffix);
-        QFile old(out);
-        QVERIFY(old.open(QIODevice::WriteOnly));
-        old.write("the old file");
-        old.close();
+        QVERIFY(writeOldFile(out));
 
         const Run run = runProgram({option, table, out}, kRussian, fileSizeLimit(600, false));
         QCOMPARE(run.exitCode, 1);
@@ -200,10 +204,7 @@ private slots:
         const QString table = dir.filePath("t.db");
         kvel_test::writeLargeTable(table, 2000);
         const QString out = dir.filePath("out." + suffix);
-        QFile old(out);
-        QVERIFY(old.open(QIODevice::WriteOnly));
-        old.write("the old file");
-        old.close();
+        QVERIFY(writeOldFile(out));
 
         const Run killed = runProgram({option, table, out}, kRussian, fileSizeLimit(rlim_t(killedAt), true));
         QCOMPARE(killed.signal, int(SIGXFSZ));
