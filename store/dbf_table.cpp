@@ -539,15 +539,31 @@ void DbfTable::Impl::noSuchRecord(std::uint32_t rec)
 }
 
 namespace {
+std::string_view unpadded(const FieldDef& def, std::string_view raw)
+{
+    return isNumeric(def.type) ? trimmed(raw) : rightTrimmed(raw);
+}
+
 QString decodeField(const TextCodec& codec, const FieldDef& def, std::string_view raw)
 {
-    return codec.decode(isNumeric(def.type) ? trimmed(raw) : rightTrimmed(raw));
+    return codec.decode(unpadded(def, raw));
 }
 } // namespace
 
 std::string_view DbfTable::rawField(std::uint32_t rec, int field) const
 {
     return d->checkedField(rec, field);
+}
+
+std::string_view DbfTable::storedText(std::uint32_t rec, int field) const
+{
+    const std::string_view raw = d->checkedField(rec, field); // checks the number before it indexes
+    return unpadded(d->layout.fields[static_cast<std::size_t>(field)], raw);
+}
+
+const TextCodec& DbfTable::codec() const noexcept
+{
+    return *d->codec;
 }
 
 QString DbfTable::text(std::uint32_t rec, int field) const

@@ -166,6 +166,12 @@ public:
     std::optional<std::int64_t> integer(std::uint32_t rec, int field) const;
     bool isEmpty(std::uint32_t rec, int field) const;
     std::string_view rawField(std::uint32_t rec, int field) const; // stored bytes
+    // What text() decodes: the stored bytes without their padding (trailing blanks, and
+    // leading ones of a number). With codec(), the code page of the table's texts (from the
+    // header's language driver), for a writer that converts the bytes itself rather than
+    // through a QString per field.
+    std::string_view storedText(std::uint32_t rec, int field) const;
+    const TextCodec& codec() const noexcept;
 
     // What real() reads, without the optional: false when the field is empty or no number.
     // real() is this, inline: an optional<double> that comes back from a call goes through

@@ -4,6 +4,9 @@
 
 #include <QStringDecoder>
 
+#include <algorithm>
+#include <cstring>
+
 namespace store {
 
 TextCodec::TextCodec(CodePage page) : m_page(page)
@@ -23,6 +26,13 @@ TextCodec::TextCodec(CodePage page) : m_page(page)
     }
     for (char16_t b = 0; b < 0x80; ++b)
         m_asciiIsAscii = m_asciiIsAscii && m_toUnicode[b] == b;
+    for (std::size_t b = 0; b < 256; ++b) {
+        const QByteArray utf8 = QString(QChar(m_toUnicode[b])).toUtf8();
+        Utf8& to = m_toUtf8[b];
+        // One character of the Basic Multilingual Plane: never more than three bytes.
+        to.size = static_cast<unsigned char>(std::min<qsizetype>(utf8.size(), qsizetype(kMaxUtf8PerByte)));
+        std::copy_n(utf8.constData(), to.size, to.bytes);
+    }
 }
 
 const TextCodec& TextCodec::get(CodePage page)
@@ -63,6 +73,31 @@ QString TextCodec::decode(std::string_view bytes) const
     }
     for (; i < n; ++i)
         dst[i] = QChar(m_toUnicode[static_cast<unsigned char>(src[i])]);
+    return out;
+}
+
+char* TextCodec::toUtf8(std::string_view bytes, char* out) const noexcept
+{
+    const std::size_t n = bytes.size();
+    const char* src = bytes.data();
+    std::size_t i = 0;
+    if constexpr (detail::bytes8::kUsable) {
+        // Plain ASCII (most of a comment, every date and time) is the same in UTF-8: eight
+        // bytes are copied at once.
+        for (; m_asciiIsAscii && n - i >= 8; i += 8) {
+            if (detail::bytes8::load(src + i) & detail::bytes8::kHigh)
+                break;
+            std::memcpy(out, src + i, 8);
+            out += 8;
+        }
+    }
+    for (; i < n; ++i) {
+        const Utf8& to = m_toUtf8[static_cast<unsigned char>(src[i])];
+        // Copying all three bytes and moving by the real size avoids a loop per character;
+        // the caller leaves room for three per byte.
+        std::memcpy(out, to.bytes, kMaxUtf8PerByte);
+        out += to.size;
+    }
     return out;
 }
 
