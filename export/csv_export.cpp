@@ -4,9 +4,12 @@
 #include "export/replacing_write.h"
 #include "platform/file_io.h"
 #include "store/row_cursor.h"
+#include "store/text_codec.h"
 
-#include <QLocale>
-
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -79,7 +82,100 @@ bool csvTakesAsFormula(const QString& text)
 
 namespace {
 
-void appendText(QByteArray& line, const QString& text)
+// The file's bytes as they are made: fields are formatted straight into the buffer behind a
+// write position, rather than into a temporary of their own that is then copied, and the
+// buffer doubles when a field would not fit. 100,000 records hold 1.6 million fields.
+class CsvBuffer {
+public:
+    explicit CsvBuffer(qsizetype expected) : m_bytes(std::max<qsizetype>(expected, 64), Qt::Uninitialized)
+    {
+        m_data = m_bytes.data();
+    }
+
+    // Room for `n` more bytes at the write position.
+    char* room(std::size_t n)
+    {
+        if (std::size_t(m_bytes.size() - m_at) < n) {
+            m_bytes.resize(std::max(m_bytes.size() * 2, m_at + qsizetype(n)));
+            m_data = m_bytes.data();
+        }
+        return m_data + m_at;
+    }
+    // The bytes up to `end` (inside the room just asked for) are written.
+    void wrote(const char* end) { m_at = end - m_data; }
+
+    void append(char c) { *room(1) = c, ++m_at; }
+    void append(std::string_view bytes)
+    {
+        char* at = room(bytes.size());
+        std::memcpy(at, bytes.data(), bytes.size());
+        m_at += qsizetype(bytes.size());
+    }
+    void append(const QByteArray& bytes) { append(std::string_view(bytes.constData(), std::size_t(bytes.size()))); }
+
+    QByteArray take()
+    {
+        m_bytes.truncate(m_at);
+        return std::move(m_bytes);
+    }
+
+private:
+    QByteArray m_bytes;
+    char* m_data = nullptr;
+    qsizetype m_at = 0;
+};
+
+// The longest number in fixed notation: a sign, 309 digits before the point of the largest
+// double, or "0." and 324 places for the smallest.
+constexpr std::size_t kMaxNumberText = 1 + 2 + 330;
+
+// From 2^53 on every double is a whole number, but not every whole number a double: fixed
+// notation then gives the double's exact digits (1e23 → 99999999999999991611392), where the
+// shortest text that reads back as it is its shortest digits followed by zeros
+// (100000000000000000000000), as the export has always written it. Below 2^53 a whole
+// number of the shortest text is itself a double, so the two agree.
+constexpr double kExactDigitsFrom = 9007199254740992.0;
+
+// The shortest digits of a large `v` (at least kExactDigitsFrom in size), padded with zeros.
+char* writeLargeNumber(double v, char* out)
+{
+    char scientific[32]; // "-1.2345678901234567e+308"
+    const char* const end = std::to_chars(scientific, scientific + sizeof scientific, v, std::chars_format::scientific).ptr;
+    const char* p = scientific;
+    if (*p == '-')
+        *out++ = *p++;
+    const char* const e = std::find(p, end, 'e');
+    int exponent = 0;
+    std::from_chars(e + (e[1] == '+' ? 2 : 1), end, exponent);
+    int digits = 0;
+    for (; p < e; ++p)
+        if (*p != '.')
+            *out++ = *p, ++digits;
+    // Whole: the exponent is never below the places of the digits after the first.
+    for (; digits <= exponent; ++digits)
+        *out++ = '0';
+    return out;
+}
+
+// Writes the CSV text of `value` at `out` (room for kMaxNumberText) and returns its end.
+char* writeNumber(double value, char* out)
+{
+    // The shortest text that reads back as the same number, never in exponent form; -0 is 0.
+    const double v = value == 0.0 ? 0.0 : value;
+    if (std::isfinite(v) && std::abs(v) >= kExactDigitsFrom)
+        return writeLargeNumber(v, out);
+    char* const end = std::to_chars(out, out + kMaxNumberText, v, std::chars_format::fixed).ptr;
+    // Only a fraction has a point, and only one; the search starts after the sign or the
+    // first digit, neither of which can be it.
+    for (char* p = out + 1; p < end; ++p)
+        if (*p == '.') {
+            *p = ',';
+            break;
+        }
+    return end;
+}
+
+void appendText(CsvBuffer& out, const QString& text)
 {
     QString value = text;
     if (csvTakesAsFormula(value))
@@ -87,27 +183,58 @@ void appendText(QByteArray& line, const QString& text)
     const bool quoted = value.contains(QLatin1Char(';')) || value.contains(QLatin1Char('"'))
         || value.contains(QLatin1Char('\n')) || value.contains(QLatin1Char('\r'));
     if (!quoted) {
-        line += value.toUtf8();
+        out.append(value.toUtf8());
         return;
     }
     value.replace(QLatin1Char('"'), QStringLiteral("\"\""));
-    line += '"';
-    line += value.toUtf8();
-    line += '"';
+    out.append('"');
+    out.append(value.toUtf8());
+    out.append('"');
 }
 
-void appendNumber(QByteArray& line, const std::optional<double>& value)
+// A stored text field (without its padding), converted from the table's code page
+// straight into the buffer. Both code pages keep ASCII as ASCII and map no byte above it to
+// an ASCII character, so quotes, separators and line breaks are found in the stored bytes.
+// A text that may be taken for a formula (it starts with one of the characters that
+// csvTakesAsFormula looks at) is rare; it takes the way through QString, so that the rules
+// live in one place.
+void appendStoredText(CsvBuffer& out, std::string_view stored, const store::TextCodec& codec)
 {
-    if (!value)
+    if (stored.empty())
         return;
-    // The shortest text that reads back as the same number, never in exponent form; -0 is 0.
-    const double v = *value == 0.0 ? 0.0 : *value;
-    QByteArray digits = QByteArray::number(v, 'f', QLocale::FloatingPointShortest);
-    digits.replace('.', ',');
-    line += digits;
+    const unsigned char first = static_cast<unsigned char>(stored.front());
+    if (first < 0x20 || first == '=' || first == '+' || first == '@' || first == '-') {
+        appendText(out, codec.decode(stored));
+        return;
+    }
+    const bool quoted = stored.find_first_of(std::string_view(";\"\n\r", 4)) != std::string_view::npos;
+    if (!quoted) {
+        out.wrote(codec.toUtf8(stored, out.room(stored.size() * store::TextCodec::kMaxUtf8PerByte)));
+        return;
+    }
+    // Quoted, with every quote doubled: at most twice the text, and the two quotes.
+    char* at = out.room(2 + stored.size() * 2 * store::TextCodec::kMaxUtf8PerByte);
+    *at++ = '"';
+    for (std::size_t from = 0; from <= stored.size();) {
+        const std::size_t quote = std::min(stored.find('"', from), stored.size());
+        at = codec.toUtf8(stored.substr(from, quote - from), at);
+        if (quote == stored.size())
+            break;
+        *at++ = '"';
+        *at++ = '"';
+        from = quote + 1;
+    }
+    *at++ = '"';
+    out.wrote(at);
 }
 
 } // namespace
+
+QByteArray csvNumber(double value)
+{
+    char text[kMaxNumberText];
+    return QByteArray(text, writeNumber(value, text) - text);
+}
 
 QStringList csvHeadings(const document::Limits& limits)
 {
@@ -134,35 +261,39 @@ QByteArray csvBytes(const store::MeasurementTable& table, const document::Limits
         sources.push_back({field, !store::isNumeric(t.fields()[static_cast<std::size_t>(field)].type)});
     }
 
-    QByteArray out("\xEF\xBB\xBF");
+    store::RowCursor rows(table);
+    // About 160 bytes a record; the buffer grows when the texts are longer.
+    CsvBuffer out(1024 + qsizetype(rows.count()) * 160);
+    out.append(std::string_view("\xEF\xBB\xBF"));
     const QStringList headings = csvHeadings(limits);
     for (qsizetype i = 0; i < headings.size(); ++i) {
         if (i > 0)
-            out += ';';
+            out.append(';');
         appendText(out, headings[i]);
     }
-    out += "\r\n";
+    out.append(std::string_view("\r\n"));
 
-    store::RowCursor rows(table);
-    out.reserve(out.size() + qsizetype(rows.count()) * 160);
+    const store::TextCodec& codec = t.codec();
+    const std::string_view failing("не соотв.");
     for (rows.first(); !rows.atEnd(); rows.next()) {
         const std::uint32_t rec = rows.record();
         for (std::size_t i = 0; i < sources.size(); ++i) {
             if (i > 0)
-                out += ';';
+                out.append(';');
+            double value;
             if (sources[i].text)
-                appendText(out, t.text(rec, sources[i].field));
-            else
-                appendNumber(out, t.real(rec, sources[i].field));
+                appendStoredText(out, t.storedText(rec, sources[i].field), codec);
+            else if (t.readReal(rec, sources[i].field, value))
+                out.wrote(writeNumber(value, out.room(kMaxNumberText)));
         }
         if (limits.any()) {
-            out += ';';
+            out.append(';');
             if (document::failsLimits(limits, table, rec))
-                out += QByteArrayLiteral("не соотв.");
+                out.append(failing);
         }
-        out += "\r\n";
+        out.append(std::string_view("\r\n"));
     }
-    return out;
+    return out.take();
 }
 
 int writeCsvFile(const store::MeasurementTable& table, const QString& path, const document::Limits& limits)

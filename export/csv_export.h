@@ -25,6 +25,10 @@ namespace table_export {
 // or a blank with plain words after it ("-2 слой", "-1,5 м") is text, written as typed.
 bool csvTakesAsFormula(const QString& text);
 
+// A number as the file holds it: the shortest text that reads back as the same double, in
+// fixed notation (never an exponent), with a decimal comma; -0 is "0".
+QByteArray csvNumber(double value);
+
 // The heading line's fields.
 QStringList csvHeadings(const document::Limits& limits = {});
 

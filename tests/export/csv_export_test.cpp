@@ -4,6 +4,7 @@
 #include "export/csv_export.h"
 
 #include "store/store_error.h"
+#include "store/text_codec.h"
 #include "tests/store/store_test_support.h"
 #include "tests/xls/biff_test_support.h"
 
@@ -17,8 +18,16 @@
 
 #include <gtest/gtest.h>
 
+#include <QLocale>
+
 #include <algorithm>
+#include <cfloat>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
 #include <iterator>
+#include <limits>
+#include <random>
 
 namespace {
 
@@ -345,6 +354,139 @@ TEST_F(CsvExportTest, AFileThatCannotBeWrittenLeavesWhatWasThere)
     QFile f(existing);
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
     EXPECT_EQ(f.readAll(), table_export::csvBytes(table));
+}
+
+// How the export wrote a number through Qt: the shortest fixed form, a decimal comma, -0 as 0.
+QByteArray numberThroughQt(double value)
+{
+    QByteArray digits = QByteArray::number(value == 0.0 ? 0.0 : value, 'f', QLocale::FloatingPointShortest);
+    digits.replace('.', ',');
+    return digits;
+}
+
+std::string shown(double v)
+{
+    char text[64];
+    std::snprintf(text, sizeof text, "%.17g", v);
+    return text;
+}
+
+TEST(CsvNumber, IsTheShortestFixedFormWithADecimalComma)
+{
+    const double edges[] = {
+        0.0, -0.0, 1.0, -1.0, 0.1, -0.1, 0.5, 0.3, 2.675, 4.35, 1.0 / 3, 2.0 / 3,
+        1e-7, -1e-7, 1.5e-9, 1e-9, 0.000000001, 123456789.123456789, 999999999.999999999, -99999999.999999999,
+        1e15, 1e16, 1e17, 1e20, -1e20, 1e21, 1e22, 1e23, 5e22, 1.2345678901234567e20,
+        9007199254740991.0, 9007199254740992.0, 9007199254740994.0, 9007199254740996.0, 18014398509481988.0,
+        1.7976931348623157e300, DBL_MAX, -DBL_MAX, DBL_MIN, -DBL_MIN, DBL_EPSILON,
+        std::numeric_limits<double>::denorm_min(), -std::numeric_limits<double>::denorm_min(),
+        std::nextafter(1.0, 2.0), std::nextafter(1.0, 0.0), std::nextafter(0.1, 1.0),
+    };
+    for (const double v : edges)
+        EXPECT_EQ(table_export::csvNumber(v), numberThroughQt(v)) << shown(v);
+    // Nothing is ever in exponent form, and -0 loses its sign.
+    for (const double v : edges)
+        EXPECT_FALSE(table_export::csvNumber(v).contains('e')) << shown(v);
+    EXPECT_EQ(table_export::csvNumber(-0.0), table_export::csvNumber(0.0));
+
+    std::mt19937_64 rng(20240305);
+    // What a table holds: numbers as a dBase N field of 18 places with 9 decimals stores them,
+    // read back by the table's own parser; whole, fractional, small and near the widest.
+    std::uniform_int_distribution<int> magnitude(-10, 8);
+    std::uniform_real_distribution<double> mantissa(1.0, 10.0);
+    std::bernoulli_distribution negative(0.3);
+    int compared = 0;
+    for (int i = 0; i < 200'000; ++i) {
+        double v = mantissa(rng) * std::pow(10.0, magnitude(rng));
+        if (i % 5 == 0)
+            v = std::round(v);
+        if (i % 7 == 0)
+            v = std::round(v * 100) / 100;
+        if (negative(rng))
+            v = -v;
+        char stored[64];
+        std::snprintf(stored, sizeof stored, "%18.9f", v);
+        const std::optional<double> read = store::parseNumeric(stored);
+        ASSERT_TRUE(read) << stored;
+        ASSERT_EQ(table_export::csvNumber(*read), numberThroughQt(*read)) << stored;
+        ++compared;
+    }
+    // And any double at all: every exponent, subnormals, whole numbers beyond 2^53.
+    std::uniform_int_distribution<std::uint64_t> bits;
+    for (int i = 0; i < 20'000; ++i) {
+        const std::uint64_t b = bits(rng);
+        double v;
+        std::memcpy(&v, &b, sizeof v);
+        if (!std::isfinite(v))
+            continue;
+        ASSERT_EQ(table_export::csvNumber(v), numberThroughQt(v)) << shown(v);
+        ++compared;
+    }
+    EXPECT_GT(compared, 200'000);
+}
+
+// The texts of a table written as the export wrote them through QString: the neutralised
+// formula, quotes around a text with ";", a quote or a line break, quotes doubled, UTF-8.
+// Both code pages a table can name: this program's Windows-1251 and DOS 866 of older files.
+TEST_F(CsvExportTest, TextsAreWrittenAsThroughQStringInEitherCodePage)
+{
+    QString everyCharacter; // every character the table's code page holds, but controls
+    for (int b = 0x20; b < 0x100; ++b) {
+        const char byte = static_cast<char>(b);
+        everyCharacter += store::TextCodec::get(store::TextCodec::CodePage::Windows1251).decode(std::string_view(&byte, 1));
+    }
+    const QString comments[] = {
+        QString(), QStringLiteral("Суглинок тугопластичный"), QStringLiteral("plain ascii text, long enough"),
+        QStringLiteral("насыпь; слой 2"), QStringLiteral("\"кавычки\" в начале и \"в конце\""),
+        QStringLiteral("\""), QStringLiteral("\"\""), QStringLiteral(";"), QStringLiteral("=1+1"),
+        QStringLiteral("+7"), QStringLiteral("@SUM(A1)"), QStringLiteral("-2+3+cmd|' /C calc'!A0"),
+        QStringLiteral("-2 слой"), QStringLiteral("-1,5 м"), QStringLiteral("-"), QStringLiteral("-\"a\";b"),
+        QStringLiteral("\t=1+1"), QStringLiteral("первая строка\r\nвторая"), QStringLiteral("a\nb"),
+        QStringLiteral(" =1+1"), QStringLiteral("ёЁ№€‰«»—"), everyCharacter.left(100), everyCharacter.mid(100, 100), everyCharacter.mid(200),
+        QStringLiteral("12345678ж12345678;12345678\"12345678"),
+    };
+    std::vector<Cells> rows;
+    for (const QString& c : comments)
+        rows.push_back({{Field::N, double(rows.size() + 1)}, {Field::DATE, QStringLiteral("05.03.2024")},
+                        {Field::TIME, QStringLiteral("10:15")}, {Field::COMMENT, c}});
+    const QString file = path(QStringLiteral("texts.db"));
+    store::test::createTable(file, rows);
+
+    const auto throughQString = [](QString text) {
+        if (table_export::csvTakesAsFormula(text))
+            text.prepend(QLatin1Char('\''));
+        if (!text.contains(QLatin1Char(';')) && !text.contains(QLatin1Char('"')) && !text.contains(QLatin1Char('\n'))
+            && !text.contains(QLatin1Char('\r')))
+            return text.toUtf8();
+        return '"' + text.replace(QLatin1Char('"'), QStringLiteral("\"\"")).toUtf8() + '"';
+    };
+    struct CodePage {
+        const char* name;
+        unsigned char driver;
+    };
+    for (const CodePage page : {CodePage{"Windows-1251", store::TextCodec::kWindows1251Driver}, CodePage{"DOS 866", 0x26}}) {
+        SCOPED_TRACE(page.name);
+        std::string bytes = store::test::readBytes(file);
+        bytes[29] = static_cast<char>(page.driver); // the header's language driver
+        store::test::writeBytes(file, bytes);
+
+        MeasurementTable table;
+        table.open(file);
+        QByteArray expected("\xEF\xBB\xBF");
+        expected += kHeadings.join(QLatin1Char(';')).toUtf8() + "\r\n";
+        const store::DbfTable& t = table.table();
+        for (const std::uint32_t rec : t.view()) {
+            QByteArrayList fields;
+            for (const Field f : kFields) {
+                const int column = table.column(f);
+                fields << (store::isNumeric(t.fields()[std::size_t(column)].type)
+                               ? (t.real(rec, column) ? numberThroughQt(*t.real(rec, column)) : QByteArray())
+                               : throughQString(t.text(rec, column)));
+            }
+            expected += fields.join(';') + "\r\n";
+        }
+        EXPECT_EQ(table_export::csvBytes(table), expected);
+    }
 }
 
 } // namespace
