@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -39,10 +40,12 @@ inline void printOwnPeak()
     std::fflush(stdout);
 }
 
-// `/proc/self/exe` with `arguments`; waits for it and reads the peak it printed.
-inline ChildRun runSelf(const std::vector<std::string>& arguments)
+// Runs `program` with `arguments` (argv[0] is the program) and `environment`, waits for it,
+// and returns what it printed on stdout; `run.ok` when it exited with status 0.
+inline ChildRun runProgram(const std::string& program, const std::vector<std::string>& arguments,
+                           char* const* environment, std::string* printedOut = nullptr)
 {
-    std::vector<std::string> all{"/proc/self/exe"};
+    std::vector<std::string> all{program};
     all.insert(all.end(), arguments.begin(), arguments.end());
     std::vector<char*> argv;
     for (std::string& a : all)
@@ -60,7 +63,7 @@ inline ChildRun runSelf(const std::vector<std::string>& arguments)
     timespec start{}, end{};
     ::clock_gettime(CLOCK_MONOTONIC, &start);
     pid_t pid = 0;
-    const int spawned = ::posix_spawn(&pid, "/proc/self/exe", &actions, nullptr, argv.data(), environ);
+    const int spawned = ::posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environment);
     ::posix_spawn_file_actions_destroy(&actions);
     ::close(out[1]);
     std::string printed;
@@ -74,11 +77,22 @@ inline ChildRun runSelf(const std::vector<std::string>& arguments)
     if (::waitpid(pid, &status, 0) != pid)
         return run;
     ::clock_gettime(CLOCK_MONOTONIC, &end);
+    run.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    run.seconds = static_cast<double>(end.tv_sec - start.tv_sec) + (end.tv_nsec - start.tv_nsec) / 1e9;
+    if (printedOut)
+        *printedOut = std::move(printed);
+    return run;
+}
+
+// `/proc/self/exe` with `arguments`; waits for it and reads the peak it printed.
+inline ChildRun runSelf(const std::vector<std::string>& arguments)
+{
+    std::string printed;
+    ChildRun run = runProgram("/proc/self/exe", arguments, environ, &printed);
     const std::size_t at = printed.rfind("peak-kib: ");
-    run.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0 && at != std::string::npos;
+    run.ok = run.ok && at != std::string::npos;
     if (run.ok)
         run.peakMB = std::atof(printed.c_str() + at + 10) * 1024.0 / 1e6;
-    run.seconds = static_cast<double>(end.tv_sec - start.tv_sec) + (end.tv_nsec - start.tv_nsec) / 1e9;
     return run;
 }
 
