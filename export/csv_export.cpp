@@ -164,6 +164,31 @@ char* writeNumber(double value, char* out)
     const double v = value == 0.0 ? 0.0 : value;
     if (std::isfinite(v) && std::abs(v) >= kExactDigitsFrom)
         return writeLargeNumber(v, out);
+    if (std::abs(v) < 1e6) {
+        // A table's numbers were stored with at most nine decimals, and most are below a
+        // million. When m / 10^9 reads back as the number, that decimal has at most 15
+        // significant digits, and no other text of 15 digits or fewer reads as the same
+        // double (DBL_DIG): it is the shortest one. Its digits come from an integer, which
+        // costs a fraction of the general search. (m and 10^9 are exact doubles, and the
+        // division rounds correctly, so the test is exact.)
+        const long long m = std::llround(v * 1e9);
+        if (static_cast<double>(m) / 1e9 == v) {
+            if (m < 0)
+                *out++ = '-';
+            const unsigned long long u = m < 0 ? 0ull - static_cast<unsigned long long>(m) : static_cast<unsigned long long>(m);
+            out = std::to_chars(out, out + 8, u / 1'000'000'000ull).ptr;
+            unsigned long long fraction = u % 1'000'000'000ull;
+            if (fraction == 0)
+                return out;
+            int places = 9;
+            for (; fraction % 10 == 0; fraction /= 10)
+                --places;
+            *out++ = ',';
+            for (int i = places - 1; i >= 0; --i, fraction /= 10)
+                out[i] = static_cast<char>('0' + fraction % 10);
+            return out + places;
+        }
+    }
     char* const end = std::to_chars(out, out + kMaxNumberText, v, std::chars_format::fixed).ptr;
     // Only a fraction has a point, and only one; the search starts after the sign or the
     // first digit, neither of which can be it.
