@@ -198,10 +198,10 @@ int main(int argc, char** argv)
         if (!job.failed)
             std::printf("%-34s %10.3f %14.2f\n", job.name, median(job.seconds), csv > 0 ? median(job.seconds) / csv : 0);
     std::printf("\nwhere the CSV export's %.3f s go:\n", csv);
-    std::printf("  %-44s %8.3f s\n", "start-up of the program (kvel --version)", startUp);
-    std::printf("  %-44s %8.3f s\n", "opening the table, in this process", median(openSeconds));
-    std::printf("  %-44s %8.3f s\n", "formatting and writing the CSV, in this process", median(writeSeconds));
-    std::printf("  %-44s %8.3f s\n", "the rest (settings, document, exit)",
+    std::printf("  %-50s %8.3f s\n", "start-up of the program (kvel --version)", startUp);
+    std::printf("  %-50s %8.3f s\n", "opening the table, in this process", median(openSeconds));
+    std::printf("  %-50s %8.3f s\n", "formatting and writing the CSV, in this process", median(writeSeconds));
+    std::printf("  %-50s %8.3f s\n", "the rest (settings, document, exit)",
                 csv - startUp - median(openSeconds) - median(writeSeconds));
 
     std::printf("\ngoals:\n");
