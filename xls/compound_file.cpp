@@ -69,6 +69,15 @@ bool writeDocument(GsfOutput* sink, std::string_view bytes, int& streamStatus)
     return written && streamClosed && fileClosed;
 }
 
+// The file could not be made: the file, the system's reason, and its number as the status.
+XlsError createFailure(const QString& name, const platform::FileError& e)
+{
+    return XlsError(XlsError::Code::CreateFile, QStringLiteral("Не удалось создать файл «%1»: %2 (StgCreateDocFile error %3)")
+                                                    .arg(name, QString::fromUtf8(e.reason().c_str()))
+                                                    .arg(e.systemCode())
+                                                    .toStdString());
+}
+
 } // namespace
 
 // The compound document with its one stream, written atomically.
@@ -94,10 +103,7 @@ void writeCompoundFile(const QString& fileName, std::string_view workbookStream)
     try {
         temp.emplace(target);
     } catch (const platform::FileError& e) {
-        throw XlsError(XlsError::Code::CreateFile, QStringLiteral("Не удалось создать файл «%1»: %2 (StgCreateDocFile error %3)")
-                                                       .arg(name, QString::fromUtf8(e.reason().c_str()))
-                                                       .arg(e.systemCode())
-                                                       .toStdString());
+        throw createFailure(name, e);
     }
     // The library writes through a stream over our own temporary file: it makes no file of
     // its own (which a killed export would leave behind), and our file stays locked while
@@ -106,10 +112,7 @@ void writeCompoundFile(const QString& fileName, std::string_view workbookStream)
     try {
         stream = temp->file().stream("wb");
     } catch (const platform::FileError& e) {
-        throw XlsError(XlsError::Code::CreateFile, QStringLiteral("Не удалось создать файл «%1»: %2 (StgCreateDocFile error %3)")
-                                                       .arg(name, QString::fromUtf8(e.reason().c_str()))
-                                                       .arg(e.systemCode())
-                                                       .toStdString());
+        throw createFailure(name, e);
     }
     GObjectRef sink{gsf_output_stdio_new_FILE(temp->path().c_str(), stream, FALSE)};
     if (!sink.object) {
