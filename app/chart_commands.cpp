@@ -1,36 +1,30 @@
-// The charts of the tests: the dock beside the grid tabs and its commands in "Вид", the saved
-// picture and the charts page at the end of the report.
+#include "app/chart_commands.h"
 
-#include "app/error_report.h"
 #include "app/file_dialogs.h"
-#include "app/main_window.h"
+#include "app/table_files.h"
 
+#include "document/measurement_document.h"
 #include "reports/chart_page.h"
 #include "settings/program_settings.h"
 #include "views/chart_panel.h"
 #include "views/chart_picture.h"
 
 #include <QAction>
-#include <QCloseEvent>
 #include <QDir>
 #include <QDockWidget>
+#include <QEvent>
 #include <QFileDialog>
-#include <QFileInfo>
-#include <QMenu>
-#include <QMenuBar>
 #include <QMessageBox>
 
 #include <functional>
-#include <span>
 
 namespace app {
 namespace {
 
-// Settings values of the charts (group "1.0", beside the other values of the window).
-const QString kChartsVisibleKey = QStringLiteral("Charts_visible");   // "Вид → Графики"
-const QString kChartsMeasureKey = QStringLiteral("Charts_measure");   // "R", "E" or "K"
-const QString kChartsAreaKey = QStringLiteral("Charts_area");         // where the dock stands
-const QString kChartsInReportKey = QStringLiteral("Charts_in_report"); // "Графики в отчёте"
+const QString kChartsVisibleKey = QStringLiteral("Charts_visible");
+const QString kChartsMeasureKey = QStringLiteral("Charts_measure");
+const QString kChartsAreaKey = QStringLiteral("Charts_area");
+const QString kChartsInReportKey = QStringLiteral("Charts_in_report");
 
 struct AreaName {
     Qt::DockWidgetArea area;
@@ -60,15 +54,18 @@ QString nameOfArea(Qt::DockWidgetArea area)
     return QString::fromLatin1(kAreas[0].name);
 }
 
-struct PictureType {
-    views::ChartFileFormat format;
-    const char* filter;
-};
-const PictureType kPictureTypes[] = {
-    {views::ChartFileFormat::Png, "Рисунок PNG (*.png)"},
-    {views::ChartFileFormat::Svg, "Рисунок SVG (*.svg)"},
-    {views::ChartFileFormat::Pdf, "Документ PDF (*.pdf)"},
-};
+// The picture types in the order the save dialog offers them.
+constexpr views::ChartFileFormat kPictureFormats[] = {
+    views::ChartFileFormat::Png, views::ChartFileFormat::Svg, views::ChartFileFormat::Pdf};
+
+std::vector<FileType> pictureTypes()
+{
+    return {
+        {QStringLiteral("Рисунок PNG (*.png)"), views::chartSuffix(kPictureFormats[0])},
+        {QStringLiteral("Рисунок SVG (*.svg)"), views::chartSuffix(kPictureFormats[1])},
+        {QStringLiteral("Документ PDF (*.pdf)"), views::chartSuffix(kPictureFormats[2])},
+    };
+}
 
 // Tells when the user closes the dock with its own button. The window hiding it (no table)
 // is no closing and goes unnoticed.
@@ -90,138 +87,132 @@ private:
 
 } // namespace
 
-void MainWindow::buildCharts()
+ChartSettings readChartSettings(const QSettings& settings)
 {
-    m_chartPanel = new views::ChartPanel(m_document, *m_gridTabs);
-    m_chartPanel->setMeasure(views::measureFromKey(m_registry->value(kChartsMeasureKey).toString()));
-    m_chartDock = new QDockWidget(QStringLiteral("Графики"), this);
-    m_chartDock->setObjectName(QStringLiteral("ChartDock"));
-    m_chartDock->setAccessibleName(QStringLiteral("Графики"));
-    m_chartDock->setWidget(m_chartPanel);
-    addDockWidget(areaNamed(m_registry->value(kChartsAreaKey).toString()), m_chartDock);
-    m_chartDock->hide();
+    ChartSettings chosen;
+    chosen.measure = views::measureFromKey(settings.value(kChartsMeasureKey).toString());
+    chosen.inReport = settings::readFlag(settings, kChartsInReportKey);
+    return chosen;
+}
 
-    QMenu* view = menuBar()->findChild<QMenu*>(QStringLiteral("N12"));
-    view->addSeparator()->setObjectName(QStringLiteral("ChartSeparator1"));
-    m_showChartsAction = view->addAction(QStringLiteral("Графики"));
-    m_showChartsAction->setObjectName(QStringLiteral("ShowCharts"));
-    m_showChartsAction->setCheckable(true);
-    m_showChartsAction->setChecked(settings::readFlag(*m_registry, kChartsVisibleKey));
-    connect(m_showChartsAction, &QAction::toggled, this, &MainWindow::ShowChartsClick);
-    QAction* save = view->addAction(QStringLiteral("Сохранить график…"));
-    save->setObjectName(QStringLiteral("SaveChart"));
-    m_tableCommands.push_back(save);
-    bind(save, &MainWindow::SaveChartClick, false);
-    m_reportChartsAction = view->addAction(QStringLiteral("Графики в отчёте"));
-    m_reportChartsAction->setObjectName(QStringLiteral("ReportCharts"));
-    m_reportChartsAction->setCheckable(true);
-    m_reportChartsAction->setChecked(settings::readFlag(*m_registry, kChartsInReportKey));
-    connect(m_reportChartsAction, &QAction::toggled, this, &MainWindow::ReportChartsClick);
+ChartCommands::ChartCommands(const CommandContext& context, QObject* parent)
+    : QObject(parent), m_context(context)
+{
+    QSettings& settings = m_context.settings;
+    const ChartSettings chosen = readChartSettings(settings);
+    m_panel = new views::ChartPanel(m_context.document, m_context.grids);
+    m_panel->setMeasure(chosen.measure);
+    m_dock = new QDockWidget(QStringLiteral("Графики"), m_context.window);
+    m_dock->setObjectName(QStringLiteral("chartDock"));
+    m_dock->setAccessibleName(QStringLiteral("Графики"));
+    m_dock->setWidget(m_panel);
+    m_dock->hide();
+
+    m_showCharts = new QAction(QStringLiteral("Графики"), this);
+    m_showCharts->setObjectName(QStringLiteral("showChartsAction"));
+    m_showCharts->setCheckable(true);
+    m_showCharts->setChecked(settings::readFlag(settings, kChartsVisibleKey));
+    connect(m_showCharts, &QAction::toggled, this, &ChartCommands::showCharts);
+    m_saveChart = makeCommand(this, m_context, "saveChartAction", QStringLiteral("Сохранить график…"),
+                              [this] { saveChart(); });
+    m_chartsInReport = new QAction(QStringLiteral("Графики в отчёте"), this);
+    m_chartsInReport->setObjectName(QStringLiteral("chartsInReportAction"));
+    m_chartsInReport->setCheckable(true);
+    m_chartsInReport->setChecked(chosen.inReport);
+    connect(m_chartsInReport, &QAction::toggled, this,
+            [this](bool on) { m_context.settings.setValue(kChartsInReportKey, on); });
 
     // The user's choices are remembered as they are made.
-    connect(m_chartPanel, &views::ChartPanel::measureChanged, this,
-            [this](views::ChartMeasure measure) { m_registry->setValue(kChartsMeasureKey, views::measureKey(measure)); });
-    connect(m_chartDock, &QDockWidget::dockLocationChanged, this, [this](Qt::DockWidgetArea area) {
-        if (area != Qt::NoDockWidgetArea)
-            m_registry->setValue(kChartsAreaKey, nameOfArea(area));
+    connect(m_panel, &views::ChartPanel::measureChanged, this, [this](views::ChartMeasure measure) {
+        m_context.settings.setValue(kChartsMeasureKey, views::measureKey(measure));
     });
-    m_chartDock->installEventFilter(new CloseWatcher(m_chartDock, [this] {
-        if (m_document.isOpen())
-            m_showChartsAction->setChecked(false);
+    connect(m_dock, &QDockWidget::dockLocationChanged, this, [this](Qt::DockWidgetArea area) {
+        if (area != Qt::NoDockWidgetArea)
+            m_context.settings.setValue(kChartsAreaKey, nameOfArea(area));
+    });
+    m_dock->installEventFilter(new CloseWatcher(m_dock, [this] {
+        if (m_context.document.isOpen())
+            m_showCharts->setChecked(false);
     }));
     // The panel's own save button asks as the menu item does: an edit in progress ends first.
-    connect(m_chartPanel, &views::ChartPanel::saveRequested, this, [this] {
-        runCommand(this, [this] {
-            if (endCellEdit())
-                SaveChartClick();
-        });
-    });
+    connect(m_panel, &views::ChartPanel::saveRequested, this,
+            [this] { runAfterCellEdit(m_context, [this] { saveChart(); }); });
 
     // Shown while a table is open, whoever opened or closed it.
-    connect(&m_document, &document::MeasurementDocument::opened, this, &MainWindow::updateChartDock);
-    connect(&m_document, &document::MeasurementDocument::closed, this, &MainWindow::updateChartDock);
+    connect(&m_context.document, &document::MeasurementDocument::opened, this, &ChartCommands::updateDock);
+    connect(&m_context.document, &document::MeasurementDocument::closed, this, &ChartCommands::updateDock);
 }
 
-void MainWindow::updateChartDock()
+ChartCommands::~ChartCommands() = default;
+
+Qt::DockWidgetArea ChartCommands::dockArea() const
 {
-    m_chartDock->setVisible(m_document.isOpen() && m_showChartsAction->isChecked());
+    return areaNamed(m_context.settings.value(kChartsAreaKey).toString());
 }
 
-void MainWindow::ShowChartsClick(bool shown)
+void ChartCommands::updateDock()
 {
-    if (m_showChartsAction->isChecked() != shown)
-        m_showChartsAction->setChecked(shown); // comes back here through toggled
-    m_registry->setValue(kChartsVisibleKey, shown);
-    updateChartDock();
+    m_dock->setVisible(m_context.document.isOpen() && m_showCharts->isChecked());
 }
 
-void MainWindow::ReportChartsClick(bool on)
+void ChartCommands::showCharts(bool shown)
 {
-    if (m_reportChartsAction->isChecked() != on)
-        m_reportChartsAction->setChecked(on);
-    m_registry->setValue(kChartsInReportKey, on);
+    m_context.settings.setValue(kChartsVisibleKey, shown);
+    updateDock();
 }
 
-void MainWindow::SaveChartClick()
+void ChartCommands::saveChart()
 {
-    if (!m_document.isOpen())
+    if (!m_context.document.isOpen())
         return;
-    if (!m_chartSaveDialog) {
-        m_chartSaveDialog = new QFileDialog(this);
-        m_chartSaveDialog->setObjectName(QStringLiteral("ChartSaveDialog"));
-        m_chartSaveDialog->setWindowTitle(QStringLiteral("Сохранить график"));
-        m_chartSaveDialog->setAcceptMode(QFileDialog::AcceptSave);
-        m_chartSaveDialog->setFileMode(QFileDialog::AnyFile);
-        QStringList filters;
-        for (const PictureType& type : kPictureTypes)
-            filters << QString::fromUtf8(type.filter);
-        m_chartSaveDialog->setNameFilters(filters);
-        m_chartSaveDialog->setDefaultSuffix(views::chartSuffix(kPictureTypes[0].format));
-        // A name typed without an extension gets the one of the type chosen.
-        connect(m_chartSaveDialog, &QFileDialog::filterSelected, m_chartSaveDialog, [this](const QString& filter) {
-            for (const PictureType& type : kPictureTypes)
-                if (filter == QString::fromUtf8(type.filter))
-                    m_chartSaveDialog->setDefaultSuffix(views::chartSuffix(type.format));
-        });
+    if (!m_saveDialog) {
+        m_saveDialog = new QFileDialog(m_context.window);
+        m_saveDialog->setObjectName(QStringLiteral("saveChartDialog"));
+        m_saveDialog->setWindowTitle(QStringLiteral("Сохранить график"));
+        m_saveDialog->setAcceptMode(QFileDialog::AcceptSave);
+        m_saveDialog->setFileMode(QFileDialog::AnyFile);
+        // The type chosen stays chosen for the next picture.
+        m_pictureTypes = std::make_unique<FileTypeChoice>(m_saveDialog, pictureTypes());
     }
-    m_chartSaveDialog->setDirectory(m_dataDir);
-    const QString file = chosenFile(m_chartSaveDialog);
+    m_saveDialog->setDirectory(m_context.files.dataFolder());
+    const QString file = chosenFile(m_saveDialog);
     if (!file.isEmpty())
-        saveChartsAs(file, m_chartSaveDialog->selectedNameFilter());
+        saveChartsAs(file, m_saveDialog->selectedNameFilter());
 }
 
-bool MainWindow::saveChartsAs(const QString& path, const QString& nameFilter)
+bool ChartCommands::saveChartsAs(const QString& path, const QString& nameFilter)
 {
-    if (!m_document.isOpen())
+    if (!m_context.document.isOpen())
         return false;
     // The extension typed wins: a file named "site.svg" is an SVG whatever type was left
     // chosen. Without one of ours, the type chosen decides and names the file.
     QString file = path;
     std::optional<views::ChartFileFormat> format = views::chartFormatOf(file);
     if (!format) {
-        format = kPictureTypes[0].format;
-        for (const PictureType& type : kPictureTypes)
-            if (nameFilter == QString::fromUtf8(type.filter))
-                format = type.format;
+        const std::vector<FileType> types = pictureTypes();
+        format = kPictureFormats[0];
+        for (std::size_t i = 0; i < types.size(); ++i)
+            if (nameFilter == types[i].filter)
+                format = kPictureFormats[i];
         file += QLatin1Char('.') + views::chartSuffix(*format);
     }
-    const QString error = views::writeCharts(file, *format, m_chartPanel->snapshot(), m_chartPanel->pictureSize());
+    const QString error = views::writeCharts(file, *format, m_panel->snapshot(), m_panel->pictureSize());
     if (error.isEmpty())
         return true;
     QMessageBox box(QMessageBox::Warning, QStringLiteral("Сохранить график"),
                     QStringLiteral("Не удалось сохранить график в файл «%1»:\n%2")
                         .arg(QDir::toNativeSeparators(file), error),
-                    QMessageBox::Ok, this);
+                    QMessageBox::Ok, m_context.window);
     box.setObjectName(QStringLiteral("ChartSaveErrorBox"));
     box.exec();
     return false;
 }
 
-std::vector<std::shared_ptr<const reports::PageDrawing>> MainWindow::reportAppendix()
+std::vector<std::shared_ptr<const reports::PageDrawing>> ChartCommands::reportAppendix()
 {
-    if (!m_document.isOpen() || !m_reportChartsAction->isChecked())
+    if (!m_context.document.isOpen() || !m_chartsInReport->isChecked())
         return {};
-    return {reports::chartPage(m_chartPanel->snapshot())};
+    return {reports::chartPage(m_panel->snapshot())};
 }
 
 } // namespace app

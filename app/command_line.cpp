@@ -1,23 +1,19 @@
 #include "app/command_line.h"
 
+#include "app/chart_commands.h"
 #include "app/error_report.h"
-#include "app/export_format.h"
 #include "app/unreadable_values.h"
 #include "app/version.h"
 
 #include "document/measurement_document.h"
+#include "export/export_file.h"
 #include "export/replacing_write.h"
-#include "export/table_export.h"
 #include "reports/chart_page.h"
-#include "reports/prepared_report.h"
-#include "settings/program_settings.h"
-#include "reports/report_data_set.h"
 #include "reports/report_painter.h"
-#include "reports/report_templates.h"
+#include "reports/table_report.h"
+#include "settings/program_settings.h"
 #include "store/store_error.h"
 #include "views/chart_data.h"
-#include "xls/biff_writer.h"
-#include "xls/xls_workbook.h"
 
 #include <QCommandLineParser>
 #include <QFile>
@@ -74,38 +70,29 @@ void openTable(document::MeasurementDocument& document, const QString& path)
     }
 }
 
-void exportRows(document::MeasurementDocument& document, const QString& out, ExportFormat format)
+// The window's export and report, minus its dialogs: the same document operations and the
+// same writers, with the limits and chart choices the user set in the window.
+void exportRows(document::MeasurementDocument& document, const QString& out, table_export::ExportFormat format)
 {
     // In file order, as the window's export writes them.
     document.unsortAll();
-    // The limits the window marks by, as the user set them.
-    writeExport(document.table(), out, format, document::readLimits(*settings::open()));
+    table_export::exportTable(document.table(), out, format, document.limits());
 }
 
 void printPdf(document::MeasurementDocument& document, const QString& out)
 {
     table_export::requireExportTarget(document.table().table().path(), out);
-    // The report the window's "Печать" prints for the tab shown.
-    const auto design = reports::designOf(
-        reports::reportFor(document.kind() == store::kPressKind, document.deviceType()));
-    const auto stored = settings::open();
-    const document::Limits limits = document::readLimits(*stored);
-    reports::ReportDataSet data(document.table().table());
-    reports::markTestsBelowLimits(data, document.table(), limits);
-    // With "Графики в отчёте" on, the charts page follows the rows, as in the window; the
-    // current test is the first row here.
+    // The report the window's "Печать" prints for the tab shown. With "Графики в отчёте" on,
+    // the charts page follows the rows, as in the window; the current test is the first row.
+    const ChartSettings charts = readChartSettings(*settings::open());
     std::vector<std::shared_ptr<const reports::PageDrawing>> appended;
-    if (settings::readFlag(*stored, QStringLiteral("Charts_in_report"))) {
-        views::ChartSnapshot snapshot;
-        snapshot.tests = views::readMeasure(
-            document.table(), views::measureFromKey(stored->value(QStringLiteral("Charts_measure")).toString()),
-            document.kind());
-        views::markLimits(snapshot.tests, document.table(), limits);
-        snapshot.current = document.table().table().recordCount() > 0 ? 0 : -1;
-        snapshot.forces = views::readForces(document.table(), snapshot.current);
-        appended.push_back(reports::chartPage(snapshot));
+    if (charts.inReport) {
+        const int current = document.table().table().recordCount() > 0 ? 0 : -1;
+        appended.push_back(reports::chartPage(views::chartSnapshot(document.table(), charts.measure, document.kind(),
+                                                                   document.limits(), current)));
     }
-    const reports::PreparedReport report = reports::prepareReport(design, data, appended);
+    const reports::PreparedReport report = reports::prepareTableReport(
+        reports::designOf(reports::reportKindOf(document)), document, appended);
     if (report.isEmpty())
         throw store::StoreError(store::StoreError::Code::NotActive,
                                 QStringLiteral("В таблице нет строк для отчёта: файл «%1» не записан.")
@@ -221,14 +208,16 @@ CommandLine runCommandLine(const QStringList& arguments, QTextStream& out, QText
         document::MeasurementDocument document;
         openTable(document, files[0]);
         refuseUnreadableValues(document);
+        // The limits the window marks by, as the user set them.
+        document.setLimits(document::readLimits(*settings::open()));
         if (kind >= 0)
             document.showKind(kind);
         if (parser.isSet(exportXls))
-            exportRows(document, files[1], ExportFormat::Xls);
+            exportRows(document, files[1], table_export::ExportFormat::Xls);
         else if (parser.isSet(exportXlsx))
-            exportRows(document, files[1], ExportFormat::Xlsx);
+            exportRows(document, files[1], table_export::ExportFormat::Xlsx);
         else if (parser.isSet(exportCsv))
-            exportRows(document, files[1], ExportFormat::Csv);
+            exportRows(document, files[1], table_export::ExportFormat::Csv);
         else
             printPdf(document, files[1]);
         result.exitStatus = 0;

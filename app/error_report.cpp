@@ -1,5 +1,6 @@
 #include "app/error_report.h"
 
+#include "document/measurement_document.h"
 #include "platform/file_io.h"
 #include "store/store_error.h"
 #include "xls/xls_error.h"
@@ -93,6 +94,29 @@ void showError(QWidget* parent, const std::exception& error) noexcept
 void showUnknownError(QWidget* parent) noexcept
 {
     showErrorBox(parent, QStringLiteral("Внутренняя ошибка программы."));
+}
+
+void rewordReopenFailure(const std::function<void()>& command)
+{
+    try {
+        command();
+    } catch (const document::AppendNotSavedError& error) {
+        // The count is what the instrument gave: the user learns whether to look for them.
+        throw store::StoreError(
+            error.code(),
+            QStringLiteral("Из прибора получено новых записей: %1.\n"
+                           "Не удалось снова открыть таблицу «%2» при сохранении:\n%3\n\nТаблица закрыта.\n"
+                           "Откройте таблицу и проверьте, сохранились ли эти записи.")
+                .arg(error.added())
+                .arg(QFileInfo(error.path()).fileName(), QString::fromUtf8(error.what()))
+                .toStdString());
+    } catch (const document::ReopenError& error) {
+        throw store::StoreError(
+            error.code(), QStringLiteral("Не удалось снова открыть таблицу «%1» при сохранении:\n%2\n\n"
+                                         "Таблица закрыта.")
+                              .arg(QFileInfo(error.path()).fileName(), QString::fromUtf8(error.what()))
+                              .toStdString());
+    }
 }
 
 } // namespace app

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <exception>
+#include <functional>
 #include <utility>
 
 #include <QString>
@@ -20,6 +21,12 @@ QString errorText(const std::exception& error);
 // Why the table at `path` could not be opened, as "Открыть" says it: a table in use elsewhere
 // is not damaged (the user only has to close it there); anything else is.
 QString openFailureText(const std::exception& error, const QString& path);
+
+// Runs a document command that may have to open the table again (save, append, delete,
+// renumber), and words a table that could not be taken back for the user: which table, why,
+// that it is closed now, and after an append how many new records came from the instrument.
+// Throws StoreError with that text.
+void rewordReopenFailure(const std::function<void()>& command);
 
 // Shows the standard error box for `error` (modal, error icon).
 void showError(QWidget* parent, const std::exception& error) noexcept;

@@ -1,82 +1,64 @@
-// Preview and print: the report of the shown tab over the rows of its view.
+#include "app/print_commands.h"
 
-#include "app/main_window.h"
-
-#include "reports/report_data_set.h"
+#include "document/measurement_document.h"
 #include "reports/report_template.h"
 #include "reports/report_templates.h"
+#include "reports/table_report.h"
 
-#include <QTabWidget>
+#include <QAction>
+#include <QIcon>
 
 namespace app {
 
-reports::ReportTemplate* MainWindow::Report1()
+PrintCommands::PrintCommands(const CommandContext& context, Appendix appendix, QObject* parent)
+    : QObject(parent), m_context(context), m_appendix(std::move(appendix))
 {
-    if (!m_report1)
-        m_report1 = new reports::ReportTemplate(reports::penetrometerDesign(), this);
-    return m_report1;
+    const auto report = [this](std::shared_ptr<const reports::ReportDesign> design, const char* name) {
+        auto* made = new reports::ReportTemplate(std::move(design), this);
+        made->setObjectName(QString::fromLatin1(name));
+        return made;
+    };
+    m_penetrometer = report(reports::penetrometerDesign(), "penetrometerReport");
+    m_press = report(reports::pressDesign(), "pressReport");
+    m_plateTest = report(reports::plateTestDesign(), "plateTestReport");
+
+    m_preview = makeCommand(this, m_context, "previewAction", QStringLiteral("Предварительный просмотр"),
+                            [this] { preview(); });
+    m_preview->setIcon(QIcon(QStringLiteral(":/kvel/icons/preview.svg")));
+    m_print = makeCommand(this, m_context, "printAction", QStringLiteral("Печать"), [this] { print(); });
+    m_print->setShortcut(QKeySequence(QStringLiteral("Ctrl+P")));
+    m_print->setIcon(QIcon(QStringLiteral(":/kvel/icons/print.svg")));
 }
 
-reports::ReportTemplate* MainWindow::Report2()
+reports::ReportTemplate* PrintCommands::preparedReport()
 {
-    if (!m_report2)
-        m_report2 = new reports::ReportTemplate(reports::pressDesign(), this);
-    return m_report2;
-}
-
-reports::ReportTemplate* MainWindow::Report3()
-{
-    if (!m_report3)
-        m_report3 = new reports::ReportTemplate(reports::plateTestDesign(), this);
-    return m_report3;
-}
-
-reports::ReportTemplate* MainWindow::chosenReport()
-{
-    if (!m_document.isOpen())
+    if (!m_context.document.isOpen())
         return nullptr;
+    reports::ReportTemplate* report = m_penetrometer;
     // Plate-test instruments store their tests as penetrometer rows, with a report of their own.
-    switch (reports::reportFor(m_pages->currentWidget() == m_tabSheet2, m_document.deviceType())) {
+    switch (reports::reportKindOf(m_context.document)) {
     case reports::ReportKind::Press:
-        return Report2();
+        report = m_press;
+        break;
     case reports::ReportKind::PlateTest:
-        return Report3();
+        report = m_plateTest;
+        break;
     case reports::ReportKind::Penetrometer:
         break;
     }
-    return Report1();
+    return report->prepare(m_context.document, m_appendix()) ? report : nullptr;
 }
 
-reports::ReportTemplate* MainWindow::prepareChosenReport()
+void PrintCommands::preview()
 {
-    reports::ReportTemplate* report = chosenReport();
-    if (!report)
-        return nullptr;
-    // The report reads the rows by their place in the view: the grid's current row and
-    // scroll position stay as the user left them.
-    reports::ReportDataSet data(m_document.table().table());
-    reports::markTestsBelowLimits(data, m_document.table(), m_document.limits());
-    return report->prepare(data, reportAppendix()) ? report : nullptr;
+    if (reports::ReportTemplate* report = preparedReport())
+        report->showPreview(m_context.window);
 }
 
-void MainWindow::N8Click()
+void PrintCommands::print()
 {
-    if (reports::ReportTemplate* report = prepareChosenReport())
-        report->showPreview(this);
-}
-
-void MainWindow::N9Click()
-{
-    if (reports::ReportTemplate* report = prepareChosenReport())
-        report->print(this);
-}
-
-// The grids' "Печать" does what the menu's does: the report of the tab in front, prepared
-// afresh. Sending whatever the penetrometer report prepared last, whichever tab is shown,
-// would print stale or foreign pages.
-void MainWindow::N22Click()
-{
-    N9Click();
+    if (reports::ReportTemplate* report = preparedReport())
+        report->print(m_context.window);
 }
 
 } // namespace app

@@ -33,7 +33,7 @@ void Shell::start()
 
     m_mainWindow->show(); // maximised: the window state was set when it was built
     if (!m_options.tableToOpen.isEmpty())
-        m_mainWindow->openFromCommandLine(m_options.tableToOpen);
+        m_mainWindow->openTable(m_options.tableToOpen);
 
     // From now on a second start with a table hands it to this window.
     m_instance = std::make_unique<InstanceServer>(instanceServerName());

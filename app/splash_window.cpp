@@ -33,7 +33,7 @@ SplashWindow::SplashWindow(std::chrono::milliseconds displayTime, QWidget* paren
     : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint)
 {
     loadResources();
-    setObjectName(QStringLiteral("TForm5"));
+    setObjectName(QStringLiteral("splashWindow"));
     setAccessibleName(QStringLiteral("ВРТ - ТК5"));
     setFixedSize(kWindowSize);
 
@@ -44,10 +44,10 @@ SplashWindow::SplashWindow(std::chrono::milliseconds displayTime, QWidget* paren
     picture->setPixmap(splashPicture(devicePixelRatioF()));
 
     m_timer = new QTimer(this);
-    m_timer->setObjectName(QStringLiteral("Timer1"));
+    m_timer->setObjectName(QStringLiteral("splashTimer"));
     m_timer->setSingleShot(true);
     m_timer->setInterval(displayTime);
-    connect(m_timer, &QTimer::timeout, this, &SplashWindow::Timer1Timer);
+    connect(m_timer, &QTimer::timeout, this, &SplashWindow::closeWhenShownLongEnough);
 
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
@@ -59,7 +59,7 @@ void SplashWindow::showEvent(QShowEvent* event)
     m_timer->start();
 }
 
-void SplashWindow::Timer1Timer()
+void SplashWindow::closeWhenShownLongEnough()
 {
     done(QDialog::Accepted);
 }

@@ -8,7 +8,7 @@ class QTimer;
 
 namespace app {
 
-// The start-up picture (TForm5): a borderless window that closes itself with Accepted once
+// The start-up picture: a borderless window that closes itself with Accepted once
 // its timer has run out. Start-up shows it modally before the main window appears.
 class SplashWindow : public QDialog {
     Q_OBJECT
@@ -23,10 +23,10 @@ public:
     void reject() override {}
 
 protected:
-    void showEvent(QShowEvent* event) override; // FormShow: starts Timer1
+    void showEvent(QShowEvent* event) override; // starts the timer
 
 private:
-    void Timer1Timer();
+    void closeWhenShownLongEnough();
 
     QTimer* m_timer = nullptr;
 };

@@ -1,58 +1,82 @@
-// The commands that work on whole tables (New, Open, Append) and on the rows and columns of
-// the shown tab (summary, delete, renumber, colours, equal widths).
+#include "app/table_commands.h"
 
 #include "app/error_report.h"
-#include "app/file_dialogs.h"
-#include "app/main_window.h"
+#include "app/table_files.h"
 #include "app/unreadable_values.h"
 
 #include "device/download_dialog.h"
+#include "document/measurement_document.h"
 #include "settings/recent_tables.h"
-#include "store/flash_decoder.h"
 #include "store/store_error.h"
-#include "views/data_grid.h"
 #include "views/grid_tabs.h"
 
-#include <QColorDialog>
+#include <QAction>
+#include <QApplication>
 #include <QDir>
-#include <QFileDialog>
 #include <QFileInfo>
+#include <QIcon>
+#include <QMenu>
 #include <QMessageBox>
-#include <QTabWidget>
+#include <QTimer>
 
 namespace app {
-namespace {
 
-const QString kLastColourKey = QStringLiteral("Last_color");
+TableCommands::TableCommands(const CommandContext& context, QObject* parent)
+    : QObject(parent), m_context(context)
+{
+    m_download = new device::DownloadDialog(m_context.state.download, m_context.window);
+    connect(m_download, &device::DownloadDialog::errorOccurred, this, [this](const QString& text) {
+        QMessageBox box(QMessageBox::Critical, QStringLiteral("Ошибка"), text, QMessageBox::Ok, m_download);
+        box.exec();
+    });
 
-} // namespace
+    m_newTable = makeCommand(this, m_context, "newTableAction", QStringLiteral("Создать"), [this] { createTable(); });
+    m_newTable->setShortcut(QKeySequence(QStringLiteral("Ctrl+N")));
+    m_newTable->setIcon(QIcon(QStringLiteral(":/kvel/icons/new.svg")));
+    m_openTable = makeCommand(this, m_context, "openTableAction", QStringLiteral("Открыть"),
+                              [this] { chooseAndOpenTable(); });
+    m_openTable->setShortcut(QKeySequence(QStringLiteral("Ctrl+O")));
+    m_openTable->setIcon(QIcon(QStringLiteral(":/kvel/icons/open.svg")));
+    m_append = makeCommand(this, m_context, "appendAction", QStringLiteral("Дополнить"), [this] { appendDownload(); });
+    m_saveTable = makeCommand(this, m_context, "saveTableAction", QStringLiteral("Сохранить"), [this] { saveTable(); });
+    m_saveTable->setShortcut(QKeySequence(QStringLiteral("Ctrl+S")));
+    m_saveTable->setIcon(QIcon(QStringLiteral(":/kvel/icons/save.svg")));
+    m_closeTable = makeCommand(this, m_context, "closeTableAction", QStringLiteral("Закрыть"), [this] { closeTable(); });
+    // Leaves the event loop without closing any window: the data folder is not written, no
+    // question is asked and the index file stays. The table is closed when the window is
+    // destroyed at the end of main().
+    m_exit = makeCommand(this, m_context, "exitAction", QStringLiteral("Выход"), [] { QCoreApplication::exit(0); });
 
-store::DownloadedImage MainWindow::downloadedImage() const
+    m_recentMenu = new QMenu(QStringLiteral("Последние таблицы"), m_context.window);
+    m_recentMenu->setObjectName(QStringLiteral("recentMenu"));
+    m_recentMenu->menuAction()->setObjectName(QStringLiteral("recentMenu"));
+    connect(m_recentMenu, &QMenu::aboutToShow, this, &TableCommands::fillRecentMenu);
+    fillRecentMenu();
+}
+
+TableCommands::~TableCommands() = default;
+
+store::DownloadedImage TableCommands::downloadedImage() const
 {
     // Only the bytes this download received: what lies beyond is an older download's.
-    const auto& download = m_state.download;
+    const auto& download = m_context.state.download;
     return {std::span(download.flash_image.data(), download.image_length), download.dev_type,
             download.dev_serial};
 }
 
-views::DataGrid* MainWindow::shownGrid() const
-{
-    return m_pages->currentWidget() == m_tabSheet2 ? m_gridTabs->grid2() : m_gridTabs->grid1();
-}
+// ---- New, Open, Append, Save, Close ----------------------------------------------------------
 
-// ---- New, Open, Append ----------------------------------------------------------------------
-
-void MainWindow::N2Click()
+void TableCommands::createTable()
 {
-    if (m_document.isOpen())
-        Close_DB();
-    const QString file = chosenFile(m_saveDialog);
+    if (m_context.document.isOpen())
+        closeTable();
+    const QString file = m_context.files.chooseNewTable();
     if (file.isEmpty())
         return;
     // Close deletes the ".mdx" file named like the table: a table of that name would be
     // somebody's index file, or lose its rows to the Close of another table.
     if (file.endsWith(QStringLiteral(".mdx"), Qt::CaseInsensitive)) {
-        QMessageBox::warning(this, QStringLiteral("Ошибка"),
+        QMessageBox::warning(m_context.window, QStringLiteral("Ошибка"),
                              QStringLiteral("Имя «%1» не подходит для таблицы: файлы с расширением .mdx — "
                                             "индексные, программа удаляет их при закрытии таблиц.\n"
                                             "Выберите другое имя.")
@@ -64,165 +88,217 @@ void MainWindow::N2Click()
     store::MeasurementTable::checkReplaceable(file);
     // The table is made only once the instrument's memory is here: a failed or cancelled
     // download leaves an existing file of that name untouched.
-    if (m_downloadDialog->exec() != device::DownloadDialog::ResultOk)
+    if (m_download->exec() != device::DownloadDialog::ResultOk)
         return;
-    Create_DB(file);
+    createFromDownload(file);
 }
 
-void MainWindow::Create_DB(const QString& path)
+void TableCommands::createFromDownload(const QString& path)
 {
     // Even when writing a row fails, the table is open with the rows written so far: show
     // them and the commands that work on them, then report the error.
     try {
-        m_document.create(path, downloadedImage());
+        m_context.document.create(path, downloadedImage());
     } catch (...) {
-        if (m_document.isOpen()) {
-            showOpenTable();
+        if (m_context.document.isOpen()) {
+            emit tableOpened();
             rememberTable(path);
         }
         throw;
     }
     rememberTable(path);
-    m_gridTabs->showForceColumns();
-    showOpenTable();
+    m_context.grids.showForceColumns();
+    emit tableOpened();
 }
 
-void MainWindow::N3Click()
+void TableCommands::chooseAndOpenTable()
 {
-    const QString file = chosenFile(m_openDialog);
-    if (file.isEmpty())
-        return;
-    openTable(file);
+    const QString file = m_context.files.chooseTableToOpen();
+    if (!file.isEmpty())
+        openTable(file);
 }
 
-void MainWindow::openTable(const QString& path)
+void TableCommands::openTable(const QString& path)
 {
+    document::MeasurementDocument& document = m_context.document;
     const QString file = QFileInfo(path).absoluteFilePath();
     // The table open now stays open until the new one has opened: a name that turns out to
     // be no table (or one in use) costs the user nothing. Only the same table is closed first,
     // since it cannot be opened twice.
     std::unique_ptr<store::MeasurementTable> next;
-    if (m_document.isOpen() && !settings::RecentTables::sameTable(m_document.path(), file)) {
+    if (document.isOpen() && !settings::RecentTables::sameTable(document.path(), file)) {
         try {
-            next = m_document.openAside(file);
+            next = document.openAside(file);
         } catch (const store::StoreError& error) {
-            QMessageBox::critical(this, QStringLiteral("Ошибка"), openFailureText(error, file));
+            QMessageBox::critical(m_context.window, QStringLiteral("Ошибка"), openFailureText(error, file));
             return;
         }
     }
-    if (m_document.isOpen())
-        Close_DB();
-    setDataDir(QDir::toNativeSeparators(QFileInfo(file).absolutePath()));
-    Open_DB(file, std::move(next));
+    if (document.isOpen())
+        closeTable();
+    m_context.files.setDataFolder(QDir::toNativeSeparators(QFileInfo(file).absolutePath()));
+    showTable(file, std::move(next));
 }
 
-bool MainWindow::Open_DB(const QString& path, std::unique_ptr<store::MeasurementTable> opened)
+bool TableCommands::showTable(const QString& path, std::unique_ptr<store::MeasurementTable> opened)
 {
     try {
         if (opened)
-            m_document.open(std::move(opened));
+            m_context.document.open(std::move(opened));
         else
-            m_document.open(path);
+            m_context.document.open(path);
     } catch (const store::StoreError& error) {
-        QMessageBox::critical(this, QStringLiteral("Ошибка"), openFailureText(error, path));
+        QMessageBox::critical(m_context.window, QStringLiteral("Ошибка"), openFailureText(error, path));
         return false;
     }
-    showOpenTable();
-    m_state.title = QFileInfo(path).completeBaseName() + QStringLiteral(" - ") + kCaption;
-    setWindowTitle(m_state.title);
+    emit tableOpened();
+    m_context.state.title = QFileInfo(path).completeBaseName() + QStringLiteral(" - ") + kCaption;
+    m_context.window->setWindowTitle(m_context.state.title);
     rememberTable(path);
-    warnOfUnreadableValues(this, m_document);
+    warnOfUnreadableValues(m_context.window, m_context.document);
     return true;
 }
 
-void MainWindow::N4Click()
+void TableCommands::openHandedOver(const QString& path)
 {
-    if (!m_document.isOpen())
+    QWidget* window = m_context.window;
+    if (window->isMinimized())
+        window->showNormal();
+    window->raise();
+    window->activateWindow();
+    // A dialog up (a download, a question, the splash) finishes first; the last table handed
+    // over waits for it.
+    const bool waiting = !m_handedOver.isEmpty();
+    m_handedOver = path;
+    if (waiting)
         return;
-    if (m_downloadDialog->exec() != device::DownloadDialog::ResultOk)
+    const auto tryNow = [this](const auto& self) -> void {
+        if (QApplication::activeModalWidget()) {
+            QTimer::singleShot(200, this, [this, self] { self(self); });
+            return;
+        }
+        const QString table = std::exchange(m_handedOver, QString());
+        if (m_context.document.isOpen() && settings::RecentTables::sameTable(m_context.document.path(), table))
+            return;
+        runAfterCellEdit(m_context, [&] { openTable(table); });
+    };
+    tryNow(tryNow);
+}
+
+void TableCommands::appendDownload()
+{
+    if (!m_context.document.isOpen())
+        return;
+    if (m_download->exec() != device::DownloadDialog::ResultOk)
         return;
     store::DecodeResult result;
     try {
-        reopening([&] { result = m_document.append(downloadedImage()); });
+        rewordReopenFailure([&] { result = m_context.document.append(downloadedImage()); });
     } catch (...) {
         // Whatever went wrong, the tab of the kind shown stays in front.
-        tab_vis_en();
+        emit kindShown();
         throw;
     }
     if (result.added > 0)
-        m_gridTabs->showForceColumns();
-    QMessageBox::information(this, QStringLiteral("Дополнение"),
+        m_context.grids.showForceColumns();
+    QMessageBox::information(m_context.window, QStringLiteral("Дополнение"),
                              QStringLiteral("Добавлено записей: %1").arg(result.added));
-    tab_vis_en();
+    emit kindShown();
 }
 
-// ---- rows --------------------------------------------------------------------------------------
-
-void MainWindow::N21Click()
+void TableCommands::saveTable()
 {
-    if (!m_document.isOpen())
-        return;
-    DeleteSelectedRows(*shownGrid());
+    // Closing and reopening makes sure that everything has reached the file; the kind
+    // filter and a sort stay as the user sees them.
+    rewordReopenFailure([this] { m_context.document.save(); });
 }
 
-void MainWindow::DeleteSelectedRows(views::DataGrid& grid)
+void TableCommands::closeTable()
 {
-    if (!m_document.isOpen())
-        return;
-    const std::vector<std::uint32_t> rows = grid.rowsToDelete();
-    // Packing renumbers the records the selection keeps: it goes, whatever happens.
-    const auto clearSelection = [&grid] { grid.clearSelection(); };
-    try {
-        reopening([&] { m_document.deleteRecords(rows); });
-    } catch (...) {
-        clearSelection();
-        throw;
+    document::MeasurementDocument& document = m_context.document;
+    if (document.isChanged()) {
+        const auto answer = QMessageBox::question(
+            m_context.window, kCaption, QStringLiteral("Сохранить изменения в таблицах ?"),
+            QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes);
+        if (answer == QMessageBox::Yes)
+            saveTable();
     }
-    clearSelection();
+    // The document announces the closing, and the window follows; with nothing open the
+    // window goes to its no-table state all the same.
+    const bool wasOpen = document.isOpen();
+    document.close();
+    if (!wasOpen)
+        emit closedWithoutTable();
 }
 
-void MainWindow::N37Click()
+// ---- the recent tables -----------------------------------------------------------------------
+
+QStringList TableCommands::recentTables() const
 {
-    reopening([this] { m_document.renumber(); });
+    return settings::RecentTables(m_context.settings).paths();
 }
 
-// ---- columns -----------------------------------------------------------------------------------
-
-void MainWindow::N17Click()
+void TableCommands::rememberTable(const QString& path)
 {
-    if (!m_document.isOpen())
-        return;
-    views::DataGrid* grid = shownGrid();
-    QColorDialog dialog(this);
-    dialog.setObjectName(QStringLiteral("ColorDialog1"));
-    // It starts on the colour chosen last, so one colour goes on column after column.
-    const QColor last(m_registry->value(kLastColourKey).toString());
-    if (last.isValid())
-        dialog.setCurrentColor(last);
-    if (dialog.exec() != QDialog::Accepted)
-        return;
-    m_registry->setValue(kLastColourKey, dialog.selectedColor().name());
-    grid->setColumnColor(grid->currentColumn(), dialog.selectedColor());
+    settings::RecentTables(m_context.settings).add(path);
+    emit recentTablesChanged();
 }
 
-void MainWindow::N18Click()
+void TableCommands::forgetTable(const QString& path)
 {
-    if (!m_document.isOpen())
-        return;
-    views::DataGrid* grid = shownGrid();
-    grid->setColumnColor(grid->currentColumn(), std::nullopt);
+    settings::RecentTables(m_context.settings).remove(path);
+    emit recentTablesChanged();
 }
 
-void MainWindow::N19Click()
+void TableCommands::forgetMissingTables()
 {
-    if (m_document.isOpen())
-        shownGrid()->clearColumnColors();
+    settings::RecentTables recent(m_context.settings);
+    for (const QString& path : recent.paths())
+        if (!QFileInfo(path).isFile())
+            recent.remove(path);
+    emit recentTablesChanged();
 }
 
-void MainWindow::N23Click()
+void TableCommands::forgetAllTables()
 {
-    if (m_document.isOpen())
-        views::EqualizeColumns(*shownGrid());
+    settings::RecentTables(m_context.settings).clear();
+    emit recentTablesChanged();
+}
+
+void TableCommands::fillRecentMenu()
+{
+    // Built each time it opens, so that a file that has come or gone is shown as it is now.
+    m_recentMenu->clear();
+    const QStringList paths = recentTables();
+    bool anyMissing = false;
+    int number = 0;
+    for (const QString& path : paths) {
+        const QFileInfo info(path);
+        const bool present = info.isFile();
+        anyMissing = anyMissing || !present;
+        ++number;
+        // "&1 name.db — folder": the digit is the key to press.
+        QString text = QStringLiteral("&%1 %2 — %3")
+                           .arg(number)
+                           .arg(info.fileName(), QDir::toNativeSeparators(info.absolutePath()));
+        if (!present)
+            text += QStringLiteral(" (файл не найден)");
+        QAction* action = m_recentMenu->addAction(text);
+        action->setToolTip(QDir::toNativeSeparators(path));
+        action->setEnabled(present);
+        connect(action, &QAction::triggered, this, [this, path] { runAfterCellEdit(m_context, [&] { openTable(path); }); });
+    }
+    if (paths.isEmpty())
+        m_recentMenu->addAction(QStringLiteral("(список пуст)"))->setEnabled(false);
+    m_recentMenu->addSeparator();
+    QAction* removeMissing = m_recentMenu->addAction(QStringLiteral("Убрать отсутствующие файлы"));
+    removeMissing->setObjectName(QStringLiteral("forgetMissingTablesAction"));
+    removeMissing->setEnabled(anyMissing);
+    connect(removeMissing, &QAction::triggered, this, &TableCommands::forgetMissingTables);
+    QAction* clear = m_recentMenu->addAction(QStringLiteral("Очистить список"));
+    clear->setObjectName(QStringLiteral("forgetAllTablesAction"));
+    clear->setEnabled(!paths.isEmpty());
+    connect(clear, &QAction::triggered, this, &TableCommands::forgetAllTables);
 }
 
 } // namespace app

@@ -1,6 +1,7 @@
 #include "reports/report_template.h"
 
 #include "reports/report_painter.h"
+#include "reports/table_report.h"
 
 #include <QAction>
 #include <QCoreApplication>
@@ -37,6 +38,13 @@ ReportTemplate::~ReportTemplate() = default;
 bool ReportTemplate::prepare(ReportDataSet& data, const std::vector<std::shared_ptr<const PageDrawing>>& appended)
 {
     m_prepared = prepareReport(m_design, data, appended);
+    return !m_prepared.isEmpty();
+}
+
+bool ReportTemplate::prepare(document::MeasurementDocument& document,
+                             const std::vector<std::shared_ptr<const PageDrawing>>& appended)
+{
+    m_prepared = prepareTableReport(m_design, document, appended);
     return !m_prepared.isEmpty();
 }
 

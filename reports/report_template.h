@@ -11,6 +11,10 @@ class QPrinter;
 class QPrintPreviewDialog;
 class QWidget;
 
+namespace document {
+class MeasurementDocument;
+}
+
 namespace reports {
 
 class ReportDataSet;
@@ -31,6 +35,9 @@ public:
     // `appended` a page of its own (the charts page). Returns whether pages were prepared
     // (none when the table is not open).
     bool prepare(ReportDataSet& data, const std::vector<std::shared_ptr<const PageDrawing>>& appended = {});
+    // The same over the rows the document shows, tests below its limits marked.
+    bool prepare(document::MeasurementDocument& document,
+                 const std::vector<std::shared_ptr<const PageDrawing>>& appended);
 
     // The prepared pages in a modal preview window with zoom, print and close. Nothing
     // happens when nothing is prepared.

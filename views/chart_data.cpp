@@ -175,4 +175,22 @@ void markLimits(MeasureSeries& series, const store::MeasurementTable& table, con
     series.limit = limit.value_or(kNoValue);
 }
 
+MeasureSeries readTests(const store::MeasurementTable& table, ChartMeasure measure, int kind,
+                        const document::Limits& limits)
+{
+    MeasureSeries series = readMeasure(table, measure, kind);
+    markLimits(series, table, limits);
+    return series;
+}
+
+ChartSnapshot chartSnapshot(const store::MeasurementTable& table, ChartMeasure measure, int kind,
+                            const document::Limits& limits, int current)
+{
+    ChartSnapshot snapshot;
+    snapshot.tests = readTests(table, measure, kind, limits);
+    snapshot.current = current;
+    snapshot.forces = readForces(table, current);
+    return snapshot;
+}
+
 } // namespace views

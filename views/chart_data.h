@@ -96,4 +96,13 @@ struct ChartSnapshot {
     int current = -1;          // view position of the current row
 };
 
+// The figure over the rows of the view with the tests below `limits` marked: what the panel
+// draws and what a report without the panel draws.
+MeasureSeries readTests(const store::MeasurementTable& table, ChartMeasure measure, int kind,
+                        const document::Limits& limits);
+// The charts of the rows of `kind` in view with the row at `current` as the current test and
+// none selected, as a report made without the window shows them.
+ChartSnapshot chartSnapshot(const store::MeasurementTable& table, ChartMeasure measure, int kind,
+                            const document::Limits& limits, int current);
+
 } // namespace views

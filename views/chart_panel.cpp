@@ -231,9 +231,7 @@ void ChartPanel::readSnapshot()
     const store::MeasurementTable& table = m_document.table();
     const int kind = m_document.kind();
     if (m_unread & Values) {
-        m_snapshot.tests = readMeasure(table, m_measure, kind);
-        // The tests below a limit, and the limit of the figure shown.
-        markLimits(m_snapshot.tests, table, m_document.limits());
+        m_snapshot.tests = readTests(table, m_measure, kind, m_document.limits());
     }
     const int current = table.isActive() ? table.table().position() : -1;
     m_snapshot.current = current;

@@ -6,6 +6,7 @@
 
 #include "table_command_support.h"
 #include "widget_test_support.h"
+#include "window_access.h"
 #include "workbook_reader.h"
 
 #include "app/main_window.h"
@@ -29,6 +30,8 @@
 #include <memory>
 #include <optional>
 #include <vector>
+
+using namespace kvel_test;
 
 using app::MainWindow;
 using kvel_test::Answer;
@@ -60,8 +63,8 @@ struct Window {
     views::DataGrid& grid() const { return *window.findChild<views::DataGrid*>(QStringLiteral("Grid1")); }
     int column(const char* field) const { return grid().columnOfField(QString::fromLatin1(field)); }
     // The row of the view that shows record `rec` (0: the edited one, 1: the other).
-    int rowOf(std::uint32_t rec) const { return window.table().table().positionOf(rec); }
-    QTabWidget& pages() const { return *window.findChild<QTabWidget*>(QStringLiteral("PageControl1")); }
+    int rowOf(std::uint32_t rec) const { return tableOf(window).table().positionOf(rec); }
+    QTabWidget& pages() const { return *window.findChild<QTabWidget*>(QStringLiteral("kindTabs")); }
 
     std::vector<Seen> trigger(const char* action, std::vector<Answer> answers = {}) const
     {
@@ -92,14 +95,14 @@ struct Window {
     QStringList viewColumn(Field field) const
     {
         QStringList values;
-        for (std::uint32_t rec : window.table().table().view())
-            values << kvel_test::fieldText(window.table(), rec, field);
+        for (std::uint32_t rec : tableOf(window).table().view())
+            values << kvel_test::fieldText(tableOf(window), rec, field);
         return values;
     }
     // The texts the prepared penetrometer report printed for `field`, in page order.
     QStringList reportColumn(const QString& field) const
     {
-        const reports::PreparedReport& report = window.Report1()->prepared();
+        const reports::PreparedReport& report = (&reportOf(window, "penetrometerReport"))->prepared();
         QStringList texts;
         if (report.isEmpty())
             return texts;
@@ -145,7 +148,7 @@ void expectReport(Window& w)
 
 void expectNoReport(Window& w)
 {
-    QVERIFY(w.window.Report1()->prepared().isEmpty());
+    QVERIFY((&reportOf(w.window, "penetrometerReport"))->prepared().isEmpty());
 }
 
 std::vector<CommandCase> commandCases()
@@ -154,8 +157,8 @@ std::vector<CommandCase> commandCases()
     const auto colourP = [red](Window& w) { w.grid().setColumnColor(w.column("P"), red); };
     const auto noColour = [](Window& w) { QCOMPARE(w.colourOfP(), std::optional<QColor>()); };
     const auto stillRed = [red](Window& w) { QCOMPARE(w.colourOfP(), std::optional<QColor>(red)); };
-    const auto stillOpen = [](Window& w) { QVERIFY(w.window.dbOpen()); };
-    const auto closed = [](Window& w) { QVERIFY(!w.window.dbOpen()); };
+    const auto stillOpen = [](Window& w) { QVERIFY(documentOf(w.window).isOpen()); };
+    const auto closed = [](Window& w) { QVERIFY(!documentOf(w.window).isOpen()); };
     const auto trigger = [](const char* action, std::vector<Answer> answers = {}) {
         return [action, answers](Window& w) { return w.trigger(action, answers); };
     };
@@ -164,9 +167,9 @@ std::vector<CommandCase> commandCases()
     return {
         {.name = "export",
          .run = [exportFile](Window& w) {
-             return w.trigger("Excel1", {Answer::withFile(exportFile(w)), Answer::press(QMessageBox::Ok)});
+             return w.trigger("exportAction", {Answer::withFile(exportFile(w)), Answer::press(QMessageBox::Ok)});
          },
-         .seen = {"SaveDialog1", "Экспорт в Excel: Экспорт в файл export.xls завершен успешно."},
+         .seen = {"saveFileDialog", "Экспорт в Excel: Экспорт в файл export.xls завершен успешно."},
          .ran = [exportFile](Window& w) {
              QVERIFY(QFile::exists(exportFile(w)));
              if (!kvel_test::havePythonXlrd()) {
@@ -181,28 +184,28 @@ std::vector<CommandCase> commandCases()
              QCOMPARE(kvel_test::describe(sheet.at(6).at(3)), QStringLiteral("20"));
          },
          .stopped = [exportFile](Window& w) { QVERIFY(!QFile::exists(exportFile(w))); }},
-        {.name = "preview", .run = trigger("N8"), .seen = {"ReportPreview"}, .ran = expectReport,
+        {.name = "preview", .run = trigger("previewAction"), .seen = {"ReportPreview"}, .ran = expectReport,
          .stopped = expectNoReport},
         {.name = "toolbar preview",
          .run = [](Window& w) {
              Dialogs dialogs({});
-             QTest::mouseClick(w.window.findChild<QWidget*>(QStringLiteral("ToolButton4")), Qt::LeftButton);
+             QTest::mouseClick(w.window.findChild<QWidget*>(QStringLiteral("previewButton")), Qt::LeftButton);
              return dialogs.seen();
          },
          .seen = {"ReportPreview"}, .ran = expectReport, .stopped = expectNoReport},
-        {.name = "print", .run = trigger("N9"), .ran = expectReport, .stopped = expectNoReport, .prints = true},
-        {.name = "context menu print", .run = trigger("N22"), .ran = expectReport, .stopped = expectNoReport,
+        {.name = "print", .run = trigger("printAction"), .ran = expectReport, .stopped = expectNoReport, .prints = true},
+        {.name = "context menu print", .run = trigger("printAction"), .ran = expectReport, .stopped = expectNoReport,
          .prints = true},
         {.name = "sort reset",
          // Sorted by N, descending: the edited row is shown second.
          .prepare = [](Window& w) { w.clickTitle("N"); },
-         .run = trigger("N33"),
+         .run = trigger("unsortAction"),
          .ran = [](Window& w) {
-             QVERIFY(w.window.table().table().indexName().empty());
+             QVERIFY(tableOf(w.window).table().indexName().empty());
              QCOMPARE(w.grid().column(w.column("N")).titleState, views::TitleState::None);
          },
          .stopped = [](Window& w) {
-             QCOMPARE(w.window.table().table().indexName(), std::string(store::kTab1));
+             QCOMPARE(tableOf(w.window).table().indexName(), std::string(store::kTab1));
              QCOMPARE(w.grid().column(w.column("N")).titleState, views::TitleState::Up);
          }},
         {.name = "title click sort",
@@ -212,34 +215,34 @@ std::vector<CommandCase> commandCases()
              return dialogs.seen();
          },
          .ran = [](Window& w) {
-             QCOMPARE(w.window.table().table().indexName(), std::string(store::kTab1));
+             QCOMPARE(tableOf(w.window).table().indexName(), std::string(store::kTab1));
              QCOMPARE(w.grid().column(w.column("P")).titleState, views::TitleState::Up);
          },
          .stopped = [](Window& w) {
-             QVERIFY(w.window.table().table().indexName().empty());
+             QVERIFY(tableOf(w.window).table().indexName().empty());
              QCOMPARE(w.grid().column(w.column("P")).titleState, views::TitleState::None);
          }},
         {.name = "tab switch",
          .run = [](Window& w) {
              // As the program itself brings a tab to the front: shown first, then made current.
              Dialogs dialogs({});
-             QWidget* press = w.window.findChild<QWidget*>(QStringLiteral("TabSheet2"));
+             QWidget* press = w.window.findChild<QWidget*>(QStringLiteral("pressPage"));
              w.pages().setTabVisible(w.pages().indexOf(press), true);
              w.pages().setCurrentWidget(press);
              return dialogs.seen();
          },
          .ran = [](Window& w) {
-             QCOMPARE(w.pages().currentWidget()->objectName(), QStringLiteral("TabSheet2"));
-             QCOMPARE(w.window.table().table().recordCount(), 0); // no press rows
+             QCOMPARE(w.pages().currentWidget()->objectName(), QStringLiteral("pressPage"));
+             QCOMPARE(tableOf(w.window).table().recordCount(), 0); // no press rows
          },
          .stopped = [](Window& w) {
-             QCOMPARE(w.pages().currentWidget()->objectName(), QStringLiteral("TabSheet1"));
-             QCOMPARE(w.window.table().table().recordCount(), 2);
+             QCOMPARE(w.pages().currentWidget()->objectName(), QStringLiteral("penetrometerPage"));
+             QCOMPARE(tableOf(w.window).table().recordCount(), 2);
          },
          .shownP = {}},
-        {.name = "new", .run = trigger("N2", {Answer::press(QMessageBox::No), Answer::cancel()}),
-         .seen = {kCloseQuestion, "SaveDialog1"}, .ran = closed, .stopped = stillOpen, .keepsTable = false},
-        {.name = "open", .run = trigger("N3", {Answer::cancel()}), .seen = {"OpenDialog1"}, .ran = stillOpen,
+        {.name = "new", .run = trigger("newTableAction", {Answer::press(QMessageBox::No), Answer::cancel()}),
+         .seen = {kCloseQuestion, "saveFileDialog"}, .ran = closed, .stopped = stillOpen, .keepsTable = false},
+        {.name = "open", .run = trigger("openTableAction", {Answer::cancel()}), .seen = {"openTableDialog"}, .ran = stillOpen,
          .stopped = stillOpen},
         {.name = "append",
          .run = [](Window& w) {
@@ -249,14 +252,14 @@ std::vector<CommandCase> commandCases()
                  return std::vector<Seen>{};
              }
              kvel_test::pointPort(1, instrument.path());
-             return w.trigger("N4", {Answer::press(QMessageBox::Ok)});
+             return w.trigger("appendAction", {Answer::press(QMessageBox::Ok)});
          },
          .seen = {"Дополнение: Добавлено записей: 2"}, .ran = stillOpen,
-         .stopped = [](Window& w) { QCOMPARE(w.window.table().table().recordCount(), 2); },
+         .stopped = [](Window& w) { QCOMPARE(tableOf(w.window).table().recordCount(), 2); },
          .footer = {}, .fileRows = 4},
-        {.name = "save", .run = trigger("N5"), .ran = [](Window& w) { QVERIFY(!w.window.dbChanged()); },
-         .stopped = [](Window& w) { QVERIFY(w.window.dbChanged()); }},
-        {.name = "close", .run = trigger("N7", {Answer::press(QMessageBox::Yes)}), .seen = {kCloseQuestion},
+        {.name = "save", .run = trigger("saveTableAction"), .ran = [](Window& w) { QVERIFY(!documentOf(w.window).isChanged()); },
+         .stopped = [](Window& w) { QVERIFY(documentOf(w.window).isChanged()); }},
+        {.name = "close", .run = trigger("closeTableAction", {Answer::press(QMessageBox::Yes)}), .seen = {kCloseQuestion},
          .ran = closed, .stopped = stillOpen, .keepsTable = false},
         {.name = "exit",
          .run = [](Window& w) {
@@ -266,7 +269,7 @@ std::vector<CommandCase> commandCases()
              Dialogs dialogs({});
              QObject receiver;
              QMetaObject::invokeMethod(&receiver, [&] {
-                 w.window.findChild<QAction*>(QStringLiteral("N11"))->trigger();
+                 w.window.findChild<QAction*>(QStringLiteral("exitAction"))->trigger();
                  QMetaObject::invokeMethod(&receiver, [] { QCoreApplication::exit(kStayed); }, Qt::QueuedConnection);
              }, Qt::QueuedConnection);
              w.loopResult = QCoreApplication::exec();
@@ -283,29 +286,29 @@ std::vector<CommandCase> commandCases()
          .seen = {kCloseQuestion},
          .ran = [](Window& w) {
              QVERIFY(!w.window.isVisible());
-             QVERIFY(!w.window.dbOpen());
+             QVERIFY(!documentOf(w.window).isOpen());
          },
          .stopped = [](Window& w) {
              QVERIFY(w.window.isVisible());
-             QVERIFY(w.window.dbOpen());
+             QVERIFY(documentOf(w.window).isOpen());
          },
          .keepsTable = false},
         {.name = "delete rows",
          // The other row is selected; the edited one stays.
          .prepare = [](Window& w) { w.ctrlClickRow(w.rowOf(1)); },
-         .run = trigger("N34"), .ran = stillOpen,
+         .run = trigger("deleteRowsAction"), .ran = stillOpen,
          .stopped = [](Window& w) {
-             QCOMPARE(w.window.table().table().recordCount(), 2);
+             QCOMPARE(tableOf(w.window).table().recordCount(), 2);
              QVERIFY(w.grid().isRowSelected(w.rowOf(1)));
          },
          .shownP = {"999"}, .footer = QStringLiteral("999/999/999"), .fileP = {"999"}, .fileRows = 1},
-        {.name = "renumber", .run = trigger("N37"),
+        {.name = "renumber", .run = trigger("renumberAction"),
          .ran = [](Window& w) { QCOMPARE(w.viewColumn(Field::N), (QStringList{"1", "2"})); },
          .stopped = [](Window& w) { QCOMPARE(w.viewColumn(Field::N), (QStringList{"5", "7"})); }},
-        {.name = "set colour", .run = trigger("N29", {Answer::withColour(red)}), .seen = {"ColorDialog1"},
+        {.name = "set colour", .run = trigger("setColumnColourAction", {Answer::withColour(red)}), .seen = {"columnColourDialog"},
          .ran = stillRed, .stopped = noColour},
-        {.name = "remove colour", .prepare = colourP, .run = trigger("N30"), .ran = noColour, .stopped = stillRed},
-        {.name = "remove all colours", .prepare = colourP, .run = trigger("N31"), .ran = noColour,
+        {.name = "remove colour", .prepare = colourP, .run = trigger("clearColumnColourAction"), .ran = noColour, .stopped = stillRed},
+        {.name = "remove all colours", .prepare = colourP, .run = trigger("clearAllColoursAction"), .ran = noColour,
          .stopped = stillRed},
     };
 }
@@ -386,7 +389,7 @@ void CellEditCommandsTest::edit(Window& w, EditState state)
         QVERIFY(!grid.model()->isEditing());
         QCOMPARE(w.footerOfP(), QStringLiteral("20/509,5/999"));
     }
-    QVERIFY(m_window->dbChanged());
+    QVERIFY(documentOf(*m_window).isChanged());
 }
 
 void CellEditCommandsTest::commandEndsTheCellEditFirst_data()
@@ -411,7 +414,7 @@ void CellEditCommandsTest::commandEndsTheCellEditFirst()
     const QString file = m_dir->filePath(QStringLiteral("site.db"));
     kvel_test::writeTable(file, {{{Field::N, 5.0}, {Field::DATE, "01.01.2024"}, {Field::TIME, "08:00"}, {Field::P, 10.0}},
                                  {{Field::N, 7.0}, {Field::DATE, "01.01.2024"}, {Field::TIME, "09:00"}, {Field::P, 20.0}}});
-    QVERIFY(m_window->Open_DB(file));
+    QVERIFY(openTableIn(*m_window, file));
     Window w{*m_window, m_dir->path(), file};
     if (c.prepare)
         c.prepare(w);
@@ -431,7 +434,7 @@ void CellEditCommandsTest::commandEndsTheCellEditFirst()
         QCOMPARE(seen[0].icon, QMessageBox::Warning);
         QVERIFY(grid.isEditorOpen());
         QCOMPARE(grid.editor()->text(), kRefusedText);
-        QVERIFY(m_window->dbOpen());
+        QVERIFY(documentOf(*m_window).isOpen());
         QCOMPARE(w.footerOfP(), QStringLiteral("10/15/20"));
         c.stopped(w);
     } else {
@@ -481,7 +484,7 @@ void CellEditCommandsTest::readingCommandsKeepTheUsersPlace()
     for (int n = 1; n <= 120; ++n)
         rows.push_back({{Field::N, double(n)}, {Field::DATE, QStringLiteral("01.01.2024")}, {Field::TIME, QStringLiteral("08:00")}, {Field::P, 10.0 * n}});
     kvel_test::writeTable(file, rows);
-    QVERIFY(m_window->Open_DB(file));
+    QVERIFY(openTableIn(*m_window, file));
     Window w{*m_window, m_dir->path(), file};
     views::DataGrid& grid = w.grid();
     grid.setCurrentRow(70);
@@ -494,8 +497,9 @@ void CellEditCommandsTest::readingCommandsKeepTheUsersPlace()
         return;
     QCOMPARE(grid.currentRow(), 70);
     QCOMPARE(grid.firstVisibleRow(), top);
-    QCOMPARE(m_window->table().table().position(), 70);
+    QCOMPARE(tableOf(*m_window).table().position(), 70);
 }
 
 KVEL_WIDGET_TEST_MAIN(CellEditCommandsTest)
 #include "cell_edit_commands_test.moc"
+

@@ -3,6 +3,7 @@
 // that "Графики в отчёте" adds to the report and its preview.
 
 #include "widget_test_support.h"
+#include "window_access.h"
 
 #include "app/main_window.h"
 #include "app/program_state.h"
@@ -32,6 +33,8 @@
 
 #include <cmath>
 #include <memory>
+
+using namespace kvel_test;
 
 using app::MainWindow;
 using store::Field;
@@ -107,8 +110,8 @@ private:
 
     void newWindow()
     {
-        if (m_window && m_window->dbOpen())
-            m_window->Close_DB();
+        if (m_window && documentOf(*m_window).isOpen())
+            tableCommandsOf(*m_window).closeTable();
         m_window.reset();
         m_state = {};
         m_window = std::make_unique<MainWindow>(m_state);
@@ -122,24 +125,24 @@ private:
     {
         const QString path = m_dir.filePath(QStringLiteral("t%1.db").arg(++m_files));
         writeTable(path, rows);
-        return m_window->Open_DB(path);
+        return openTableIn(*m_window, path);
     }
 
     QAction* action(const char* name) { return m_window->findChild<QAction*>(QString::fromLatin1(name)); }
-    QDockWidget* dock() { return m_window->findChild<QDockWidget*>(QStringLiteral("ChartDock")); }
+    QDockWidget* dock() { return m_window->findChild<QDockWidget*>(QStringLiteral("chartDock")); }
 
     // The page counts of the preview that "Предварительный просмотр" shows, and its pages.
     int previewPages()
     {
         int shown = -1;
         QMetaObject::Connection c = connect(
-            m_window->Report1(), &reports::ReportTemplate::previewOpened, this, [&shown](QPrintPreviewDialog* preview) {
+            (&reportOf(*m_window, "penetrometerReport")), &reports::ReportTemplate::previewOpened, this, [&shown](QPrintPreviewDialog* preview) {
                 QTimer::singleShot(0, preview, [preview, &shown] {
                     shown = preview->findChild<QPrintPreviewWidget*>()->pageCount();
                     preview->findChild<QAction*>(QStringLiteral("PreviewClose"))->trigger();
                 });
             });
-        m_window->N8Click();
+        printCommandsOf(*m_window).preview();
         disconnect(c);
         return shown;
     }
@@ -153,8 +156,8 @@ private slots:
 
     void cleanup()
     {
-        if (m_window->dbOpen())
-            m_window->Close_DB();
+        if (documentOf(*m_window).isOpen())
+            tableCommandsOf(*m_window).closeTable();
         m_window.reset();
     }
 
@@ -163,9 +166,9 @@ private slots:
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("caption");
         QTest::addColumn<bool>("checkable");
-        QTest::newRow("ShowCharts") << "ShowCharts" << "Графики" << true;
-        QTest::newRow("SaveChart") << "SaveChart" << "Сохранить график…" << false;
-        QTest::newRow("ReportCharts") << "ReportCharts" << "Графики в отчёте" << true;
+        QTest::newRow("showChartsAction") << "showChartsAction" << "Графики" << true;
+        QTest::newRow("saveChartAction") << "saveChartAction" << "Сохранить график…" << false;
+        QTest::newRow("chartsInReportAction") << "chartsInReportAction" << "Графики в отчёте" << true;
     }
 
     void commandsOfTheViewMenu()
@@ -173,7 +176,10 @@ private slots:
         QFETCH(QString, name);
         QFETCH(QString, caption);
         QFETCH(bool, checkable);
-        auto* item = m_window->findChild<QMenu*>(QStringLiteral("N12"))->findChild<QAction*>(name);
+        QAction* item = nullptr;
+        for (QAction* action : m_window->findChild<QMenu*>(QStringLiteral("viewMenu"))->actions())
+            if (action->objectName() == name)
+                item = action;
         QVERIFY(item);
         QCOMPARE(item->text(), caption);
         QCOMPARE(item->isCheckable(), checkable);
@@ -184,54 +190,54 @@ private slots:
     {
         QVERIFY(dock());
         QCOMPARE(dock()->windowTitle(), QStringLiteral("Графики"));
-        QCOMPARE(dock()->widget(), m_window->chartPanel());
+        QCOMPARE(dock()->widget(), chartCommandsOf(*m_window).panel());
         QCOMPARE(m_window->dockWidgetArea(dock()), Qt::BottomDockWidgetArea);
-        QVERIFY(!action("SaveChart")->isEnabled());
+        QVERIFY(!action("saveChartAction")->isEnabled());
 
         // Wanted, but no table: nothing to show.
-        action("ShowCharts")->trigger();
-        QVERIFY(action("ShowCharts")->isChecked());
+        action("showChartsAction")->trigger();
+        QVERIFY(action("showChartsAction")->isChecked());
         QVERIFY(dock()->isHidden());
         QCOMPARE(setting("Charts_visible").toBool(), true);
 
         QVERIFY(openTable(12));
         QVERIFY(!dock()->isHidden());
-        QVERIFY(action("SaveChart")->isEnabled());
-        action("ShowCharts")->trigger();
+        QVERIFY(action("saveChartAction")->isEnabled());
+        action("showChartsAction")->trigger();
         QVERIFY(dock()->isHidden());
         QCOMPARE(setting("Charts_visible").toBool(), false);
-        action("ShowCharts")->trigger();
+        action("showChartsAction")->trigger();
         QVERIFY(!dock()->isHidden());
 
         // Closing the table hides the dock and keeps the wish for the next table.
-        m_window->Close_DB();
+        tableCommandsOf(*m_window).closeTable();
         QVERIFY(dock()->isHidden());
-        QVERIFY(action("ShowCharts")->isChecked());
+        QVERIFY(action("showChartsAction")->isChecked());
         QVERIFY(openTable(3));
         QVERIFY(!dock()->isHidden());
 
         // The dock's own close button is "Графики" unchecked.
         dock()->close();
         QVERIFY(dock()->isHidden());
-        QVERIFY(!action("ShowCharts")->isChecked());
+        QVERIFY(!action("showChartsAction")->isChecked());
         QCOMPARE(setting("Charts_visible").toBool(), false);
     }
 
     void choicesAreRemembered()
     {
-        action("ShowCharts")->trigger();
-        action("ReportCharts")->trigger();
+        action("showChartsAction")->trigger();
+        action("chartsInReportAction")->trigger();
         QVERIFY(openTable(5));
-        m_window->chartPanel()->setMeasure(views::ChartMeasure::E);
+        chartCommandsOf(*m_window).panel()->setMeasure(views::ChartMeasure::E);
         m_window->addDockWidget(Qt::RightDockWidgetArea, dock());
         QCOMPARE(setting("Charts_measure").toString(), QStringLiteral("E"));
         QCOMPARE(setting("Charts_area").toString(), QStringLiteral("right"));
         QCOMPARE(setting("Charts_in_report").toBool(), true);
 
         newWindow();
-        QVERIFY(action("ShowCharts")->isChecked());
-        QVERIFY(action("ReportCharts")->isChecked());
-        QCOMPARE(m_window->chartPanel()->measure(), views::ChartMeasure::E);
+        QVERIFY(action("showChartsAction")->isChecked());
+        QVERIFY(action("chartsInReportAction")->isChecked());
+        QCOMPARE(chartCommandsOf(*m_window).panel()->measure(), views::ChartMeasure::E);
         QCOMPARE(m_window->dockWidgetArea(dock()), Qt::RightDockWidgetArea);
         QVERIFY(openTable(5));
         QVERIFY(!dock()->isHidden());
@@ -239,14 +245,14 @@ private slots:
 
     void panelShowsTheOpenTable()
     {
-        action("ShowCharts")->trigger();
+        action("showChartsAction")->trigger();
         QVERIFY(openTable(40));
-        views::DataGrid* grid = m_window->shownGrid();
+        views::DataGrid* grid = (&shownGridOf(*m_window));
         grid->setCurrentRow(9);
         grid->selectRow(4);
         grid->selectRow(20);
         QCoreApplication::processEvents();
-        views::ChartPanel* panel = m_window->chartPanel();
+        views::ChartPanel* panel = chartCommandsOf(*m_window).panel();
         QCOMPARE(panel->snapshot().tests.values.size(), std::size_t(40));
         QCOMPARE(panel->snapshot().current, 9);
         QCOMPARE(panel->testsChart()->title().left(1), QStringLiteral("P"));
@@ -284,7 +290,7 @@ private slots:
         QVERIFY(openTable(20));
         QTemporaryDir out;
         kvel_test::ModalAnswerer answerer;
-        QVERIFY(m_window->saveChartsAs(out.filePath(name), filter));
+        QVERIFY(chartCommandsOf(*m_window).saveChartsAs(out.filePath(name), filter));
         QVERIFY(answerer.boxes().empty());
         QFile file(out.filePath(written));
         QVERIFY2(file.open(QIODevice::ReadOnly), qPrintable(file.fileName()));
@@ -303,7 +309,7 @@ private slots:
     {
         QVERIFY(openTable(4));
         kvel_test::ModalAnswerer answerer;
-        QVERIFY(!m_window->saveChartsAs(m_dir.filePath(QStringLiteral("missing folder/x.png")), QString()));
+        QVERIFY(!chartCommandsOf(*m_window).saveChartsAs(m_dir.filePath(QStringLiteral("missing folder/x.png")), QString()));
         QCOMPARE(answerer.boxes().size(), std::size_t(1));
         QVERIFY(answerer.boxes().front().text.contains(QStringLiteral("Не удалось сохранить график")));
     }
@@ -312,14 +318,14 @@ private slots:
     void reportWithChartsHasOneMorePage()
     {
         QVERIFY(openTable(15));
-        m_window->shownGrid()->setCurrentRow(5);
+        (&shownGridOf(*m_window))->setCurrentRow(5);
         QCOMPARE(previewPages(), 3);
-        const int without = m_window->Report1()->prepared().pageCount();
+        const int without = (&reportOf(*m_window, "penetrometerReport"))->prepared().pageCount();
         QCOMPARE(without, 3);
 
-        action("ReportCharts")->trigger();
+        action("chartsInReportAction")->trigger();
         QCOMPARE(previewPages(), 4);
-        const reports::PreparedReport& report = m_window->Report1()->prepared();
+        const reports::PreparedReport& report = (&reportOf(*m_window, "penetrometerReport"))->prepared();
         QCOMPARE(report.pageCount(), without + 1);
         // Only the last page draws; every page counts it.
         for (int p = 0; p < report.pageCount(); ++p) {
@@ -359,10 +365,11 @@ private slots:
             QFile::copy(pdf, qEnvironmentVariable("KVEL_CHART_SHOTS") + QStringLiteral("/report_with_charts.pdf"));
 
         // Off again: the report is as before.
-        action("ReportCharts")->trigger();
+        action("chartsInReportAction")->trigger();
         QCOMPARE(previewPages(), 3);
     }
 };
 
 KVEL_WIDGET_TEST_MAIN(ChartCommandsTest)
 #include "chart_commands_test.moc"
+

@@ -1,6 +1,7 @@
 // The About dialog, the help document and its window, and the general error handler.
 
 #include "widget_test_support.h"
+#include "window_access.h"
 
 #include "app/about_dialog.h"
 #include "app/error_report.h"
@@ -25,6 +26,9 @@
 #include <new>
 #include <set>
 #include <stdexcept>
+
+using namespace kvel_test;
+
 
 namespace {
 
@@ -102,7 +106,7 @@ void DialogsTest::helpNamesEveryCommand()
 
     app::ProgramState state;
     app::MainWindow window(state);
-    QList<QAction*> commands = window.popupMenu()->actions();
+    QList<QAction*> commands = (&menuOf(window, "gridMenu"))->actions();
     for (QAction* menu : window.menuBar()->actions())
         commands += menu->menu()->actions();
     int checked = 0;
@@ -278,3 +282,4 @@ void DialogsTest::commandWithoutError()
 
 KVEL_WIDGET_TEST_MAIN(DialogsTest)
 #include "dialogs_test.moc"
+

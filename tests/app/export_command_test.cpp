@@ -4,6 +4,7 @@
 // cells the table holds, in the export's layout.
 
 #include "widget_test_support.h"
+#include "window_access.h"
 #include "workbook_reader.h"
 
 #include "app/main_window.h"
@@ -26,6 +27,8 @@
 #include <optional>
 #include <variant>
 #include <unistd.h>
+
+using namespace kvel_test;
 
 using store::Field;
 using kvel_test::Cell;
@@ -319,7 +322,7 @@ void ExportCommandTest::init()
 void ExportCommandTest::cleanup()
 {
     if (m_window)
-        m_window->table().close();
+        tableOf(*m_window).close();
     m_window.reset();
     m_state.reset();
     m_dir.reset();
@@ -332,29 +335,27 @@ void ExportCommandTest::openWindow(const std::vector<Row>& rows)
     m_state = std::make_unique<app::ProgramState>();
     m_window = std::make_unique<app::MainWindow>(*m_state);
     m_window->show();
-    QVERIFY(m_window->Open_DB(table));
+    QVERIFY(openTableIn(*m_window, table));
 }
 
 void ExportCommandTest::sortShownGridByP()
 {
-    views::DataGrid* grid = m_window->shownGrid();
+    views::DataGrid* grid = (&shownGridOf(*m_window));
     const int column = grid->columnOfField(QStringLiteral("P"));
     QVERIFY(column >= 0);
     grid->setTitleState(column, views::TitleState::Up);
-    if (grid == m_window->gridTabs()->grid1())
-        m_window->gridTabs()->Grid1TitleStateChange(column);
-    else
-        m_window->gridTabs()->Grid2TitleStateChange(column);
-    QVERIFY(!m_window->table().table().indexName().empty());
+    // As a click on the title would tell it.
+    emit grid->titleStateChanged(column);
+    QVERIFY(!tableOf(*m_window).table().indexName().empty());
 }
 
 bool ExportCommandTest::shownGridSorted() const
 {
-    const views::DataGrid* grid = m_window->shownGrid();
+    const views::DataGrid* grid = (&shownGridOf(*m_window));
     for (int c = 0; c < grid->columnCount(); ++c)
         if (grid->column(c).titleState != views::TitleState::None)
             return true;
-    return !m_window->table().table().tagNames().empty();
+    return !tableOf(*m_window).table().tagNames().empty();
 }
 
 void ExportCommandTest::exportsTheShownTab_data()
@@ -363,10 +364,10 @@ void ExportCommandTest::exportsTheShownTab_data()
     QTest::addColumn<QString>("tab");
     QTest::addColumn<std::vector<Row>>("exported");
     const std::vector<Row> pen = {penetrometerRow(0), penetrometerRow(1), penetrometerRow(2)};
-    QTest::newRow("first tab") << pen << "TabSheet1" << pen;
+    QTest::newRow("first tab") << pen << "penetrometerPage" << pen;
     const std::vector<Row> mixed = {penetrometerRow(0), pressRow(0), penetrometerRow(1), pressRow(1)};
-    QTest::newRow("second tab") << mixed << "TabSheet2" << std::vector<Row>{pressRow(0), pressRow(1)};
-    QTest::newRow("empty view") << std::vector<Row>{} << "TabSheet1" << std::vector<Row>{};
+    QTest::newRow("second tab") << mixed << "pressPage" << std::vector<Row>{pressRow(0), pressRow(1)};
+    QTest::newRow("empty view") << std::vector<Row>{} << "penetrometerPage" << std::vector<Row>{};
 }
 
 void ExportCommandTest::exportsTheShownTab()
@@ -375,7 +376,7 @@ void ExportCommandTest::exportsTheShownTab()
     QFETCH(QString, tab);
     QFETCH(std::vector<Row>, exported);
     openWindow(rows);
-    auto* pages = m_window->findChild<QTabWidget*>(QStringLiteral("PageControl1"));
+    auto* pages = m_window->findChild<QTabWidget*>(QStringLiteral("kindTabs"));
     QCOMPARE(pages->currentWidget()->objectName(), tab);
     if (!exported.empty())
         sortShownGridByP();
@@ -383,7 +384,7 @@ void ExportCommandTest::exportsTheShownTab()
     const QString file = m_dir->filePath(QStringLiteral("export.xls"));
     {
         Answers answers({{file}, {}});
-        m_window->findChild<QAction*>(QStringLiteral("Excel1"))->trigger();
+        m_window->findChild<QAction*>(QStringLiteral("exportAction"))->trigger();
         QCOMPARE(answers.fileDialogs(), 1);
         // The workbook first, as always; CSV for other spreadsheets next to it.
         QCOMPARE(answers.filter(), QStringLiteral("Книга Excel (*.xls);Книга Excel 2007 и новее (*.xlsx);"
@@ -398,7 +399,7 @@ void ExportCommandTest::exportsTheShownTab()
     QVERIFY(QFile::exists(file));
     QVERIFY2(!shownGridSorted(), "the export leaves both tabs without sorting");
     // The save dialog still serves New with its own filter.
-    QCOMPARE(m_window->saveDialog()->nameFilters().join(u';'), QStringLiteral("Файлы данных (*.db)"));
+    QCOMPARE((&dialogOf(*m_window, "saveFileDialog"))->nameFilters().join(u';'), QStringLiteral("Файлы данных (*.db)"));
 
     const Grid want = expectedSheet(exported);
     if (!havePythonXlrd()) {
@@ -424,7 +425,7 @@ void ExportCommandTest::cancelledDialogChangesNothing()
     sortShownGridByP();
     {
         Answers answers({{QString()}});
-        m_window->findChild<QAction*>(QStringLiteral("Excel1"))->trigger();
+        m_window->findChild<QAction*>(QStringLiteral("exportAction"))->trigger();
         QCOMPARE(answers.fileDialogs(), 1);
         QVERIFY(answers.boxes().empty());
     }
@@ -444,7 +445,7 @@ void ExportCommandTest::replacingAFileIsAskedFirst()
     {
         // The question about the existing file, answered Yes, then the success message.
         Answers answers({{file}, {QString(), QMessageBox::Yes}, {}});
-        m_window->findChild<QAction*>(QStringLiteral("Excel1"))->trigger();
+        m_window->findChild<QAction*>(QStringLiteral("exportAction"))->trigger();
         QCOMPARE(answers.boxes().size(), std::size_t{2});
         QVERIFY(answers.boxes()[0].text.contains(QStringLiteral("old.xls")));
         QCOMPARE(answers.boxes()[1].text, QStringLiteral("Экспорт в файл old.xls завершен успешно."));
@@ -463,7 +464,7 @@ void ExportCommandTest::csvIsWrittenForACsvName()
     const QString file = m_dir->filePath(QStringLiteral("tests.CSV"));
     {
         Answers answers({{file}, {}});
-        m_window->findChild<QAction*>(QStringLiteral("Excel1"))->trigger();
+        m_window->findChild<QAction*>(QStringLiteral("exportAction"))->trigger();
         QCOMPARE(answers.boxes().size(), std::size_t{1});
         QCOMPARE(answers.boxes().front().text, QStringLiteral("Экспорт в файл tests.CSV завершен успешно."));
     }
@@ -472,7 +473,7 @@ void ExportCommandTest::csvIsWrittenForACsvName()
     QVERIFY(written.open(QIODevice::ReadOnly));
     const QByteArray bytes = written.readAll();
     // The press tab's rows in file order, as the CSV export writes the view.
-    QCOMPARE(bytes, table_export::csvBytes(m_window->table()));
+    QCOMPARE(bytes, table_export::csvBytes(tableOf(*m_window)));
     QCOMPARE(bytes.count("\r\n"), 3);
     QVERIFY(bytes.startsWith("\xEF\xBB\xBF"));
 }
@@ -509,7 +510,7 @@ void ExportCommandTest::unwritableTargetShowsAnError()
     // The dialog returns such names as they are typed; the writer is the one to fail.
     const QString file = m_dir->filePath(target);
     Answers answers({{file}, {}});
-    m_window->findChild<QAction*>(QStringLiteral("Excel1"))->trigger();
+    m_window->findChild<QAction*>(QStringLiteral("exportAction"))->trigger();
     if (readOnlyFolder)
         QFile::setPermissions(locked, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     QCOMPARE(answers.fileDialogs(), 1);
@@ -548,12 +549,12 @@ void ExportCommandTest::exportOntoItsOwnTableIsRefused()
 
     // The dialog asks about replacing the existing file; the user says yes.
     Answers answers({{file}, {QString(), QMessageBox::Yes}, {}});
-    m_window->findChild<QAction*>(QStringLiteral("Excel1"))->trigger();
+    m_window->findChild<QAction*>(QStringLiteral("exportAction"))->trigger();
     QCOMPARE(answers.boxes().size(), std::size_t{2});
     const kvel_test::SeenBox& error = answers.boxes().back();
     QCOMPARE(error.icon, QMessageBox::Critical);
     QCOMPARE(error.text, QStringLiteral("Нельзя записать в «%1»: это таблица, из которой берутся данные.").arg(target));
-    QVERIFY(m_window->table().isActive());
+    QVERIFY(tableOf(*m_window).isActive());
     QFile after(table);
     QVERIFY(after.open(QIODevice::ReadOnly));
     QCOMPARE(after.readAll(), bytes);
@@ -561,3 +562,4 @@ void ExportCommandTest::exportOntoItsOwnTableIsRefused()
 
 KVEL_WIDGET_TEST_MAIN(ExportCommandTest)
 #include "export_command_test.moc"
+

@@ -3,6 +3,7 @@
 
 #include "table_command_support.h"
 #include "widget_test_support.h"
+#include "window_access.h"
 
 #include "app/instance_channel.h"
 #include "app/main_window.h"
@@ -32,6 +33,8 @@
 
 #include <memory>
 
+using namespace kvel_test;
+
 using app::MainWindow;
 using kvel_test::Answer;
 using kvel_test::Seen;
@@ -44,7 +47,7 @@ const QString kSaveQuestion = QStringLiteral("Сохранить изменен�
 // What the recent tables menu offers, as the user reads it, with (x) for a greyed entry.
 QStringList menuEntries(MainWindow& window)
 {
-    QMenu* menu = window.recentMenu();
+    QMenu* menu = (&menuOf(window, "recentMenu"));
     emit menu->aboutToShow();
     QStringList entries;
     for (QAction* action : menu->actions())
@@ -96,8 +99,8 @@ void FirstScreenTest::init()
 void FirstScreenTest::cleanup()
 {
     if (m_window) {
-        m_window->setDbChanged(false);
-        m_window->Close_DB();
+        documentOf(*m_window).setChanged(false);
+        tableCommandsOf(*m_window).closeTable();
     }
     m_window.reset();
     m_dir.reset();
@@ -161,8 +164,8 @@ void FirstScreenTest::recentTablesKeepTheLastEightOnce()
 
 void FirstScreenTest::startPageStandsInForTheTable()
 {
-    app::StartPage* page = m_window->startPage();
-    auto* pages = m_window->findChild<QTabWidget*>(QStringLiteral("PageControl1"));
+    app::StartPage* page = (&startPageOf(*m_window));
+    auto* pages = m_window->findChild<QTabWidget*>(QStringLiteral("kindTabs"));
     QVERIFY(page->isVisible());
     QVERIFY(!pages->isVisible());
 
@@ -180,15 +183,15 @@ void FirstScreenTest::startPageStandsInForTheTable()
     // The page's "Открыть" is the menu's: the open dialog comes up.
     const std::vector<Seen> seen = runAnswered([&] { QTest::keyClick(open, Qt::Key_Return); });
     QCOMPARE(seen.size(), std::size_t(1));
-    QCOMPARE(seen.front().name, QStringLiteral("OpenDialog1"));
+    QCOMPARE(seen.front().name, QStringLiteral("openTableDialog"));
 
     const QString file = table(QStringLiteral("первая.db"));
     m_window->openTable(file);
-    QVERIFY(m_window->dbOpen());
+    QVERIFY(documentOf(*m_window).isOpen());
     QVERIFY(!page->isVisible());
     QVERIFY(pages->isVisible());
 
-    m_window->Close_DB();
+    tableCommandsOf(*m_window).closeTable();
     QVERIFY(page->isVisible());
     QVERIFY(!pages->isVisible());
     QCommandLinkButton* listed = page->recentButton(file);
@@ -205,8 +208,8 @@ void FirstScreenTest::recentTablesOpenFromPageAndMenu()
     const QString second = table(QStringLiteral("b.db"), 5);
     m_window->openTable(first);
     m_window->openTable(second);
-    m_window->Close_DB();
-    QCOMPARE(m_window->recentTables(), (QStringList{QDir::toNativeSeparators(second), QDir::toNativeSeparators(first)}));
+    tableCommandsOf(*m_window).closeTable();
+    QCOMPARE(tableCommandsOf(*m_window).recentTables(), (QStringList{QDir::toNativeSeparators(second), QDir::toNativeSeparators(first)}));
 
     // The menu numbers them, most recent first, with their folders.
     const QString folder = QDir::toNativeSeparators(m_dir->path());
@@ -214,25 +217,25 @@ void FirstScreenTest::recentTablesOpenFromPageAndMenu()
              (QStringList{QStringLiteral("&1 b.db — ") + folder, QStringLiteral("&2 a.db — ") + folder}));
 
     // Enter on the page's button opens it, and it comes first again.
-    QTest::keyClick(m_window->startPage()->recentButton(first), Qt::Key_Return);
-    QVERIFY(m_window->dbOpen());
+    QTest::keyClick((&startPageOf(*m_window))->recentButton(first), Qt::Key_Return);
+    QVERIFY(documentOf(*m_window).isOpen());
     QCOMPARE(m_window->windowTitle(), QStringLiteral("a - ВРТ - ТК5"));
-    QCOMPARE(m_window->table().table().recordCount(), 2u);
-    QCOMPARE(m_window->dataDir(), folder);
-    QCOMPARE(m_window->recentTables().front(), QDir::toNativeSeparators(first));
+    QCOMPARE(tableOf(*m_window).table().recordCount(), 2u);
+    QCOMPARE(tableFilesOf(*m_window).dataFolder(), folder);
+    QCOMPARE(tableCommandsOf(*m_window).recentTables().front(), QDir::toNativeSeparators(first));
 
     // From the menu while an edited table is open: the usual question first.
-    m_window->setDbChanged(true);
+    documentOf(*m_window).setChanged(true);
     const std::vector<Seen> seen = runAnswered(
         [&] {
-            emit m_window->recentMenu()->aboutToShow();
-            m_window->recentMenu()->actions().at(1)->trigger();
+            emit (&menuOf(*m_window, "recentMenu"))->aboutToShow();
+            (&menuOf(*m_window, "recentMenu"))->actions().at(1)->trigger();
         },
         {Answer::press(QMessageBox::No)});
     QCOMPARE(seen.size(), std::size_t(1));
     QCOMPARE(seen.front().text, kSaveQuestion);
     QCOMPARE(m_window->windowTitle(), QStringLiteral("b - ВРТ - ТК5"));
-    QCOMPARE(m_window->table().table().recordCount(), 5u);
+    QCOMPARE(tableOf(*m_window).table().recordCount(), 5u);
 }
 
 void FirstScreenTest::missingTablesAreGreyedAndCanGo()
@@ -241,11 +244,11 @@ void FirstScreenTest::missingTablesAreGreyedAndCanGo()
     const QString gone = table(QStringLiteral("нет.db"));
     m_window->openTable(gone);
     m_window->openTable(present);
-    m_window->Close_DB();
+    tableCommandsOf(*m_window).closeTable();
     QVERIFY(QFile::remove(gone));
-    m_window->Close_DB(); // the page is filled again when the window returns to it
+    tableCommandsOf(*m_window).closeTable(); // the page is filled again when the window returns to it
 
-    app::StartPage* page = m_window->startPage();
+    app::StartPage* page = (&startPageOf(*m_window));
     QVERIFY(page->recentButton(present)->isEnabled());
     QVERIFY(!page->recentButton(gone)->isEnabled());
     QVERIFY(page->recentButton(gone)->description().endsWith(QStringLiteral("файл не найден")));
@@ -261,15 +264,15 @@ void FirstScreenTest::missingTablesAreGreyedAndCanGo()
     // "Убрать" on the page takes one table off the list; the file itself is not touched.
     page->removeButton(present)->click();
     QVERIFY(QFile::exists(present));
-    QCOMPARE(m_window->recentTables(), QStringList{QDir::toNativeSeparators(gone)});
+    QCOMPARE(tableCommandsOf(*m_window).recentTables(), QStringList{QDir::toNativeSeparators(gone)});
     QVERIFY(!page->recentButton(present));
 
     // The menu's "Убрать отсутствующие файлы" takes every missing one.
     m_window->openTable(present);
-    m_window->Close_DB();
-    emit m_window->recentMenu()->aboutToShow();
-    m_window->findChild<QAction*>(QStringLiteral("RecentRemoveMissing"))->trigger();
-    QCOMPARE(m_window->recentTables(), QStringList{QDir::toNativeSeparators(present)});
+    tableCommandsOf(*m_window).closeTable();
+    emit (&menuOf(*m_window, "recentMenu"))->aboutToShow();
+    m_window->findChild<QAction*>(QStringLiteral("forgetMissingTablesAction"))->trigger();
+    QCOMPARE(tableCommandsOf(*m_window).recentTables(), QStringList{QDir::toNativeSeparators(present)});
     QVERIFY(!page->findChild<QPushButton*>(QStringLiteral("StartRemoveMissing"))
             || !page->findChild<QPushButton*>(QStringLiteral("StartRemoveMissing"))->isVisible());
 }
@@ -308,7 +311,7 @@ void FirstScreenTest::droppedTableOpensAsOpenDoes()
         QVERIFY2(accepted(c.files) == c.accepted, qPrintable(c.files.join(QLatin1Char(' '))));
 
     m_window->openTable(first);
-    m_window->setDbChanged(true);
+    documentOf(*m_window).setChanged(true);
     std::unique_ptr<QMimeData> data(mime({dropped}));
     QDropEvent drop(QPointF(10, 10), Qt::CopyAction, data.get(), Qt::LeftButton, Qt::NoModifier);
     const std::vector<Seen> seen = runAnswered(
@@ -319,8 +322,8 @@ void FirstScreenTest::droppedTableOpensAsOpenDoes()
         {Answer::press(QMessageBox::No)});
     QCOMPARE(seen.size(), std::size_t(1));
     QCOMPARE(seen.front().text, kSaveQuestion);
-    QCOMPARE(m_window->table().table().recordCount(), 4u);
-    QCOMPARE(m_window->recentTables().front(), QDir::toNativeSeparators(dropped));
+    QCOMPARE(tableOf(*m_window).table().recordCount(), 4u);
+    QCOMPARE(tableCommandsOf(*m_window).recentTables().front(), QDir::toNativeSeparators(dropped));
 }
 
 void FirstScreenTest::secondStartHandsItsTableOver()
@@ -350,17 +353,17 @@ void FirstScreenTest::secondStartHandsItsTableOver()
     // A name relative to the second start's folder reaches the window whole.
     QCOMPARE(secondStart(QStringLiteral("handed.db"), m_dir->path()), 0);
     QTRY_COMPARE(m_window->windowTitle(), QStringLiteral("handed - ВРТ - ТК5"));
-    QCOMPARE(m_window->table().table().recordCount(), 6u);
+    QCOMPARE(tableOf(*m_window).table().recordCount(), 6u);
 
     // The same table again, with an edit pending: it is only shown, nothing is asked.
-    m_window->setDbChanged(true);
+    documentOf(*m_window).setChanged(true);
     {
         kvel_test::Dialogs answerer({});
         QCOMPARE(secondStart(first, QDir::rootPath()), 0);
         QTest::qWait(300);
         QVERIFY(answerer.seen().empty());
     }
-    QVERIFY(m_window->dbChanged());
+    QVERIFY(documentOf(*m_window).isChanged());
 
     // Nobody listening: the second start has to do the work itself.
     QVERIFY(!app::handToRunningInstance(QDir(m_dir->path()).filePath(QStringLiteral("no-such-channel")), first));
@@ -380,7 +383,7 @@ void FirstScreenTest::handingOverWaitsForAnOpenDialog()
         if (QWidget* about = QApplication::activeModalWidget())
             about->close();
     });
-    m_window->findChild<QAction*>(QStringLiteral("N26"))->trigger();
+    m_window->findChild<QAction*>(QStringLiteral("aboutAction"))->trigger();
     QVERIFY(!openedUnderTheBox);
     QTRY_COMPARE(m_window->windowTitle(), QStringLiteral("later - ВРТ - ТК5"));
 }
@@ -409,7 +412,7 @@ void FirstScreenTest::aTableThatWillNotOpenLeavesTheOpenOne()
         QVERIFY(QDir(m_dir->path()).mkdir(name));
     }
     m_window->openTable(base);
-    m_window->setDbChanged(true);
+    documentOf(*m_window).setChanged(true);
     const std::vector<Seen> seen = runAnswered(
         [&] {
             m_window->openHandedOver(bad);
@@ -419,9 +422,9 @@ void FirstScreenTest::aTableThatWillNotOpenLeavesTheOpenOne()
     QCOMPARE(seen.size(), std::size_t(1));
     QCOMPARE(seen.front().text, message);
     QCOMPARE(m_window->windowTitle(), QStringLiteral("base - ВРТ - ТК5"));
-    QVERIFY(m_window->table().isActive());
-    QCOMPARE(m_window->table().table().recordCount(), 4u);
-    QVERIFY(m_window->dbChanged());
+    QVERIFY(tableOf(*m_window).isActive());
+    QCOMPARE(tableOf(*m_window).table().recordCount(), 4u);
+    QVERIFY(documentOf(*m_window).isChanged());
 }
 
 void FirstScreenTest::screenReaderHearsTitleAndFooter()
@@ -434,7 +437,7 @@ void FirstScreenTest::screenReaderHearsTitleAndFooter()
     QCOMPARE(spokenName(), QStringLiteral("слышно - ВРТ - ТК5"));
 
     // The footer is painted; the grid's description says the same figures in words.
-    views::DataGrid* grid = m_window->gridTabs()->grid1();
+    views::DataGrid* grid = (&gridOf(*m_window, "Grid1"));
     const auto description = [&] {
         return QAccessible::queryAccessibleInterface(grid)->text(QAccessible::Description);
     };
@@ -445,17 +448,17 @@ void FirstScreenTest::screenReaderHearsTitleAndFooter()
 
     grid->selectRow(0, true);
     grid->selectRow(1, true);
-    m_window->gridTabs()->ShowSelectionSummary(*grid);
+    emit grid->selectionChanged();
     QVERIFY2(description().startsWith(QStringLiteral("Итоги по выделенным строкам (2).")), qPrintable(description()));
     QVERIFY2(description().contains(QStringLiteral("наименьшее 10, среднее 15, наибольшее 20")), qPrintable(description()));
 
-    m_window->Close_DB();
+    tableCommandsOf(*m_window).closeTable();
     QCOMPARE(spokenName(), QStringLiteral("ВРТ - ТК5"));
 }
 
 void FirstScreenTest::portDialogIsInTheServiceMenu()
 {
-    QAction* item = m_window->findChild<QAction*>(QStringLiteral("ChoosePort"));
+    QAction* item = m_window->findChild<QAction*>(QStringLiteral("choosePortAction"));
     QVERIFY(item);
     QCOMPARE(item->text(), QStringLiteral("Порт прибора…"));
     QVERIFY(item->isEnabled()); // also with no table open
@@ -463,10 +466,11 @@ void FirstScreenTest::portDialogIsInTheServiceMenu()
     QCOMPARE(fromMenu.size(), std::size_t(1));
     QCOMPARE(fromMenu.front().name, QStringLiteral("PortDialog"));
     const std::vector<Seen> fromPage = runAnswered(
-        [&] { m_window->startPage()->findChild<QPushButton*>(QStringLiteral("StartChoosePort"))->click(); });
+        [&] { (&startPageOf(*m_window))->findChild<QPushButton*>(QStringLiteral("StartChoosePort"))->click(); });
     QCOMPARE(fromPage.size(), std::size_t(1));
     QCOMPARE(fromPage.front().name, QStringLiteral("PortDialog"));
 }
 
 KVEL_WIDGET_TEST_MAIN(FirstScreenTest)
 #include "first_screen_test.moc"
+

@@ -3,6 +3,7 @@
 
 #include "table_command_support.h"
 #include "widget_test_support.h"
+#include "window_access.h"
 
 #include "app/main_window.h"
 #include "app/program_state.h"
@@ -18,6 +19,8 @@
 
 #include <functional>
 #include <memory>
+
+using namespace kvel_test;
 
 using app::MainWindow;
 using store::Field;
@@ -55,7 +58,7 @@ void LimitsTest::init()
     m_window = std::make_unique<MainWindow>(m_state);
     m_window->show();
     m_window->openTable(file);
-    QVERIFY(m_window->dbOpen());
+    QVERIFY(documentOf(*m_window).isOpen());
 }
 
 void LimitsTest::cleanup()
@@ -79,13 +82,13 @@ void LimitsTest::runDialog(const std::function<void(QDialog&)>& fill, bool accep
         else
             dialog->reject();
     });
-    m_window->findChild<QAction*>(QStringLiteral("Limits"))->trigger();
+    m_window->findChild<QAction*>(QStringLiteral("limitsAction"))->trigger();
     QVERIFY(seen);
 }
 
 void LimitsTest::dialogSetsKeepsAndMarks()
 {
-    views::DataGrid* grid = m_window->gridTabs()->grid1();
+    views::DataGrid* grid = (&gridOf(*m_window, "Grid1"));
     const auto marked = [&] {
         QList<bool> out;
         for (int row = 0; row < 3; ++row)
@@ -147,7 +150,7 @@ void LimitsTest::dialogSetsKeepsAndMarks()
     // A new window starts with the stored limits.
     m_window.reset();
     m_window = std::make_unique<MainWindow>(m_state);
-    QCOMPARE(m_window->document().limits().minK, std::optional<double>(0.95));
+    QCOMPARE(documentOf(*m_window).limits().minK, std::optional<double>(0.95));
 }
 
 void LimitsTest::cancelChangesNothing()
@@ -159,9 +162,10 @@ void LimitsTest::cancelChangesNothing()
             QVERIFY(!d.findChild<QDoubleSpinBox*>(QStringLiteral("LimitE"))->isEnabled());
         },
         false);
-    QVERIFY(!m_window->document().limits().any());
+    QVERIFY(!documentOf(*m_window).limits().any());
     QVERIFY(!settings::open()->contains(QStringLiteral("Limit_K")));
 }
 
 KVEL_WIDGET_TEST_MAIN(LimitsTest)
 #include "limits_test.moc"
+

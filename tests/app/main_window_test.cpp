@@ -2,6 +2,7 @@
 // closing against "Выход", and the kind tabs over a real table file.
 
 #include "widget_test_support.h"
+#include "window_access.h"
 
 #include "app/main_window.h"
 #include "app/program_state.h"
@@ -28,19 +29,23 @@
 
 #include <memory>
 
+using namespace kvel_test;
+
+
 using app::MainWindow;
 
 namespace {
 
 // Enabled only while a table is open.
 const QStringList kTableItems = {
-    "N4", "N5", "N7", "N8", "N9", "N27", "N29", "N30", "N31", "N33", "N34", "N37", "Excel1",
+    "appendAction", "saveTableAction", "closeTableAction", "previewAction", "printAction", "equalizeColumnsAction", "setColumnColourAction", "clearColumnColourAction", "clearAllColoursAction", "unsortAction", "deleteRowsAction", "renumberAction", "exportAction", "deleteRowsPopupAction",
 };
-const QStringList kTableButtons = {"ToolButton3", "ToolButton4", "ToolButton5"};
+const QStringList kTableButtons = {"saveTableButton", "previewButton", "printButton"};
 // Enabled always.
-const QStringList kFreeItems = {"N2", "N3", "N11", "N24", "N26", "ChoosePort", "Limits"};
-const QStringList kFreeButtons = {"ToolButton1", "ToolButton2", "ToolButton6"};
-const QStringList kPopupItems = {"N22", "N17", "N18", "N19", "N23", "N21"};
+const QStringList kFreeItems = {"newTableAction", "openTableAction", "exitAction", "helpAction", "aboutAction", "choosePortAction", "limitsAction"};
+const QStringList kFreeButtons = {"newTableButton", "openTableButton", "helpButton"};
+// The grids' context menu shows the same commands; it is only reachable over a shown table.
+const QStringList kPopupItems = {"printAction", "setColumnColourAction", "clearColumnColourAction", "clearAllColoursAction", "equalizeColumnsAction", "deleteRowsPopupAction"};
 
 const QString kDefaultDir = QStringLiteral("1.0/Default_dir");
 
@@ -74,12 +79,12 @@ QColor clientColor(const MainWindow& window)
 // Everything that tells the no-table state apart from the table-open state.
 void verifyNoTableState(MainWindow& window)
 {
-    QVERIFY(!window.dbOpen());
-    QVERIFY(!window.dbChanged());
-    QVERIFY(!window.table().isActive());
+    QVERIFY(!documentOf(window).isOpen());
+    QVERIFY(!documentOf(window).isChanged());
+    QVERIFY(!tableOf(window).isActive());
     QCOMPARE(window.windowTitle(), QStringLiteral("ВРТ - ТК5"));
-    QVERIFY(window.findChild<QTabWidget*>("PageControl1")->isHidden());
-    QVERIFY(!window.startPage()->isHidden());
+    QVERIFY(window.findChild<QTabWidget*>("kindTabs")->isHidden());
+    QVERIFY(!(&startPageOf(window))->isHidden());
     QCOMPARE(clientColor(window), QApplication::palette().color(QPalette::Dark));
     for (const QString& name : kTableItems)
         QVERIFY2(!window.findChild<QAction*>(name)->isEnabled(), qPrintable(name));
@@ -161,11 +166,8 @@ void MainWindowTest::cleanup()
 void MainWindowTest::openTable(MainWindow& window, const QString& name, const QList<int>& kinds)
 {
     writeTable(path(name), kinds);
-    window.document().open(path(name));
-    window.setFormColor(QPalette::Button);
-    window.enable_button();
-    window.tab_vis_en();
-    window.setWindowTitle(QFileInfo(name).completeBaseName() + " - ВРТ - ТК5");
+    window.openTable(path(name));
+    QCOMPARE(window.windowTitle(), QFileInfo(name).completeBaseName() + " - ВРТ - ТК5");
 }
 
 void MainWindowTest::captions_data()
@@ -173,16 +175,16 @@ void MainWindowTest::captions_data()
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("caption");
     const char* rows[][2] = {
-        {"N1", "Файл"}, {"N2", "Создать"}, {"N3", "Открыть"}, {"N4", "Дополнить"},
-        {"N5", "Сохранить"}, {"N7", "Закрыть"}, {"N8", "Предварительный просмотр"},
-        {"N9", "Печать"}, {"N11", "Выход"},
-        {"N12", "Вид"}, {"N27", "Выровнять столбцы"}, {"N29", "Задать цвет"},
-        {"N30", "Убрать цвет"}, {"N31", "Убрать все цвета"}, {"N33", "Убрать сортировку"},
-        {"N13", "Правка"}, {"N34", "Удалить строки"},
-        {"N35", "Сервис"}, {"Excel1", "Экспорт в Excel"}, {"N37", "Перенумеровать строки"},
-        {"N14", "Справка"}, {"N24", "Помощь"}, {"N26", "О программе"},
-        {"N22", "Печать"}, {"N17", "Задать цвет"}, {"N18", "Убрать цвет"},
-        {"N19", "Убрать все цвета"}, {"N23", "Выровнять столбцы"}, {"N21", "Удалить"},
+        {"fileMenu", "Файл"}, {"newTableAction", "Создать"}, {"openTableAction", "Открыть"}, {"appendAction", "Дополнить"},
+        {"saveTableAction", "Сохранить"}, {"closeTableAction", "Закрыть"}, {"previewAction", "Предварительный просмотр"},
+        {"printAction", "Печать"}, {"exitAction", "Выход"},
+        {"viewMenu", "Вид"}, {"equalizeColumnsAction", "Выровнять столбцы"}, {"setColumnColourAction", "Задать цвет"},
+        {"clearColumnColourAction", "Убрать цвет"}, {"clearAllColoursAction", "Убрать все цвета"}, {"unsortAction", "Убрать сортировку"},
+        {"editMenu", "Правка"}, {"deleteRowsAction", "Удалить строки"},
+        {"serviceMenu", "Сервис"}, {"exportAction", "Экспорт в Excel"}, {"renumberAction", "Перенумеровать строки"},
+        {"helpMenu", "Справка"}, {"helpAction", "Помощь"}, {"aboutAction", "О программе"},
+        {"printAction", "Печать"}, {"setColumnColourAction", "Задать цвет"}, {"clearColumnColourAction", "Убрать цвет"},
+        {"clearAllColoursAction", "Убрать все цвета"}, {"equalizeColumnsAction", "Выровнять столбцы"}, {"deleteRowsPopupAction", "Удалить"},
     };
     for (const auto& row : rows)
         QTest::newRow(row[0]) << QString(row[0]) << QString::fromUtf8(row[1]);
@@ -201,12 +203,12 @@ void MainWindowTest::captions()
 void MainWindowTest::shortcuts()
 {
     const QMap<QString, QKeySequence> expected = {
-        {"N2", QKeySequence("Ctrl+N")}, {"N3", QKeySequence("Ctrl+O")},
-        {"N5", QKeySequence("Ctrl+S")}, {"N9", QKeySequence("Ctrl+P")},
-        {"N24", QKeySequence(Qt::Key_F1)},
+        {"newTableAction", QKeySequence("Ctrl+N")}, {"openTableAction", QKeySequence("Ctrl+O")},
+        {"saveTableAction", QKeySequence("Ctrl+S")}, {"printAction", QKeySequence("Ctrl+P")},
+        {"helpAction", QKeySequence(Qt::Key_F1)},
     };
     MainWindow window(m_state);
-    QList<QAction*> items = window.popupMenu()->actions();
+    QList<QAction*> items = (&menuOf(window, "gridMenu"))->actions();
     for (QAction* menu : window.menuBar()->actions())
         items += menu->menu()->actions();
     int checked = 0;
@@ -222,17 +224,17 @@ void MainWindowTest::menuOrder_data()
     QTest::addColumn<QString>("menu");
     QTest::addColumn<QStringList>("items");
     QTest::addColumn<QStringList>("separators");
-    QTest::newRow("Файл") << "N1"
-                          << QStringList{"N2", "N3", "RecentMenu", "N4", "N5", "N7", "N6", "N8", "N9", "N10", "N11"}
-                          << QStringList{"N6", "N10"};
-    QTest::newRow("Вид") << "N12"
-                         << QStringList{"N27", "N28", "N29", "N30", "N31", "N32", "N33",
-                                        "ChartSeparator1", "ShowCharts", "SaveChart", "ReportCharts"}
-                         << QStringList{"N28", "N32", "ChartSeparator1"};
-    QTest::newRow("Правка") << "N13" << QStringList{"N34"} << QStringList{};
-    QTest::newRow("Сервис") << "N35" << QStringList{"Excel1", "N37", "ServiceSeparator1", "ChoosePort", "Limits"}
-                            << QStringList{"ServiceSeparator1"};
-    QTest::newRow("Справка") << "N14" << QStringList{"N24", "N25", "N26"} << QStringList{"N25"};
+    QTest::newRow("Файл") << "fileMenu"
+                          << QStringList{"newTableAction", "openTableAction", "recentMenu", "appendAction", "saveTableAction", "closeTableAction", "fileSeparator1", "previewAction", "printAction", "fileSeparator2", "exitAction"}
+                          << QStringList{"fileSeparator1", "fileSeparator2"};
+    QTest::newRow("Вид") << "viewMenu"
+                         << QStringList{"equalizeColumnsAction", "viewSeparator1", "setColumnColourAction", "clearColumnColourAction", "clearAllColoursAction", "viewSeparator2", "unsortAction",
+                                        "chartSeparator", "showChartsAction", "saveChartAction", "chartsInReportAction"}
+                         << QStringList{"viewSeparator1", "viewSeparator2", "chartSeparator"};
+    QTest::newRow("Правка") << "editMenu" << QStringList{"deleteRowsAction"} << QStringList{};
+    QTest::newRow("Сервис") << "serviceMenu" << QStringList{"exportAction", "renumberAction", "serviceSeparator", "choosePortAction", "limitsAction"}
+                            << QStringList{"serviceSeparator"};
+    QTest::newRow("Справка") << "helpMenu" << QStringList{"helpAction", "helpSeparator", "aboutAction"} << QStringList{"helpSeparator"};
 }
 
 void MainWindowTest::menuOrder()
@@ -253,14 +255,14 @@ void MainWindowTest::menuOrder()
     QStringList bar;
     for (QAction* action : window.menuBar()->actions())
         bar << action->objectName();
-    QCOMPARE(bar, (QStringList{"N1", "N12", "N13", "N35", "N14"}));
+    QCOMPARE(bar, (QStringList{"fileMenu", "viewMenu", "editMenu", "serviceMenu", "helpMenu"}));
 }
 
 void MainWindowTest::popupOrder()
 {
     MainWindow window(m_state);
-    QMenu* popup = window.popupMenu();
-    QCOMPARE(popup, window.findChild<QMenu*>("PopupMenu1"));
+    QMenu* popup = (&menuOf(window, "gridMenu"));
+    QCOMPARE(popup, window.findChild<QMenu*>("gridMenu"));
     QStringList commands;
     QList<int> separatorsAt;
     const QList<QAction*> actions = popup->actions();
@@ -277,23 +279,23 @@ void MainWindowTest::popupOrder()
 void MainWindowTest::startState()
 {
     MainWindow window(m_state);
-    QCOMPARE(window.objectName(), QStringLiteral("Form1"));
+    QCOMPARE(window.objectName(), QStringLiteral("mainWindow"));
     QVERIFY(window.windowState() & Qt::WindowMaximized);
     QCOMPARE(window.size(), QSize(703, 501));
     // The test means nothing if the two system colours were the same.
     QVERIFY(QApplication::palette().color(QPalette::Dark)
             != QApplication::palette().color(QPalette::Button));
     verifyNoTableState(window);
-    QCOMPARE(window.formColor(), QPalette::Dark);
+    QCOMPARE(clientColourOf(window), QPalette::Dark);
 
-    auto* pages = window.findChild<QTabWidget*>("PageControl1");
+    auto* pages = window.findChild<QTabWidget*>("kindTabs");
     QCOMPARE(pages->count(), 2);
-    QCOMPARE(pages->widget(0)->objectName(), QStringLiteral("TabSheet1"));
+    QCOMPARE(pages->widget(0)->objectName(), QStringLiteral("penetrometerPage"));
     QCOMPARE(pages->tabText(0), QStringLiteral("ВРТ-ТК5"));
-    QCOMPARE(pages->widget(1)->objectName(), QStringLiteral("TabSheet2"));
+    QCOMPARE(pages->widget(1)->objectName(), QStringLiteral("pressPage"));
     QCOMPARE(pages->tabText(1), QStringLiteral("ЛД - ТК5"));
 
-    for (const QString& name : kFreeItems + kPopupItems)
+    for (const QString& name : kFreeItems)
         QVERIFY2(window.findChild<QAction*>(name)->isEnabled(), qPrintable(name));
     for (const QString& name : kFreeButtons)
         QVERIFY2(window.findChild<QToolButton*>(name)->isEnabled(), qPrintable(name));
@@ -301,19 +303,21 @@ void MainWindowTest::startState()
 
 void MainWindowTest::enableAndDisable()
 {
+    // Opening a table enables the table commands; closing it disables them again, while the
+    // commands that need no table stay enabled throughout.
     MainWindow window(m_state);
-    window.enable_button();
-    for (const QString& name : kTableItems + kFreeItems + kPopupItems)
+    openTable(window, "commands.db", {0, 0});
+    for (const QString& name : kTableItems + kFreeItems)
         QVERIFY2(window.findChild<QAction*>(name)->isEnabled(), qPrintable(name));
     for (const QString& name : kTableButtons + kFreeButtons)
         QVERIFY2(window.findChild<QToolButton*>(name)->isEnabled(), qPrintable(name));
 
-    window.disable_button();
+    trigger(window, "closeTableAction");
     for (const QString& name : kTableItems)
         QVERIFY2(!window.findChild<QAction*>(name)->isEnabled(), qPrintable(name));
     for (const QString& name : kTableButtons)
         QVERIFY2(!window.findChild<QToolButton*>(name)->isEnabled(), qPrintable(name));
-    for (const QString& name : kFreeItems + kPopupItems)
+    for (const QString& name : kFreeItems)
         QVERIFY2(window.findChild<QAction*>(name)->isEnabled(), qPrintable(name));
     for (const QString& name : kFreeButtons)
         QVERIFY2(window.findChild<QToolButton*>(name)->isEnabled(), qPrintable(name));
@@ -322,7 +326,7 @@ void MainWindowTest::enableAndDisable()
 void MainWindowTest::toolbar()
 {
     MainWindow window(m_state);
-    auto* bar = window.findChild<QToolBar*>("ToolBar1");
+    auto* bar = window.findChild<QToolBar*>("toolBar");
     QVERIFY(bar);
     QCOMPARE(bar->iconSize(), QSize(16, 16));
     QCOMPARE(bar->toolButtonStyle(), Qt::ToolButtonIconOnly);
@@ -330,8 +334,8 @@ void MainWindowTest::toolbar()
 
     // Each button is its menu item: same command, same picture, enabled together.
     const QList<QPair<QString, QString>> pairs = {
-        {"ToolButton1", "N2"}, {"ToolButton2", "N3"}, {"ToolButton3", "N5"},
-        {"ToolButton4", "N8"}, {"ToolButton5", "N9"}, {"ToolButton6", "N24"},
+        {"newTableButton", "newTableAction"}, {"openTableButton", "openTableAction"}, {"saveTableButton", "saveTableAction"},
+        {"previewButton", "previewAction"}, {"printButton", "printAction"}, {"helpButton", "helpAction"},
     };
     QStringList order;
     for (QAction* action : bar->actions())
@@ -345,13 +349,13 @@ void MainWindowTest::toolbar()
         QVERIFY2(!toolButton->icon().isNull(), qPrintable(button));
     }
     QCOMPARE(order, expectedOrder);
-    QCOMPARE(window.findChild<QToolButton*>("ToolButton1")->text(), QStringLiteral("Создать"));
+    QCOMPARE(window.findChild<QToolButton*>("newTableButton")->text(), QStringLiteral("Создать"));
 }
 
 void MainWindowTest::toolbarImagesAreDistinct()
 {
     // The seven images of the toolbar's image list, as the items that carry them.
-    const QStringList items = {"N2", "N3", "N5", "N8", "N9", "N24", "N34"};
+    const QStringList items = {"newTableAction", "openTableAction", "saveTableAction", "previewAction", "printAction", "helpAction", "deleteRowsAction"};
     MainWindow window(m_state);
     QList<QImage> images;
     for (const QString& name : items) {
@@ -368,7 +372,7 @@ void MainWindowTest::toolbarImagesAreDistinct()
         images << image;
     }
     // Items without a picture in the menu.
-    for (const char* name : {"N4", "N7", "N11", "N26", "Excel1"})
+    for (const char* name : {"appendAction", "closeTableAction", "exitAction", "aboutAction", "exportAction"})
         QVERIFY2(window.findChild<QAction*>(name)->icon().isNull(), name);
 }
 
@@ -381,8 +385,8 @@ void MainWindowTest::accessibleNames()
             QAccessible::queryAccessibleInterface(window.findChild<QToolButton*>(name));
         QVERIFY2(button && !button->text(QAccessible::Name).isEmpty(), qPrintable(name));
     }
-    for (const char* name : {"PageControl1", "TabSheet1", "TabSheet2", "ToolBar1", "MainMenu1",
-                             "PopupMenu1"}) {
+    for (const char* name : {"kindTabs", "penetrometerPage", "pressPage", "toolBar", "mainMenu",
+                             "gridMenu"}) {
         auto* widget = window.findChild<QWidget*>(name);
         QVERIFY2(widget && !widget->accessibleName().isEmpty(), name);
     }
@@ -392,13 +396,13 @@ void MainWindowTest::firstRunStoresCurrentFolder()
 {
     const QString current = QDir::toNativeSeparators(QDir::currentPath());
     MainWindow window(m_state);
-    QCOMPARE(window.dataDir(), current);
+    QCOMPARE(tableFilesOf(window).dataFolder(), current);
     QCOMPARE(programSettings().value(kDefaultDir).toString(), current);
     // Stored at once, not only when the window closes.
     QSettings onDisk(kvel_test::settingsFile(), QSettings::IniFormat);
     QCOMPARE(onDisk.value(kDefaultDir).toString(), current);
-    QCOMPARE(window.openDialog()->directory().absolutePath(), QDir::currentPath());
-    QCOMPARE(window.saveDialog()->directory().absolutePath(), QDir::currentPath());
+    QCOMPARE((&dialogOf(window, "openTableDialog"))->directory().absolutePath(), QDir::currentPath());
+    QCOMPARE((&dialogOf(window, "saveFileDialog"))->directory().absolutePath(), QDir::currentPath());
 }
 
 void MainWindowTest::storedFolderIsUsed()
@@ -408,20 +412,20 @@ void MainWindowTest::storedFolderIsUsed()
     programSettings().setValue(kDefaultDir, stored);
 
     MainWindow window(m_state);
-    QCOMPARE(window.dataDir(), stored);
+    QCOMPARE(tableFilesOf(window).dataFolder(), stored);
     QCOMPARE(programSettings().value(kDefaultDir).toString(), stored);
-    QCOMPARE(window.findChild<QFileDialog*>("OpenDialog1")->directory().absolutePath(),
+    QCOMPARE(window.findChild<QFileDialog*>("openTableDialog")->directory().absolutePath(),
              QDir(dataFolder.path()).absolutePath());
-    QCOMPARE(window.findChild<QFileDialog*>("SaveDialog1")->directory().absolutePath(),
+    QCOMPARE(window.findChild<QFileDialog*>("saveFileDialog")->directory().absolutePath(),
              QDir(dataFolder.path()).absolutePath());
 }
 
 void MainWindowTest::windowCloseStoresFolderAndClosesTable()
 {
     MainWindow window(m_state);
-    const QString dataDir = window.dataDir();
+    const QString dataDir = tableFilesOf(window).dataFolder();
     openTable(window, "close.db", {0, 0});
-    window.setDbChanged(true);
+    documentOf(window).setChanged(true);
     window.show();
     // Someone else changed the stored folder meanwhile: closing writes the window's own.
     programSettings().setValue(kDefaultDir, "elsewhere");
@@ -439,21 +443,21 @@ void MainWindowTest::exitLeavesAtOnce()
 {
     MainWindow window(m_state);
     openTable(window, "exit.db", {0});
-    window.setDbChanged(true);
+    documentOf(window).setChanged(true);
     window.show();
     programSettings().setValue(kDefaultDir, "elsewhere");
 
     kvel_test::ModalAnswerer answerer;
-    QTimer::singleShot(0, &window, [&] { window.findChild<QAction*>("N11")->trigger(); });
+    QTimer::singleShot(0, &window, [&] { window.findChild<QAction*>("exitAction")->trigger(); });
     QCOMPARE(QApplication::exec(), 0);
 
     // No question, no folder written, the table untouched: the close handler never ran.
     QVERIFY(answerer.boxes().empty());
     QCOMPARE(programSettings().value(kDefaultDir).toString(), QStringLiteral("elsewhere"));
     QVERIFY(window.isVisible());
-    QVERIFY(window.dbOpen());
-    QVERIFY(window.dbChanged());
-    QVERIFY(window.table().isActive());
+    QVERIFY(documentOf(window).isOpen());
+    QVERIFY(documentOf(window).isChanged());
+    QVERIFY(tableOf(window).isActive());
 }
 
 void MainWindowTest::tabVisEn_data()
@@ -462,8 +466,8 @@ void MainWindowTest::tabVisEn_data()
     QTest::addColumn<QString>("shownTab");
     QTest::addColumn<int>("shownKind");
     // Which kind the document chooses has its own tests; here the tab that shows it.
-    QTest::newRow("both kinds") << QList<int>{0, 1, 0} << "TabSheet2" << 1;
-    QTest::newRow("penetrometer rows only") << QList<int>{0, 0} << "TabSheet1" << 0;
+    QTest::newRow("both kinds") << QList<int>{0, 1, 0} << "pressPage" << 1;
+    QTest::newRow("penetrometer rows only") << QList<int>{0, 0} << "penetrometerPage" << 0;
 }
 
 void MainWindowTest::tabVisEn()
@@ -473,54 +477,59 @@ void MainWindowTest::tabVisEn()
     QFETCH(int, shownKind);
     MainWindow window(m_state);
     writeTable(path("kinds.db"), kinds);
-    window.document().open(path("kinds.db"));
-    window.tab_vis_en();
+    window.openTable(path("kinds.db"));
 
-    auto* pages = window.findChild<QTabWidget*>("PageControl1");
+    auto* pages = window.findChild<QTabWidget*>("kindTabs");
     QVERIFY(!pages->isHidden());
-    QVERIFY(window.startPage()->isHidden());
+    QVERIFY((&startPageOf(window))->isHidden());
     QCOMPARE(pages->currentWidget()->objectName(), shownTab);
     for (int i = 0; i < pages->count(); ++i)
         QCOMPARE(pages->isTabVisible(i), pages->widget(i)->objectName() == shownTab);
-    QCOMPARE(window.table().table().filter(), store::kindFilter(shownKind));
-    QCOMPARE(window.table().table().recordCount(), int(kinds.count(shownKind)));
+    QCOMPARE(tableOf(window).table().filter(), store::kindFilter(shownKind));
+    QCOMPARE(tableOf(window).table().recordCount(), int(kinds.count(shownKind)));
 }
 
 void MainWindowTest::tabVisEnSwitchesKind()
 {
     MainWindow window(m_state);
-    auto* pages = window.findChild<QTabWidget*>("PageControl1");
+    auto* pages = window.findChild<QTabWidget*>("kindTabs");
     openTable(window, "press.db", {1});
-    QCOMPARE(pages->currentWidget()->objectName(), QStringLiteral("TabSheet2"));
-    window.Close_DB();
+    QCOMPARE(pages->currentWidget()->objectName(), QStringLiteral("pressPage"));
+    tableCommandsOf(window).closeTable();
 
     openTable(window, "penetrometer.db", {0, 0, 0});
-    QCOMPARE(pages->currentWidget()->objectName(), QStringLiteral("TabSheet1"));
+    QCOMPARE(pages->currentWidget()->objectName(), QStringLiteral("penetrometerPage"));
     QVERIFY(pages->isTabVisible(0));
     QVERIFY(!pages->isTabVisible(1));
-    QCOMPARE(window.table().table().filter(), store::kindFilter(0));
-    QCOMPARE(window.table().table().recordCount(), 3);
+    QCOMPARE(tableOf(window).table().filter(), store::kindFilter(0));
+    QCOMPARE(tableOf(window).table().recordCount(), 3);
 }
 
 void MainWindowTest::tabVisEnWithoutTable()
 {
+    // A name that opens no table leaves the tabs hidden and the start page shown.
     MainWindow window(m_state);
-    window.tab_vis_en();
-    QVERIFY(window.findChild<QTabWidget*>("PageControl1")->isHidden());
+    {
+        ModalAnswerer answerer({QMessageBox::Ok});
+        window.openTable(path("missing.db"));
+        QCOMPARE(answerer.boxes().size(), std::size_t(1));
+    }
+    QVERIFY(window.findChild<QTabWidget*>("kindTabs")->isHidden());
+    QVERIFY(!startPageOf(window).isHidden());
 }
 
 void MainWindowTest::tabShowSetsKindFilter()
 {
     MainWindow window(m_state);
     openTable(window, "both.db", {0, 1, 0, 0});
-    auto* pages = window.findChild<QTabWidget*>("PageControl1");
-    store::DbfTable& table = window.table().table();
+    auto* pages = window.findChild<QTabWidget*>("kindTabs");
+    store::DbfTable& table = tableOf(window).table();
     QCOMPARE(table.filter(), store::kindFilter(1));
 
-    pages->setCurrentWidget(window.findChild<QWidget*>("TabSheet1"));
+    pages->setCurrentWidget(window.findChild<QWidget*>("penetrometerPage"));
     QCOMPARE(table.filter(), store::kindFilter(0));
     QCOMPARE(table.recordCount(), 3);
-    pages->setCurrentWidget(window.findChild<QWidget*>("TabSheet2"));
+    pages->setCurrentWidget(window.findChild<QWidget*>("pressPage"));
     QCOMPARE(table.filter(), store::kindFilter(1));
     QCOMPARE(table.recordCount(), 1);
 }
@@ -548,12 +557,12 @@ void MainWindowTest::closeDb()
     QFETCH(int, errors);
     MainWindow window(m_state);
     openTable(window, "t.db", {0, 1});
-    window.setDbChanged(changed);
+    documentOf(window).setChanged(changed);
     if (fileGone && !QFile::remove(path("t.db")))
         QSKIP("this system cannot remove a file that is open");
 
     kvel_test::ModalAnswerer answerer({reply, QMessageBox::Ok});
-    window.findChild<QAction*>("N7")->trigger();
+    window.findChild<QAction*>("closeTableAction")->trigger();
 
     int asked = 0;
     int failed = 0;
@@ -596,7 +605,7 @@ void MainWindowTest::closeDbDeletesIndexFile()
         QFile file(path(name));
         QVERIFY(file.open(QIODevice::WriteOnly));
     }
-    window.Close_DB();
+    tableCommandsOf(window).closeTable();
     QVERIFY(!QFile::exists(path(index)));
     QVERIFY(QFile::exists(path(bystander)));
     QVERIFY(QFile::exists(path(table)));
@@ -606,7 +615,7 @@ void MainWindowTest::closeKeepsWindowWhenSaveFails()
 {
     MainWindow window(m_state);
     openTable(window, "lost.db", {0});
-    window.setDbChanged(true);
+    documentOf(window).setChanged(true);
     window.show();
     if (!QFile::remove(path("lost.db")))
         QSKIP("this system cannot remove a file that is open");
@@ -620,8 +629,8 @@ void MainWindowTest::closeKeepsWindowWhenSaveFails()
     }
     // The table could not be opened again: the window shows it closed, so closing once more
     // has nothing left to ask.
-    QVERIFY(!window.dbOpen());
-    QVERIFY(!window.table().isActive());
+    QVERIFY(!documentOf(window).isOpen());
+    QVERIFY(!tableOf(window).isActive());
     QCOMPARE(window.windowTitle(), QStringLiteral("ВРТ - ТК5"));
     kvel_test::ModalAnswerer answerer({QMessageBox::No});
     QVERIFY(window.close());
@@ -632,16 +641,16 @@ void MainWindowTest::closeKeepsWindowWhenSaveFails()
 void MainWindowTest::saveDbKeepsFilter()
 {
     MainWindow window(m_state);
-    window.setDbChanged(true);
-    window.Save_DB();
-    QVERIFY(window.dbChanged()); // nothing to save without an open table
+    documentOf(window).setChanged(true);
+    tableCommandsOf(window).saveTable();
+    QVERIFY(documentOf(window).isChanged()); // nothing to save without an open table
 
     openTable(window, "save.db", {0, 1, 1});
-    store::DbfTable& table = window.table().table();
-    window.setDbChanged(true);
-    window.findChild<QAction*>("N5")->trigger();
-    QVERIFY(!window.dbChanged());
-    QVERIFY(window.table().isActive());
+    store::DbfTable& table = tableOf(window).table();
+    documentOf(window).setChanged(true);
+    window.findChild<QAction*>("saveTableAction")->trigger();
+    QVERIFY(!documentOf(window).isChanged());
+    QVERIFY(tableOf(window).isActive());
     QCOMPARE(QFileInfo(table.path()).fileName(), QStringLiteral("save.db"));
     QCOMPARE(table.filter(), store::kindFilter(1));
     QCOMPARE(table.recordCount(), 2);
@@ -670,7 +679,7 @@ void MainWindowTest::openTellsOfValuesThatAreNoNumber()
     MainWindow window(m_state);
     {
         kvel_test::ModalAnswerer answerer({QMessageBox::Ok});
-        QVERIFY(window.Open_DB(file));
+        QVERIFY((window.openTable(file), documentOf(window).isOpen()));
         QCOMPARE(answerer.boxes().size(), std::size_t(1));
         const kvel_test::SeenBox& box = answerer.boxes().front();
         QCOMPARE(box.name, QStringLiteral("UnreadableValuesBox"));
@@ -683,9 +692,9 @@ void MainWindowTest::openTellsOfValuesThatAreNoNumber()
         QVERIFY2(box.text.contains(QStringLiteral("и ещё %1").arg(rest)), qPrintable(box.text));
         QCOMPARE(box.text.count(QStringLiteral("\nзапись ")), app::kUnreadableValuesListed);
     }
-    QVERIFY(window.dbOpen());
+    QVERIFY(documentOf(window).isOpen());
 
-    views::DataGrid* grid = window.shownGrid();
+    views::DataGrid* grid = (&shownGridOf(window));
     QVERIFY(grid);
     views::TableModel* model = grid->model();
     const QModelIndex bad = model->index(2, model->fieldColumn(QStringLiteral("P7")));
@@ -718,7 +727,7 @@ void MainWindowTest::helpWithoutFile()
     MainWindow window(m_state);
     m_state.helpFile = path("kvel.html");
     kvel_test::ModalAnswerer answerer;
-    window.findChild<QAction*>("N24")->trigger();
+    window.findChild<QAction*>("helpAction")->trigger();
     QCOMPARE(answerer.boxes().size(), std::size_t(1));
     QVERIFY(answerer.boxes()[0].text.contains(QDir::toNativeSeparators(path("kvel.html"))));
     QVERIFY(!window.findChild<QWidget*>("HelpWindow"));
@@ -728,7 +737,7 @@ void MainWindowTest::helpShowsDocument()
 {
     MainWindow window(m_state);
     m_state.helpFile = QStringLiteral(KVEL_HELP_SOURCE);
-    window.findChild<QToolButton*>("ToolButton6")->click();
+    window.findChild<QToolButton*>("helpButton")->click();
     auto* help = window.findChild<QWidget*>("HelpWindow");
     QVERIFY(help);
     QVERIFY(help->isVisible());
@@ -736,7 +745,7 @@ void MainWindowTest::helpShowsDocument()
 
     // Asking again brings the same window back.
     help->close();
-    window.findChild<QAction*>("N24")->trigger();
+    window.findChild<QAction*>("helpAction")->trigger();
     QCOMPARE(window.findChildren<QWidget*>("HelpWindow").size(), 1);
     QVERIFY(help->isVisible());
 }
@@ -754,9 +763,10 @@ void MainWindowTest::aboutShowsVersion()
         modal->findChild<QPushButton*>("Button1")->click();
     });
     poll.start(5);
-    window.findChild<QAction*>("N26")->trigger();
+    window.findChild<QAction*>("aboutAction")->trigger();
     QCOMPARE(shownVersion, QStringLiteral("Версия 1.0.0.1"));
 }
 
 KVEL_WIDGET_TEST_MAIN(MainWindowTest)
 #include "main_window_test.moc"
+

@@ -2,6 +2,7 @@
 // type, the preview window with its buttons, and the print commands with no printer.
 
 #include "widget_test_support.h"
+#include "window_access.h"
 
 #include "app/main_window.h"
 #include "app/program_state.h"
@@ -16,6 +17,8 @@
 #include <QTemporaryDir>
 
 #include <memory>
+
+using namespace kvel_test;
 
 using app::MainWindow;
 using store::Field;
@@ -73,7 +76,7 @@ private:
     {
         const QString path = m_dir.filePath(QStringLiteral("t%1.db").arg(++m_files));
         writeTable(path, rows);
-        if (!m_window->Open_DB(path))
+        if (!openTableIn(*m_window, path))
             return {};
         return path;
     }
@@ -82,7 +85,7 @@ private:
     QList<reports::ReportTemplate*> preparedReports()
     {
         QList<reports::ReportTemplate*> out;
-        for (auto* report : {m_window->Report1(), m_window->Report2(), m_window->Report3()})
+        for (auto* report : {(&reportOf(*m_window, "penetrometerReport")), (&reportOf(*m_window, "pressReport")), (&reportOf(*m_window, "plateTestReport"))})
             if (!report->prepared().isEmpty())
                 out << report;
         return out;
@@ -99,17 +102,17 @@ private slots:
 
     void cleanup()
     {
-        if (m_window->dbOpen())
-            m_window->Close_DB();
+        if (documentOf(*m_window).isOpen())
+            tableCommandsOf(*m_window).closeTable();
         m_window.reset();
     }
 
     void commandsWithoutATableDoNothing()
     {
         kvel_test::ModalAnswerer answerer;
-        m_window->N8Click();
-        m_window->N9Click();
-        m_window->N22Click();
+        printCommandsOf(*m_window).preview();
+        printCommandsOf(*m_window).print();
+        printCommandsOf(*m_window).print();
         QVERIFY(answerer.dialogs().empty());
         QVERIFY(answerer.boxes().empty());
         QVERIFY(preparedReports().isEmpty());
@@ -122,12 +125,12 @@ private slots:
         QTest::addColumn<int>("devTypeAfterOpen"); // -1: as Open set it from the first row
         QTest::addColumn<QString>("report");
         QTest::addColumn<QString>("title");
-        QTest::newRow("penetrometer") << 0 << -1 << "Report1" << "ВРТ-ТК5  № 501";
-        QTest::newRow("plate test, opened") << 13 << -1 << "Report3" << "ДРУ-ТК5  № 501";
-        QTest::newRow("plate-test rows after a penetrometer download") << 13 << 4 << "Report1" << "ВРТ-ТК5  № 501";
-        QTest::newRow("penetrometer rows after a plate-test download") << 0 << 13 << "Report3" << "ДРУ-ТК5  № 501";
-        QTest::newRow("press") << 1 << -1 << "Report2" << "ЛД-ТК5  № 501";
-        QTest::newRow("press, plate-test device") << 1 << 13 << "Report2" << "ЛД-ТК5  № 501";
+        QTest::newRow("penetrometer") << 0 << -1 << "penetrometerReport" << "ВРТ-ТК5  № 501";
+        QTest::newRow("plate test, opened") << 13 << -1 << "plateTestReport" << "ДРУ-ТК5  № 501";
+        QTest::newRow("plate-test rows after a penetrometer download") << 13 << 4 << "penetrometerReport" << "ВРТ-ТК5  № 501";
+        QTest::newRow("penetrometer rows after a plate-test download") << 0 << 13 << "plateTestReport" << "ДРУ-ТК5  № 501";
+        QTest::newRow("press") << 1 << -1 << "pressReport" << "ЛД-ТК5  № 501";
+        QTest::newRow("press, plate-test device") << 1 << 13 << "pressReport" << "ЛД-ТК5  № 501";
     }
 
     void previewChoosesTheReport()
@@ -143,19 +146,18 @@ private slots:
         if (devTypeAfterOpen >= 0) {
             // A download that brought nothing new still says which instrument it came from.
             const std::uint8_t noRecords[2] = {0, 0};
-            m_window->document().append({std::span(noRecords), static_cast<std::uint8_t>(devTypeAfterOpen), 501});
-            m_window->tab_vis_en();
+            documentOf(*m_window).append({std::span(noRecords), static_cast<std::uint8_t>(devTypeAfterOpen), 501});
         }
 
         kvel_test::ModalAnswerer answerer;
-        m_window->findChild<QAction*>("N8")->trigger();
+        m_window->findChild<QAction*>("previewAction")->trigger();
         QCOMPARE(answerer.dialogs(), std::vector<QString>{QStringLiteral("ReportPreview")});
         const auto prepared = preparedReports();
         QCOMPARE(prepared.size(), 1);
         QCOMPARE(prepared.front()->objectName(), report);
         QCOMPARE(titleOf(prepared.front()), title);
         // The report walked the rows with a cursor of its own: the user's row stays.
-        QCOMPARE(m_window->table().table().position(), 0);
+        QCOMPARE(tableOf(*m_window).table().position(), 0);
     }
 
     void previewShowsThePagesWithZoomPrintAndClose()
@@ -167,7 +169,7 @@ private slots:
         int shownPages = -1;
         bool sawZoom = false;
         bool printEnabled = true;
-        connect(m_window->Report1(), &reports::ReportTemplate::previewOpened, this,
+        connect((&reportOf(*m_window, "penetrometerReport")), &reports::ReportTemplate::previewOpened, this,
                 [&](QPrintPreviewDialog* preview) {
                     QCOMPARE(preview->objectName(), QStringLiteral("ReportPreview"));
                     for (const char* caption : {"Zoom in", "Zoom out"}) {
@@ -183,7 +185,7 @@ private slots:
                         preview->findChild<QAction*>("PreviewClose")->trigger();
                     });
                 });
-        m_window->N8Click();
+        printCommandsOf(*m_window).preview();
         QCOMPARE(shownPages, 3);
         QVERIFY(sawZoom);
         QCOMPARE(printEnabled, reports::ReportTemplate::printerInstalled());
@@ -192,8 +194,8 @@ private slots:
     void printWithoutAPrinterShowsNothing_data()
     {
         QTest::addColumn<QString>("command");
-        QTest::newRow("menu") << "N9";
-        QTest::newRow("context menu") << "N22";
+        QTest::newRow("menu") << "printAction";
+        QTest::newRow("context menu") << "printAction";
     }
 
     void printWithoutAPrinterShowsNothing()
@@ -209,14 +211,15 @@ private slots:
         // Both prepared the press report of the shown tab, as the menu's command does.
         const auto prepared = preparedReports();
         QCOMPARE(prepared.size(), 1);
-        QCOMPARE(prepared.front()->objectName(), QStringLiteral("Report2"));
+        QCOMPARE(prepared.front()->objectName(), QStringLiteral("pressReport"));
     }
 
     void printIsCtrlP()
     {
-        QCOMPARE(m_window->findChild<QAction*>("N9")->shortcut(), QKeySequence(QStringLiteral("Ctrl+P")));
+        QCOMPARE(m_window->findChild<QAction*>("printAction")->shortcut(), QKeySequence(QStringLiteral("Ctrl+P")));
     }
 };
 
 KVEL_WIDGET_TEST_MAIN(PrintCommandsTest)
 #include "print_commands_test.moc"
+

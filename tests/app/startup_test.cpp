@@ -2,6 +2,7 @@
 // buttons speak Russian.
 
 #include "widget_test_support.h"
+#include "window_access.h"
 
 #include "app/main_window.h"
 #include "app/shell.h"
@@ -14,6 +15,9 @@
 #include <QTemporaryDir>
 #include <QPushButton>
 #include <QTabWidget>
+
+using namespace kvel_test;
+
 
 using namespace std::chrono_literals;
 
@@ -34,11 +38,11 @@ private slots:
 void StartupTest::splashLooks()
 {
     app::SplashWindow splash;
-    QCOMPARE(splash.objectName(), QStringLiteral("TForm5"));
+    QCOMPARE(splash.objectName(), QStringLiteral("splashWindow"));
     QCOMPARE(splash.size(), QSize(400, 77));
     QVERIFY(splash.windowFlags() & Qt::FramelessWindowHint);
 
-    auto* timer = splash.findChild<QTimer*>("Timer1");
+    auto* timer = splash.findChild<QTimer*>("splashTimer");
     QVERIFY(timer);
     QCOMPARE(timer->interval(), 3000);
     QVERIFY(timer->isSingleShot());
@@ -90,7 +94,7 @@ void StartupTest::mainWindowAppearsAfterSplash()
     });
     shell.start();
 
-    QCOMPARE(modalDuringSplash, QStringLiteral("TForm5"));
+    QCOMPARE(modalDuringSplash, QStringLiteral("splashWindow"));
     QVERIFY(mainWindowExisted);
     QVERIFY(!mainWindowVisible);
 
@@ -98,13 +102,13 @@ void StartupTest::mainWindowAppearsAfterSplash()
     QVERIFY(window->isVisible());
     QVERIFY(window->windowState() & Qt::WindowMaximized);
     QCOMPARE(window->windowTitle(), QStringLiteral("ВРТ - ТК5"));
-    QVERIFY(window->findChild<QTabWidget*>("PageControl1")->isHidden());
+    QVERIFY(window->findChild<QTabWidget*>("kindTabs")->isHidden());
     QCOMPARE(window->centralWidget()->palette().color(QPalette::Window),
              QApplication::palette().color(QPalette::Dark));
     QCOMPARE(shell.state().title, QStringLiteral("ВРТ  - ТК5"));
     // The splash is gone for good, not merely hidden.
     for (QWidget* widget : QApplication::allWidgets())
-        QVERIFY(widget->objectName() != QStringLiteral("TForm5"));
+        QVERIFY(widget->objectName() != QStringLiteral("splashWindow"));
 }
 
 // "kvel site.db": the window comes up as usual, then the table opens as "Открыть" opens it,
@@ -120,10 +124,10 @@ void StartupTest::aTableNamedAtStartIsOpened()
     shell.start();
     app::MainWindow* window = shell.mainWindow();
     QVERIFY(window->isVisible());
-    QVERIFY(window->dbOpen());
-    QCOMPARE(window->document().path(), table);
+    QVERIFY(documentOf(*window).isOpen());
+    QCOMPARE(documentOf(*window).path(), table);
     QCOMPARE(window->windowTitle(), QStringLiteral("site - ВРТ - ТК5"));
-    QCOMPARE(window->dataDir(), QDir::toNativeSeparators(dir.path()));
+    QCOMPARE(tableFilesOf(*window).dataFolder(), QDir::toNativeSeparators(dir.path()));
 }
 
 void StartupTest::standardButtonsSpeakRussian()
@@ -136,3 +140,4 @@ void StartupTest::standardButtonsSpeakRussian()
 
 KVEL_WIDGET_TEST_MAIN(StartupTest)
 #include "startup_test.moc"
+

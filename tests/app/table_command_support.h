@@ -67,7 +67,7 @@ struct Seen {
     QString nameFilter; // and its selected filter
     QColor colour;      // a colour dialog: the colour it started on
 
-    // "SaveDialog1", or "Ошибка: База данных повреждена !" for a message box.
+    // "saveFileDialog", or "Ошибка: База данных повреждена !" for a message box.
     QString describe() const { return name == QLatin1String("box") ? title + QStringLiteral(": ") + text : name; }
 };
 

@@ -4,6 +4,7 @@
 
 #include "table_command_support.h"
 #include "widget_test_support.h"
+#include "window_access.h"
 
 #include "app/main_window.h"
 #include "app/program_state.h"
@@ -29,6 +30,8 @@
 #include <utility>
 #include <vector>
 
+using namespace kvel_test;
+
 using app::MainWindow;
 using kvel_test::Answer;
 using kvel_test::Cells;
@@ -49,7 +52,7 @@ const QString kNowhere = QStringLiteral("/nonexistent/kvel-tty");
 
 // Commands enabled only while a table is open.
 const QStringList kTableCommands = {
-    "N4", "N5", "N7", "N8", "N9", "N27", "N29", "N30", "N31", "N33", "N34", "N37", "Excel1",
+    "appendAction", "saveTableAction", "closeTableAction", "previewAction", "printAction", "equalizeColumnsAction", "setColumnColourAction", "clearColumnColourAction", "clearAllColoursAction", "unsortAction", "deleteRowsAction", "renumberAction", "exportAction",
 };
 
 // ---- the instrument's memory -----------------------------------------------------------------
@@ -251,10 +254,10 @@ QStringList TableCommandsTest::runDescribed(const char* action, std::vector<Answ
 
 bool TableCommandsTest::openThroughMenu(const QString& file)
 {
-    const QStringList seen = runDescribed("N3", {Answer::withFile(file)});
-    if (seen != QStringList{"OpenDialog1"})
+    const QStringList seen = runDescribed("openTableAction", {Answer::withFile(file)});
+    if (seen != QStringList{"openTableDialog"})
         qWarning() << "Открыть showed" << seen;
-    return seen == QStringList{"OpenDialog1"} && m_window->dbOpen();
+    return seen == QStringList{"openTableDialog"} && documentOf(*m_window).isOpen();
 }
 
 QStringList TableCommandsTest::shown(views::DataGrid* grid, const char* field) const
@@ -282,7 +285,7 @@ void TableCommandsTest::clickTitle(views::DataGrid* grid, const char* field)
 
 QStringList TableCommandsTest::viewColumn(Field field) const
 {
-    store::MeasurementTable& table = m_window->table();
+    store::MeasurementTable& table = tableOf(*m_window);
     QStringList values;
     for (std::uint32_t rec : table.table().view())
         values << fieldText(table, rec, field);
@@ -323,7 +326,7 @@ void TableCommandsTest::newDownloadsIntoNewTable()
         QVERIFY(openThroughMenu(path("old.db")));
         QCOMPARE(m_window->windowTitle(), QStringLiteral("old - ВРТ - ТК5"));
     }
-    const QString dataDir = m_window->dataDir();
+    const QString dataDir = tableFilesOf(*m_window).dataFolder();
 
     device_test::EmulatorProcess instrument(emulatorArguments(m_dir->path(), "memory.bin", kStored));
     QVERIFY(instrument.started());
@@ -332,29 +335,29 @@ void TableCommandsTest::newDownloadsIntoNewTable()
     std::vector<Answer> answers = {Answer::withFile(file)};
     if (fileExists)
         answers.push_back(Answer::press(QMessageBox::Yes)); // the save dialog's "replace it?"
-    const std::vector<Seen> seen = run("N2", answers);
+    const std::vector<Seen> seen = run("newTableAction", answers);
 
     // The save dialog, its question when the file exists, and nothing else: New shows no
     // message of its own.
     QCOMPARE(seen.size(), std::size_t(fileExists ? 2 : 1));
-    QCOMPARE(seen[0].name, QStringLiteral("SaveDialog1"));
+    QCOMPARE(seen[0].name, QStringLiteral("saveFileDialog"));
     if (fileExists) {
         QCOMPARE(seen[1].name, QStringLiteral("box"));
         QVERIFY(seen[1].buttons.testFlag(QMessageBox::Yes));
     }
     QCOMPARE(instrument.count("received N"), 1);
 
-    QVERIFY(m_window->dbOpen());
-    QVERIFY(!m_window->dbChanged());
-    QVERIFY(m_window->table().isActive());
-    QCOMPARE(QFileInfo(m_window->table().table().path()), QFileInfo(file));
+    QVERIFY(documentOf(*m_window).isOpen());
+    QVERIFY(!documentOf(*m_window).isChanged());
+    QVERIFY(tableOf(*m_window).isActive());
+    QCOMPARE(QFileInfo(tableOf(*m_window).table().path()), QFileInfo(file));
     QCOMPARE(m_window->windowTitle(), kCaption);
-    QCOMPARE(m_window->dataDir(), dataDir); // New leaves the data folder alone
-    QCOMPARE(m_window->formColor(), QPalette::Button);
+    QCOMPARE(tableFilesOf(*m_window).dataFolder(), dataDir); // New leaves the data folder alone
+    QCOMPARE(clientColourOf(*m_window), QPalette::Button);
     QVERIFY(commandsEnabled(true));
-    auto* pages = m_window->findChild<QTabWidget*>("PageControl1");
+    auto* pages = m_window->findChild<QTabWidget*>("kindTabs");
     QVERIFY(pages->isVisible());
-    QCOMPARE(pages->currentWidget()->objectName(), QStringLiteral("TabSheet1"));
+    QCOMPARE(pages->currentWidget()->objectName(), QStringLiteral("penetrometerPage"));
 
     // The instrument's tests in memory order, numbered from 1.
     views::DataGrid* grid = grid1();
@@ -422,9 +425,9 @@ void TableCommandsTest::newKeepsTheFileWhenTheDownloadFails()
     if (stop == 2)
         answers.push_back(Answer::stopDownload());
     answers.push_back(Answer::press(QMessageBox::Ok));
-    const std::vector<Seen> seen = run("N2", answers);
+    const std::vector<Seen> seen = run("newTableAction", answers);
 
-    QCOMPARE(seen.at(0).name, QStringLiteral("SaveDialog1"));
+    QCOMPARE(seen.at(0).name, QStringLiteral("saveFileDialog"));
     if (stop == 1) {
         QCOMPARE(seen.size(), std::size_t(1));
         QCOMPARE(emulator.count("received"), 0);
@@ -444,10 +447,10 @@ void TableCommandsTest::newKeepsTheFileWhenTheDownloadFails()
 
     holder.close();
     QVERIFY2(contents() == before, "the existing file was changed");
-    QVERIFY(!m_window->dbOpen());
-    QVERIFY(!m_window->table().isActive());
+    QVERIFY(!documentOf(*m_window).isOpen());
+    QVERIFY(!tableOf(*m_window).isActive());
     QVERIFY(commandsEnabled(false));
-    QVERIFY(m_window->findChild<QTabWidget*>("PageControl1")->isHidden());
+    QVERIFY(m_window->findChild<QTabWidget*>("kindTabs")->isHidden());
 }
 
 void TableCommandsTest::fileDialogsComeUpWithoutAName()
@@ -464,14 +467,14 @@ void TableCommandsTest::fileDialogsComeUpWithoutAName()
         QString file; // empty: cancel the dialog
     };
     const Step steps[] = {
-        {"N2", path("first.db")}, {"N2", QString()}, {"N3", path("other.db")}, {"N3", QString()},
-        {"N2", path("second.db")},
+        {"newTableAction", path("first.db")}, {"newTableAction", QString()}, {"openTableAction", path("other.db")}, {"openTableAction", QString()},
+        {"newTableAction", path("second.db")},
     };
     for (const Step& step : steps) {
         const std::vector<Seen> seen = run(step.command, {step.file.isEmpty() ? Answer::cancel() : Answer::withFile(step.file)});
         QVERIFY(!seen.empty());
-        const bool save = QLatin1String(step.command) == QLatin1String("N2");
-        QCOMPARE(seen[0].name, QString::fromLatin1(save ? "SaveDialog1" : "OpenDialog1"));
+        const bool save = QLatin1String(step.command) == QLatin1String("newTableAction");
+        QCOMPARE(seen[0].name, QString::fromLatin1(save ? "saveFileDialog" : "openTableDialog"));
         QCOMPARE(seen[0].fileName, QString());
         QCOMPARE(seen[0].nameFilter, save ? QStringLiteral("Файлы данных (*.db)") : QStringLiteral("Базы данных (*.db)"));
     }
@@ -510,7 +513,7 @@ void TableCommandsTest::appendAddsOnlyNewRecords()
         device_test::EmulatorProcess first(emulatorArguments(m_dir->path(), "first.bin", kStored));
         QVERIFY(first.started());
         pointPort(1, first.path());
-        QCOMPARE(runDescribed("N2", {Answer::withFile(file)}), QStringList{"SaveDialog1"});
+        QCOMPARE(runDescribed("newTableAction", {Answer::withFile(file)}), QStringList{"saveFileDialog"});
         QCOMPARE(viewColumn(Field::N).size(), 3);
     }
     views::DataGrid* grid = grid1();
@@ -522,14 +525,14 @@ void TableCommandsTest::appendAddsOnlyNewRecords()
     device_test::EmulatorProcess second(emulatorArguments(m_dir->path(), "second.bin", memory));
     QVERIFY(second.started());
     pointPort(1, second.path());
-    const std::vector<Seen> seen = run("N4", {Answer::press(QMessageBox::Ok)});
+    const std::vector<Seen> seen = run("appendAction", {Answer::press(QMessageBox::Ok)});
     QCOMPARE(seen.size(), std::size_t(1));
     QCOMPARE(seen[0].describe(), QStringLiteral("Дополнение: Добавлено записей: %1").arg(added));
     QCOMPARE(seen[0].icon, QMessageBox::Information);
     QCOMPARE(second.count("received N"), 1);
 
-    QVERIFY(m_window->dbOpen());
-    QVERIFY(!m_window->dbChanged());
+    QVERIFY(documentOf(*m_window).isOpen());
+    QVERIFY(!documentOf(*m_window).isChanged());
     QCOMPARE(shown(grid, "N"), numbers);
     for (int c = 0; c < grid->columnCount(); ++c)
         QCOMPARE(grid->column(c).titleState, views::TitleState::None);
@@ -538,7 +541,7 @@ void TableCommandsTest::appendAddsOnlyNewRecords()
 
     // Saved: the rows are in the file once the table is closed, each added test once, with
     // its own date.
-    QVERIFY(runDescribed("N7").isEmpty());
+    QVERIFY(runDescribed("closeTableAction").isEmpty());
     QCOMPARE(fileColumn(file, Field::N), numbers);
     QStringList dates;
     for (const QString& n : numbers)
@@ -552,13 +555,13 @@ void TableCommandsTest::appendAfterOpenWritesTheDownloadedDeviceType()
     const QString file = path("plate.db");
     writeTable(file, {{{Field::N, 1.0}, {Field::DEV_TYPE, 13}, {Field::DATE, "01.03.2024"}, {Field::TIME, "08:00"}}});
     QVERIFY(openThroughMenu(file));
-    QCOMPARE(m_window->document().deviceType(), 13);
+    QCOMPARE(documentOf(*m_window).deviceType(), 13);
 
     device_test::EmulatorProcess instrument(
         emulatorArguments(m_dir->path(), "memory.bin", kStored) + QStringList{"--serial", "321"});
     QVERIFY(instrument.started());
     pointPort(1, instrument.path());
-    QCOMPARE(runDescribed("N4", {Answer::press(QMessageBox::Ok)}),
+    QCOMPARE(runDescribed("appendAction", {Answer::press(QMessageBox::Ok)}),
              QStringList{"Дополнение: Добавлено записей: 3"});
     QCOMPARE(int(m_state.download.dev_type), 4);
     QCOMPARE(viewColumn(Field::DEV_TYPE), (QStringList{"13", "4", "4", "4"}));
@@ -597,7 +600,7 @@ void TableCommandsTest::closeAfterEditAsks()
         clickCell(grid, 0, "COMMENT");
         QTest::keyClick(grid, Qt::Key_F2);
         QVERIFY(grid->isEditorOpen());
-        QVERIFY(m_window->dbChanged());
+        QVERIFY(documentOf(*m_window).isChanged());
         grid->editor()->setText(QStringLiteral("проба"));
         if (edit == 1) {
             QTest::keyClick(grid->editor(), Qt::Key_Return);
@@ -606,12 +609,12 @@ void TableCommandsTest::closeAfterEditAsks()
         }
     }
     if (savedFirst) {
-        QVERIFY(runDescribed("N5").isEmpty());
-        QVERIFY(!m_window->dbChanged());
+        QVERIFY(runDescribed("saveTableAction").isEmpty());
+        QVERIFY(!documentOf(*m_window).isChanged());
         QVERIFY(!grid->isEditorOpen());
     }
 
-    const std::vector<Seen> seen = run("N7", {Answer::press(reply)});
+    const std::vector<Seen> seen = run("closeTableAction", {Answer::press(reply)});
     if (edit == 0 || savedFirst) {
         QCOMPARE(seen.size(), std::size_t(0));
     } else {
@@ -620,10 +623,10 @@ void TableCommandsTest::closeAfterEditAsks()
         QCOMPARE(seen[0].icon, QMessageBox::Question);
         QCOMPARE(seen[0].buttons, QMessageBox::Yes | QMessageBox::No);
     }
-    QVERIFY(!m_window->dbOpen());
-    QVERIFY(!m_window->dbChanged());
+    QVERIFY(!documentOf(*m_window).isOpen());
+    QVERIFY(!documentOf(*m_window).isChanged());
     QCOMPARE(m_window->windowTitle(), kCaption);
-    QCOMPARE(m_window->formColor(), QPalette::Dark);
+    QCOMPARE(clientColourOf(*m_window), QPalette::Dark);
     QVERIFY(commandsEnabled(false));
     QCOMPARE(fileColumn(file, Field::COMMENT), (QStringList{stored, ""}));
 }
@@ -635,14 +638,14 @@ void TableCommandsTest::closeRemovesStaleIndexFile()
     device_test::EmulatorProcess instrument(emulatorArguments(m_dir->path(), "memory.bin", kStored));
     QVERIFY(instrument.started());
     pointPort(1, instrument.path());
-    QCOMPARE(runDescribed("N2", {Answer::withFile(file)}), QStringList{"SaveDialog1"});
+    QCOMPARE(runDescribed("newTableAction", {Answer::withFile(file)}), QStringList{"saveFileDialog"});
 
     {
         QFile stale(index);
         QVERIFY(stale.open(QIODevice::WriteOnly));
         stale.write("left over by another program");
     }
-    QVERIFY(runDescribed("N7").isEmpty());
+    QVERIFY(runDescribed("closeTableAction").isEmpty());
     QVERIFY(!QFile::exists(index));
     QVERIFY(QFile::exists(file));
 
@@ -671,11 +674,11 @@ void TableCommandsTest::closeNeverDeletesTheTableItself()
     writeTable(file, {{{Field::N, 1.0}}, {{Field::N, 2.0}}});
     if (!link.isEmpty() && !QFile::link(file, path(link)))
         QSKIP("this system makes no symbolic links");
-    QVERIFY(m_window->Open_DB(file));
+    QVERIFY(openTableIn(*m_window, file));
     QCOMPARE(shown(grid1(), "N"), (QStringList{"1", "2"}));
 
-    QVERIFY(runDescribed("N7").isEmpty());
-    QVERIFY(!m_window->dbOpen());
+    QVERIFY(runDescribed("closeTableAction").isEmpty());
+    QVERIFY(!documentOf(*m_window).isOpen());
     QVERIFY(QFile::exists(file));
     QCOMPARE(fileColumn(file, Field::N), (QStringList{"1", "2"}));
     if (!link.isEmpty())
@@ -696,9 +699,9 @@ void TableCommandsTest::newRefusesAnIndexFileName()
     QVERIFY(instrument.started());
     pointPort(1, instrument.path());
 
-    const std::vector<Seen> seen = run("N2", {Answer::withFile(path(name)), Answer::press(QMessageBox::Ok)});
+    const std::vector<Seen> seen = run("newTableAction", {Answer::withFile(path(name)), Answer::press(QMessageBox::Ok)});
     QCOMPARE(seen.size(), std::size_t(2));
-    QCOMPARE(seen[0].name, QStringLiteral("SaveDialog1"));
+    QCOMPARE(seen[0].name, QStringLiteral("saveFileDialog"));
     QCOMPARE(seen[1].title, QStringLiteral("Ошибка"));
     QCOMPARE(seen[1].icon, QMessageBox::Warning);
     QVERIFY2(seen[1].text.startsWith(QStringLiteral("Имя «%1» не подходит для таблицы").arg(name)),
@@ -706,7 +709,7 @@ void TableCommandsTest::newRefusesAnIndexFileName()
     // Refused before the download: the instrument was never asked.
     QCOMPARE(instrument.count("received"), 0);
     QVERIFY(!QFile::exists(path(name)));
-    QVERIFY(!m_window->dbOpen());
+    QVERIFY(!documentOf(*m_window).isOpen());
     QVERIFY(commandsEnabled(false));
 }
 
@@ -715,11 +718,11 @@ void TableCommandsTest::failedReopenShowsTheTableClosed_data()
     QTest::addColumn<QString>("command");
     QTest::addColumn<QMessageBox::StandardButton>("question"); // Close's answer; NoButton: not asked
     QTest::addColumn<QString>("before"); // how the error box begins
-    QTest::newRow("save") << "N5" << QMessageBox::NoButton << "";
-    QTest::newRow("close, saving") << "N7" << QMessageBox::Yes << "";
-    QTest::newRow("renumber") << "N37" << QMessageBox::NoButton << "";
+    QTest::newRow("save") << "saveTableAction" << QMessageBox::NoButton << "";
+    QTest::newRow("close, saving") << "closeTableAction" << QMessageBox::Yes << "";
+    QTest::newRow("renumber") << "renumberAction" << QMessageBox::NoButton << "";
     // The downloaded records are never reported as none added.
-    QTest::newRow("append") << "N4" << QMessageBox::NoButton << "Из прибора получено новых записей: 3.\n";
+    QTest::newRow("append") << "appendAction" << QMessageBox::NoButton << "Из прибора получено новых записей: 3.\n";
 }
 
 void TableCommandsTest::failedReopenShowsTheTableClosed()
@@ -738,7 +741,7 @@ void TableCommandsTest::failedReopenShowsTheTableClosed()
     grid->editor()->setText(QStringLiteral("проба"));
     QTest::keyClick(grid->editor(), Qt::Key_Return);
     QTest::keyClick(grid, Qt::Key_Down);
-    QVERIFY(m_window->dbChanged());
+    QVERIFY(documentOf(*m_window).isChanged());
 
     device_test::EmulatorProcess instrument(emulatorArguments(m_dir->path(), "memory.bin", kStored));
     QVERIFY(instrument.started());
@@ -765,22 +768,22 @@ void TableCommandsTest::failedReopenShowsTheTableClosed()
     QVERIFY2(seen[0].text.contains(QStringLiteral("Таблица закрыта.")), qPrintable(seen[0].text));
 
     // The window shows no table, and nothing acts on the one that is gone.
-    QVERIFY(!m_window->dbOpen());
-    QVERIFY(!m_window->dbChanged());
-    QVERIFY(!m_window->table().isActive());
+    QVERIFY(!documentOf(*m_window).isOpen());
+    QVERIFY(!documentOf(*m_window).isChanged());
+    QVERIFY(!tableOf(*m_window).isActive());
     QVERIFY(commandsEnabled(false));
     QCOMPARE(m_window->windowTitle(), kCaption);
-    QCOMPARE(m_window->formColor(), QPalette::Dark);
-    QVERIFY(m_window->findChild<QTabWidget*>("PageControl1")->isHidden());
+    QCOMPARE(clientColourOf(*m_window), QPalette::Dark);
+    QVERIFY(m_window->findChild<QTabWidget*>("kindTabs")->isHidden());
     QCOMPARE(grid1()->model()->rowCount(), 0);
     QCOMPARE(grid2()->model()->rowCount(), 0);
     const int received = instrument.count("received N");
-    for (const char* name : {"N4", "N5", "N7", "N8", "N9", "N33", "N34", "N37", "Excel1", "N17", "N18",
-                             "N19", "N21", "N22", "N29", "N30", "N31"})
+    for (const char* name : {"appendAction", "saveTableAction", "closeTableAction", "previewAction", "printAction", "unsortAction", "deleteRowsAction", "renumberAction", "exportAction", "setColumnColourAction", "clearColumnColourAction",
+                             "clearAllColoursAction", "deleteRowsPopupAction", "printAction", "setColumnColourAction", "clearColumnColourAction", "clearAllColoursAction"})
         QCOMPARE(runDescribed(name, {Answer::press(QMessageBox::Ok)}), QStringList());
     {
         Dialogs dialogs({Answer::press(QMessageBox::Ok)});
-        m_window->N4Click(); // even called past its disabled menu item
+        tableCommandsOf(*m_window).appendDownload(); // even called past its disabled menu item
         QVERIFY(dialogs.seen().empty());
     }
     QCOMPARE(instrument.count("received N"), received);
@@ -810,18 +813,18 @@ void TableCommandsTest::openTakesDeviceTypeOfFirstRow()
     if (shownBefore >= 0) {
         writeTable(path("before.db"), {{{Field::NB_TYPE, shownBefore}, {Field::DEV_TYPE, 99}}});
         QVERIFY(openThroughMenu(path("before.db")));
-        QCOMPARE(runDescribed("N7"), QStringList());
+        QCOMPARE(runDescribed("closeTableAction"), QStringList());
     }
     QDir(m_dir->path()).mkdir("data");
     const QString file = path("data/site 7.db");
     writeTable(file, rows);
     QVERIFY(openThroughMenu(file));
-    QCOMPARE(m_window->document().deviceType(), devType);
+    QCOMPARE(documentOf(*m_window).deviceType(), devType);
     QCOMPARE(m_window->windowTitle(), QStringLiteral("site 7 - ВРТ - ТК5"));
     QCOMPARE(m_state.title, m_window->windowTitle());
-    QCOMPARE(m_window->dataDir(), QDir::toNativeSeparators(path("data")));
-    QVERIFY(!m_window->dbChanged());
-    QCOMPARE(m_window->formColor(), QPalette::Button);
+    QCOMPARE(tableFilesOf(*m_window).dataFolder(), QDir::toNativeSeparators(path("data")));
+    QVERIFY(!documentOf(*m_window).isChanged());
+    QCOMPARE(clientColourOf(*m_window), QPalette::Button);
     QVERIFY(commandsEnabled(true));
 }
 
@@ -873,23 +876,23 @@ void TableCommandsTest::openRefusesDamagedFiles()
         QVERIFY(openThroughMenu(path("good.db")));
     }
 
-    const std::vector<Seen> seen = run("N3", {Answer::withFile(file), Answer::press(QMessageBox::Ok)});
+    const std::vector<Seen> seen = run("openTableAction", {Answer::withFile(file), Answer::press(QMessageBox::Ok)});
     QCOMPARE(seen.size(), std::size_t(2));
-    QCOMPARE(seen[0].name, QStringLiteral("OpenDialog1"));
+    QCOMPARE(seen[0].name, QStringLiteral("openTableDialog"));
     QCOMPARE(seen[1].describe(), message);
     QCOMPARE(seen[1].icon, QMessageBox::Critical);
     if (tableOpen) {
-        QVERIFY(m_window->dbOpen());
-        QVERIFY(m_window->table().isActive());
+        QVERIFY(documentOf(*m_window).isOpen());
+        QVERIFY(tableOf(*m_window).isActive());
         QCOMPARE(m_window->windowTitle(), QStringLiteral("good - ") + kCaption);
         QVERIFY(commandsEnabled(true));
         return;
     }
-    QVERIFY(!m_window->dbOpen());
-    QVERIFY(!m_window->table().isActive());
+    QVERIFY(!documentOf(*m_window).isOpen());
+    QVERIFY(!tableOf(*m_window).isActive());
     QCOMPARE(m_window->windowTitle(), kCaption);
     QVERIFY(commandsEnabled(false));
-    QVERIFY(m_window->findChild<QTabWidget*>("PageControl1")->isHidden());
+    QVERIFY(m_window->findChild<QTabWidget*>("kindTabs")->isHidden());
 }
 
 // ---- rows and columns ------------------------------------------------------------------------
@@ -903,12 +906,12 @@ void TableCommandsTest::deleteSelectedRowsFromSortedView_data()
     QTest::addColumn<QStringList>("left");     // P of the rows left, file order
     QTest::addColumn<QString>("pFooter");
     const QList<double> five = {30, 10, 50, 20, 40}; // shown 50, 40, 30, 20, 10
-    QTest::newRow("two selected, menu") << five << QList<int>{0, 2} << -1 << "N34"
+    QTest::newRow("two selected, menu") << five << QList<int>{0, 2} << -1 << "deleteRowsAction"
                                         << QStringList{"10", "20", "40"} << "10/23,3/40";
-    QTest::newRow("none selected, context menu") << five << QList<int>{} << 1 << "N21"
+    QTest::newRow("none selected, context menu") << five << QList<int>{} << 1 << "deleteRowsPopupAction"
                                                  << QStringList{"30", "10", "50", "20"} << "10/27,5/50";
     // Nothing to delete: no message, the table is packed all the same.
-    QTest::newRow("empty view") << QList<double>{} << QList<int>{} << -1 << "N34" << QStringList{} << "0/0/0";
+    QTest::newRow("empty view") << QList<double>{} << QList<int>{} << -1 << "deleteRowsAction" << QStringList{} << "0/0/0";
 }
 
 void TableCommandsTest::deleteSelectedRowsFromSortedView()
@@ -949,10 +952,10 @@ void TableCommandsTest::deleteSelectedRowsFromSortedView()
     QCOMPARE(grid->selectionCount(), left.isEmpty() ? 0 : 1); // no selection; the current row counts
     QCOMPARE(footer(grid, "N"), QString::number(left.size()));
     QCOMPARE(footer(grid, "P"), pFooter);
-    QVERIFY(!m_window->dbChanged());
+    QVERIFY(!documentOf(*m_window).isChanged());
 
     // Gone from the file for good, though nothing was saved.
-    QVERIFY(runDescribed("N7").isEmpty());
+    QVERIFY(runDescribed("closeTableAction").isEmpty());
     QCOMPARE(fileColumn(file, Field::P), left);
     QCOMPARE(physicalRows(file), int(left.size()));
 }
@@ -981,9 +984,9 @@ void TableCommandsTest::renumberFollowsShownOrder()
     for (int i = 0; i < titleClicks; ++i)
         clickTitle(grid, "N");
 
-    QVERIFY(runDescribed("N37").isEmpty());
-    QVERIFY(!m_window->dbChanged());
-    QVERIFY(runDescribed("N7").isEmpty()); // the numbers are in the file already: no question
+    QVERIFY(runDescribed("renumberAction").isEmpty());
+    QVERIFY(!documentOf(*m_window).isChanged());
+    QVERIFY(runDescribed("closeTableAction").isEmpty()); // the numbers are in the file already: no question
     QCOMPARE(fileColumn(file, Field::N), numbers);
     // Each row got its number with its own values.
     QCOMPARE(fileColumn(file, Field::P), (QStringList{"50", "30", "90", "10"}));
@@ -1003,18 +1006,18 @@ void TableCommandsTest::coloursSurviveCloseAndOpen()
     const QColor blue(0, 0, 200);
 
     clickCell(grid, 0, "P");
-    QCOMPARE(runDescribed("N29", {Answer::withColour(red)}), QStringList{"ColorDialog1"});
+    QCOMPARE(runDescribed("setColumnColourAction", {Answer::withColour(red)}), QStringList{"columnColourDialog"});
     clickCell(grid, 0, "DATE");
-    QCOMPARE(runDescribed("N17", {Answer::withColour(green)}), QStringList{"ColorDialog1"});
+    QCOMPARE(runDescribed("setColumnColourAction", {Answer::withColour(green)}), QStringList{"columnColourDialog"});
     clickCell(grid, 0, "R");
-    QCOMPARE(runDescribed("N29", {Answer::withColour(blue)}), QStringList{"ColorDialog1"});
+    QCOMPARE(runDescribed("setColumnColourAction", {Answer::withColour(blue)}), QStringList{"columnColourDialog"});
     QCOMPARE(colourOf("R"), std::optional<QColor>(blue));
-    QVERIFY(runDescribed("N30").isEmpty()); // "Убрать цвет" on R
+    QVERIFY(runDescribed("clearColumnColourAction").isEmpty()); // "Убрать цвет" on R
     clickCell(grid, 0, "U");
     // The dialog starts on the colour chosen last, which the settings keep for the next run.
-    const std::vector<Seen> cancelled = run("N17", {Answer::cancel()});
+    const std::vector<Seen> cancelled = run("setColumnColourAction", {Answer::cancel()});
     QCOMPARE(cancelled.size(), std::size_t(1));
-    QCOMPARE(cancelled.front().name, QStringLiteral("ColorDialog1"));
+    QCOMPARE(cancelled.front().name, QStringLiteral("columnColourDialog"));
     QCOMPARE(cancelled.front().colour, blue);
     QCOMPARE(QColor(settings::open()->value(QStringLiteral("Last_color")).toString()), blue);
 
@@ -1025,13 +1028,13 @@ void TableCommandsTest::coloursSurviveCloseAndOpen()
         QCOMPARE(colourOf("U"), std::optional<QColor>());
     };
     expectColours(red, green);
-    QVERIFY(runDescribed("N7").isEmpty());
+    QVERIFY(runDescribed("closeTableAction").isEmpty());
     QVERIFY(openThroughMenu(file));
     expectColours(red, green);
 
-    QVERIFY(runDescribed("N31").isEmpty()); // "Убрать все цвета"
+    QVERIFY(runDescribed("clearAllColoursAction").isEmpty()); // "Убрать все цвета"
     expectColours(std::nullopt, std::nullopt);
-    QVERIFY(runDescribed("N7").isEmpty());
+    QVERIFY(runDescribed("closeTableAction").isEmpty());
     QVERIFY(openThroughMenu(file));
     expectColours(std::nullopt, std::nullopt);
 }
@@ -1062,7 +1065,7 @@ void TableCommandsTest::appendReadsTheNewestStoredDate()
     device_test::EmulatorProcess instrument(emulatorArguments(m_dir->path(), "memory.bin", memory));
     QVERIFY(instrument.started());
     pointPort(1, instrument.path());
-    const std::vector<Seen> seen = run("N4", {Answer::press(QMessageBox::Ok)});
+    const std::vector<Seen> seen = run("appendAction", {Answer::press(QMessageBox::Ok)});
     QCOMPARE(seen.size(), std::size_t(1));
     if (added >= 0) {
         QCOMPARE(seen[0].describe(), QStringLiteral("Дополнение: Добавлено записей: %1").arg(added));
@@ -1070,11 +1073,11 @@ void TableCommandsTest::appendReadsTheNewestStoredDate()
         QCOMPARE(seen[0].title, QStringLiteral("Ошибка"));
         QCOMPARE(seen[0].icon, QMessageBox::Critical);
     }
-    QVERIFY(m_window->dbOpen());
+    QVERIFY(documentOf(*m_window).isOpen());
     QVERIFY(commandsEnabled(true));
     QCOMPARE(viewColumn(Field::N), numbers);
     QCOMPARE(shown(grid1(), "N"), numbers);
-    QVERIFY(runDescribed("N7").isEmpty());
+    QVERIFY(runDescribed("closeTableAction").isEmpty());
     QCOMPARE(fileColumn(file, Field::N), numbers);
 }
 
@@ -1088,8 +1091,8 @@ void TableCommandsTest::pressTableKeepsItsOwnSummaryAndColours()
                       {{Field::N, 2.0}, {Field::NB_TYPE, 1}, {Field::P, 2.0}, {Field::R, 0.5}},
                       {{Field::N, 3.0}, {Field::NB_TYPE, 1}, {Field::P, 4.0}, {Field::R, 0.5}}});
     QVERIFY(openThroughMenu(file));
-    auto* pages = m_window->findChild<QTabWidget*>("PageControl1");
-    QCOMPARE(pages->currentWidget()->objectName(), QStringLiteral("TabSheet2"));
+    auto* pages = m_window->findChild<QTabWidget*>("kindTabs");
+    QCOMPARE(pages->currentWidget()->objectName(), QStringLiteral("pressPage"));
     views::DataGrid* grid = grid2();
     QCOMPARE(footer(grid, "N"), QStringLiteral("3"));
     QCOMPARE(footer(grid, "P"), QStringLiteral("1/2,3/4"));
@@ -1106,9 +1109,9 @@ void TableCommandsTest::pressTableKeepsItsOwnSummaryAndColours()
     const QColor teal(0, 128, 128);
     clickCell(grid, 0, coloured);
     QCOMPARE(grid->currentColumn(), coloured);
-    QCOMPARE(runDescribed("N29", {Answer::withColour(teal)}), QStringList{"ColorDialog1"});
+    QCOMPARE(runDescribed("setColumnColourAction", {Answer::withColour(teal)}), QStringList{"columnColourDialog"});
 
-    QVERIFY(runDescribed("N7").isEmpty());
+    QVERIFY(runDescribed("closeTableAction").isEmpty());
     QVERIFY(openThroughMenu(file));
     for (int c : unbound)
         QCOMPARE(grid->column(c).color, c == coloured ? std::optional<QColor>(teal) : std::nullopt);
@@ -1167,13 +1170,13 @@ void TableCommandsTest::appendChangesNothingWithoutADownload()
     if (stopped)
         answers.push_back(Answer::stopDownload());
     answers.push_back(Answer::press(QMessageBox::Ok));
-    QCOMPARE(runDescribed("N4", answers), seen);
+    QCOMPARE(runDescribed("appendAction", answers), seen);
 
     // Still sorted as it was, the same rows, no question at Close.
-    QVERIFY(m_window->dbOpen());
+    QVERIFY(documentOf(*m_window).isOpen());
     QCOMPARE(grid->column(grid->columnOfField("P")).titleState, views::TitleState::Up);
     QCOMPARE(shown(grid, "P"), (QStringList{"30", "10"}));
-    QCOMPARE(runDescribed("N7"), QStringList());
+    QCOMPARE(runDescribed("closeTableAction"), QStringList());
     QCOMPARE(fileColumn(file, Field::N), (QStringList{"1", "2"}));
 }
 
@@ -1237,12 +1240,12 @@ void TableCommandsTest::equalWidthsStaySortDoesNot()
     };
     const auto allEqual = [](const QList<int>& w) { return std::adjacent_find(w.begin(), w.end(), std::not_equal_to<>()) == w.end(); };
     QVERIFY2(!allEqual(widths()), "the drag did not widen the column");
-    QVERIFY(runDescribed("N27").isEmpty()); // "Выровнять столбцы"
+    QVERIFY(runDescribed("equalizeColumnsAction").isEmpty()); // "Выровнять столбцы"
     QVERIFY(allEqual(widths()));
     clickTitle(grid, "P");
     QCOMPARE(shown(grid, "P"), (QStringList{"30", "10"}));
 
-    QVERIFY(runDescribed("N7").isEmpty());
+    QVERIFY(runDescribed("closeTableAction").isEmpty());
     QVERIFY(openThroughMenu(file));
     QVERIFY(allEqual(widths()));
     // The sort went with the table: no mark, file order.
@@ -1253,3 +1256,4 @@ void TableCommandsTest::equalWidthsStaySortDoesNot()
 
 KVEL_WIDGET_TEST_MAIN(TableCommandsTest)
 #include "table_commands_test.moc"
+

@@ -5,9 +5,9 @@
 
 #include <QString>
 
-namespace app {
+namespace table_export {
 
-// The files "Экспорт в Excel" and the command line write.
+// The files the export writes, from the window and from the command line alike.
 enum class ExportFormat {
     Xls,  // Excel 97 workbook
     Xlsx, // Excel 2007 and later: the same workbook
@@ -18,9 +18,10 @@ enum class ExportFormat {
 ExportFormat exportFormatOf(const QString& file, ExportFormat otherwise);
 
 // Writes the rows of the table's view into `file`, beside it first and then moved into place,
-// so that a failure leaves what was there. Tests below the limits are marked. Throws XlsError
-// or StoreError saying why.
-void writeExport(const store::MeasurementTable& table, const QString& file, ExportFormat format,
+// so that a failure leaves what was there. Tests below the limits are marked. A file that may
+// not be written (the table itself, another table, a file held open) is refused before any
+// work. Throws XlsError or StoreError saying why.
+void exportTable(const store::MeasurementTable& table, const QString& file, ExportFormat format,
                  const document::Limits& limits);
 
-} // namespace app
+} // namespace table_export

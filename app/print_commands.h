@@ -1,0 +1,51 @@
+#pragma once
+
+#include "app/command_context.h"
+
+#include <QObject>
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+class QAction;
+
+namespace reports {
+class PageDrawing;
+class ReportTemplate;
+}
+
+namespace app {
+
+// "Предварительный просмотр" and "Печать": the report of the tab in front over the rows of
+// its view, prepared afresh each time. The three reports (penetrometer, press, plate test)
+// are children named penetrometerReport, pressReport and plateTestReport.
+class PrintCommands : public QObject {
+    Q_OBJECT
+
+public:
+    using Appendix = std::function<std::vector<std::shared_ptr<const reports::PageDrawing>>()>;
+
+    // `appendix` gives the pages that follow the rows (the charts page).
+    PrintCommands(const CommandContext& context, Appendix appendix, QObject* parent);
+
+    QAction* previewAction() const noexcept { return m_preview; }
+    QAction* printAction() const noexcept { return m_print; }
+
+    void preview();
+    void print();
+
+private:
+    // The report of the rows shown, prepared; null when there is no table or no pages.
+    reports::ReportTemplate* preparedReport();
+
+    CommandContext m_context;
+    Appendix m_appendix;
+    reports::ReportTemplate* m_penetrometer = nullptr;
+    reports::ReportTemplate* m_press = nullptr;
+    reports::ReportTemplate* m_plateTest = nullptr;
+    QAction* m_preview = nullptr;
+    QAction* m_print = nullptr;
+};
+
+} // namespace app

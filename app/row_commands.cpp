@@ -1,0 +1,107 @@
+#include "app/row_commands.h"
+
+#include "app/error_report.h"
+
+#include "document/measurement_document.h"
+#include "views/data_grid.h"
+#include "views/grid_tabs.h"
+
+#include <QAction>
+#include <QColorDialog>
+#include <QIcon>
+#include <QSettings>
+
+namespace app {
+namespace {
+
+const QString kLastColourKey = QStringLiteral("Last_color");
+
+} // namespace
+
+RowCommands::RowCommands(const CommandContext& context, QObject* parent)
+    : QObject(parent), m_context(context)
+{
+    const auto deleteShown = [this] {
+        if (m_context.document.isOpen())
+            deleteSelectedRows(*m_context.shownGrid());
+    };
+    m_deleteRows = makeCommand(this, m_context, "deleteRowsAction", QStringLiteral("Удалить строки"), deleteShown);
+    m_deleteRows->setIcon(QIcon(QStringLiteral(":/kvel/icons/delete_rows.svg")));
+    m_deleteRowsPopup = makeCommand(this, m_context, "deleteRowsPopupAction", QStringLiteral("Удалить"), deleteShown);
+    m_renumber = makeCommand(this, m_context, "renumberAction", QStringLiteral("Перенумеровать строки"),
+                             [this] { renumberRows(); });
+    m_setColumnColour = makeCommand(this, m_context, "setColumnColourAction", QStringLiteral("Задать цвет"),
+                                    [this] { chooseColumnColour(); });
+    m_clearColumnColour = makeCommand(this, m_context, "clearColumnColourAction", QStringLiteral("Убрать цвет"),
+                                      [this] { clearColumnColour(); });
+    m_clearAllColours = makeCommand(this, m_context, "clearAllColoursAction", QStringLiteral("Убрать все цвета"),
+                                    [this] { clearAllColours(); });
+    // Column widths neither read nor reset the rows: a cell edit stays open.
+    m_equalizeColumns = makeCommand(this, m_context, "equalizeColumnsAction", QStringLiteral("Выровнять столбцы"),
+                                    [this] { equalizeColumns(); }, CellEdit::Keep);
+    m_unsort = makeCommand(this, m_context, "unsortAction", QStringLiteral("Убрать сортировку"), [this] { unsortAll(); });
+}
+
+void RowCommands::deleteSelectedRows(views::DataGrid& grid)
+{
+    if (!m_context.document.isOpen())
+        return;
+    const std::vector<std::uint32_t> rows = grid.rowsToDelete();
+    // Packing renumbers the records the selection keeps: it goes, whatever happens.
+    try {
+        rewordReopenFailure([&] { m_context.document.deleteRecords(rows); });
+    } catch (...) {
+        grid.clearSelection();
+        throw;
+    }
+    grid.clearSelection();
+}
+
+void RowCommands::renumberRows()
+{
+    rewordReopenFailure([this] { m_context.document.renumber(); });
+}
+
+void RowCommands::chooseColumnColour()
+{
+    if (!m_context.document.isOpen())
+        return;
+    views::DataGrid* grid = m_context.shownGrid();
+    QColorDialog dialog(m_context.window);
+    dialog.setObjectName(QStringLiteral("columnColourDialog"));
+    // It starts on the colour chosen last, so one colour goes on column after column.
+    const QColor last(m_context.settings.value(kLastColourKey).toString());
+    if (last.isValid())
+        dialog.setCurrentColor(last);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    m_context.settings.setValue(kLastColourKey, dialog.selectedColor().name());
+    grid->setColumnColor(grid->currentColumn(), dialog.selectedColor());
+}
+
+void RowCommands::clearColumnColour()
+{
+    if (!m_context.document.isOpen())
+        return;
+    views::DataGrid* grid = m_context.shownGrid();
+    grid->setColumnColor(grid->currentColumn(), std::nullopt);
+}
+
+void RowCommands::clearAllColours()
+{
+    if (m_context.document.isOpen())
+        m_context.shownGrid()->clearColumnColors();
+}
+
+void RowCommands::equalizeColumns()
+{
+    if (m_context.document.isOpen())
+        views::EqualizeColumns(*m_context.shownGrid());
+}
+
+void RowCommands::unsortAll()
+{
+    m_context.grids.N33Click();
+}
+
+} // namespace app
