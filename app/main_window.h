@@ -53,7 +53,7 @@ public:
 
     ProgramState& programState() noexcept { return m_state; }
     document::MeasurementDocument& document() noexcept { return m_document; }
-    store::MeasurementTable& table() noexcept { return m_document.table(); }
+    const store::MeasurementTable& table() const noexcept { return m_document.table(); }
 
     bool dbOpen() const noexcept { return m_document.isOpen(); }
     // Set when the user starts editing a cell; cleared by Save, Close and row deletion.

@@ -235,7 +235,7 @@ void ChartPanel::readSnapshot()
         // The tests below a limit, and the limit of the figure shown.
         markLimits(m_snapshot.tests, table, m_document.limits());
     }
-    const int current = table.isActive() ? table.table().position() : -1;
+    const int current = table.isActive() && m_tabs.model() ? m_tabs.model()->currentRow() : -1;
     m_snapshot.current = current;
     m_snapshot.forces = readForces(table, current);
     m_snapshot.selected.clear();

@@ -319,7 +319,7 @@ void ExportCommandTest::init()
 void ExportCommandTest::cleanup()
 {
     if (m_window)
-        m_window->table().close();
+        m_window->document().close();
     m_window.reset();
     m_state.reset();
     m_dir.reset();

@@ -514,7 +514,7 @@ void MainWindowTest::tabShowSetsKindFilter()
     MainWindow window(m_state);
     openTable(window, "both.db", {0, 1, 0, 0});
     auto* pages = window.findChild<QTabWidget*>("PageControl1");
-    store::DbfTable& table = window.table().table();
+    const store::DbfTable& table = window.table().table();
     QCOMPARE(table.filter(), store::kindFilter(1));
 
     pages->setCurrentWidget(window.findChild<QWidget*>("TabSheet1"));
@@ -637,7 +637,7 @@ void MainWindowTest::saveDbKeepsFilter()
     QVERIFY(window.dbChanged()); // nothing to save without an open table
 
     openTable(window, "save.db", {0, 1, 1});
-    store::DbfTable& table = window.table().table();
+    const store::DbfTable& table = window.table().table();
     window.setDbChanged(true);
     window.findChild<QAction*>("N5")->trigger();
     QVERIFY(!window.dbChanged());

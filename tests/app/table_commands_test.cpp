@@ -282,7 +282,7 @@ void TableCommandsTest::clickTitle(views::DataGrid* grid, const char* field)
 
 QStringList TableCommandsTest::viewColumn(Field field) const
 {
-    store::MeasurementTable& table = m_window->table();
+    const store::MeasurementTable& table = m_window->table();
     QStringList values;
     for (std::uint32_t rec : table.table().view())
         values << fieldText(table, rec, field);
