@@ -1,9 +1,12 @@
 #include "document/measurement_document.h"
 
+#include "store/text_codec.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLocale>
+#include <QStringList>
 
 #include <algorithm>
 #include <filesystem>
@@ -39,6 +42,55 @@ bool hasTag(const store::DbfTable& table, const std::string& tag)
 {
     const std::vector<std::string> names = table.tagNames();
     return std::find(names.begin(), names.end(), tag) != names.end();
+}
+
+// The characters of `text` that `codec` cannot hold, each once, in «».
+QString unstorableCharacters(const store::TextCodec& codec, const QString& text)
+{
+    QStringList found;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        // A character outside the basic plane comes as a surrogate pair: keep it whole.
+        const qsizetype n = (text[i].isHighSurrogate() && i + 1 < text.size()) ? 2 : 1;
+        const QString ch = text.mid(i, n);
+        i += n - 1;
+        if (!codec.encode(ch) && !found.contains(QStringLiteral("«%1»").arg(ch)))
+            found << QStringLiteral("«%1»").arg(ch);
+    }
+    return found.join(QStringLiteral(", "));
+}
+
+QString codePageName(const store::TextCodec& codec)
+{
+    switch (codec.page()) {
+    case store::TextCodec::CodePage::Dos866:
+        return QStringLiteral("DOS 866");
+    case store::TextCodec::CodePage::Windows1251:
+        break;
+    }
+    return QStringLiteral("Windows-1251");
+}
+
+// Why the table would not take `text`, in the user's words; empty for an error that is no
+// refusal of the value (a file that cannot be written, a table that is gone).
+QString refusalOf(const store::StoreError& error, const store::TextCodec& codec, const QString& text)
+{
+    switch (error.code()) {
+    case store::StoreError::Code::BadText: {
+        const QString chars = unstorableCharacters(codec, text);
+        if (chars.isEmpty())
+            return QString::fromUtf8(error.what());
+        return QStringLiteral("Текст не записан: в кодировке %1, в которой хранится "
+                              "таблица, нет знаков %2. Замените их и введите текст снова.")
+            .arg(codePageName(codec), chars);
+    }
+    case store::StoreError::Code::BadNumber:
+        return QStringLiteral("«%1» не является числом. Введите число, например 12%25.")
+            .arg(text.trimmed(), QLocale().decimalPoint());
+    case store::StoreError::Code::ValueTooWide:
+        return QString::fromUtf8(error.what());
+    default:
+        return {};
+    }
 }
 
 } // namespace
@@ -319,6 +371,69 @@ void MeasurementDocument::announceViewChange(const std::vector<std::uint32_t>& b
     emit viewReset();
 }
 
+// ---- editing a row -------------------------------------------------------------------------------
+
+std::optional<std::uint32_t> MeasurementDocument::editedRecord() const noexcept
+{
+    if (!isOpen() || m_table.table().state() == store::DbfTable::State::Browse)
+        return std::nullopt;
+    return m_editedRecord;
+}
+
+std::uint32_t MeasurementDocument::beginNewRow()
+{
+    if (!isOpen())
+        throw store::StoreError(store::StoreError::Code::NotActive, "Таблица не открыта");
+    post();
+    store::DbfTable& table = m_table.table();
+    table.append();
+    m_editedRecord = table.physicalCount();
+    return m_editedRecord;
+}
+
+void MeasurementDocument::beginEdit(std::uint32_t record)
+{
+    if (!isOpen())
+        throw store::StoreError(store::StoreError::Code::NotActive, "Таблица не открыта");
+    if (editedRecord() == record)
+        return;
+    // Leaving an edited row for another writes it, as a move of the cursor always has.
+    post();
+    m_table.table().editRecord(record);
+    m_editedRecord = record;
+}
+
+void MeasurementDocument::setCellText(std::uint32_t record, int field, const QString& text)
+{
+    const bool opened = editedRecord() != record;
+    beginEdit(record);
+    store::DbfTable& table = m_table.table();
+    try {
+        table.setText(field, text);
+    } catch (const store::StoreError& error) {
+        if (opened)
+            table.cancel();
+        const QString refusal = refusalOf(error, table.codec(), text);
+        if (refusal.isEmpty())
+            throw;
+        throw CellRefused(error.code(), refusal.toStdString());
+    } catch (...) {
+        if (opened)
+            table.cancel();
+        throw;
+    }
+    emit editChanged(record);
+}
+
+void MeasurementDocument::cancelEdit()
+{
+    const auto record = editedRecord();
+    if (!record)
+        return;
+    m_table.table().cancel();
+    emit editChanged(*record);
+}
+
 // ---- rows ----------------------------------------------------------------------------------------
 
 void MeasurementDocument::post()
@@ -328,12 +443,12 @@ void MeasurementDocument::post()
     store::DbfTable& table = m_table.table();
     if (table.state() == store::DbfTable::State::Browse)
         return;
-    const auto record = table.currentRecord();
     const bool appending = table.state() == store::DbfTable::State::Insert;
+    const auto record = editedRecord();
     const int from = record && !appending ? table.positionOf(*record) : -1;
     table.post();
-    // A new row gets its number only now: it is the current one.
-    const auto posted = appending ? table.currentRecord() : record;
+    // A new row is the last record of the file now, whether the view shows it or not.
+    const auto posted = appending ? std::optional<std::uint32_t>(table.physicalCount() - 1) : record;
     if (!posted)
         return;
     emit rowPosted(*posted, from, table.positionOf(*posted));

@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -38,6 +39,14 @@ public:
 
 private:
     int m_added;
+};
+
+// A typed value the table would not take (a text its code page cannot hold, no number for a
+// numeric field, too wide for its field). The message is worded for the user; the code is
+// the store's. The row keeps what it held before.
+class CellRefused : public store::StoreError {
+public:
+    using store::StoreError::StoreError;
 };
 
 // A value of the table that cannot be read as a number: the record's number as dBase counts
@@ -76,9 +85,9 @@ public:
     // The record kind the view shows (store::kPenetrometerKind or kPressKind).
     int kind() const noexcept { return m_kind; }
 
-    // The table itself, for reading and for the edit buffer of the row being edited. Posts
-    // go through post() so that they are announced.
-    store::MeasurementTable& table() noexcept { return m_table; }
+    // The table, to read. Every change goes through the commands below, so that it is
+    // announced; the row being edited reads its edit buffer through the table's current-row
+    // accessors (text(field), real(field)) while isEditing().
     const store::MeasurementTable& table() const noexcept { return m_table; }
 
     // ---- whole tables ----
@@ -124,6 +133,29 @@ public:
     // Both tabs' tags ("tab2", then "tab1").
     void unsortAll();
 
+    // ---- editing a row ----
+    // One row at a time is edited: its changes sit in the table's edit buffer until post()
+    // writes them or cancelEdit() drops them. Opening another row posts the one edited first.
+    //
+    // Opens the live record `record` (a physical number) for editing; nothing when it is the
+    // one edited already. Throws StoreError (BadState: no such record; what post throws).
+    void beginEdit(std::uint32_t record);
+    // Opens a blank new row for editing (posting a row being edited first) and returns the
+    // record number it gets when posted; setCellText fills it under that number, and it
+    // joins the view when post() writes it. Throws StoreError.
+    std::uint32_t beginNewRow();
+    // Puts `text` into field `field` (a column of the table) of `record`, opening the record
+    // for editing first. A text the table refuses throws CellRefused with the user's reason;
+    // the record keeps its value then, and a record opened only for this text is closed
+    // again. Other StoreErrors (a post of the row left that fails) go on as they are.
+    // Announces editChanged.
+    void setCellText(std::uint32_t record, int field, const QString& text);
+    // Drops the edits of the row being edited, if any. Announces editChanged.
+    void cancelEdit();
+    bool isEditing() const noexcept { return editedRecord().has_value(); }
+    // The record being edited (a new row's number to be); nullopt when none is.
+    std::optional<std::uint32_t> editedRecord() const noexcept;
+
     // ---- rows ----
     // Writes the row being edited, if any. Throws StoreError.
     void post();
@@ -156,6 +188,9 @@ signals:
     void viewReset();
     // The sorting through `tag` was removed ("" when every tag was).
     void sortRemoved(const QString& tag);
+    // The edit buffer of `record` changed (a cell was set, or the edits were dropped): the
+    // row shows other values now, while the file holds what it held.
+    void editChanged(std::uint32_t record);
     // A row edited through post() reached the file. It stood at view position `from` and now
     // stands at `to`; either is -1 when the row was not in the view then (a new row, or one
     // whose kind no longer matches).
@@ -183,6 +218,9 @@ private:
     void tableOpened();
 
     store::MeasurementTable m_table;
+    // The record beginEdit or beginNewRow opened; it counts only while the table is editing (the
+    // store posts a pending edit by itself when a command moves or reopens the table).
+    std::uint32_t m_editedRecord = 0;
     int m_deviceType = 0;
     bool m_changed = false;
     int m_kind = store::kPenetrometerKind;

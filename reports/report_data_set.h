@@ -25,9 +25,9 @@ QString formatNumber(double value, ValueFormat format, const QLocale& system = Q
 // the report is prepared, read by position without moving the table's cursor.
 class ReportDataSet {
 public:
-    explicit ReportDataSet(store::DbfTable& table) : m_table(table) {}
+    explicit ReportDataSet(const store::DbfTable& table) : m_table(table) {}
 
-    store::DbfTable& table() const noexcept { return m_table; }
+    const store::DbfTable& table() const noexcept { return m_table; }
     bool isActive() const;
     int rowCount() const;
 
@@ -45,7 +45,7 @@ public:
     const QString& titleNote() const noexcept { return m_titleNote; }
 
 private:
-    store::DbfTable& m_table;
+    const store::DbfTable& m_table;
     RowMarker m_marker;
     QString m_markedField;
     QString m_titleNote;

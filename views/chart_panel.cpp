@@ -233,7 +233,7 @@ void ChartPanel::readSnapshot()
     if (m_unread & Values) {
         m_snapshot.tests = readTests(table, m_measure, kind, m_document.limits());
     }
-    const int current = table.isActive() ? table.table().position() : -1;
+    const int current = table.isActive() && m_tabs.model() ? m_tabs.model()->currentRow() : -1;
     m_snapshot.current = current;
     m_snapshot.forces = readForces(table, current);
     m_snapshot.selected.clear();

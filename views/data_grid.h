@@ -26,8 +26,8 @@ class TableModel;
 // column blocks, sort marks in the titles, in-place editing, a multi-row selection that keeps
 // the bookmark fields' values of every selected row, a footer row and per-column colours.
 //
-// Only the rows in sight are read and painted. The current row is the table's cursor, so
-// two grids on one model show the same current record.
+// Only the rows in sight are read and painted. The current row is the model's, so two grids
+// on one model show the same current record.
 class DataGrid : public QAbstractScrollArea {
     Q_OBJECT
 

@@ -4,13 +4,11 @@
 
 #include "views/table_model.h"
 
-#include "store/store_error.h"
-#include "store/text_codec.h"
+#include "document/measurement_document.h"
 
 #include <QHelpEvent>
 #include <QKeyEvent>
 #include <QLineEdit>
-#include <QLocale>
 #include <QMouseEvent>
 #include <QScrollBar>
 #include <QToolTip>
@@ -25,23 +23,6 @@ namespace {
 
 constexpr int kResizeGrip = 3;     // pixels either side of a title edge that start a resize
 constexpr int kMinColumnWidth = 8; // a column dragged narrower than this could not be caught again
-
-
-// The characters of `text` that a Windows-1251 table cannot hold, each once, in «».
-QString unstorableCharacters(const QString& text)
-{
-    const auto& codec = store::TextCodec::get(store::TextCodec::CodePage::Windows1251);
-    QStringList found;
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        // A character outside the basic plane comes as a surrogate pair: keep it whole.
-        const qsizetype n = (text[i].isHighSurrogate() && i + 1 < text.size()) ? 2 : 1;
-        const QString ch = text.mid(i, n);
-        i += n - 1;
-        if (!codec.encode(ch) && !found.contains(QStringLiteral("«%1»").arg(ch)))
-            found << QStringLiteral("«%1»").arg(ch);
-    }
-    return found.join(QStringLiteral(", "));
-}
 
 } // namespace
 
@@ -134,30 +115,9 @@ bool DataGrid::commitEditor()
     QString refusal;
     try {
         m_model->setCellText(m_editRow, mc, text);
-    } catch (const store::StoreError& e) {
-        switch (e.code()) {
-        case store::StoreError::Code::BadText: {
-            const QString chars = unstorableCharacters(text);
-            refusal = chars.isEmpty()
-                          ? QString::fromUtf8(e.what())
-                          : QStringLiteral("Текст не записан: в кодировке Windows-1251, в которой хранится "
-                                           "таблица, нет знаков %1. Замените их и введите текст снова.")
-                                .arg(chars);
-            break;
-        }
-        case store::StoreError::Code::BadNumber:
-            refusal = QStringLiteral("«%1» не является числом. Введите число, например 12%25.")
-                          .arg(text.trimmed(), QLocale().decimalPoint());
-            break;
-        case store::StoreError::Code::ValueTooWide:
-            refusal = QString::fromUtf8(e.what());
-            break;
-        default:
-            m_inCommit = false;
-            closeEditor();
-            reportError(std::current_exception());
-            return false;
-        }
+    } catch (const document::CellRefused& e) {
+        // The document words why the table would not take the text.
+        refusal = QString::fromUtf8(e.what());
     } catch (const std::exception&) {
         m_inCommit = false;
         closeEditor();

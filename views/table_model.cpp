@@ -5,6 +5,8 @@
 #include "document/measurement_document.h"
 
 #include <algorithm>
+#include <tuple>
+#include <utility>
 
 namespace views {
 
@@ -20,13 +22,38 @@ TableModel::TableModel(document::MeasurementDocument& document, QObject* parent)
     connect(&document, &Document::viewReset, this, &TableModel::reset);
     connect(&document, &Document::rowPosted, this, &TableModel::rowPosted);
     connect(&document, &Document::rowsInserted, this, &TableModel::rowsInserted);
-    connect(&document, &Document::rowsRemoved, this, &TableModel::rowsRemoved);
-    connect(&document, &Document::rowsChanged, this, &TableModel::rowsChanged);
+    connect(&document, &Document::rowsRemoved, this, &TableModel::deletedRows);
+    connect(&document, &Document::rowsChanged, this, &TableModel::renumberedRows);
+    connect(&document, &Document::editChanged, this, &TableModel::editChanged);
     reset();
 }
 
-void TableModel::rowPosted(std::uint32_t, int from, int to)
+void TableModel::placeCurrent(int row)
 {
+    const int rows = m_table.isActive() ? m_table.recordCount() : 0;
+    if (rows == 0) {
+        m_current.reset();
+        m_currentRow = -1;
+        return;
+    }
+    m_currentRow = std::clamp(row, 0, rows - 1);
+    m_current = m_table.recordAt(m_currentRow);
+}
+
+void TableModel::followCurrent()
+{
+    const int row = m_current && m_table.isActive() ? m_table.positionOf(*m_current) : -1;
+    placeCurrent(std::max(row, 0));
+}
+
+void TableModel::rowPosted(std::uint32_t record, int from, int to)
+{
+    // The posted row stays current wherever the sort put it; one that left the view leaves
+    // the cursor at the place it stood.
+    if (m_current == record && to < 0)
+        placeCurrent(from);
+    else
+        followCurrent();
     if (from >= 0 && to >= 0) {
         // In a sorted view the row may have moved: every row between its old and its new
         // place now shows another record.
@@ -40,6 +67,7 @@ void TableModel::rowPosted(std::uint32_t, int from, int to)
 
 void TableModel::rowsInserted(int first, int last)
 {
+    followCurrent();
     if (first < 0 || last < first || first > m_rows) {
         reset();
         return;
@@ -68,6 +96,29 @@ void TableModel::rowsRemoved(int first, int last)
         checkCount();
 }
 
+// A deletion is told run by run, the last run first: the cursor ends on the first place a
+// deleted row held (or the last row), and the records are numbered anew by the packing.
+void TableModel::deletedRows(int first, int last)
+{
+    placeCurrent(first);
+    rowsRemoved(first, last);
+}
+
+// Every row of the view has new values (a renumbering): the user starts again at the first
+// row, as after the table is saved and read back.
+void TableModel::renumberedRows(int first, int last)
+{
+    placeCurrent(0);
+    rowsChanged(first, last);
+}
+
+void TableModel::editChanged(std::uint32_t record)
+{
+    const int row = m_table.isActive() ? m_table.positionOf(record) : -1;
+    if (row >= 0 && row < m_rows && m_columns > 0)
+        emit dataChanged(index(row, 0), index(row, m_columns - 1));
+}
+
 void TableModel::rowsChanged(int first, int last)
 {
     checkCount();
@@ -94,6 +145,12 @@ void TableModel::reset()
 {
     beginResetModel();
     const bool active = m_table.isActive();
+    // A new view (a sort, the kind shown) keeps the current record when it still shows it.
+    // A closed table forgets it, so that the next table opens on its first row.
+    if (active)
+        followCurrent();
+    else
+        placeCurrent(-1);
     m_rows = active ? m_table.recordCount() : 0;
     m_columns = active ? static_cast<int>(m_table.fields().size()) : 0;
     m_formats.clear();
@@ -144,7 +201,12 @@ std::optional<std::uint32_t> TableModel::recordAt(int row) const
 
 bool TableModel::isEditing() const
 {
-    return m_table.isActive() && m_table.state() == store::DbfTable::State::Edit;
+    return m_document.isEditing();
+}
+
+bool TableModel::isBuffered(std::uint32_t record) const
+{
+    return m_document.editedRecord() == record;
 }
 
 QString TableModel::fieldText(int row, int column) const
@@ -153,7 +215,7 @@ QString TableModel::fieldText(int row, int column) const
     if (!rec || column < 0 || column >= m_columns)
         return {};
     // The row being edited shows what its edit buffer holds, not what the file has.
-    const bool buffered = isEditing() && m_table.currentRecord() == rec;
+    const bool buffered = isBuffered(*rec);
     if (isNumericField(column)) {
         // Empty, as a blank: also dBase's '*' mark of a value too wide for its field, and a
         // text that is no number (which the grid marks as such).
@@ -168,7 +230,7 @@ bool TableModel::isUnreadable(int row, int column) const
     const auto rec = recordAt(row);
     if (!rec || !isNumericField(column))
         return false;
-    const bool buffered = isEditing() && m_table.currentRecord() == rec;
+    const bool buffered = isBuffered(*rec);
     return buffered ? m_table.isUnreadableNumber(column) : m_table.isUnreadableNumber(*rec, column);
 }
 
@@ -176,8 +238,8 @@ QString TableModel::unreadableNote(int row, int column) const
 {
     if (!isUnreadable(row, column))
         return {};
-    const bool buffered = isEditing() && m_table.currentRecord() == recordAt(row);
-    const QString text = buffered ? m_table.text(column) : m_table.text(*recordAt(row), column);
+    const std::uint32_t rec = *recordAt(row);
+    const QString text = isBuffered(rec) ? m_table.text(column) : m_table.text(rec, column);
     return QStringLiteral("Значение «%1» нельзя прочитать как число").arg(text);
 }
 
@@ -186,8 +248,7 @@ std::optional<double> TableModel::number(int row, int column) const
     const auto rec = recordAt(row);
     if (!rec || !isNumericField(column))
         return std::nullopt;
-    const bool buffered = isEditing() && m_table.currentRecord() == rec;
-    return buffered ? m_table.real(column) : m_table.real(*rec, column);
+    return isBuffered(*rec) ? m_table.real(column) : m_table.real(*rec, column);
 }
 
 QString TableModel::displayText(int row, int column) const
@@ -266,10 +327,7 @@ bool TableModel::setData(const QModelIndex& index, const QVariant& value, int ro
 
 int TableModel::currentRow() const
 {
-    if (!m_table.isActive())
-        return -1;
-    const int p = m_table.position();
-    return p < m_rows ? p : -1;
+    return rowValid(m_currentRow) ? m_currentRow : -1;
 }
 
 void TableModel::setCurrentRow(int row)
@@ -277,41 +335,38 @@ void TableModel::setCurrentRow(int row)
     const auto rec = recordAt(row);
     if (!rec)
         return;
-    if (isEditing() && m_table.currentRecord() != rec) {
+    // Any move of the cursor writes a row being edited, even onto the row itself.
+    if (isEditing()) {
         post();
         row = m_table.positionOf(*rec);
         if (row < 0)
             return;
     }
-    m_table.moveTo(row);
+    m_current = rec;
+    m_currentRow = row;
 }
 
 void TableModel::setCellText(int row, int column, const QString& text)
 {
-    auto rec = recordAt(row);
+    const auto rec = recordAt(row);
     if (!rec || column < 0 || column >= m_columns)
         return;
-    // Leaving an edited row for another posts it first, as moving the cursor would.
-    if (isEditing() && m_table.currentRecord() != rec) {
-        post();
-        row = m_table.positionOf(*rec);
-        if (row < 0)
-            return;
-    }
-    bool opened = false;
-    if (!isEditing()) {
-        m_table.moveTo(row);
-        m_table.edit();
-        opened = true;
-    }
+    // The row edited becomes the current one (also when its value is refused), whatever the
+    // post of a row left does to the view; a row left that cannot be written keeps the cursor.
+    const auto before = std::pair(m_current, m_currentRow);
+    m_current = rec;
+    m_currentRow = row;
     try {
-        m_table.setText(column, text);
+        m_document.setCellText(*rec, column, text);
+    } catch (const document::CellRefused&) {
+        followCurrent();
+        throw;
     } catch (...) {
-        if (opened)
-            m_table.cancel();
+        std::tie(m_current, m_currentRow) = before;
+        followCurrent();
         throw;
     }
-    emit dataChanged(index(row, 0), index(row, m_columns - 1));
+    followCurrent();
 }
 
 void TableModel::post()
@@ -321,12 +376,7 @@ void TableModel::post()
 
 void TableModel::cancel()
 {
-    if (!isEditing())
-        return;
-    m_table.cancel();
-    const int row = currentRow();
-    if (row >= 0)
-        emit dataChanged(index(row, 0), index(row, m_columns - 1));
+    m_document.cancelEdit();
 }
 
 } // namespace views

@@ -30,8 +30,9 @@ QColor unreadableCellColor();
 // it), rows added or deleted are inserted or removed, and only a new view (open, close, the
 // kind shown, a sort) resets the model.
 //
-// The model is also the grid's data source: it moves the table's cursor, opens the current
-// row for editing and posts it through the document.
+// The model is also the grid's data source. It keeps the current row (two grids on one model
+// show the same current record) apart from the table's cursor, and reads every cell by record
+// through the table's reading members; cell edits go through the document, which alone writes.
 class TableModel : public QAbstractTableModel {
     Q_OBJECT
 
@@ -45,7 +46,6 @@ public:
     explicit TableModel(document::MeasurementDocument& document, QObject* parent = nullptr);
 
     document::MeasurementDocument& document() noexcept { return m_document; }
-    store::DbfTable& table() noexcept { return m_table; }
     const store::DbfTable& table() const noexcept { return m_table; }
 
     // The display format of a field wherever it is shown as field text, e.g. "0.0" for a
@@ -79,15 +79,18 @@ public:
     bool isUnreadable(int row, int column) const;
     QString unreadableNote(int row, int column) const; // empty when the value reads
 
-    // The cursor: the table's current position, -1 when the view is empty.
+    // The current row, -1 when the view is empty. It follows its record when the view
+    // changes (a post that re-sorts, rows added, a new sort or kind shown); when its record
+    // leaves the view it goes to the first row, and after a deletion to the first place a
+    // deleted row held.
     int currentRow() const;
-    // Moves the cursor; a row being edited is posted first (a post can move that row to a new
-    // place in a sorted view). Throws StoreError.
+    // Makes `row` current; a row being edited is posted first (a post can move rows in a
+    // sorted view: the row asked for is followed by its record). Throws StoreError.
     void setCurrentRow(int row);
 
-    // Puts the value into the row's edit buffer (opening the row for editing); the table
-    // checks it. Throws StoreError (BadText, BadNumber, ValueTooWide…); the buffer keeps
-    // its old value then.
+    // Puts the value into the row's edit buffer through the document (opening the row for
+    // editing, and making it current). Throws document::CellRefused when the table would not
+    // take the value (the row keeps its value then), StoreError for other failures.
     void setCellText(int row, int column, const QString& text);
     // Writes a row being edited to the table file. Throws StoreError.
     void post();
@@ -97,7 +100,16 @@ public:
 
 private:
     bool rowValid(int row) const;
+    // Whether the row shows its edit buffer rather than what the file holds.
+    bool isBuffered(std::uint32_t record) const;
+    // The current row becomes `row` of the table's view as it is now, clamped into it.
+    void placeCurrent(int row);
+    // The current row follows its record; to the first row when the record left the view.
+    void followCurrent();
     void rowPosted(std::uint32_t record, int from, int to);
+    void deletedRows(int first, int last);
+    void renumberedRows(int first, int last);
+    void editChanged(std::uint32_t record);
     void rowsInserted(int first, int last);
     void rowsRemoved(int first, int last);
     void rowsChanged(int first, int last);
@@ -106,7 +118,9 @@ private:
     void checkCount();
 
     document::MeasurementDocument& m_document;
-    store::DbfTable& m_table;
+    const store::DbfTable& m_table;
+    std::optional<std::uint32_t> m_current; // the current row's record
+    int m_currentRow = -1;
     int m_rows = 0;
     int m_columns = 0;
     std::map<QString, QString> m_formatsByName; // upper-case field name → pattern

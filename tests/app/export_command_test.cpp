@@ -322,7 +322,7 @@ void ExportCommandTest::init()
 void ExportCommandTest::cleanup()
 {
     if (m_window)
-        tableOf(*m_window).close();
+        documentOf(*m_window).close();
     m_window.reset();
     m_state.reset();
     m_dir.reset();

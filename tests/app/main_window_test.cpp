@@ -523,7 +523,7 @@ void MainWindowTest::tabShowSetsKindFilter()
     MainWindow window(m_state);
     openTable(window, "both.db", {0, 1, 0, 0});
     auto* pages = window.findChild<QTabWidget*>("kindTabs");
-    store::DbfTable& table = tableOf(window).table();
+    const store::DbfTable& table = tableOf(window).table();
     QCOMPARE(table.filter(), store::kindFilter(1));
 
     pages->setCurrentWidget(window.findChild<QWidget*>("penetrometerPage"));
@@ -646,7 +646,7 @@ void MainWindowTest::saveDbKeepsFilter()
     QVERIFY(documentOf(window).isChanged()); // nothing to save without an open table
 
     openTable(window, "save.db", {0, 1, 1});
-    store::DbfTable& table = tableOf(window).table();
+    const store::DbfTable& table = tableOf(window).table();
     documentOf(window).setChanged(true);
     window.findChild<QAction*>("saveTableAction")->trigger();
     QVERIFY(!documentOf(window).isChanged());

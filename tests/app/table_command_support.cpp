@@ -34,7 +34,7 @@ void writeTable(const QString& path, const Rows& rows)
     table.close();
 }
 
-QString fieldText(store::MeasurementTable& table, std::uint32_t rec, Field field)
+QString fieldText(const store::MeasurementTable& table, std::uint32_t rec, Field field)
 {
     const int column = table.column(field);
     if (store::measurementFields()[std::size_t(field)].type == store::FieldType::Numeric) {

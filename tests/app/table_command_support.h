@@ -31,7 +31,7 @@ using Rows = std::vector<Cells>;
 void writeTable(const QString& path, const Rows& rows);
 // A field of record `rec` as the tests compare it: a number in its shortest form ("" when
 // empty), a text trimmed.
-QString fieldText(store::MeasurementTable& table, std::uint32_t rec, store::Field field);
+QString fieldText(const store::MeasurementTable& table, std::uint32_t rec, store::Field field);
 // One field of every row of a closed table file, in file order.
 QStringList fileColumn(const QString& path, store::Field field);
 int physicalRows(const QString& path);

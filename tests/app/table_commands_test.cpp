@@ -285,7 +285,7 @@ void TableCommandsTest::clickTitle(views::DataGrid* grid, const char* field)
 
 QStringList TableCommandsTest::viewColumn(Field field) const
 {
-    store::MeasurementTable& table = tableOf(*m_window);
+    const store::MeasurementTable& table = tableOf(*m_window);
     QStringList values;
     for (std::uint32_t rec : table.table().view())
         values << fieldText(table, rec, field);

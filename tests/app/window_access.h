@@ -38,7 +38,7 @@ inline document::MeasurementDocument& documentOf(const QWidget& window)
 {
     return child<document::MeasurementDocument>(window, "measurementDocument");
 }
-inline store::MeasurementTable& tableOf(const QWidget& window)
+inline const store::MeasurementTable& tableOf(const QWidget& window)
 {
     return documentOf(window).table();
 }

@@ -8,6 +8,7 @@
 #include "store_test_support.h"
 
 #include <QFile>
+#include <QLocale>
 
 #include <gtest/gtest.h>
 
@@ -15,6 +16,7 @@
 #include <array>
 #include <cmath>
 #include <limits>
+#include <optional>
 #include <cstdint>
 #include <string>
 #include <tuple>
@@ -51,6 +53,7 @@ public:
             add("changed " + std::to_string(first) + "-" + std::to_string(last));
         });
         QObject::connect(&d, &D::changedFlagChanged, &d, [add](bool on) { add(on ? "edited" : "saved"); });
+        QObject::connect(&d, &D::editChanged, &d, [add](std::uint32_t rec) { add("buffer " + std::to_string(rec)); });
     }
 
     // What was announced since the last call.
@@ -131,7 +134,7 @@ protected:
     std::vector<double> numbersInView()
     {
         std::vector<double> out;
-        store::DbfTable& t = m_document.table().table();
+        const store::DbfTable& t = m_document.table().table();
         for (std::uint32_t rec : t.view())
             out.push_back(t.real(rec, m_document.table().column(Field::N)).value_or(-1));
         return out;
@@ -414,23 +417,20 @@ TEST_F(Document, CommandsThatCannotTakeTheTableBackCloseItAndSaySo)
 TEST_F(Document, SaveWritesTheEditAndAnnouncesNoNewView)
 {
     open({row(1, 0, 1), row(2, 0, 2)});
-    store::DbfTable& t = m_document.table().table();
-    t.moveTo(1);
-    t.edit();
-    m_document.table().setReal(Field::N, 7);
+    const store::DbfTable& t = m_document.table().table();
+    m_document.setCellText(t.recordAt(1), m_document.table().column(Field::N), QStringLiteral("7"));
     m_document.setChanged(true);
     m_log.take();
     m_document.save();
     EXPECT_EQ(m_log.take(), (Log{"posted 1->1", "saved"}));
-    EXPECT_EQ(t.position(), 1) << "the user's row stays";
+    EXPECT_EQ(t.position(), 1) << "the table's row stays";
     EXPECT_EQ(numbersInFile(), (std::vector<double>{1, 7}));
 }
 
 TEST_F(Document, CloseForgetsTheTableAndItsEdits)
 {
     open({row(1, 0, 1)});
-    m_document.table().table().edit();
-    m_document.table().setReal(Field::N, 9);
+    m_document.setCellText(0, m_document.table().column(Field::N), QStringLiteral("9"));
     m_document.setChanged(true);
     m_log.take();
     m_document.close();
@@ -465,8 +465,7 @@ TEST_F(Document, ASortResetThatCannotWriteTheEditedRowSaysSo)
 {
     open({row(1, 0, 1), row(2, 0, 2)});
     m_document.sort(store::kTab1, m_document.table().column(Field::P), true);
-    m_document.table().table().edit();
-    m_document.table().setReal(Field::N, 5);
+    m_document.setCellText(0, m_document.table().column(Field::N), QStringLiteral("5"));
     m_log.take();
     {
         Faults faults(failingAfter(0));
@@ -485,29 +484,27 @@ TEST_F(Document, APostedRowIsAnnouncedWithWhereItStoodAndWhereItStandsNow)
     struct Case {
         const char* name;
         bool sortedByP;
-        int row; // -1: a new row
-        Cells cells;
+        int row; // in the view; -1: the press row, which the view does not show; -2: a new row
+        std::pair<Field, double> cell;
         std::string announced;
     };
     const Case cases[] = {
-        {"file order", false, 1, {{Field::P, 99.0}}, "posted 1->1"},
-        {"moved by the sort", true, 0, {{Field::P, 99.0}}, "posted 0->2"},
-        {"moved to the front", true, 2, {{Field::P, 1.0}}, "posted 2->0"},
-        {"another kind now", false, 1, {{Field::NB_TYPE, 1.0}}, "posted 1->-1"},
-        {"a new row", false, -1, row(4, 0, 4), "posted -1->3"},
+        {"file order", false, 1, {Field::P, 99.0}, "posted 1->1"},
+        {"moved by the sort", true, 0, {Field::P, 99.0}, "posted 0->2"},
+        {"moved to the front", true, 2, {Field::P, 1.0}, "posted 2->0"},
+        {"another kind now", false, 1, {Field::NB_TYPE, 1.0}, "posted 1->-1"},
+        {"a row of the other kind joins the view", false, -1, {Field::NB_TYPE, 0.0}, "posted -1->3"},
+        {"a new row", false, -2, {Field::NB_TYPE, 0.0}, "posted -1->3"},
+        {"a new row of the other kind", false, -2, {Field::NB_TYPE, 1.0}, "posted -1->-1"},
     };
     for (const Case& c : cases) {
-        open({row(1, 0, 1, 10), row(2, 0, 2, 20), row(3, 0, 3, 30)});
+        open({row(1, 0, 1, 10), row(2, 0, 2, 20), row(3, 0, 3, 30), row(4, 1, 4, 40)});
+        m_document.showKind(store::kPenetrometerKind);
         if (c.sortedByP)
             m_document.sort(store::kTab1, m_document.table().column(Field::P), false);
-        store::DbfTable& t = m_document.table().table();
-        if (c.row < 0) {
-            t.append();
-        } else {
-            t.moveTo(c.row);
-            t.edit();
-        }
-        store::test::setCells(m_document.table(), c.cells);
+        const store::DbfTable& t = m_document.table().table();
+        const std::uint32_t record = c.row == -2 ? m_document.beginNewRow() : c.row < 0 ? 3 : t.recordAt(c.row);
+        m_document.setCellText(record, m_document.table().column(c.cell.first), QString::number(c.cell.second));
         m_log.take();
         m_document.post();
         EXPECT_EQ(m_log.take(), Log{c.announced}) << c.name;
@@ -517,12 +514,126 @@ TEST_F(Document, APostedRowIsAnnouncedWithWhereItStoodAndWhereItStandsNow)
     }
 }
 
+// One row is edited at a time, through the document: what each step leaves in the row's
+// buffer, in the file and in what the user is told when the table would not take a text.
+TEST_F(Document, CellEditsGoThroughTheDocument)
+{
+    enum class Op { Set, Begin, Cancel, Post };
+    struct Step {
+        Op op;
+        std::uint32_t record = 0;
+        Field field = Field::COMMENT;
+        QString text;
+    };
+    struct Case {
+        const char* name;
+        std::vector<Step> steps;
+        std::vector<QString> refusals;           // in the order given
+        std::optional<std::uint32_t> editing;    // the record still being edited at the end
+        QString buffered;                        // its COMMENT as the row shows it
+        Log announced;
+        std::vector<QString> commentsInFile;     // after the steps (closing drops an open edit)
+        std::vector<double> pInFile;
+    };
+    const QString point = QLocale().decimalPoint();
+    const auto set = [](std::uint32_t rec, Field f, const char* text) { return Step{Op::Set, rec, f, QString::fromUtf8(text)}; };
+    const Step cancel{Op::Cancel};
+    const Step post{Op::Post};
+    const std::vector<QString> untouched{"a", "b", "c"};
+    const Case cases[] = {
+        {"a cell set is held in the row, not written",
+         {set(0, Field::COMMENT, "Песок")}, {}, 0, "Песок", {"buffer 0"}, untouched, {10, 20, 30}},
+        {"cancel drops the edit",
+         {set(0, Field::COMMENT, "Песок"), cancel}, {}, std::nullopt, {}, {"buffer 0", "buffer 0"}, untouched, {10, 20, 30}},
+        {"post writes it",
+         {set(1, Field::COMMENT, "Песок"), set(1, Field::P, "25.5"), post}, {}, std::nullopt, {},
+         {"buffer 1", "buffer 1", "posted 1->1"}, {"a", "Песок", "c"}, {10, 25.5, 30}},
+        {"editing another row posts the one left",
+         {set(0, Field::COMMENT, "x"), set(2, Field::COMMENT, "y")}, {}, 2, "y",
+         {"buffer 0", "posted 0->0", "buffer 2"}, {"x", "b", "c"}, {10, 20, 30}},
+        {"opening another row posts the one left",
+         {set(0, Field::COMMENT, "x"), Step{Op::Begin, 1}}, {}, 1, "b", {"buffer 0", "posted 0->0"},
+         {"x", "b", "c"}, {10, 20, 30}},
+        {"opening the row edited keeps its edits",
+         {set(0, Field::COMMENT, "x"), Step{Op::Begin, 0}}, {}, 0, "x", {"buffer 0"}, untouched, {10, 20, 30}},
+        {"a text the code page cannot hold is refused; the record is left as it was",
+         {set(1, Field::COMMENT, "Sand α, α и 😀")},
+         {QStringLiteral("Текст не записан: в кодировке Windows-1251, в которой хранится таблица, нет знаков "
+                         "«α», «😀». Замените их и введите текст снова.")},
+         std::nullopt, {}, {}, untouched, {10, 20, 30}},
+        {"a refused text keeps the other edits of the row",
+         {set(1, Field::COMMENT, "x"), set(1, Field::COMMENT, "β"), post},
+         {QStringLiteral("Текст не записан: в кодировке Windows-1251, в которой хранится таблица, нет знаков "
+                         "«β». Замените их и введите текст снова.")},
+         std::nullopt, {}, {"buffer 1", "posted 1->1"}, {"a", "x", "c"}, {10, 20, 30}},
+        {"no number for a numeric field",
+         {set(2, Field::P, " 12,5x ")},
+         {QStringLiteral("«12,5x» не является числом. Введите число, например 12%15.").arg(point)},
+         std::nullopt, {}, {}, untouched, {10, 20, 30}},
+        {"a text wider than its field",
+         {set(0, Field::COMMENT, std::string(101, 'w').c_str())},
+         {QStringLiteral("Текст длиннее поля COMMENT (100 знаков)")}, std::nullopt, {}, {}, untouched, {10, 20, 30}},
+    };
+    for (const Case& c : cases) {
+        std::vector<Cells> rows;
+        for (int n = 1; n <= 3; ++n) {
+            rows.push_back(row(n, 0, n, 10.0 * n));
+            rows.back().push_back({Field::COMMENT, QString(QChar(u'a' + n - 1))});
+        }
+        open(rows);
+        const store::MeasurementTable& table = m_document.table();
+        std::vector<QString> refusals;
+        for (const Step& step : c.steps) {
+            switch (step.op) {
+            case Op::Set:
+                try {
+                    m_document.setCellText(step.record, table.column(step.field), step.text);
+                } catch (const CellRefused& refused) {
+                    refusals.push_back(QString::fromUtf8(refused.what()));
+                }
+                break;
+            case Op::Begin: m_document.beginEdit(step.record); break;
+            case Op::Cancel: m_document.cancelEdit(); break;
+            case Op::Post: m_document.post(); break;
+            }
+        }
+        EXPECT_EQ(refusals, c.refusals) << c.name;
+        EXPECT_EQ(m_document.editedRecord(), c.editing) << c.name;
+        EXPECT_EQ(m_document.isEditing(), c.editing.has_value()) << c.name;
+        if (c.editing)
+            EXPECT_EQ(table.text(Field::COMMENT).trimmed(), c.buffered) << c.name << ": the row shows its buffer";
+        EXPECT_EQ(m_log.take(), c.announced) << c.name;
+
+        m_document.close();
+        m_log.take();
+        store::MeasurementTable file;
+        file.open(this->file());
+        std::vector<QString> comments;
+        std::vector<double> p;
+        for (std::uint32_t rec : file.table().view()) {
+            comments.push_back(file.table().text(rec, file.column(Field::COMMENT)).trimmed());
+            p.push_back(file.table().real(rec, file.column(Field::P)).value_or(-1));
+        }
+        EXPECT_EQ(comments, c.commentsInFile) << c.name;
+        EXPECT_EQ(p, c.pInFile) << c.name;
+    }
+}
+
+TEST_F(Document, AnEditNeedsAnOpenTableAndALiveRecord)
+{
+    EXPECT_THROW(m_document.beginEdit(0), store::StoreError) << "no table";
+    open({row(1, 0, 1)});
+    EXPECT_THROW(m_document.setCellText(5, m_document.table().column(Field::N), QStringLiteral("2")), store::StoreError);
+    EXPECT_FALSE(m_document.isEditing());
+    EXPECT_EQ(m_log.take(), Log{});
+}
+
 TEST_F(Document, DeletedRowsAreAnnouncedRunByRunFromTheLast)
 {
     open({row(1, 0, 1), row(2, 0, 2), row(3, 0, 3), row(4, 1, 4), row(5, 0, 5), row(6, 0, 6)});
     m_document.showKind(store::kPenetrometerKind);
     m_document.setChanged(true);
-    store::DbfTable& t = m_document.table().table();
+    const store::DbfTable& t = m_document.table().table();
     // Rows 2, 3 and 6 of the view: records 1, 2 and 5 (the press row is record 3).
     const std::vector<std::uint32_t> records{t.recordAt(4), t.recordAt(1), t.recordAt(2)};
     m_log.take();
@@ -536,7 +647,7 @@ TEST_F(Document, ADeletionThatCannotWriteLeavesATableThatOpens)
 {
     for (int allowed : {0, 1, 3, 6}) {
         open({row(1, 0, 1), row(2, 0, 2), row(3, 0, 3)});
-        store::DbfTable& t = m_document.table().table();
+        const store::DbfTable& t = m_document.table().table();
         {
             Faults faults(failingAfter(allowed));
             EXPECT_THROW(m_document.deleteRecords({t.recordAt(0), t.recordAt(2)}), store::StoreError) << allowed;
@@ -580,13 +691,15 @@ TEST_F(Document, RenumberNumbersTheRowsAsShown)
 TEST_F(Document, TheSummaryWalksWithACursorOfItsOwn)
 {
     open({row(1, 0, 1, 10, 1), row(2, 0, 2, 20, 2), row(3, 0, 3, 40, 4)});
-    m_document.table().table().moveTo(1);
+    const store::DbfTable& t = m_document.table().table();
+    m_document.beginEdit(t.recordAt(1));
     const store::TableSummary s = m_document.summary();
     EXPECT_EQ(s.p_min, 10);
     EXPECT_NEAR(s.p_avg, 23.3, 1e-9);
     EXPECT_EQ(s.p_max, 40);
     EXPECT_EQ(s.r_max, 4);
-    EXPECT_EQ(m_document.table().table().position(), 1);
+    EXPECT_EQ(t.position(), 1);
+    EXPECT_EQ(m_document.editedRecord(), t.recordAt(1)) << "the edit stays open";
 }
 
 TEST_F(Document, TheChangedFlagIsAnnouncedWhenItFlips)

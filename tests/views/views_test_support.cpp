@@ -30,15 +30,13 @@ TableFixture::~TableFixture()
 
 void TableFixture::append(const Cells& cells)
 {
-    store::MeasurementTable& t = table();
-    t.table().append();
-    t.setInteger(store::Field::NB_TYPE, m_kind);
-    for (const auto& [field, value] : cells) {
-        if (value.typeId() == QMetaType::QString)
-            t.setText(field, value.toString());
-        else
-            t.setReal(field, value.toDouble());
-    }
+    const std::uint32_t record = m_document.beginNewRow();
+    const auto set = [&](store::Field field, const QString& text) {
+        m_document.setCellText(record, table().column(field), text);
+    };
+    set(store::Field::NB_TYPE, QString::number(m_kind));
+    for (const auto& [field, value] : cells)
+        set(field, value.typeId() == QMetaType::QString ? value.toString() : QString::number(value.toDouble(), 'g', 17));
     m_document.post();
 }
 

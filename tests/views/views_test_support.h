@@ -33,7 +33,7 @@ public:
     ~TableFixture();
 
     document::MeasurementDocument& document() { return m_document; }
-    store::MeasurementTable& table() { return m_document.table(); }
+    const store::MeasurementTable& table() const { return m_document.table(); }
     QString path() const { return m_path; }
     QString folder() const { return m_dir.path(); }
     // Appends one row and posts it through the document, so that the grids hear of it;
