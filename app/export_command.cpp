@@ -117,9 +117,9 @@ void writeExport(const store::MeasurementTable& table, const QString& file, Expo
     xls::XlsWorkbook book;
     table_export::fillWorkbook(table, book, limits);
     if (format == ExportFormat::Xlsx)
-        xls::XlsxWriter().Save(book, file);
+        xls::XlsxWriter().save(book, file);
     else
-        xls::BiffWriter().Save(book, file);
+        xls::BiffWriter().save(book, file);
 }
 
 void MainWindow::Excel1Click()
@@ -146,7 +146,7 @@ void MainWindow::exp2excel()
     // The export writes the rows in file order: both tabs lose their sorting first, as
     // "Убрать сортировку" would do it. It walks them with a cursor of its own, so the row
     // the user is on stays where it is.
-    m_gridTabs->N33Click();
+    m_gridTabs->unsortAll();
     // Errors of the writers reach the general error handler: no success message then.
     writeExport(m_document.table(), file, format, m_document.limits());
 

@@ -107,7 +107,7 @@ void MainWindow::FormCreate()
     // table open the sort reset only clears the title marks.
     m_gridTabs->grid1()->setBookmarkFields(QStringLiteral("P;R"));
     m_gridTabs->grid2()->setBookmarkFields(QStringLiteral("P;R"));
-    m_gridTabs->N33Click();
+    m_gridTabs->unsortAll();
 
     disable_button();
     tab_vis_dis();
@@ -359,7 +359,7 @@ void MainWindow::showOpenTable()
     enable_button();
     tab_vis_en();
     m_gridTabs->restoreLayouts(*m_registry);
-    m_gridTabs->find_mma();
+    m_gridTabs->updateSummaries();
 }
 
 void MainWindow::showNoTable()
@@ -384,7 +384,7 @@ void MainWindow::N7Click()
 
 void MainWindow::N33Click()
 {
-    m_gridTabs->N33Click();
+    m_gridTabs->unsortAll();
 }
 
 void MainWindow::N11Click()

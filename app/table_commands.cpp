@@ -222,7 +222,7 @@ void MainWindow::N19Click()
 void MainWindow::N23Click()
 {
     if (m_document.isOpen())
-        views::EqualizeColumns(*shownGrid());
+        views::equalizeColumns(*shownGrid());
 }
 
 } // namespace app

@@ -342,9 +342,9 @@ void ExportCommandTest::sortShownGridByP()
     QVERIFY(column >= 0);
     grid->setTitleState(column, views::TitleState::Up);
     if (grid == m_window->gridTabs()->grid1())
-        m_window->gridTabs()->Grid1TitleStateChange(column);
+        m_window->gridTabs()->sortGrid1ByTitle(column);
     else
-        m_window->gridTabs()->Grid2TitleStateChange(column);
+        m_window->gridTabs()->sortGrid2ByTitle(column);
     QVERIFY(!m_window->table().table().indexName().empty());
 }
 

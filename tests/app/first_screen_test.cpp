@@ -445,7 +445,7 @@ void FirstScreenTest::screenReaderHearsTitleAndFooter()
 
     grid->selectRow(0, true);
     grid->selectRow(1, true);
-    m_window->gridTabs()->ShowSelectionSummary(*grid);
+    m_window->gridTabs()->showSelectionSummary(*grid);
     QVERIFY2(description().startsWith(QStringLiteral("Итоги по выделенным строкам (2).")), qPrintable(description()));
     QVERIFY2(description().contains(QStringLiteral("наименьшее 10, среднее 15, наибольшее 20")), qPrintable(description()));
 

@@ -431,7 +431,7 @@ void TableCommandsTest::newKeepsTheFileWhenTheDownloadFails()
     } else if (stop == 2) {
         // The save dialog's question about the existing file, then the download, stopped.
         QCOMPARE(seen.size(), std::size_t(3));
-        QCOMPARE(seen[2].name, QStringLiteral("TForm2"));
+        QCOMPARE(seen[2].name, QStringLiteral("DownloadDialog"));
     } else {
         // The save dialog's question about the existing file, then the error.
         QCOMPARE(seen.size(), std::size_t(3));
@@ -1144,7 +1144,7 @@ void TableCommandsTest::appendChangesNothingWithoutADownload_data()
     QTest::addColumn<QStringList>("seen");
     QTest::newRow("nothing in memory") << QStringList{"--no-data"} << false
                                        << QStringList{"Ошибка: Нет данных для передачи!"};
-    QTest::newRow("download cancelled") << QStringList{"--silent"} << true << QStringList{"TForm2"};
+    QTest::newRow("download cancelled") << QStringList{"--silent"} << true << QStringList{"DownloadDialog"};
 }
 
 void TableCommandsTest::appendChangesNothingWithoutADownload()
