@@ -179,8 +179,8 @@ private:
     // open dialog alone came up and the table is open.
     bool openThroughMenu(const QString& path);
 
-    views::DataGrid* grid1() const { return m_window->findChild<views::DataGrid*>("Grid1"); }
-    views::DataGrid* grid2() const { return m_window->findChild<views::DataGrid*>("Grid2"); }
+    views::DataGrid* grid1() const { return m_window->findChild<views::DataGrid*>("PenetrometerGrid"); }
+    views::DataGrid* grid2() const { return m_window->findChild<views::DataGrid*>("PressGrid"); }
     QString footer(views::DataGrid* grid, const char* field) const
     {
         return grid->column(grid->columnOfField(QString::fromLatin1(field))).footerText;
