@@ -29,8 +29,6 @@ public:
     explicit DownloadDialog(DownloadResults& results, QWidget* parent = nullptr);
     ~DownloadDialog() override;
 
-    const DownloadSession& session() const { return m_session; }
-
     // Where a download that searches all ports learns which ports are present; the system's
     // list unless replaced. Asked once a download, and only when the search is on.
     void setPortLister(PortLister lister);
