@@ -60,7 +60,7 @@ void ExportCommand::exportToFile()
     // The export writes the rows in file order: both tabs lose their sorting first, as
     // "Убрать сортировку" would do it. It walks them with a cursor of its own, so the row
     // the user is on stays where it is.
-    m_context.grids.N33Click();
+    m_context.grids.unsortAll();
     // Errors of the writers reach the general error handler: no success message then.
     table_export::exportTable(m_context.document.table(), file, format, m_context.document.limits());
 

@@ -106,11 +106,8 @@ MainWindow::MainWindow(ProgramState& state, QWidget* parent)
     setWindowState(Qt::WindowMaximized);
     setClientColour(QPalette::Dark);
     m_pages->hide();
-    // Each grid keeps P and R of every row it selects, for the selection summary; with no
-    // table open the sort reset only clears the title marks.
-    m_gridTabs->grid1()->setBookmarkFields(QStringLiteral("P;R"));
-    m_gridTabs->grid2()->setBookmarkFields(QStringLiteral("P;R"));
-    m_gridTabs->N33Click();
+    // With no table open the sort reset only clears the title marks.
+    m_gridTabs->unsortAll();
     enableTableCommands(false);
     m_startPage->setPortText(PortCommand::portSummary());
     showRecentTables();
@@ -389,7 +386,7 @@ void MainWindow::showOpenTable()
     enableTableCommands(true);
     showKindTab();
     m_gridTabs->restoreLayouts(*m_settings);
-    m_gridTabs->find_mma();
+    m_gridTabs->updateSummaries();
 }
 
 void MainWindow::showNoTable()

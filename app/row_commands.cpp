@@ -96,12 +96,12 @@ void RowCommands::clearAllColours()
 void RowCommands::equalizeColumns()
 {
     if (m_context.document.isOpen())
-        views::EqualizeColumns(*m_context.shownGrid());
+        views::equalizeColumns(*m_context.shownGrid());
 }
 
 void RowCommands::unsortAll()
 {
-    m_context.grids.N33Click();
+    m_context.grids.unsortAll();
 }
 
 } // namespace app

@@ -129,10 +129,10 @@ int childJob(const char* tablePath, const char* out, bool xlsx = false)
             xls::XlsWorkbook book;
             table_export::fillWorkbook(t, book);
             if (xlsx) {
-                xls::XlsxWriter().Save(book, QString::fromLocal8Bit(out));
+                xls::XlsxWriter().save(book, QString::fromLocal8Bit(out));
             } else {
                 xls::BiffWriter writer;
-                writer.Save(book, QString::fromLocal8Bit(out));
+                writer.save(book, QString::fromLocal8Bit(out));
             }
         }
         bench::printOwnPeak();
@@ -152,7 +152,7 @@ void exportTable(benchmark::State& state)
         xls::XlsWorkbook book;
         table_export::fillWorkbook(t, book);
         xls::BiffWriter writer;
-        writer.Save(book, file);
+        writer.save(book, file);
     }
     state.counters["records"] = records;
     state.counters["format"] = static_cast<double>(Format::Xls);
@@ -170,7 +170,7 @@ void exportTableXlsx(benchmark::State& state)
     for (auto _ : state) {
         xls::XlsWorkbook book;
         table_export::fillWorkbook(t, book);
-        xls::XlsxWriter().Save(book, file);
+        xls::XlsxWriter().save(book, file);
     }
     state.counters["records"] = records;
     state.counters["format"] = static_cast<double>(Format::Xlsx);

@@ -4,7 +4,7 @@
 // Each iteration starts from a fresh copy of a generated table of penetrometer rows (copying
 // and opening are not timed) and times one command's work on it:
 //   - Append of a full instrument image (2,259 records, all newer than the table) through
-//     flash2dru, and the same followed by the save that Append ends with;
+//     decodeImage, and the same followed by the save that Append ends with;
 //   - deleting 1,000 rows spread over the view, each from its position in file order, then
 //     packing the file;
 //   - renumbering every row in file order (edit N, post);
@@ -138,7 +138,7 @@ void BM_AppendFullImage(benchmark::State& state)
     const auto& image = fullImage();
     for (auto _ : state) {
         openCopy(state, t, kRows);
-        const auto result = store::flash2dru(t, store::DownloadedImage{image, 4, 1234}, true);
+        const auto result = store::decodeImage(t, store::DownloadedImage{image, 4, 1234}, true);
         if (result.added != kImageRecords)
             state.SkipWithError("not every record was added");
     }
@@ -154,7 +154,7 @@ void BM_AppendFullImageAndSave(benchmark::State& state)
     const auto& image = fullImage();
     for (auto _ : state) {
         openCopy(state, t, kRows);
-        store::flash2dru(t, store::DownloadedImage{image, 4, 1234}, true);
+        store::decodeImage(t, store::DownloadedImage{image, 4, 1234}, true);
         t.table().reopen();
     }
     finish(state, t, kRows);

@@ -51,13 +51,13 @@ DownloadDialog::DownloadDialog(DownloadResults& results, QWidget* parent)
                           | Qt::MSWindowsFixedSizeDialogHint),
       m_session(results)
 {
-    setObjectName(QStringLiteral("TForm2"));
+    setObjectName(QStringLiteral("DownloadDialog"));
     setWindowTitle(QStringLiteral("Прием данных"));
     setModal(true);
     setFixedSize(kClientSize);
 
     m_portDriver = new SerialPortDriver(this);
-    m_portDriver->setObjectName(QStringLiteral("PortDriver1"));
+    m_portDriver->setObjectName(QStringLiteral("DownloadPort"));
     m_portDriver->setPort(PortId::Custom);
     m_portDriver->setPortName(DownloadSession::kCom1);
     m_portDriver->setStopBits(StopBitsKind::Two);
@@ -65,18 +65,18 @@ DownloadDialog::DownloadDialog(DownloadResults& results, QWidget* parent)
     m_portDriver->setOutBufSize(kPortBufSize);
     m_portDriver->setEnableDTROnOpen(false);
     m_portDriver->setOnReceiveData([this](SerialPortDriver* sender, const char* data, std::size_t size) {
-        PortDriver1ReceiveData(sender, data, size);
+        receivePortData(sender, data, size);
     });
 
     m_timer = new QTimer(this);
-    m_timer->setObjectName(QStringLiteral("Timer1"));
+    m_timer->setObjectName(QStringLiteral("DownloadTimer"));
     // The port time-out is a promise to the user ("three seconds a port"); a coarse timer
     // may run it short by 5 %.
     m_timer->setTimerType(Qt::PreciseTimer);
-    connect(m_timer, &QTimer::timeout, this, &DownloadDialog::Timer1Timer);
+    connect(m_timer, &QTimer::timeout, this, &DownloadDialog::portTimedOut);
 
     m_status = new QLabel(this);
-    m_status->setObjectName(QStringLiteral("StaticText2"));
+    m_status->setObjectName(QStringLiteral("StatusText"));
     QFont statusFont = m_status->font();
     statusFont.setBold(true);
     statusFont.setPixelSize(kStatusPixelSize);
@@ -84,36 +84,36 @@ DownloadDialog::DownloadDialog(DownloadResults& results, QWidget* parent)
     m_status->setAlignment(Qt::AlignCenter);
 
     m_progress = new QProgressBar(this);
-    m_progress->setObjectName(QStringLiteral("ProgressBar1"));
+    m_progress->setObjectName(QStringLiteral("DownloadProgress"));
     m_progress->setRange(0, 100);
     m_progress->setValue(0);
     m_progress->setTextVisible(false);
     m_progress->setAccessibleName(QStringLiteral("Ход приема"));
 
     auto* group = new QGroupBox(QStringLiteral("Информация"), this);
-    group->setObjectName(QStringLiteral("GroupBox1"));
+    group->setObjectName(QStringLiteral("InfoGroup"));
     auto* rows = new QGridLayout(group);
-    rows->addWidget(rowLabel("StaticText4", QStringLiteral("Тип прибора:"), group), 0, 0);
-    m_deviceValue = valueLabel("StaticText5", QStringLiteral("Тип прибора"), group);
+    rows->addWidget(rowLabel("DeviceLabel", QStringLiteral("Тип прибора:"), group), 0, 0);
+    m_deviceValue = valueLabel("DeviceValue", QStringLiteral("Тип прибора"), group);
     rows->addWidget(m_deviceValue, 0, 1);
-    rows->addWidget(rowLabel("StaticText3", QStringLiteral("Версия ПО:"), group), 1, 0);
-    m_versionValue = valueLabel("StaticText1", QStringLiteral("Версия ПО"), group);
+    rows->addWidget(rowLabel("VersionLabel", QStringLiteral("Версия ПО:"), group), 1, 0);
+    m_versionValue = valueLabel("VersionValue", QStringLiteral("Версия ПО"), group);
     rows->addWidget(m_versionValue, 1, 1);
-    rows->addWidget(rowLabel("StaticText6", QStringLiteral("Количество записей:"), group), 2, 0);
-    m_countValue = valueLabel("StaticText7", QStringLiteral("Количество записей"), group);
+    rows->addWidget(rowLabel("CountLabel", QStringLiteral("Количество записей:"), group), 2, 0);
+    m_countValue = valueLabel("CountValue", QStringLiteral("Количество записей"), group);
     rows->addWidget(m_countValue, 2, 1);
     rows->setColumnStretch(1, 1);
 
     m_cancelButton = new QPushButton(QStringLiteral("Отмена"), this);
-    m_cancelButton->setObjectName(QStringLiteral("Button1"));
+    m_cancelButton->setObjectName(QStringLiteral("CancelButton"));
     m_cancelButton->setAutoDefault(false);
-    connect(m_cancelButton, &QPushButton::clicked, this, &DownloadDialog::Button1Click);
+    connect(m_cancelButton, &QPushButton::clicked, this, &DownloadDialog::cancelDownload);
 
     // Beside the button, the port being tried: with a search over all ports the user sees
     // where the program is looking. A long device path is cut rather than widening the
     // fixed dialog; the tooltip holds it whole.
     m_portText = new QLabel(this);
-    m_portText->setObjectName(QStringLiteral("StaticText8"));
+    m_portText->setObjectName(QStringLiteral("PortText"));
     m_portText->setAccessibleName(QStringLiteral("Порт"));
     m_portText->setTextInteractionFlags(Qt::TextSelectableByMouse);
     m_portText->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
@@ -139,12 +139,12 @@ void DownloadDialog::showEvent(QShowEvent* event)
     if (event->spontaneous())
         return;
     centreOnDesktop();
-    FormShow();
+    startDownload();
 }
 
 void DownloadDialog::done(int result)
 {
-    FormClose();
+    endSession();
     QDialog::done(result);
 }
 
@@ -153,7 +153,7 @@ void DownloadDialog::reject()
     // Escape, or the window manager closing the dialog: the user wants out, as with
     // "Отмена". Leaving by QDialog::reject alone would keep the port open.
     if (m_session.active())
-        Button1Click();
+        cancelDownload();
     else
         done(ResultCancel);
 }
@@ -163,7 +163,7 @@ void DownloadDialog::setPortLister(PortLister lister)
     m_portLister = lister ? std::move(lister) : PortLister(presentPorts);
 }
 
-void DownloadDialog::FormShow()
+void DownloadDialog::startDownload()
 {
     // The choice is read at every download, as the port mapping is at every open: what the
     // user changed in "Порт прибора" counts from the next download on.
@@ -173,22 +173,22 @@ void DownloadDialog::FormShow()
     run(m_session.start());
 }
 
-void DownloadDialog::PortDriver1ReceiveData(SerialPortDriver*, const char* DataPtr, std::size_t DataSize)
+void DownloadDialog::receivePortData(SerialPortDriver*, const char* data, std::size_t size)
 {
-    run(m_session.receive(DataPtr, DataSize));
+    run(m_session.receive(data, size));
 }
 
-void DownloadDialog::Timer1Timer()
+void DownloadDialog::portTimedOut()
 {
     run(m_session.timeout());
 }
 
-void DownloadDialog::Button1Click()
+void DownloadDialog::cancelDownload()
 {
     run(m_session.cancel());
 }
 
-void DownloadDialog::FormClose()
+void DownloadDialog::endSession()
 {
     run(m_session.close());
 }
@@ -211,14 +211,14 @@ void DownloadDialog::run(DownloadSession::Actions actions)
         }
         case Kind::OpenPort:
             // A port that cannot be opened shows up as silence and ends in the time-out.
-            m_portDriver->OpenPort();
+            m_portDriver->openPort();
             break;
         case Kind::ClosePort:
-            m_portDriver->ClosePort();
+            m_portDriver->closePort();
             break;
         case Kind::Send:
             // Likewise a command that cannot be written.
-            m_portDriver->WriteChar(char(action.value));
+            m_portDriver->writeChar(char(action.value));
             break;
         case Kind::StartTimer:
             m_timer->start(action.value);

@@ -16,7 +16,7 @@ namespace device {
 
 class SerialPortDriver;
 
-// The download dialog "Прием данных" (objectName TForm2). Shown modally, it fetches an
+// The download dialog "Прием данных" (objectName DownloadDialog). Shown modally, it fetches an
 // instrument's memory into the program's DownloadResults and ends with ResultOk or
 // ResultCancel. It makes no decision of its own: every event goes to the DownloadSession,
 // and the dialog carries out the actions that come back. Created once and reused.
@@ -28,9 +28,6 @@ public:
 
     explicit DownloadDialog(DownloadResults& results, QWidget* parent = nullptr);
     ~DownloadDialog() override;
-
-    SerialPortDriver* portDriver() const { return m_portDriver; }
-    const DownloadSession& session() const { return m_session; }
 
     // Where a download that searches all ports learns which ports are present; the system's
     // list unless replaced. Asked once a download, and only when the search is on.
@@ -51,25 +48,25 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
-    void FormShow();
-    void PortDriver1ReceiveData(SerialPortDriver* Sender, const char* DataPtr, std::size_t DataSize);
-    void Timer1Timer();
-    void Button1Click();
-    void FormClose();
+    void startDownload();
+    void receivePortData(SerialPortDriver* sender, const char* data, std::size_t size);
+    void portTimedOut();
+    void cancelDownload();
+    void endSession();
     void run(DownloadSession::Actions actions);
     void centreOnDesktop();
 
     DownloadSession m_session;
-    SerialPortDriver* m_portDriver = nullptr; // PortDriver1
-    QTimer* m_timer = nullptr;                // Timer1
-    QLabel* m_status = nullptr;               // StaticText2
-    QProgressBar* m_progress = nullptr;       // ProgressBar1
-    QLabel* m_deviceValue = nullptr;          // StaticText5
-    QLabel* m_versionValue = nullptr;         // StaticText1
-    QLabel* m_countValue = nullptr;           // StaticText7
-    QLabel* m_portText = nullptr;             // StaticText8: the port being tried
+    SerialPortDriver* m_portDriver = nullptr;
+    QTimer* m_timer = nullptr;
+    QLabel* m_status = nullptr;
+    QProgressBar* m_progress = nullptr;
+    QLabel* m_deviceValue = nullptr;
+    QLabel* m_versionValue = nullptr;
+    QLabel* m_countValue = nullptr;
+    QLabel* m_portText = nullptr; // the port being tried
     PortLister m_portLister = presentPorts;
-    QPushButton* m_cancelButton = nullptr;    // Button1
+    QPushButton* m_cancelButton = nullptr;
 };
 
 } // namespace device

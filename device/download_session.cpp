@@ -201,7 +201,7 @@ auto DownloadSession::receive(const char* data, std::size_t size) -> Actions
     // Only the new characters are searched: the older ones held no marker, or the marker's
     // place is already known.
     if (!m_start) {
-        m_start = find_char(kStartMarker, from);
+        m_start = findChar(kStartMarker, from);
         if (m_start) {
             stopTimer();
             if (m_phase == Phase::V)
@@ -209,7 +209,7 @@ auto DownloadSession::receive(const char* data, std::size_t size) -> Actions
         }
     }
     if (!m_end)
-        m_end = find_char(kEndMarker, from);
+        m_end = findChar(kEndMarker, from);
 
     if (m_phase == Phase::V) {
         if (m_end)
@@ -237,15 +237,15 @@ auto DownloadSession::receive(const char* data, std::size_t size) -> Actions
 
 void DownloadSession::checkIdentification()
 {
-    if (!check_frame() || *m_end - *m_start < kIdMinEndPos) {
+    if (!checkFrame() || *m_end - *m_start < kIdMinEndPos) {
         fail(State::BadFrame, kTransferError);
         return;
     }
     const std::size_t s = *m_start;
     // Stored before the type is tested: a rejected instrument leaves its values behind.
     m_results.dev_type = std::uint8_t(unsigned(std::uint8_t(m_buffer[s + kIdTypePos])) - kNibbleBase);
-    m_results.fw_version = version_text(s + kIdVersionPos);
-    m_results.dev_serial = quad_to_word(s + kIdSerialPos);
+    m_results.fw_version = versionText(s + kIdVersionPos);
+    m_results.dev_serial = quadToWord(s + kIdSerialPos);
     if (m_results.dev_type != kAcceptedDeviceType) {
         fail(State::WrongInstrument, kWrongDevice);
         return;
@@ -263,8 +263,8 @@ void DownloadSession::checkIdentification()
 void DownloadSession::readDataWords()
 {
     const std::size_t s = *m_start;
-    const std::uint16_t w1 = quad_to_word(s + kW1Pos);
-    const std::uint16_t w2 = quad_to_word(s + kW2Pos);
+    const std::uint16_t w1 = quadToWord(s + kW1Pos);
+    const std::uint16_t w2 = quadToWord(s + kW2Pos);
     m_announced = std::uint32_t(w1) + w2;
     if (m_announced == 0) {
         fail(State::NoData, kNoData);
@@ -293,7 +293,7 @@ void DownloadSession::finishDataFrame()
     add(Kind::ClosePort);
     add(Kind::SetProgress, 100);
     m_shownProgress = 100;
-    const bool good = check_frame();
+    const bool good = checkFrame();
     const std::size_t s = m_start.value_or(0);
     const std::size_t p = *m_end;
     clearMarkers();
@@ -308,7 +308,7 @@ void DownloadSession::finishDataFrame()
     }
     const std::size_t length = imageChars / 2;
     for (std::size_t i = 0; i < length; ++i)
-        m_results.flash_image[i] = pair_to_byte(s + 1 + 2 * i);
+        m_results.flash_image[i] = pairToByte(s + 1 + 2 * i);
     m_results.image_length = length;
     add(Kind::Finish, ResultOk);
     m_state = State::Done;
@@ -398,7 +398,7 @@ auto DownloadSession::close() -> Actions
     return m_actions;
 }
 
-std::optional<std::size_t> DownloadSession::find_char(char c, std::size_t from) const noexcept
+std::optional<std::size_t> DownloadSession::findChar(char c, std::size_t from) const noexcept
 {
     if (from >= m_received)
         return std::nullopt;
@@ -417,7 +417,7 @@ void DownloadSession::requireReceived(std::size_t index, std::size_t width) cons
                index + width, m_received);
 }
 
-std::uint8_t DownloadSession::pair_to_byte(std::size_t index) const
+std::uint8_t DownloadSession::pairToByte(std::size_t index) const
 {
     requireReceived(index, 2);
     const auto c0 = unsigned(std::uint8_t(m_buffer[index]));
@@ -427,7 +427,7 @@ std::uint8_t DownloadSession::pair_to_byte(std::size_t index) const
     return std::uint8_t((c1 - kNibbleBase) * 16 + (c0 - kNibbleBase));
 }
 
-std::uint16_t DownloadSession::quad_to_word(std::size_t index) const
+std::uint16_t DownloadSession::quadToWord(std::size_t index) const
 {
     requireReceived(index, 4);
     unsigned value = 0;
@@ -436,18 +436,18 @@ std::uint16_t DownloadSession::quad_to_word(std::size_t index) const
     return std::uint16_t(value);
 }
 
-std::uint32_t DownloadSession::octet_to_dword(std::size_t index) const
+std::uint32_t DownloadSession::octetToDword(std::size_t index) const
 {
-    return std::uint32_t(quad_to_word(index)) + 65536u * quad_to_word(index + 4);
+    return std::uint32_t(quadToWord(index)) + 65536u * quadToWord(index + 4);
 }
 
-bool DownloadSession::check_frame() const noexcept
+bool DownloadSession::checkFrame() const noexcept
 {
     if (!m_start || !m_end || *m_end < *m_start + 1 + kChecksumChars)
         return false;
     const std::size_t s = *m_start;
     const std::size_t p = *m_end;
-    const std::uint32_t expected = octet_to_dword(p - kChecksumChars);
+    const std::uint32_t expected = octetToDword(p - kChecksumChars);
     std::uint32_t sum = 0;
     const std::size_t count = p - kChecksumChars - 1 - s;
     const char* chars = m_buffer.get() + s + 1;
@@ -456,11 +456,11 @@ bool DownloadSession::check_frame() const noexcept
     return sum == expected;
 }
 
-QString DownloadSession::version_text(std::size_t index) const
+QString DownloadSession::versionText(std::size_t index) const
 {
     QString text;
     for (std::size_t at : {index + 4, index + 2, index}) {
-        const unsigned byte = pair_to_byte(at);
+        const unsigned byte = pairToByte(at);
         if (!text.isEmpty())
             text += QLatin1Char('.');
         if (byte < 10)

@@ -126,12 +126,12 @@ public:
 
     // The protocol's operations over the characters received in this phase. The decoding
     // ones require index + width <= receivedCount(): they never look at stale characters.
-    std::optional<std::size_t> find_char(char c, std::size_t from = 0) const noexcept;
-    std::uint8_t pair_to_byte(std::size_t index) const;
-    std::uint16_t quad_to_word(std::size_t index) const;
-    std::uint32_t octet_to_dword(std::size_t index) const;
-    bool check_frame() const noexcept;
-    QString version_text(std::size_t index) const;
+    std::optional<std::size_t> findChar(char c, std::size_t from = 0) const noexcept;
+    std::uint8_t pairToByte(std::size_t index) const;
+    std::uint16_t quadToWord(std::size_t index) const;
+    std::uint32_t octetToDword(std::size_t index) const;
+    bool checkFrame() const noexcept;
+    QString versionText(std::size_t index) const;
 
     static const QString kCom1;
     static const QString kCom2;

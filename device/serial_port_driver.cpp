@@ -98,25 +98,25 @@ SerialPortDriver::SerialPortDriver(QObject* parent)
 {
     // Here, not in the initialiser list: the size is a member declared after the buffer.
     m_inBuf.reset(new char[m_inBufSize]());
-    connect(&m_pollTimer, &QTimer::timeout, this, &SerialPortDriver::PollTick);
+    connect(&m_pollTimer, &QTimer::timeout, this, &SerialPortDriver::pollTick);
     connect(&m_serial, &QSerialPort::errorOccurred, this, &SerialPortDriver::onPortError);
 }
 
 SerialPortDriver::~SerialPortDriver()
 {
-    ClosePort();
+    closePort();
 }
 
-bool SerialPortDriver::OpenPort()
+bool SerialPortDriver::openPort()
 {
-    if (IsOpen())
+    if (isOpen())
         return true;
     m_lost = false;
     m_serial.setPortName(devicePathForPort(m_portName));
     if (!m_serial.open(QIODevice::ReadWrite))
         return false;
-    if (!ApplyPortSettings()) {
-        ClosePort();
+    if (!applyPortSettings()) {
+        closePort();
         return false;
     }
     // Reads never block here: QSerialPort collects what arrives on the event loop, and each
@@ -125,7 +125,7 @@ bool SerialPortDriver::OpenPort()
     return true;
 }
 
-void SerialPortDriver::ClosePort()
+void SerialPortDriver::closePort()
 {
     m_pollTimer.stop();
     if (m_serial.isOpen())
@@ -133,49 +133,40 @@ void SerialPortDriver::ClosePort()
     m_lost = false;
 }
 
-bool SerialPortDriver::IsOpen() const
+bool SerialPortDriver::isOpen() const
 {
     return m_serial.isOpen();
 }
 
-bool SerialPortDriver::ApplyPortSettings()
+bool SerialPortDriver::applyPortSettings()
 {
-    if (!IsOpen())
-        return false;
-    // QSerialPort offers one kind of flow control at a time; RTS/CTS together with XON/XOFF
-    // is a line we cannot set up, so it is refused rather than half applied.
-    if (m_hwFlow == HwFlowKind::RtsCts && m_swFlow == SwFlowKind::XonXoff)
+    if (!isOpen())
         return false;
     if (m_baudRateValue == 0 || m_baudRateValue > std::uint32_t(std::numeric_limits<qint32>::max()))
         return false;
-    QSerialPort::FlowControl flow = QSerialPort::NoFlowControl;
-    if (m_hwFlow == HwFlowKind::RtsCts)
-        flow = QSerialPort::HardwareControl;
-    else if (m_swFlow == SwFlowKind::XonXoff)
-        flow = QSerialPort::SoftwareControl;
-
+    // The instrument's line has no handshake, neither RTS/CTS nor XON/XOFF.
     const bool lineAccepted = m_serial.setBaudRate(qint32(m_baudRateValue))
         && m_serial.setDataBits(toQt(m_dataBits)) && m_serial.setParity(toQt(m_parity))
-        && m_serial.setStopBits(toQt(m_stopBits)) && m_serial.setFlowControl(flow);
+        && m_serial.setStopBits(toQt(m_stopBits)) && m_serial.setFlowControl(QSerialPort::NoFlowControl);
     if (!lineAccepted)
         return false;
 
     // The modem lines are set as well as the device allows. Pseudo-terminals and some USB
     // adapters have none to set; that does not make the line itself unusable.
+    // RTS stays raised while the port is open.
     m_serial.setDataTerminalReady(m_enableDTROnOpen);
-    if (m_hwFlow != HwFlowKind::RtsCts)
-        m_serial.setRequestToSend(m_hwFlow == HwFlowKind::NoneRtsOn);
+    m_serial.setRequestToSend(true);
     m_serial.clearError();
 
     // The queue sizes are not asked of the device: QSerialPort's own input buffer grows as
-    // needed, so nothing is lost however late a poll comes, and OutBufSize bounds what a
-    // write may queue (OutputRoom).
-    return PurgePort(true, true);
+    // needed, so nothing is lost however late a poll comes, and outBufSize bounds what a
+    // write may queue (outputRoom).
+    return purgePort(true, true);
 }
 
-bool SerialPortDriver::PurgePort(bool input, bool output)
+bool SerialPortDriver::purgePort(bool input, bool output)
 {
-    if (!IsOpen())
+    if (!isOpen())
         return false;
     QSerialPort::Directions directions;
     if (input)
@@ -187,9 +178,9 @@ bool SerialPortDriver::PurgePort(bool input, bool output)
     return m_serial.clear(directions);
 }
 
-std::uint16_t SerialPortDriver::OutputRoom() const
+std::uint16_t SerialPortDriver::outputRoom() const
 {
-    if (!IsOpen())
+    if (!isOpen())
         return std::numeric_limits<std::uint16_t>::max();
     const qint64 waiting = m_serial.bytesToWrite();
     if (waiting >= qint64(m_outBufSize))
@@ -197,13 +188,13 @@ std::uint16_t SerialPortDriver::OutputRoom() const
     return std::uint16_t(m_outBufSize - std::uint32_t(waiting));
 }
 
-ModemLineSet SerialPortDriver::ModemLines() const
+ModemLineSet SerialPortDriver::modemLines() const
 {
     ModemLineSet lines;
-    if (!IsOpen())
+    if (!isOpen())
         return lines;
     // A device without modem lines answers with none set: the query's failure reads as
-    // "no line active", as it should for CheckLineStatus.
+    // "no line active", as it should for checkLineStatus.
     const QSerialPort::PinoutSignals pins = const_cast<QSerialPort&>(m_serial).pinoutSignals();
     if (pins & QSerialPort::ClearToSendSignal)
         lines |= ModemLine::CTS;
@@ -216,19 +207,19 @@ ModemLineSet SerialPortDriver::ModemLines() const
     return lines;
 }
 
-std::size_t SerialPortDriver::WriteData(const char* buffer, std::size_t count, std::uint32_t timeoutMs)
+std::size_t SerialPortDriver::writeData(const char* buffer, std::size_t count, std::uint32_t timeoutMs)
 {
-    if (!IsOpen() || m_lost)
+    if (!isOpen() || m_lost)
         return 0;
     QElapsedTimer sinceProgress;
     sinceProgress.start();
     std::size_t written = 0;
     while (written < count) {
-        if (m_lost || !IsOpen())
+        if (m_lost || !isOpen())
             break;
-        const std::uint16_t room = OutputRoom();
+        const std::uint16_t room = outputRoom();
         if (room > 0) {
-            if (m_checkLineStatus && !ModemLines())
+            if (m_checkLineStatus && !modemLines())
                 break;
             const qint64 accepted =
                 m_serial.write(buffer + written, qint64(std::min<std::size_t>(count - written, room)));
@@ -248,14 +239,14 @@ std::size_t SerialPortDriver::WriteData(const char* buffer, std::size_t count, s
     return written;
 }
 
-bool SerialPortDriver::WriteChar(char c)
+bool SerialPortDriver::writeChar(char c)
 {
-    return WriteData(&c, 1, m_outputTimeout) == 1;
+    return writeData(&c, 1, std::uint32_t(kCharTimeout.count())) == 1;
 }
 
-void SerialPortDriver::PollTick()
+void SerialPortDriver::pollTick()
 {
-    if (!IsOpen())
+    if (!isOpen())
         return;
     const qint64 waiting = m_serial.bytesAvailable();
     if (waiting <= 0)
@@ -279,26 +270,26 @@ void SerialPortDriver::onPortError(QSerialPort::SerialPortError error)
     // the device itself is asked whether it is gone.
     if (error != QSerialPort::ResourceError && error != QSerialPort::ReadError)
         return;
-    if (!IsOpen() || m_lost || !deviceGone(m_serial))
+    if (!isOpen() || m_lost || !deviceGone(m_serial))
         return;
     m_lost = true;
     m_pollTimer.stop();
     QMetaObject::invokeMethod(this, [this] {
         if (m_lost)
-            ClosePort();
+            closePort();
     }, Qt::QueuedConnection);
 }
 
 void SerialPortDriver::settingChanged()
 {
     // A line setting changed on an open port takes effect at once (and empties both queues).
-    if (IsOpen())
-        ApplyPortSettings();
+    if (isOpen())
+        applyPortSettings();
 }
 
 void SerialPortDriver::setPort(PortId port)
 {
-    if (IsOpen())
+    if (isOpen())
         return;
     m_port = port;
     if (port != PortId::Custom)
@@ -307,7 +298,7 @@ void SerialPortDriver::setPort(PortId port)
 
 void SerialPortDriver::setPortName(const QString& name)
 {
-    if (IsOpen())
+    if (isOpen())
         return;
     m_portName = name;
     m_port = PortId::Custom;
@@ -346,21 +337,9 @@ void SerialPortDriver::setParity(ParityKind parity)
     settingChanged();
 }
 
-void SerialPortDriver::setHwFlow(HwFlowKind flow)
-{
-    m_hwFlow = flow;
-    settingChanged();
-}
-
-void SerialPortDriver::setSwFlow(SwFlowKind flow)
-{
-    m_swFlow = flow;
-    settingChanged();
-}
-
 void SerialPortDriver::setInBufSize(std::uint32_t size)
 {
-    if (IsOpen())
+    if (isOpen())
         return;
     m_inBufSize = clampBufSize(size);
     m_inBuf.reset(new char[m_inBufSize]());
@@ -368,7 +347,7 @@ void SerialPortDriver::setInBufSize(std::uint32_t size)
 
 void SerialPortDriver::setOutBufSize(std::uint32_t size)
 {
-    if (IsOpen())
+    if (isOpen())
         return;
     m_outBufSize = clampBufSize(size);
 }
@@ -379,7 +358,7 @@ void SerialPortDriver::setPollingDelay(std::uint16_t ms)
     if (delay == m_pollingDelay)
         return;
     m_pollingDelay = delay;
-    if (IsOpen())
+    if (isOpen())
         m_pollTimer.start(m_pollingDelay);
 }
 

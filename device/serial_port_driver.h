@@ -33,12 +33,6 @@ enum class BaudRateName {
 enum class DataBitsKind { Bits5, Bits6, Bits7, Bits8 };
 enum class StopBitsKind { One, OneAndHalf, Two };
 enum class ParityKind { None, Odd, Even, Mark, Space };
-enum class HwFlowKind {
-    None,      // RTS held low, no handshake
-    NoneRtsOn, // RTS raised, no handshake
-    RtsCts,    // RTS/CTS handshake
-};
-enum class SwFlowKind { None, XonXoff };
 
 enum class ModemLine { CTS = 0x1, DSR = 0x2, RING = 0x4, RLSD = 0x8 };
 Q_DECLARE_FLAGS(ModemLineSet, ModemLine)
@@ -46,13 +40,13 @@ Q_DECLARE_OPERATORS_FOR_FLAGS(ModemLineSet)
 
 class SerialPortDriver;
 using ReceiveDataHandler =
-    std::function<void(SerialPortDriver* Sender, const char* DataPtr, std::size_t DataSize)>;
+    std::function<void(SerialPortDriver* sender, const char* data, std::size_t size)>;
 
 // Bits per second that a speed name stands for; 0 for BaudRateName::Custom.
 std::uint32_t baudRateOf(BaudRateName name) noexcept;
 
 // One serial port: opened by name with a set of line settings, polled on a timer of the
-// thread that created it, every batch of received characters handed to OnReceiveData, and
+// thread that created it, every batch of received characters handed to onReceiveData, and
 // characters written with an inactivity time-out. Everything runs on that one thread.
 class SerialPortDriver : public QObject {
     Q_OBJECT
@@ -62,54 +56,48 @@ public:
     static constexpr std::uint16_t kMinPollingDelay = 5;
     // How long one pass of a stalled write waits for the device to take characters.
     static constexpr std::chrono::milliseconds kWriteSlice{10};
+    // How long writeChar waits for room in the output queue.
+    static constexpr std::chrono::milliseconds kCharTimeout{500};
 
     explicit SerialPortDriver(QObject* parent = nullptr);
     ~SerialPortDriver() override;
 
-    bool OpenPort();
-    void ClosePort();
-    bool IsOpen() const;
-    bool ApplyPortSettings();
-    bool PurgePort(bool input, bool output);
-    std::uint16_t OutputRoom() const;
-    ModemLineSet ModemLines() const;
-    std::size_t WriteData(const char* buffer, std::size_t count, std::uint32_t timeoutMs);
-    bool WriteChar(char c);
-    void PollTick();
+    bool openPort();
+    void closePort();
+    bool isOpen() const;
+    bool applyPortSettings();
+    bool purgePort(bool input, bool output);
+    std::uint16_t outputRoom() const;
+    ModemLineSet modemLines() const;
+    std::size_t writeData(const char* buffer, std::size_t count, std::uint32_t timeoutMs);
+    bool writeChar(char c);
+    void pollTick();
 
-    PortId Port() const { return m_port; }
+    PortId port() const { return m_port; }
     void setPort(PortId port);
-    const QString& PortName() const { return m_portName; }
+    const QString& portName() const { return m_portName; }
     void setPortName(const QString& name);
-    BaudRateName BaudRate() const { return m_baudRate; }
+    BaudRateName baudRate() const { return m_baudRate; }
     void setBaudRate(BaudRateName name);
-    std::uint32_t BaudRateValue() const { return m_baudRateValue; }
+    std::uint32_t baudRateValue() const { return m_baudRateValue; }
     void setBaudRateValue(std::uint32_t value);
-    DataBitsKind DataBits() const { return m_dataBits; }
+    DataBitsKind dataBits() const { return m_dataBits; }
     void setDataBits(DataBitsKind bits);
-    StopBitsKind StopBits() const { return m_stopBits; }
+    StopBitsKind stopBits() const { return m_stopBits; }
     void setStopBits(StopBitsKind bits);
-    ParityKind Parity() const { return m_parity; }
+    ParityKind parity() const { return m_parity; }
     void setParity(ParityKind parity);
-    HwFlowKind HwFlow() const { return m_hwFlow; }
-    void setHwFlow(HwFlowKind flow);
-    SwFlowKind SwFlow() const { return m_swFlow; }
-    void setSwFlow(SwFlowKind flow);
-    std::uint32_t InBufSize() const { return m_inBufSize; }
+    std::uint32_t inBufSize() const { return m_inBufSize; }
     void setInBufSize(std::uint32_t size);
-    std::uint32_t OutBufSize() const { return m_outBufSize; }
+    std::uint32_t outBufSize() const { return m_outBufSize; }
     void setOutBufSize(std::uint32_t size);
-    std::uint16_t PollingDelay() const { return m_pollingDelay; }
+    std::uint16_t pollingDelay() const { return m_pollingDelay; }
     void setPollingDelay(std::uint16_t ms);
-    bool EnableDTROnOpen() const { return m_enableDTROnOpen; }
+    bool enableDTROnOpen() const { return m_enableDTROnOpen; }
     void setEnableDTROnOpen(bool on) { m_enableDTROnOpen = on; }
-    std::uint16_t OutputTimeout() const { return m_outputTimeout; }
-    void setOutputTimeout(std::uint16_t ms) { m_outputTimeout = ms; }
-    std::uint32_t InputTimeout() const { return m_inputTimeout; }
-    void setInputTimeout(std::uint32_t ms) { m_inputTimeout = ms; }
-    bool CheckLineStatus() const { return m_checkLineStatus; }
+    bool checkLineStatus() const { return m_checkLineStatus; }
     void setCheckLineStatus(bool on) { m_checkLineStatus = on; }
-    const ReceiveDataHandler& OnReceiveData() const { return m_onReceiveData; }
+    const ReceiveDataHandler& onReceiveData() const { return m_onReceiveData; }
     void setOnReceiveData(ReceiveDataHandler handler) { m_onReceiveData = std::move(handler); }
 
 private:
@@ -130,14 +118,10 @@ private:
     DataBitsKind m_dataBits = DataBitsKind::Bits8;
     StopBitsKind m_stopBits = StopBitsKind::One;
     ParityKind m_parity = ParityKind::None;
-    HwFlowKind m_hwFlow = HwFlowKind::NoneRtsOn;
-    SwFlowKind m_swFlow = SwFlowKind::None;
     std::uint32_t m_inBufSize = 2048;
     std::uint32_t m_outBufSize = 2048;
     std::uint16_t m_pollingDelay = 50;
     bool m_enableDTROnOpen = true;
-    std::uint16_t m_outputTimeout = 500;
-    std::uint32_t m_inputTimeout = 200;
     bool m_checkLineStatus = false;
     ReceiveDataHandler m_onReceiveData;
 };

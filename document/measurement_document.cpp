@@ -178,7 +178,7 @@ void MeasurementDocument::create(const QString& path, const store::DownloadedIma
     m_deviceType = image.dev_type;
     // Even when writing a row fails, the table is open with the rows written so far.
     try {
-        store::flash2dru(m_table, image, false);
+        store::decodeImage(m_table, image, false);
     } catch (...) {
         chooseKind();
         emit viewReset();
@@ -203,7 +203,7 @@ store::DecodeResult MeasurementDocument::append(const store::DownloadedImage& im
     const std::string filterBefore = m_table.table().filter();
     store::DecodeResult result;
     try {
-        result = store::flash2dru(m_table, image, true);
+        result = store::decodeImage(m_table, image, true);
     } catch (...) {
         // The decoder leaves the penetrometer rows shown; the kind shown gets its own back.
         setKindFilter(m_kind);
@@ -541,7 +541,7 @@ void MeasurementDocument::renumber()
 
 store::TableSummary MeasurementDocument::summary() const
 {
-    return store::find_mma(m_table);
+    return store::summarizeTable(m_table);
 }
 
 void MeasurementDocument::setLimits(const Limits& limits)

@@ -92,11 +92,11 @@ void ColumnFit::apply(xls::XlsWorksheet& sheet, int headingRow) const
 {
     int lines = 1;
     for (int c = 0; c < static_cast<int>(m_headings.size()); ++c) {
-        sheet.SetColumnWidth(c, width(c));
+        sheet.setColumnWidth(c, width(c));
         lines = std::max(lines, headingLines(c));
     }
     if (lines > 1)
-        sheet.SetRowHeight(headingRow, lines * xls::XlsWorksheet::kDefaultRowHeight);
+        sheet.setRowHeight(headingRow, lines * xls::XlsWorksheet::kDefaultRowHeight);
 }
 
 } // namespace table_export

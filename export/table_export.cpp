@@ -29,7 +29,7 @@ struct Placement {
 
 void setText(xls::XlsWorksheet& sheet, ColumnFit& fit, int column, int row, const QString& text)
 {
-    sheet.SetCell(column, row, xls::XlsValue::text(text));
+    sheet.setCell(column, row, xls::XlsValue::text(text));
     fit.text(column, text);
 }
 
@@ -39,7 +39,7 @@ void setNumber(xls::XlsWorksheet& sheet, ColumnFit& fit, int column, int row, co
     double v = value.value_or(0.0);
     if (v == 0.0)
         v = 0.0;
-    sheet.SetCell(column, row, xls::XlsValue::real(v));
+    sheet.setCell(column, row, xls::XlsValue::real(v));
     fit.number(column, v);
 }
 
@@ -48,9 +48,9 @@ void setNumber(xls::XlsWorksheet& sheet, ColumnFit& fit, int column, int row, co
 // pages, the sheet scaled to one page across and as many pages down as it takes.
 void setLayout(xls::XlsWorksheet& sheet)
 {
-    sheet.SetFrozenPanes(1, 0);
-    sheet.SetPrintTitleRows(0, 0);
-    xls::XlsPageSetup& page = sheet.PageSetup();
+    sheet.setFrozenPanes(1, 0);
+    sheet.setPrintTitleRows(0, 0);
+    xls::XlsPageSetup& page = sheet.pageSetup();
     page.Orientation = xls::XlsPageSetup::kLandscape;
     page.FitToPages = true;
     page.FitToPagesWide = 1;
@@ -63,14 +63,14 @@ void setLayout(xls::XlsWorksheet& sheet)
 // A new sheet with its heading row; `fit` starts afresh with the headings.
 xls::XlsWorksheet& addSheet(xls::XlsWorkbook& book, ColumnFit& fit)
 {
-    xls::XlsWorksheet& sheet = book.AddSheet();
-    sheet.SetName(sheetName(book.SheetCount() - 1));
+    xls::XlsWorksheet& sheet = book.addSheet();
+    sheet.setName(sheetName(book.sheetCount() - 1));
     fit = ColumnFit(kColumnCount);
     const auto& titles = headings();
     for (int column = 0; column < kColumnCount; ++column) {
         const QString& title = titles[static_cast<std::size_t>(column)];
-        xls::XlsRange& cell = sheet.Ranges(column, 0, column, 0);
-        cell.SetValue(xls::XlsValue::text(title));
+        xls::XlsRange& cell = sheet.range(column, 0, column, 0);
+        cell.setValue(xls::XlsValue::text(title));
         cell.Font.Style.Bold = true;
         cell.WrapText = true;
         cell.HorizontalAlignment = xls::XlsHorizontal::Center;
@@ -139,7 +139,7 @@ int fillWorkbook(const store::MeasurementTable& table, xls::XlsWorkbook& book, c
     for (rows.first(); !rows.atEnd(); rows.next()) {
         const int k = rows.position();
         const RecordPlace place = recordPlace(k);
-        if (place.sheet == book.SheetCount()) {
+        if (place.sheet == book.sheetCount()) {
             fit.apply(*sheet, 0);
             sheet = &addSheet(book, fit);
         }
@@ -152,7 +152,7 @@ int fillWorkbook(const store::MeasurementTable& table, xls::XlsWorkbook& book, c
         }
         // A test below a limit: its number in red and bold, a mark no other cell has.
         if (document::failsLimits(limits, table, rec)) {
-            xls::XlsRange& number = sheet->Ranges(0, place.row, 0, place.row);
+            xls::XlsRange& number = sheet->range(0, place.row, 0, place.row);
             number.Font.Color = kLimitMarkColor;
             number.Font.Style.Bold = true;
         }

@@ -100,7 +100,7 @@ bool ReportTemplate::print(QWidget* parent)
     printer.setCopyCount(1);
     printer.setFromTo(1, m_prepared.pageCount());
     QPrintDialog dialog(&printer, parent);
-    dialog.setObjectName(QStringLiteral("PrintDialog1"));
+    dialog.setObjectName(QStringLiteral("PrintDialog"));
     dialog.setMinMax(1, m_prepared.pageCount());
     dialog.setOptions(QAbstractPrintDialog::PrintPageRange | QAbstractPrintDialog::PrintCurrentPage |
                       QAbstractPrintDialog::PrintCollateCopies);

@@ -68,19 +68,19 @@ std::size_t recordStart(std::size_t k)
 
 } // namespace
 
-std::uint16_t image_word(std::span<const std::uint8_t> image, std::size_t i)
+std::uint16_t imageWord(std::span<const std::uint8_t> image, std::size_t i)
 {
     return static_cast<std::uint16_t>(imageByte(image, i) | (imageByte(image, i + 1) << 8));
 }
 
-QString image_time(std::span<const std::uint8_t> image, std::size_t i)
+QString imageTime(std::span<const std::uint8_t> image, std::size_t i)
 {
     const int minute = imageByte(image, i);
     const int hour = imageByte(image, i + 1);
     return twoDigits(hour > kLastHour ? 0 : hour) + QLatin1Char(':') + twoDigits(minute > kLastMinute ? 0 : minute);
 }
 
-QString image_date(std::span<const std::uint8_t> image, std::size_t i)
+QString imageDate(std::span<const std::uint8_t> image, std::size_t i)
 {
     const int day = imageByte(image, i);
     const int month = imageByte(image, i + 1);
@@ -89,7 +89,7 @@ QString image_date(std::span<const std::uint8_t> image, std::size_t i)
            twoDigits(month == 0 || month > kLastMonth ? 1 : month) + QLatin1Char('.') + QString::number(year);
 }
 
-std::optional<std::int64_t> stamp_seconds(const QString& date, const QString& time)
+std::optional<std::int64_t> stampSeconds(const QString& date, const QString& time)
 {
     QStringView d = QStringView(date).trimmed();
     QStringView t = QStringView(time).trimmed();
@@ -124,7 +124,7 @@ std::optional<std::int64_t> stamp_seconds(const QString& date, const QString& ti
     return dayNumber * 86400 + *hour * 3600 + *minute * 60 + *second;
 }
 
-DecodeResult flash2dru(MeasurementTable& table, const DownloadedImage& image, bool append)
+DecodeResult decodeImage(MeasurementTable& table, const DownloadedImage& image, bool append)
 {
     DecodeResult result;
     if (!table.isActive())
@@ -140,7 +140,7 @@ DecodeResult flash2dru(MeasurementTable& table, const DownloadedImage& image, bo
     // passed the checksum) gets the records that are all there, and never a record pieced
     // together from stale or missing bytes.
     const std::size_t received = bytes.size() > kImageFirstRecord ? (bytes.size() - kImageFirstRecord) / kImageRecordSize : 0;
-    const std::size_t count = std::min<std::size_t>(image_word(bytes, kImageCountOffset), received);
+    const std::size_t count = std::min<std::size_t>(imageWord(bytes, kImageCountOffset), received);
 
     std::size_t first = 0;
     if (append) {
@@ -148,7 +148,7 @@ DecodeResult flash2dru(MeasurementTable& table, const DownloadedImage& image, bo
         if (t.recordCount() > 0) {
             const QString date = table.text(Field::DATE);
             const QString time = table.text(Field::TIME);
-            const auto key = stamp_seconds(date, time);
+            const auto key = stampSeconds(date, time);
             if (!key)
                 throw StoreError(StoreError::Code::BadDate,
                                  QStringLiteral("«%1 %2» — неверная дата или время").arg(date, time).toStdString());
@@ -158,8 +158,8 @@ DecodeResult flash2dru(MeasurementTable& table, const DownloadedImage& image, bo
         // stamped after the newest stored row is already in the table.
         while (first < count) {
             const std::size_t at = recordStart(first);
-            // The texts image_date and image_time write always read back, so no key is missing.
-            const auto key = stamp_seconds(image_date(bytes, at + kDay), image_time(bytes, at + kMinute));
+            // The texts imageDate and imageTime write always read back, so no key is missing.
+            const auto key = stampSeconds(imageDate(bytes, at + kDay), imageTime(bytes, at + kMinute));
             if (key && *key > lastKey)
                 break;
             ++first;
@@ -167,14 +167,14 @@ DecodeResult flash2dru(MeasurementTable& table, const DownloadedImage& image, bo
     }
     result.skipped = static_cast<int>(first);
 
-    auto word = [&](std::size_t at) { return image_word(bytes, at); };
+    auto word = [&](std::size_t at) { return imageWord(bytes, at); };
     try {
         for (std::size_t k = first; k < count; ++k) {
             const std::size_t at = recordStart(k);
             t.append();
             table.setReal(Field::N, static_cast<double>(k + 1));
-            table.setText(Field::TIME, image_time(bytes, at + kMinute));
-            table.setText(Field::DATE, image_date(bytes, at + kDay));
+            table.setText(Field::TIME, imageTime(bytes, at + kMinute));
+            table.setText(Field::DATE, imageDate(bytes, at + kDay));
             table.setInteger(Field::DEV_TYPE, image.dev_type);
             table.setInteger(Field::SERIAL, image.dev_serial);
             table.setInteger(Field::NB_TYPE, kPenetrometerKind);

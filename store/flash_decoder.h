@@ -28,16 +28,16 @@ inline constexpr std::size_t kImageFirstRecord = 2;
 inline constexpr std::size_t kImageRecordSize = 29;
 
 // The unsigned little-endian 16-bit value at i; a byte outside the image reads as 0.
-std::uint16_t image_word(std::span<const std::uint8_t> image, std::size_t i);
+std::uint16_t imageWord(std::span<const std::uint8_t> image, std::size_t i);
 
 // "hh:mm" from the minute byte at i and the hour byte at i+1; an hour above 23 gives "00",
 // a minute above 59 gives "00".
-QString image_time(std::span<const std::uint8_t> image, std::size_t i);
+QString imageTime(std::span<const std::uint8_t> image, std::size_t i);
 
 // "dd.mm.yyyy" from the day byte at i, the month byte at i+1 and the year byte (year − 2000)
 // at i+2; a day of 0 or above 31 gives "01", a month of 0 or above 12 gives "01". Day and
 // month are not checked against each other: 31 and 2 give "31.02.".
-QString image_date(std::span<const std::uint8_t> image, std::size_t i);
+QString imageDate(std::span<const std::uint8_t> image, std::size_t i);
 
 // The key that orders a test's DATE and TIME texts: the day number × 86400 plus the seconds
 // since midnight, with 1 January of year 1 as day 1 and every month counted as 31 days, so
@@ -47,7 +47,7 @@ QString image_date(std::span<const std::uint8_t> image, std::size_t i);
 // DATE is d.m.yyyy (day and month of one or two digits, a four-digit year, day 1..31, month
 // 1..12); TIME is h:mm or h:mm:ss (hour 0..23). Blanks around either are ignored. Anything
 // else, including an empty text, gives nullopt.
-std::optional<std::int64_t> stamp_seconds(const QString& date, const QString& time);
+std::optional<std::int64_t> stampSeconds(const QString& date, const QString& time);
 
 struct DecodeResult {
     int added = 0;   // rows written
@@ -66,6 +66,6 @@ struct DecodeResult {
 // Throws StoreError BadDate, before any row is written, when append finds a last row whose
 // DATE and TIME do not read as a date; any engine error while writing ends the decoding,
 // and the rows posted before it stay.
-DecodeResult flash2dru(MeasurementTable& table, const DownloadedImage& image, bool append);
+DecodeResult decodeImage(MeasurementTable& table, const DownloadedImage& image, bool append);
 
 } // namespace store

@@ -54,7 +54,7 @@ double roundMean(double sum, int n)
     return (tenths * tenth).toDouble();
 }
 
-TableSummary find_mma(const MeasurementTable& table)
+TableSummary summarizeTable(const MeasurementTable& table)
 {
     RowCursor rows(table);
     const int n = rows.count();

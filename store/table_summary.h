@@ -28,7 +28,7 @@ double roundMean(double sum, int n);
 // own (the table's cursor stays where it is). One row: its P three times and its R three
 // times (an empty field reads 0). Two or more: the minimum, the rounded mean and the maximum
 // over every row, an empty field counting as 0. No rows, or a closed table, give zeros.
-TableSummary find_mma(const MeasurementTable& table);
+TableSummary summarizeTable(const MeasurementTable& table);
 
 // The P and R a grid keeps with a selected row, as they were when the row was selected.
 struct SelectionValues {
@@ -36,7 +36,7 @@ struct SelectionValues {
 };
 
 // Minimum, rounded mean and maximum over the selected rows, for a selection of two or more
-// (a smaller one shows the table summary instead). An empty P or R counts as 0, as find_mma
+// (a smaller one shows the table summary instead). An empty P or R counts as 0, as summarizeTable
 // reads an empty field, so that the two summaries of the same rows agree. One row gives its
 // own values, none gives zeros.
 TableSummary selectionSummary(std::span<const SelectionValues> rows);

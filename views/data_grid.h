@@ -55,11 +55,9 @@ public:
     void clearTitleStates();
 
     // Settings.
-    bool autoColumnFit() const noexcept { return m_autoColumnFit; }
     void setAutoColumnFit(bool on);
     bool multiSelect() const noexcept { return m_multiSelect; }
     void setMultiSelect(bool on);
-    bool showFooters() const noexcept { return m_showFooters; }
     void setShowFooters(bool on);
     // Rows the marker picks get a mark of their own in the cell of `field` (a red corner),
     // whatever the row's colours; the cell's accessible description says it with `reason`.
@@ -69,10 +67,8 @@ public:
     int markedColumn() const { return m_markedField.isEmpty() ? -1 : columnOfField(m_markedField); }
     const QString& markReason() const noexcept { return m_markReason; }
     // Off: the selection and the current cell stay drawn while another widget has the focus.
-    bool hideSelection() const noexcept { return m_hideSelection; }
     void setHideSelection(bool on);
     // Field names separated by ";" whose values every selected row keeps ("P;R").
-    const QString& bookmarkFields() const noexcept { return m_bookmarkFields; }
     void setBookmarkFields(const QString& fields);
 
     // The column layout as text (what a stored layout keeps), and back. A text that does not
@@ -121,9 +117,6 @@ public:
     // false is returned.
     bool commitEditor();
     void cancelEditor();
-    // Posts the row being edited through the grid, after taking over the editor's text; a
-    // refused text is dropped. Otherwise just closes the editor. Throws StoreError.
-    void postEdit();
     // Ends a cell edit as Enter would and posts the row being edited through the model, so
     // that whoever follows the model (the footers) learns of it. A refused text is explained
     // and stays in the open editor: false, and the caller must not go on. Throws StoreError

@@ -139,15 +139,6 @@ bool DataGrid::commitEditor()
     return true;
 }
 
-void DataGrid::postEdit()
-{
-    if (isEditorOpen() && !commitEditor())
-        closeEditor();
-    closeEditor();
-    if (m_model)
-        m_model->post();
-}
-
 bool DataGrid::endEdit()
 {
     if (!commitEditor())

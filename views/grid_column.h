@@ -59,7 +59,6 @@ struct GridColumn {
     std::optional<QColor> color; // no colour: the grid's normal cell colour
     std::optional<QFont> font;   // no font: the grid's own
 
-    bool opensBlock() const noexcept { return level == 0 && index == 0; }
     bool isBound() const noexcept { return !fieldName.isEmpty(); }
 };
 

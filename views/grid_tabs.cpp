@@ -72,7 +72,7 @@ GridColumns grid2Columns()
 DataGrid* createGrid1(TableModel* model, QWidget* parent)
 {
     auto* grid = new DataGrid(parent);
-    configure(grid, "Grid1", QStringLiteral("Испытания пенетрометра"));
+    configure(grid, "PenetrometerGrid", QStringLiteral("Испытания пенетрометра"));
     grid->setMultiSelect(true);
     grid->setHideSelection(false);
     grid->setColumns(grid1Columns());
@@ -83,7 +83,7 @@ DataGrid* createGrid1(TableModel* model, QWidget* parent)
 DataGrid* createGrid2(TableModel* model, QWidget* parent)
 {
     auto* grid = new DataGrid(parent);
-    configure(grid, "Grid2", QStringLiteral("Испытания пресса"));
+    configure(grid, "PressGrid", QStringLiteral("Испытания пресса"));
     grid->setMultiSelect(false);
     grid->setHideSelection(true);
     grid->setColumns(grid2Columns());
@@ -101,7 +101,7 @@ void setMeasurementFieldFormats(TableModel& model)
     }
 }
 
-void ResetSort(DataGrid& grid, document::MeasurementDocument& document, const std::string& tag)
+void resetSort(DataGrid& grid, document::MeasurementDocument& document, const std::string& tag)
 {
     grid.clearTitleStates();
     document.unsort(tag);
@@ -113,30 +113,30 @@ void sortByTitle(DataGrid& grid, document::MeasurementDocument& document, const 
         return;
     const GridColumn& c = grid.column(column);
     if (c.titleState == TitleState::None) {
-        ResetSort(grid, document, tag);
+        resetSort(grid, document, tag);
         return;
     }
     const int field = document.table().table().requireField(c.fieldName.toStdString());
     document.sort(tag, field, c.titleState == TitleState::Up);
 }
 
-void StoreGridLayout(QSettings& settings, const QString& name, const DataGrid& grid)
+void storeGridLayout(QSettings& settings, const QString& name, const DataGrid& grid)
 {
     settings.setValue(name, withCrLf(grid.layoutText()));
 }
 
-void RestoreGridLayout(QSettings& settings, const QString& name, DataGrid& grid)
+void restoreGridLayout(QSettings& settings, const QString& name, DataGrid& grid)
 {
     const QString& key = name;
     // A value that does not read (written by hand, or by something else) is not worth an
     // error box that would stop the table from opening: it is replaced by a fresh layout.
     if (settings.contains(key) && grid.setLayoutText(withCrLf(settings.value(key).toString())))
         return;
-    EqualizeColumns(grid);
-    StoreGridLayout(settings, name, grid);
+    equalizeColumns(grid);
+    storeGridLayout(settings, name, grid);
 }
 
-void EqualizeColumns(DataGrid& grid)
+void equalizeColumns(DataGrid& grid)
 {
     const int n = grid.columnCount();
     if (n == 0)
@@ -166,19 +166,19 @@ GridTabs::GridTabs(document::MeasurementDocument& document, QWidget* page1, QWid
                 [this, grid](const std::exception_ptr& error) { emit errorOccurred(grid, error); });
         connect(grid, &DataGrid::valueRefused, this,
                 [this, grid](const QString& text) { emit valueRefused(grid, text); });
-        connect(grid, &DataGrid::selectionChanged, this, [this, grid] { ShowSelectionSummary(*grid); });
+        connect(grid, &DataGrid::selectionChanged, this, [this, grid] { showSelectionSummary(*grid); });
     }
-    connect(m_grid1, &DataGrid::titleStateChanged, this, &GridTabs::Grid1TitleStateChange);
-    connect(m_grid2, &DataGrid::titleStateChanged, this, &GridTabs::Grid2TitleStateChange);
+    connect(m_grid1, &DataGrid::titleStateChanged, this, &GridTabs::sortGrid1ByTitle);
+    connect(m_grid2, &DataGrid::titleStateChanged, this, &GridTabs::sortGrid2ByTitle);
 
     // The footers follow every change of the rows in view.
     using Document = document::MeasurementDocument;
     connect(&document, &Document::sortRemoved, this, &GridTabs::sortRemoved);
-    connect(&document, &Document::viewReset, this, &GridTabs::find_mma);
-    connect(&document, &Document::rowPosted, this, &GridTabs::find_mma);
-    connect(&document, &Document::rowsInserted, this, &GridTabs::find_mma);
-    connect(&document, &Document::rowsRemoved, this, &GridTabs::find_mma);
-    connect(&document, &Document::rowsChanged, this, &GridTabs::find_mma);
+    connect(&document, &Document::viewReset, this, &GridTabs::updateSummaries);
+    connect(&document, &Document::rowPosted, this, &GridTabs::updateSummaries);
+    connect(&document, &Document::rowsInserted, this, &GridTabs::updateSummaries);
+    connect(&document, &Document::rowsRemoved, this, &GridTabs::updateSummaries);
+    connect(&document, &Document::rowsChanged, this, &GridTabs::updateSummaries);
     // Rows below a limit get a mark in their N cell; other limits redraw the marks and the
     // footers.
     for (DataGrid* grid : {m_grid1, m_grid2}) {
@@ -193,11 +193,11 @@ GridTabs::GridTabs(document::MeasurementDocument& document, QWidget* page1, QWid
     connect(&document, &Document::limitsChanged, this, [this] {
         m_grid1->viewport()->update();
         m_grid2->viewport()->update();
-        find_mma();
+        updateSummaries();
     });
     m_grid1->clearTitleStates();
     m_grid2->clearTitleStates();
-    find_mma();
+    updateSummaries();
 }
 
 DataGrid* GridTabs::gridOfKind(int kind) const noexcept
@@ -213,10 +213,10 @@ void GridTabs::sortRemoved(const QString& tag)
         m_grid2->clearTitleStates();
 }
 
-void GridTabs::N33Click()
+void GridTabs::unsortAll()
 {
-    ResetSort(*m_grid2, m_document, store::kTab2);
-    ResetSort(*m_grid1, m_document, store::kTab1);
+    resetSort(*m_grid2, m_document, store::kTab2);
+    resetSort(*m_grid1, m_document, store::kTab1);
 }
 
 void GridTabs::titleStateChange(DataGrid& grid, const std::string& tag, int column)
@@ -228,12 +228,12 @@ void GridTabs::titleStateChange(DataGrid& grid, const std::string& tag, int colu
     }
 }
 
-void GridTabs::Grid1TitleStateChange(int column)
+void GridTabs::sortGrid1ByTitle(int column)
 {
     titleStateChange(*m_grid1, store::kTab1, column);
 }
 
-void GridTabs::Grid2TitleStateChange(int column)
+void GridTabs::sortGrid2ByTitle(int column)
 {
     titleStateChange(*m_grid2, store::kTab2, column);
 }
@@ -250,14 +250,14 @@ bool GridTabs::endEdit()
 
 void GridTabs::restoreLayouts(QSettings& settings)
 {
-    RestoreGridLayout(settings, kLayoutValue1, *m_grid1);
-    RestoreGridLayout(settings, kLayoutValue2, *m_grid2);
+    restoreGridLayout(settings, kLayoutValue1, *m_grid1);
+    restoreGridLayout(settings, kLayoutValue2, *m_grid2);
 }
 
 void GridTabs::storeLayouts(QSettings& settings)
 {
-    StoreGridLayout(settings, kLayoutValue1, *m_grid1);
-    StoreGridLayout(settings, kLayoutValue2, *m_grid2);
+    storeGridLayout(settings, kLayoutValue1, *m_grid1);
+    storeGridLayout(settings, kLayoutValue2, *m_grid2);
 }
 
 void GridTabs::showForceColumns()
@@ -267,14 +267,14 @@ void GridTabs::showForceColumns()
         m_grid1->setColumnVisible(column, true);
 }
 
-void GridTabs::find_mma()
+void GridTabs::updateSummaries()
 {
-    m_summary = store::find_mma(m_document.table());
+    m_summary = store::summarizeTable(m_document.table());
     m_failing = m_document.failingRows();
-    ShowSelectionSummary(*gridOfKind(m_document.kind()));
+    showSelectionSummary(*gridOfKind(m_document.kind()));
 }
 
-void GridTabs::ShowSelectionSummary(DataGrid& grid)
+void GridTabs::showSelectionSummary(DataGrid& grid)
 {
     // The summary is of the rows in view, which are the rows of one kind: the other grid
     // keeps what it showed of its own rows.

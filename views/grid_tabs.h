@@ -44,7 +44,7 @@ void setMeasurementFieldFormats(TableModel& model);
 // Clears every title state of `grid`; with a table open, returns it to file order and
 // deletes the sort tag `tag` when there is one. Throws StoreError when the row being edited
 // cannot be written first.
-void ResetSort(DataGrid& grid, document::MeasurementDocument& document, const std::string& tag);
+void resetSort(DataGrid& grid, document::MeasurementDocument& document, const std::string& tag);
 
 // The title-state handler: sorts the table through `tag` by the clicked column's field,
 // descending for TitleState::Up, ascending for TitleState::Down; TitleState::None returns to
@@ -54,13 +54,13 @@ void sortByTitle(DataGrid& grid, document::MeasurementDocument& document, const 
 
 // The column layout in the settings value `name` (the settings are the program's own, inside
 // its group). Lines end in CR LF.
-void StoreGridLayout(QSettings& settings, const QString& name, const DataGrid& grid);
+void storeGridLayout(QSettings& settings, const QString& name, const DataGrid& grid);
 // Gives the grid's columns their stored properties back. Without a value, or with one that
 // is not a layout text, the grid gets equal column widths and that layout is stored.
-void RestoreGridLayout(QSettings& settings, const QString& name, DataGrid& grid);
+void restoreGridLayout(QSettings& settings, const QString& name, DataGrid& grid);
 // Gives every column the same width (the grid's width over the number of columns), then
 // fits the columns to the grid's width.
-void EqualizeColumns(DataGrid& grid);
+void equalizeColumns(DataGrid& grid);
 
 // The two grid tabs over the measurement document: one model (the data source) shared by
 // Grid1 and Grid2, the handlers of their title clicks and edit starts, and their footers,
@@ -81,10 +81,10 @@ public:
 
     // The sort reset of both tabs ("Убрать сортировку"): Grid2 with "tab2", then Grid1 with
     // "tab1". Throws StoreError.
-    void N33Click();
+    void unsortAll();
     // The title-state handlers, connected to the grids' title-state events.
-    void Grid1TitleStateChange(int column);
-    void Grid2TitleStateChange(int column);
+    void sortGrid1ByTitle(int column);
+    void sortGrid2ByTitle(int column);
 
     // Ends a cell edit in either grid as Enter would and posts the row. False when a grid
     // refused the typed text (it has said why and keeps the editor open). Throws StoreError.
@@ -98,11 +98,10 @@ public:
     void showForceColumns();
 
     // The summary of the rows in view, then the footers of the grid of their kind.
-    void find_mma();
-    const store::TableSummary& summary() const noexcept { return m_summary; }
+    void updateSummaries();
     // The footers of one grid: the summary of its selected rows when two or more are
     // selected, the table summary otherwise.
-    void ShowSelectionSummary(DataGrid& grid);
+    void showSelectionSummary(DataGrid& grid);
 
 signals:
     // The user began editing a cell in either grid: the table now has unsaved changes.

@@ -170,7 +170,7 @@ std::size_t recordBytes(const RowCell& c) noexcept
     auto next = static_cast<unsigned>(c.left);
     std::size_t bytes = 0;
     if (c.top) {
-        if (c.cell.CellKind() == XlsCellKind::Number) {
+        if (c.cell.cellKind() == XlsCellKind::Number) {
             bytes += kNumberRecordSize;
             ++next;
         } else if (c.sst >= 0) {
@@ -191,8 +191,8 @@ char* putCells(char* p, const RowCell& c, unsigned row) noexcept
 {
     auto next = static_cast<unsigned>(c.left);
     if (c.top) {
-        if (c.cell.CellKind() == XlsCellKind::Number) {
-            p = putNumber(p, row, next++, c.xf, c.cell.Number());
+        if (c.cell.cellKind() == XlsCellKind::Number) {
+            p = putNumber(p, row, next++, c.xf, c.cell.number());
         } else if (c.sst >= 0) {
             p = putLabelSst(p, row, next++, c.xf, static_cast<std::uint32_t>(c.sst));
         }
@@ -215,14 +215,14 @@ class RowBlockWriter {
 public:
     RowBlockWriter(ByteBuffer& stream, const XlsWorksheet& sheet, std::size_t globalsStart, SheetIndexes& indexes)
         : m_stream(stream), m_sheet(sheet), m_globalsStart(globalsStart), m_indexes(indexes),
-          m_heights(sheet.RowHeights())
+          m_heights(sheet.rowHeights())
     {
     }
 
     void write(std::vector<std::uint32_t>& dbCells, std::vector<MergedRange>& merged)
     {
-        const std::int32_t last = m_sheet.UsedBottom();
-        for (std::int32_t top = m_sheet.UsedTop(); top <= last; top += kRowsPerBlock) {
+        const std::int32_t last = m_sheet.usedBottom();
+        for (std::int32_t top = m_sheet.usedTop(); top <= last; top += kRowsPerBlock) {
             const std::int32_t bottom = std::min(last, top + (kRowsPerBlock - 1));
             std::size_t cellBytes = 0;
             m_cells.clear();
@@ -239,21 +239,21 @@ private:
     {
         const std::size_t begin = m_cells.size();
         if (!m_tall.empty()) {
-            std::erase_if(m_tall, [r](const XlsCell& c) { return c.Bottom() < r; });
+            std::erase_if(m_tall, [r](const XlsCell& c) { return c.bottom() < r; });
             for (const XlsCell& c : m_tall)
-                m_cells.push_back({c, c.Left(), c.Right(), xfOf(c), -1, false});
+                m_cells.push_back({c, c.left(), c.right(), xfOf(c), -1, false});
         }
         bool sorted = m_tall.empty();
-        const int count = m_sheet.RangeCount();
+        const int count = m_sheet.cellCount();
         for (; m_next < count; ++m_next) {
-            const XlsCell c = m_sheet.Cell(m_next);
-            if (c.Top() > r)
+            const XlsCell c = m_sheet.cellAt(m_next);
+            if (c.top() > r)
                 break;
-            RowCell rc{c, c.Left(), c.Right(), xfOf(c), sstOf(c), true};
+            RowCell rc{c, c.left(), c.right(), xfOf(c), sstOf(c), true};
             if (!c.isSingleCell()) {
-                merged.push_back({static_cast<unsigned>(c.Top()), static_cast<unsigned>(c.Bottom()),
-                                  static_cast<unsigned>(c.Left()), static_cast<unsigned>(c.Right())});
-                if (c.Bottom() > r)
+                merged.push_back({static_cast<unsigned>(c.top()), static_cast<unsigned>(c.bottom()),
+                                  static_cast<unsigned>(c.left()), static_cast<unsigned>(c.right())});
+                if (c.bottom() > r)
                     m_tall.push_back(c);
             }
             if (m_cells.size() > begin && m_cells.back().left > rc.left)
@@ -272,7 +272,7 @@ private:
 
     unsigned xfOf(const XlsCell& c) const noexcept
     {
-        const XlsRange* range = c.Range();
+        const XlsRange* range = c.range();
         return static_cast<unsigned>(range ? range->WriteSlot->xfIndex : m_indexes.plainXf);
     }
 
@@ -280,13 +280,13 @@ private:
     // empty; a range has its own from the SST pass.
     std::int64_t sstOf(const XlsCell& c) noexcept
     {
-        if (const XlsRange* range = c.Range()) {
+        if (const XlsRange* range = c.range()) {
             if (range->WriteSlot->sstIndex < 0)
                 return -1;
             m_indexes.nextSst = static_cast<std::uint32_t>(range->WriteSlot->sstIndex) + 1;
             return range->WriteSlot->sstIndex;
         }
-        if (c.CellKind() != XlsCellKind::Text || c.PlainText().empty())
+        if (c.cellKind() != XlsCellKind::Text || c.plainText().empty())
             return -1;
         return m_indexes.nextSst++;
     }

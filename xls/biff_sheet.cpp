@@ -244,14 +244,14 @@ void writeMergedCells(ByteBuffer& stream, std::span<const MergedRange> merged)
 // the active pane, the one that scrolls both ways.
 void writeWindow(ByteBuffer& stream, const XlsWorksheet& sheet, bool firstSheet)
 {
-    const bool frozen = sheet.HasFrozenPanes();
+    const bool frozen = sheet.hasFrozenPanes();
     writeRecord(stream, rec::kWindow2, window2Data(firstSheet, frozen));
     if (!frozen) {
         writeRecord(stream, rec::kSelection, selectionData());
         return;
     }
-    const auto rows = static_cast<unsigned>(sheet.FrozenRows());
-    const auto columns = static_cast<unsigned>(sheet.FrozenColumns());
+    const auto rows = static_cast<unsigned>(sheet.frozenRows());
+    const auto columns = static_cast<unsigned>(sheet.frozenColumns());
     writeRecord(stream, rec::kPane, paneData(rows, columns));
     writeRecord(stream, rec::kSelection, selectionData(pane::kTopLeft, 0, 0));
     if (columns > 0)
@@ -268,13 +268,13 @@ void writeWindow(ByteBuffer& stream, const XlsWorksheet& sheet, bool firstSheet)
 void writeSheet(ByteBuffer& stream, const XlsWorksheet& sheet, bool firstSheet,
                 std::size_t globalsStart, SheetIndexes& indexes)
 {
-    const bool hasRows = sheet.UsedTop() >= 0 && sheet.UsedBottom() >= sheet.UsedTop();
+    const bool hasRows = sheet.usedTop() >= 0 && sheet.usedBottom() >= sheet.usedTop();
     const std::size_t blocks =
-        hasRows ? static_cast<std::size_t>((sheet.UsedBottom() - sheet.UsedTop() + kRowsPerBlock) / kRowsPerBlock)
+        hasRows ? static_cast<std::size_t>((sheet.usedBottom() - sheet.usedTop() + kRowsPerBlock) / kRowsPerBlock)
                 : 0;
-    const std::uint32_t firstRow = hasRows ? static_cast<std::uint32_t>(sheet.UsedTop()) : 0;
-    const std::uint32_t lastRowPlus1 = hasRows ? static_cast<std::uint32_t>(sheet.UsedBottom()) + 1 : 0;
-    const XlsPageSetup& ps = sheet.PageSetup();
+    const std::uint32_t firstRow = hasRows ? static_cast<std::uint32_t>(sheet.usedTop()) : 0;
+    const std::uint32_t lastRowPlus1 = hasRows ? static_cast<std::uint32_t>(sheet.usedBottom()) + 1 : 0;
+    const XlsPageSetup& ps = sheet.pageSetup();
 
     writeRecord(stream, rec::kBof, bofData(kBofWorksheet));
     const std::size_t indexPos = stream.size();
@@ -316,10 +316,10 @@ void writeSheet(ByteBuffer& stream, const XlsWorksheet& sheet, bool firstSheet,
     }
     writeRecord(stream, rec::kSetup, setupData(ps));
     writeRecord(stream, rec::kDefColWidth, u16Data(kDefColWidth));
-    for (const ColumnRun& run : columnRuns(sheet.ColumnWidths()))
+    for (const ColumnRun& run : columnRuns(sheet.columnWidths()))
         writeRecord(stream, rec::kColInfo, colInfoData(run));
-    writeRecord(stream, rec::kDimensions, dimensionsData(sheet.UsedLeft(), sheet.UsedTop(),
-                                                         sheet.UsedRight(), sheet.UsedBottom()));
+    writeRecord(stream, rec::kDimensions, dimensionsData(sheet.usedLeft(), sheet.usedTop(),
+                                                         sheet.usedRight(), sheet.usedBottom()));
     std::vector<MergedRange> merged;
     if (hasRows) {
         dbCells.clear();

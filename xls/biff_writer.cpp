@@ -54,7 +54,7 @@ unsigned pitchByte(XlsFontPitch pitch)
 // The message naming a sheet in errors about its content.
 std::string sheetMessage(const XlsWorksheet& sheet, const QString& what)
 {
-    return QStringLiteral("Лист \"%1\" нельзя записать в файл Excel: %2").arg(sheet.Name(), what).toStdString();
+    return QStringLiteral("Лист \"%1\" нельзя записать в файл Excel: %2").arg(sheet.name(), what).toStdString();
 }
 
 // Checks one sheet against the format, its cells in list order and then the sheet as a
@@ -62,39 +62,39 @@ std::string sheetMessage(const XlsWorksheet& sheet, const QString& what)
 template <typename Visit>
 void checkSheet(const XlsWorksheet& sheet, Visit&& visit)
 {
-    const int count = sheet.RangeCount();
+    const int count = sheet.cellCount();
     for (int i = 0; i < count; ++i) {
-        const XlsCell c = sheet.Cell(i);
-        if (c.Left() < 0 || c.Top() < 0 || c.Right() < c.Left() || c.Bottom() < c.Top())
+        const XlsCell c = sheet.cellAt(i);
+        if (c.left() < 0 || c.top() < 0 || c.right() < c.left() || c.bottom() < c.top())
             throw XlsError(XlsError::Code::BadRange,
                            sheetMessage(sheet, QStringLiteral("неверные границы ячеек")));
-        if (c.CellKind() == XlsCellKind::Number && !std::isfinite(c.Number()))
+        if (c.cellKind() == XlsCellKind::Number && !std::isfinite(c.number()))
             throw XlsError(XlsError::Code::BadValue,
                            sheetMessage(sheet, QStringLiteral("число не конечно (строка %1, столбец %2)")
-                                                   .arg(c.Top() + 1).arg(c.Left() + 1)));
+                                                   .arg(c.top() + 1).arg(c.left() + 1)));
         visit(c);
     }
     // The used area covers every range there ever was, so it bounds them all.
-    if (sheet.UsedBottom() > biff::kMaxRow)
+    if (sheet.usedBottom() > biff::kMaxRow)
         throw XlsError(XlsError::Code::TooManyRows,
                        sheetMessage(sheet, QStringLiteral("строк больше %1").arg(biff::kMaxRow + 1)));
-    const std::vector<XlsColumnWidth>& widths = sheet.ColumnWidths();
-    if (sheet.UsedRight() > biff::kMaxColumn || (!widths.empty() && widths.back().Index > biff::kMaxColumn))
+    const std::vector<XlsColumnWidth>& widths = sheet.columnWidths();
+    if (sheet.usedRight() > biff::kMaxColumn || (!widths.empty() && widths.back().Index > biff::kMaxColumn))
         throw XlsError(XlsError::Code::TooManyColumns,
                        sheetMessage(sheet, QStringLiteral("столбцов больше %1").arg(biff::kMaxColumn + 1)));
-    if (sheet.PrintTitleRows() && sheet.PrintTitleRows()->Last > biff::kMaxRow)
+    if (sheet.printTitleRows() && sheet.printTitleRows()->Last > biff::kMaxRow)
         throw XlsError(XlsError::Code::TooManyRows,
                        sheetMessage(sheet, QStringLiteral("строки заголовка страницы дальше строки %1")
                                                .arg(biff::kMaxRow + 1)));
-    const std::vector<XlsRowHeight>& heights = sheet.RowHeights();
+    const std::vector<XlsRowHeight>& heights = sheet.rowHeights();
     if (!heights.empty() && heights.back().Index > biff::kMaxRow)
         throw XlsError(XlsError::Code::TooManyRows,
                        sheetMessage(sheet, QStringLiteral("высота строки дальше строки %1").arg(biff::kMaxRow + 1)));
     // PANE counts the frozen rows and columns in 16 bits, SELECTION a column in 8.
-    if (sheet.FrozenRows() > biff::kMaxRow)
+    if (sheet.frozenRows() > biff::kMaxRow)
         throw XlsError(XlsError::Code::TooManyRows,
                        sheetMessage(sheet, QStringLiteral("закреплено строк больше %1").arg(biff::kMaxRow)));
-    if (sheet.FrozenColumns() > biff::kMaxColumn)
+    if (sheet.frozenColumns() > biff::kMaxColumn)
         throw XlsError(XlsError::Code::TooManyColumns,
                        sheetMessage(sheet, QStringLiteral("закреплено столбцов больше %1").arg(biff::kMaxColumn)));
 }
@@ -110,13 +110,13 @@ std::size_t sstBytes(std::size_t units)
 std::size_t sheetFrameBytes(const XlsWorksheet& sheet)
 {
     constexpr std::size_t kFixedRecords = 1024;
-    const XlsPageSetup& ps = sheet.PageSetup();
-    std::size_t bytes = kFixedRecords + 16 * sheet.ColumnWidths().size();
+    const XlsPageSetup& ps = sheet.pageSetup();
+    std::size_t bytes = kFixedRecords + 16 * sheet.columnWidths().size();
     for (const QString* text : {&ps.LeftHeader, &ps.CenterHeader, &ps.RightHeader, &ps.LeftFooter,
                                 &ps.CenterFooter, &ps.RightFooter})
         bytes += 4 + 2 * static_cast<std::size_t>(text->size());
-    if (sheet.UsedTop() >= 0 && sheet.UsedBottom() >= sheet.UsedTop()) {
-        const auto rows = static_cast<std::size_t>(sheet.UsedBottom() - sheet.UsedTop()) + 1;
+    if (sheet.usedTop() >= 0 && sheet.usedBottom() >= sheet.usedTop()) {
+        const auto rows = static_cast<std::size_t>(sheet.usedBottom() - sheet.usedTop()) + 1;
         bytes += rows * (biff::kRowRecordSize + 2) + (rows / biff::kRowsPerBlock + 1) * 16;
     }
     return bytes;
@@ -125,16 +125,16 @@ std::size_t sheetFrameBytes(const XlsWorksheet& sheet)
 } // namespace
 
 // Refuses a workbook that the format cannot hold, before anything is written.
-void BiffWriter::Validate(const XlsWorkbook& workbook)
+void BiffWriter::validate(const XlsWorkbook& workbook)
 {
-    for (int s = 0; s < workbook.SheetCount(); ++s)
-        checkSheet(workbook.Sheet(s), [](const XlsCell&) {});
+    for (int s = 0; s < workbook.sheetCount(); ++s)
+        checkSheet(workbook.sheet(s), [](const XlsCell&) {});
 }
 
 // Appends a record to the stream.
-void BiffWriter::WriteRecord(unsigned number, std::string_view data)
+void BiffWriter::writeRecord(unsigned number, std::string_view data)
 {
-    writeRecord(m_stream, number, data);
+    biff::writeRecord(m_stream, number, data);
 }
 
 // Starts a save: checks the workbook against the format and walks every cell once to find
@@ -160,30 +160,30 @@ void BiffWriter::beginSave(XlsWorkbook& workbook)
         ++sstCount;
     };
     bool plainSeen = false;
-    for (int s = 0; s < workbook.SheetCount(); ++s) {
-        const XlsWorksheet& sheet = workbook.Sheet(s);
-        bytes += sheetFrameBytes(sheet) + 64 + 2 * static_cast<std::size_t>(sheet.Name().size());
+    for (int s = 0; s < workbook.sheetCount(); ++s) {
+        const XlsWorksheet& sheet = workbook.sheet(s);
+        bytes += sheetFrameBytes(sheet) + 64 + 2 * static_cast<std::size_t>(sheet.name().size());
         checkSheet(sheet, [&](const XlsCell& c) {
-            if (const XlsRange* range = c.Range()) {
+            if (const XlsRange* range = c.range()) {
                 m_ranges.push_back(const_cast<XlsRange*>(range));
                 m_styleUses.push_back({range, range->isSingleCell(), nullptr});
-                const auto rows = static_cast<std::size_t>(range->Bottom() - range->Top()) + 1;
-                const auto columns = static_cast<std::size_t>(range->Right() - range->Left()) + 1;
+                const auto rows = static_cast<std::size_t>(range->bottom() - range->top()) + 1;
+                const auto columns = static_cast<std::size_t>(range->right() - range->left()) + 1;
                 bytes += kStyleBytes + 2 * static_cast<std::size_t>(range->Format.size()) + 16 +
                          rows * (28 + 2 * columns);
-                if (range->CellKind() == XlsCellKind::Text)
-                    if (const QString text = range->Value().toText(); !text.isEmpty())
+                if (range->cellKind() == XlsCellKind::Text)
+                    if (const QString text = range->value().toText(); !text.isEmpty())
                         addText(static_cast<std::size_t>(text.size()));
                 return;
             }
             if (!plainSeen) {
-                m_styleUses.push_back({&XlsCellStyle::Default(), true, &m_plainInfo});
+                m_styleUses.push_back({&XlsCellStyle::defaultStyle(), true, &m_plainInfo});
                 plainSeen = true;
                 bytes += kStyleBytes;
             }
-            if (c.CellKind() == XlsCellKind::Number) {
+            if (c.cellKind() == XlsCellKind::Number) {
                 bytes += 18; // NUMBER
-            } else if (const std::u16string_view text = c.PlainText(); text.empty()) {
+            } else if (const std::u16string_view text = c.plainText(); text.empty()) {
                 bytes += 10; // BLANK
             } else {
                 bytes += 14; // LABELSST
@@ -245,11 +245,11 @@ void BiffWriter::writeFonts()
         rec.strikeOut = f.Style.StrikeOut;
         rec.bold = f.Style.Bold;
         rec.underline = f.Style.Underline;
-        rec.colorIndex = ColorIndex(f.Color);
+        rec.colorIndex = colorIndex(f.Color);
         rec.family = pitchByte(f.Pitch);
         rec.charset = f.Charset;
         rec.name = f.Name.toStdU16String();
-        WriteRecord(rec::kFont, biff::fontData(rec));
+        writeRecord(rec::kFont, biff::fontData(rec));
     }
 }
 
@@ -276,7 +276,7 @@ void BiffWriter::writeFormats()
     for (const StyleUse& use : m_styleUses)
         use.info->formatIndex = static_cast<int>(indexOf(use.style->Format));
     for (const Entry& e : formats)
-        WriteRecord(rec::kFormat, biff::formatData(e.index, e.text.toStdU16String()));
+        writeRecord(rec::kFormat, biff::formatData(e.index, e.text.toStdU16String()));
 }
 
 // The 20 XF data bytes of a cell format.
@@ -290,7 +290,7 @@ std::string BiffWriter::cellFormatData(const StyleUse& use)
     const XlsBorder& bottom = r.Borders[XlsBorders::kBottom];
     const XlsBorder& down = r.Borders[XlsBorders::kDiagonalDown];
     const XlsBorder& up = r.Borders[XlsBorders::kDiagonalUp];
-    auto lineColor = [this](const XlsBorder& b) { return b.LineStyle ? ColorIndex(b.Color) & 0x7Fu : 0u; };
+    auto lineColor = [this](const XlsBorder& b) { return b.LineStyle ? colorIndex(b.Color) & 0x7Fu : 0u; };
 
     const unsigned leftColor = lineColor(left);
     const unsigned rightColor = lineColor(right);
@@ -299,8 +299,8 @@ std::string BiffWriter::cellFormatData(const StyleUse& use)
     const XlsBorder* diagonal = up.LineStyle ? &up : down.LineStyle ? &down : nullptr;
     const unsigned diagonalColor = diagonal ? lineColor(*diagonal) : 0u;
     const unsigned diagonalStyle = diagonal ? diagonal->LineStyle & 0x0Fu : 0u;
-    const unsigned fore = ColorIndex(r.ForegroundFillColor) & 0x7Fu;
-    const unsigned back = ColorIndex(r.BackgroundFillColor) & 0x7Fu;
+    const unsigned fore = colorIndex(r.ForegroundFillColor) & 0x7Fu;
+    const unsigned back = colorIndex(r.BackgroundFillColor) & 0x7Fu;
 
     biff::XfFields f;
     f.font = static_cast<unsigned>(info.fontIndex);
@@ -339,9 +339,9 @@ void BiffWriter::writeCellFormats()
         use.info->xfIndex = static_cast<int>(pos + biff::kFixedStyleXfs);
     }
     for (unsigned i = 0; i < biff::kFixedStyleXfs; ++i)
-        WriteRecord(rec::kXf, biff::fixedXfData(i));
+        writeRecord(rec::kXf, biff::fixedXfData(i));
     for (const std::string& data : cellXfs)
-        WriteRecord(rec::kXf, data);
+        writeRecord(rec::kXf, data);
 }
 
 // SST with its CONTINUE records and EXTSST, when any cell has text to store: the texts in
@@ -350,21 +350,21 @@ void BiffWriter::writeCellFormats()
 void BiffWriter::writeSharedStrings()
 {
     biff::SstWriter sst(m_stream, m_sstCount);
-    for (int s = 0; s < m_workbook->SheetCount(); ++s) {
-        const XlsWorksheet& sheet = m_workbook->Sheet(s);
-        const int count = sheet.RangeCount();
+    for (int s = 0; s < m_workbook->sheetCount(); ++s) {
+        const XlsWorksheet& sheet = m_workbook->sheet(s);
+        const int count = sheet.cellCount();
         for (int i = 0; i < count; ++i) {
-            const XlsCell c = sheet.Cell(i);
-            if (c.CellKind() != XlsCellKind::Text)
+            const XlsCell c = sheet.cellAt(i);
+            if (c.cellKind() != XlsCellKind::Text)
                 continue;
-            if (const XlsRange* range = c.Range()) {
+            if (const XlsRange* range = c.range()) {
                 range->WriteSlot->sstIndex = -1;
-                const QString text = range->Value().toText();
+                const QString text = range->value().toText();
                 if (text.isEmpty())
                     continue;
                 range->WriteSlot->sstIndex = static_cast<int>(sst.count());
                 sst.add({reinterpret_cast<const char16_t*>(text.utf16()), static_cast<std::size_t>(text.size())});
-            } else if (const std::u16string_view text = c.PlainText(); !text.empty()) {
+            } else if (const std::u16string_view text = c.plainText(); !text.empty()) {
                 sst.add(text);
             }
         }
@@ -372,7 +372,7 @@ void BiffWriter::writeSharedStrings()
     if (sst.count() == 0)
         return;
     const std::string extSst = sst.finish();
-    WriteRecord(rec::kExtSst, extSst);
+    writeRecord(rec::kExtSst, extSst);
 }
 
 // SUPBOOK, EXTERNSHEET and a NAME Print_Titles per sheet that repeats rows on every page;
@@ -380,54 +380,54 @@ void BiffWriter::writeSharedStrings()
 void BiffWriter::writePrintTitles()
 {
     std::vector<unsigned> sheets;
-    for (int s = 0; s < m_workbook->SheetCount(); ++s)
-        if (m_workbook->Sheet(s).PrintTitleRows())
+    for (int s = 0; s < m_workbook->sheetCount(); ++s)
+        if (m_workbook->sheet(s).printTitleRows())
             sheets.push_back(static_cast<unsigned>(s));
     if (sheets.empty())
         return;
-    WriteRecord(rec::kSupBook, biff::supBookSelfData(static_cast<std::size_t>(m_workbook->SheetCount())));
-    WriteRecord(rec::kExternSheet, biff::externSheetData(sheets));
+    writeRecord(rec::kSupBook, biff::supBookSelfData(static_cast<std::size_t>(m_workbook->sheetCount())));
+    writeRecord(rec::kExternSheet, biff::externSheetData(sheets));
     for (std::size_t i = 0; i < sheets.size(); ++i) {
-        const XlsRowSpan& rows = *m_workbook->Sheet(static_cast<int>(sheets[i])).PrintTitleRows();
-        WriteRecord(rec::kName, biff::printTitlesNameData(sheets[i], static_cast<unsigned>(i),
+        const XlsRowSpan& rows = *m_workbook->sheet(static_cast<int>(sheets[i])).printTitleRows();
+        writeRecord(rec::kName, biff::printTitlesNameData(sheets[i], static_cast<unsigned>(i),
                                                           static_cast<unsigned>(rows.First),
                                                           static_cast<unsigned>(rows.Last)));
     }
 }
 
 // The whole workbook stream: globals, then each sheet, then the sheet positions.
-std::string BiffWriter::BuildStream(XlsWorkbook& workbook)
+std::string BiffWriter::buildStream(XlsWorkbook& workbook)
 {
     try {
         beginSave(workbook);
         m_stream.reserve(m_sizeEstimate);
-        const int sheets = workbook.SheetCount();
+        const int sheets = workbook.sheetCount();
         for (const biff::Record& r :
-             biff::globalsHeadRecords(workbook.UserName().toStdU16String(), static_cast<std::size_t>(sheets)))
-            WriteRecord(r.number, r.data);
+             biff::globalsHeadRecords(workbook.userName().toStdU16String(), static_cast<std::size_t>(sheets)))
+            writeRecord(r.number, r.data);
         writeFonts();
         writeFormats();
         writeCellFormats();
         for (const biff::BuiltInStyle& s : biff::kBuiltInStyles)
-            WriteRecord(rec::kStyle, biff::styleData(s.xfIndex, s.style));
+            writeRecord(rec::kStyle, biff::styleData(s.xfIndex, s.style));
         if (m_palette.changed())
-            WriteRecord(rec::kPalette, biff::paletteData(m_palette.colors()));
-        WriteRecord(rec::kUsesElfs, biff::u16Data(0));
+            writeRecord(rec::kPalette, biff::paletteData(m_palette.colors()));
+        writeRecord(rec::kUsesElfs, biff::u16Data(0));
         for (int s = 0; s < sheets; ++s) {
             m_sheetPositions.push_back(m_stream.size() + biff::kRecordHeader +
                                        biff::kBoundSheetPositionOffset);
-            WriteRecord(rec::kBoundSheet, biff::boundSheetData(workbook.Sheet(s).Name().toStdU16String()));
+            writeRecord(rec::kBoundSheet, biff::boundSheetData(workbook.sheet(s).name().toStdU16String()));
         }
-        WriteRecord(rec::kCountry, biff::countryData());
+        writeRecord(rec::kCountry, biff::countryData());
         writePrintTitles();
         writeSharedStrings();
-        WriteRecord(rec::kEof, {});
+        writeRecord(rec::kEof, {});
 
         biff::SheetIndexes indexes;
         indexes.plainXf = static_cast<unsigned>(m_plainInfo.xfIndex);
         for (int s = 0; s < sheets; ++s) {
             const auto bofPos = static_cast<std::uint32_t>(m_stream.size() - m_streamStart);
-            biff::writeSheet(m_stream, workbook.Sheet(s), s == 0, m_streamStart, indexes);
+            biff::writeSheet(m_stream, workbook.sheet(s), s == 0, m_streamStart, indexes);
             m_stream.putU32(m_sheetPositions[static_cast<std::size_t>(s)], bofPos);
         }
     } catch (...) {
@@ -439,9 +439,9 @@ std::string BiffWriter::BuildStream(XlsWorkbook& workbook)
 }
 
 // Writes the workbook file.
-void BiffWriter::Save(XlsWorkbook& workbook, const QString& fileName)
+void BiffWriter::save(XlsWorkbook& workbook, const QString& fileName)
 {
-    const std::string stream = BuildStream(workbook);
+    const std::string stream = buildStream(workbook);
     writeCompoundFile(fileName, stream);
 }
 

@@ -36,23 +36,21 @@ public:
     // Writes `workbook` to `fileName`, replacing an existing file. Throws XlsError:
     // CreateFile ("StgCreateDocFile error %d"), CreateStream ("CreateStream error %d"), Write,
     // TooManyRows, TooManyColumns, BadRange, BadArgument.
-    void Save(XlsWorkbook& workbook, const QString& fileName);
+    void save(XlsWorkbook& workbook, const QString& fileName);
 
     // The bytes of the stream "Workbook" for `workbook`, as Save writes them. Throws XlsError
     // for a model that the format cannot hold.
-    std::string BuildStream(XlsWorkbook& workbook);
+    std::string buildStream(XlsWorkbook& workbook);
 
     // Appends one record to the stream being built, continuing long data in CONTINUE records.
-    void WriteRecord(unsigned number, std::string_view data);
+    void writeRecord(unsigned number, std::string_view data);
     // The palette index (8..63) to write for a colour, adapting the palette when needed.
-    unsigned ColorIndex(XlsColor color) { return m_palette.colorIndex(color); }
+    unsigned colorIndex(XlsColor color) { return m_palette.colorIndex(color); }
     // Whether this save has changed the palette (and so writes a PALETTE record).
-    bool PaletteChanged() const noexcept { return m_palette.changed(); }
-    // The stream position at which the workbook globals begin; DBCELL positions count from it.
-    std::size_t StreamStart() const noexcept { return m_streamStart; }
+    bool paletteChanged() const noexcept { return m_palette.changed(); }
 
     // Checks that every sheet of `workbook` fits the format. Throws XlsError otherwise.
-    static void Validate(const XlsWorkbook& workbook);
+    static void validate(const XlsWorkbook& workbook);
 
 private:
     // A cell format to find or make: a range's own, or the one of every plain cell.
@@ -73,7 +71,7 @@ private:
 
     XlsWorkbook* m_workbook = nullptr;
     biff::ByteBuffer m_stream;
-    std::size_t m_streamStart = 0;
+    std::size_t m_streamStart = 0; // where the workbook globals begin; DBCELL positions count from it
     biff::Palette m_palette;
     std::vector<CellWriteInfo> m_cells;        // one per range, sheet by sheet in list order
     std::vector<XlsRange*> m_ranges;           // the ranges whose WriteSlot is set

@@ -49,7 +49,7 @@ struct CellEntry {
     }
     static CellEntry ofRange(XlsRange* r) noexcept
     {
-        CellEntry e{r->Top(), kindBits(Kind::Range), {}};
+        CellEntry e{r->top(), kindBits(Kind::Range), {}};
         e.range = r;
         return e;
     }
@@ -58,10 +58,10 @@ struct CellEntry {
     bool isRange() const noexcept { return kind() == Kind::Range; }
     std::int32_t left() const noexcept
     {
-        return isRange() ? range->Left() : static_cast<std::int32_t>(columnAndKind & kColumnMask);
+        return isRange() ? range->left() : static_cast<std::int32_t>(columnAndKind & kColumnMask);
     }
-    std::int32_t right() const noexcept { return isRange() ? range->Right() : left(); }
-    std::int32_t bottom() const noexcept { return isRange() ? range->Bottom() : top; }
+    std::int32_t right() const noexcept { return isRange() ? range->right() : left(); }
+    std::int32_t bottom() const noexcept { return isRange() ? range->bottom() : top; }
 
 private:
     static constexpr std::uint32_t kindBits(Kind k) noexcept
@@ -73,24 +73,24 @@ static_assert(sizeof(CellEntry) == 16);
 
 } // namespace detail
 
-// One entry of a sheet's list as a reader walks it (see XlsWorksheet::Cell): a range, or a
+// One entry of a sheet's list as a reader walks it (see XlsWorksheet::cellAt): a range, or a
 // plain cell that stands where its single-cell range would stand. Reading a plain cell here
-// does not turn it into a range, as XlsWorksheet::Range does. Valid until the sheet changes.
+// does not turn it into a range, as XlsWorksheet::rangeAt does. Valid until the sheet changes.
 class XlsCell {
 public:
     XlsCell(const detail::CellEntry& entry, const char16_t* texts) noexcept : m_entry(&entry), m_texts(texts) {}
 
-    std::int32_t Left() const noexcept { return m_entry->left(); }
-    std::int32_t Top() const noexcept { return m_entry->top; }
-    std::int32_t Right() const noexcept { return m_entry->right(); }
-    std::int32_t Bottom() const noexcept { return m_entry->bottom(); }
+    std::int32_t left() const noexcept { return m_entry->left(); }
+    std::int32_t top() const noexcept { return m_entry->top; }
+    std::int32_t right() const noexcept { return m_entry->right(); }
+    std::int32_t bottom() const noexcept { return m_entry->bottom(); }
     bool isSingleCell() const noexcept { return !m_entry->isRange() || m_entry->range->isSingleCell(); }
 
     // The range, or nullptr for a plain cell.
-    const XlsRange* Range() const noexcept { return m_entry->isRange() ? m_entry->range : nullptr; }
+    const XlsRange* range() const noexcept { return m_entry->isRange() ? m_entry->range : nullptr; }
     bool isPlain() const noexcept { return !m_entry->isRange(); }
 
-    XlsCellKind CellKind() const noexcept
+    XlsCellKind cellKind() const noexcept
     {
         switch (m_entry->kind()) {
         case detail::CellEntry::Kind::Number:
@@ -100,27 +100,27 @@ public:
         case detail::CellEntry::Kind::Range:
             break;
         }
-        return m_entry->range->CellKind();
+        return m_entry->range->cellKind();
     }
     // The number a Number cell stores.
-    double Number() const noexcept
+    double number() const noexcept
     {
         return m_entry->kind() == detail::CellEntry::Kind::Number ? m_entry->number
-                                                                   : Range() ? Range()->Value().toDouble() : 0.0;
+                                                                   : range() ? range()->value().toDouble() : 0.0;
     }
-    // The text of a plain text cell; empty for anything else (a range's text is in Value()).
-    std::u16string_view PlainText() const noexcept
+    // The text of a plain text cell; empty for anything else (a range's text is in value()).
+    std::u16string_view plainText() const noexcept
     {
         if (m_entry->kind() != detail::CellEntry::Kind::Text)
             return {};
         return {m_texts + m_entry->text.offset, m_entry->text.length};
     }
-    // The value, as XlsRange::Value() gives it.
-    XlsValue Value() const;
+    // The value, as XlsRange::value() gives it.
+    XlsValue value() const;
     // The style: the range's own, or the default one of a plain cell.
-    const XlsCellStyle& Style() const noexcept
+    const XlsCellStyle& style() const noexcept
     {
-        return m_entry->isRange() ? static_cast<const XlsCellStyle&>(*m_entry->range) : XlsCellStyle::Default();
+        return m_entry->isRange() ? static_cast<const XlsCellStyle&>(*m_entry->range) : XlsCellStyle::defaultStyle();
     }
 
 private:

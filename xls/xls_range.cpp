@@ -2,13 +2,13 @@
 
 namespace xls {
 
-const XlsCellStyle& XlsCellStyle::Default()
+const XlsCellStyle& XlsCellStyle::defaultStyle()
 {
     static const XlsCellStyle style;
     return style;
 }
 
-void XlsRange::SetValue(const XlsValue& value)
+void XlsRange::setValue(const XlsValue& value)
 {
     if (!value.isText()) {
         m_value = value;
@@ -20,7 +20,7 @@ void XlsRange::SetValue(const XlsValue& value)
     m_value = XlsValue::text(text);
 }
 
-XlsCellKind XlsRange::CellKind() const noexcept
+XlsCellKind XlsRange::cellKind() const noexcept
 {
     return m_value.isNumber() ? XlsCellKind::Number : XlsCellKind::Text;
 }

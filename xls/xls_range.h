@@ -90,9 +90,9 @@ struct XlsVertical {
 };
 
 // The style of a range; the defaults are those of a new cell. Plain cells (see XlsWorksheet::
-// SetCell) all have this default style. A heading, for example, is a range with
+// setCell) all have this default style. A heading, for example, is a range with
 // Font.Style.Bold, WrapText (its text breaks at blanks to fit the column's width; the row must
-// be tall enough for the lines, see XlsWorksheet::SetRowHeight) and XlsHorizontal::Center.
+// be tall enough for the lines, see XlsWorksheet::setRowHeight) and XlsHorizontal::Center.
 struct XlsCellStyle {
     XlsBorders Borders;
     XlsFont Font;
@@ -106,7 +106,7 @@ struct XlsCellStyle {
     XlsColor BackgroundFillColor = kXlsBlack;
 
     // The style of a new cell, shared by every plain cell.
-    static const XlsCellStyle& Default();
+    static const XlsCellStyle& defaultStyle();
 };
 
 // A rectangle of cells of one sheet with one value and one style: a single cell when it
@@ -120,18 +120,18 @@ public:
     XlsRange(const XlsRange&) = delete;
     XlsRange& operator=(const XlsRange&) = delete;
 
-    XlsWorksheet* Worksheet() const noexcept { return m_sheet; }
-    std::int32_t Left() const noexcept { return m_left; }
-    std::int32_t Top() const noexcept { return m_top; }
-    std::int32_t Right() const noexcept { return m_right; }
-    std::int32_t Bottom() const noexcept { return m_bottom; }
+    XlsWorksheet* worksheet() const noexcept { return m_sheet; }
+    std::int32_t left() const noexcept { return m_left; }
+    std::int32_t top() const noexcept { return m_top; }
+    std::int32_t right() const noexcept { return m_right; }
+    std::int32_t bottom() const noexcept { return m_bottom; }
     bool isSingleCell() const noexcept { return m_left == m_right && m_top == m_bottom; }
 
-    const XlsValue& Value() const noexcept { return m_value; }
+    const XlsValue& value() const noexcept { return m_value; }
     // Stores a copy of `value`. Texts (8-bit or wide) are stored as Type::Text with every
     // CR LF pair turned into a single LF.
-    void SetValue(const XlsValue& value);
-    XlsCellKind CellKind() const noexcept;
+    void setValue(const XlsValue& value);
+    XlsCellKind cellKind() const noexcept;
 
     // Set by the writer to its own record of this range while it saves the workbook;
     // meaningless outside a save.
@@ -139,7 +139,7 @@ public:
 
 private:
     // The sheet turns a plain cell into a range with the value the cell already holds, which
-    // must not go through SetValue's line-break rule a second time.
+    // must not go through setValue's line-break rule a second time.
     friend class XlsWorksheet;
 
     XlsWorksheet* m_sheet;

@@ -7,12 +7,12 @@
 namespace xls {
 
 // The value of a range: a tagged value of one of the types a cell can be given. The type
-// decides how the writer stores the cell (see XlsRange::CellKind): the numeric types below
+// decides how the writer stores the cell (see XlsRange::cellKind): the numeric types below
 // are written as numbers, every other type as text.
 //
 // Texts are held as Unicode. The program's own texts are Windows-1251 and decode into it
 // without loss, so the 8-bit and the wide text of a value are one and the same text here;
-// XlsRange::SetValue stores both as Type::Text.
+// XlsRange::setValue stores both as Type::Text.
 class XlsValue {
 public:
     enum class Type {

@@ -16,20 +16,20 @@ QString trimmedName(const QString& text, int maxLength)
 
 XlsWorkbook::~XlsWorkbook() = default;
 
-void XlsWorkbook::SetUserName(const QString& name)
+void XlsWorkbook::setUserName(const QString& name)
 {
     m_userName = trimmedName(name, kMaxUserNameLength);
 }
 
-XlsWorksheet& XlsWorkbook::AddSheet()
+XlsWorksheet& XlsWorkbook::addSheet()
 {
     const auto taken = [this](const QString& name) {
         for (const auto& sheet : m_sheets)
-            if (sheet->Name().compare(name, Qt::CaseInsensitive) == 0)
+            if (sheet->name().compare(name, Qt::CaseInsensitive) == 0)
                 return true;
         return false;
     };
-    int n = SheetCount() + 1;
+    int n = sheetCount() + 1;
     while (taken(QStringLiteral("Sheet%1").arg(n)))
         ++n;
     // The name is chosen before the sheet joins the list.
@@ -37,7 +37,7 @@ XlsWorksheet& XlsWorkbook::AddSheet()
     return *m_sheets.emplace_back(std::move(sheet));
 }
 
-int XlsWorkbook::IndexOf(const XlsWorksheet* sheet) const noexcept
+int XlsWorkbook::indexOf(const XlsWorksheet* sheet) const noexcept
 {
     for (std::size_t i = 0; i < m_sheets.size(); ++i)
         if (m_sheets[i].get() == sheet)
@@ -45,7 +45,7 @@ int XlsWorkbook::IndexOf(const XlsWorksheet* sheet) const noexcept
     return -1;
 }
 
-void XlsWorkbook::Clear() noexcept
+void XlsWorkbook::clear() noexcept
 {
     m_sheets.clear();
 }

@@ -20,20 +20,20 @@ public:
 
     static constexpr int kMaxUserNameLength = 66;
 
-    const QString& UserName() const noexcept { return m_userName; }
+    const QString& userName() const noexcept { return m_userName; }
     // Keeps the first 66 characters, then drops blanks and control characters at both ends.
-    void SetUserName(const QString& name);
+    void setUserName(const QString& name);
 
     // Appends a new sheet named "Sheet<n>", n being the smallest number from the new sheet's
     // position (counted from 1) up that no sheet of the workbook is named with, compared
     // without regard to case. The first sheet is "Sheet1".
-    XlsWorksheet& AddSheet();
-    int SheetCount() const noexcept { return static_cast<int>(m_sheets.size()); }
-    XlsWorksheet& Sheet(int index) const { return *m_sheets.at(static_cast<std::size_t>(index)); }
+    XlsWorksheet& addSheet();
+    int sheetCount() const noexcept { return static_cast<int>(m_sheets.size()); }
+    XlsWorksheet& sheet(int index) const { return *m_sheets.at(static_cast<std::size_t>(index)); }
     // The position of `sheet`, -1 when it is not one of this workbook's sheets.
-    int IndexOf(const XlsWorksheet* sheet) const noexcept;
+    int indexOf(const XlsWorksheet* sheet) const noexcept;
     // Destroys every sheet.
-    void Clear() noexcept;
+    void clear() noexcept;
 
 private:
     QString m_userName = QStringLiteral("Korvane");

@@ -30,24 +30,24 @@ bool plainValue(const XlsValue& value) noexcept
 
 } // namespace
 
-XlsValue XlsCell::Value() const
+XlsValue XlsCell::value() const
 {
     switch (m_entry->kind()) {
     case CellEntry::Kind::Number:
         return XlsValue::real(m_entry->number);
     case CellEntry::Kind::Text: {
-        const std::u16string_view text = PlainText();
+        const std::u16string_view text = plainText();
         return XlsValue::text(QString(reinterpret_cast<const QChar*>(text.data()), static_cast<qsizetype>(text.size())));
     }
     case CellEntry::Kind::Range:
         break;
     }
-    return m_entry->range->Value();
+    return m_entry->range->value();
 }
 
 XlsWorksheet::XlsWorksheet(XlsWorkbook* workbook, const QString& name) : m_workbook(workbook)
 {
-    SetName(name);
+    setName(name);
 }
 
 XlsWorksheet::~XlsWorksheet()
@@ -59,12 +59,12 @@ XlsWorksheet::~XlsWorksheet()
             delete e.range;
 }
 
-int XlsWorksheet::Index() const noexcept
+int XlsWorksheet::index() const noexcept
 {
-    return m_workbook ? m_workbook->IndexOf(this) : -1;
+    return m_workbook ? m_workbook->indexOf(this) : -1;
 }
 
-void XlsWorksheet::SetName(const QString& name)
+void XlsWorksheet::setName(const QString& name)
 {
     m_name = trimmedName(name, kMaxNameLength);
 }
@@ -73,7 +73,7 @@ void XlsWorksheet::SetName(const QString& name)
 // mostly set near the end of the list (the export sets a record's comment a few rows above
 // its last cell), and there the search stays within the last few entries instead of
 // crossing the whole list.
-int XlsWorksheet::FirstRangeFrom(std::int64_t top) const noexcept
+int XlsWorksheet::firstCellFrom(std::int64_t top) const noexcept
 {
     const auto before = [top](const CellEntry& e) { return e.top < top; };
     std::size_t hi = m_cells.size(); // the answer is at most hi
@@ -90,10 +90,10 @@ int XlsWorksheet::FirstRangeFrom(std::int64_t top) const noexcept
     return static_cast<int>(hi);
 }
 
-XlsRange& XlsWorksheet::Range(int index) const
+XlsRange& XlsWorksheet::rangeAt(int index) const
 {
     if (index < 0 || static_cast<std::size_t>(index) >= m_cells.size())
-        throw std::out_of_range("XlsWorksheet::Range: no entry " + std::to_string(index));
+        throw std::out_of_range("XlsWorksheet::rangeAt: no entry " + std::to_string(index));
     return asRange(m_cells[static_cast<std::size_t>(index)]);
 }
 
@@ -103,9 +103,9 @@ XlsRange& XlsWorksheet::asRange(CellEntry& entry) const
     if (entry.isRange())
         return *entry.range;
     const XlsCell cell(entry, m_texts.data());
-    const std::int32_t column = cell.Left();
+    const std::int32_t column = cell.left();
     auto range = std::make_unique<XlsRange>(const_cast<XlsWorksheet*>(this), column, entry.top, column, entry.top);
-    range->m_value = cell.Value(); // already stored as SetValue would store it
+    range->m_value = cell.value(); // already stored as setValue would store it
     entry = CellEntry::ofRange(range.release());
     ++m_rangeCount;
     return *entry.range;
@@ -134,7 +134,7 @@ XlsWorksheet::Place XlsWorksheet::makeRoom(std::int32_t left, std::int32_t top, 
 {
     // No entry that starts above `key` reaches down to row `top`.
     const std::int64_t key = std::int64_t{top} - m_maxRangeHeight + 1;
-    const std::size_t pos = static_cast<std::size_t>(FirstRangeFrom(key));
+    const std::size_t pos = static_cast<std::size_t>(firstCellFrom(key));
 
     removed = false;
     std::optional<std::size_t> found;
@@ -168,7 +168,7 @@ void XlsWorksheet::noteBounds(std::int32_t left, std::int32_t top, std::int32_t 
         std::int32_t tallest = 1;
         for (const CellEntry& e : m_cells)
             if (e.isRange())
-                tallest = std::max(tallest, e.range->Bottom() - e.range->Top() + 1);
+                tallest = std::max(tallest, e.range->bottom() - e.range->top() + 1);
         m_maxRangeHeight = tallest;
     } else if (height > m_maxRangeHeight) {
         m_maxRangeHeight = height;
@@ -193,7 +193,7 @@ void XlsWorksheet::noteBounds(std::int32_t left, std::int32_t top, std::int32_t 
     }
 }
 
-XlsRange& XlsWorksheet::Ranges(std::int32_t left, std::int32_t top, std::int32_t right,
+XlsRange& XlsWorksheet::range(std::int32_t left, std::int32_t top, std::int32_t right,
                                std::int32_t bottom)
 {
     checkBounds(left, top, right, bottom);
@@ -217,7 +217,7 @@ bool XlsWorksheet::comesAfterEverything(std::int32_t column, std::int32_t row) c
     return row > m_endRow || (row == m_endRow && column > m_endColumn);
 }
 
-// Adds a text to the store as SetValue would keep it (CR LF as LF). False when the store
+// Adds a text to the store as setValue would keep it (CR LF as LF). False when the store
 // cannot take it (its offsets are 32-bit).
 bool XlsWorksheet::storeText(const QString& text, detail::TextSpan& span)
 {
@@ -236,18 +236,18 @@ bool XlsWorksheet::storeText(const QString& text, detail::TextSpan& span)
     return true;
 }
 
-void XlsWorksheet::SetCell(std::int32_t column, std::int32_t row, const XlsValue& value)
+void XlsWorksheet::setCell(std::int32_t column, std::int32_t row, const XlsValue& value)
 {
     checkBounds(column, row, column, row);
     if (!plainValue(value) || column > CellEntry::kMaxPlainColumn) {
-        Ranges(column, row, column, row).SetValue(value);
+        range(column, row, column, row).setValue(value);
         return;
     }
     CellEntry entry = CellEntry::plainNumber(column, row, value.toDouble());
     if (value.isText()) {
         detail::TextSpan span{};
         if (!storeText(value.toText(), span)) {
-            Ranges(column, row, column, row).SetValue(value);
+            range(column, row, column, row).setValue(value);
             return;
         }
         entry = CellEntry::plainText(column, row, span);
@@ -263,13 +263,13 @@ void XlsWorksheet::SetCell(std::int32_t column, std::int32_t row, const XlsValue
     if (!place.found)
         m_cells.insert(place.index, entry);
     else if (m_cells[place.index].isRange())
-        m_cells[place.index].range->SetValue(value); // a range keeps its style
+        m_cells[place.index].range->setValue(value); // a range keeps its style
     else
         m_cells[place.index] = entry;
     noteBounds(column, row, column, row, removed);
 }
 
-void XlsWorksheet::SetColumnWidth(std::int32_t column, int width)
+void XlsWorksheet::setColumnWidth(std::int32_t column, int width)
 {
     if (column < 0)
         throw XlsError(XlsError::Code::BadRange, "Неверный номер столбца");
@@ -283,14 +283,14 @@ void XlsWorksheet::SetColumnWidth(std::int32_t column, int width)
         m_columnWidths.insert(it, XlsColumnWidth{column, width});
 }
 
-const XlsColumnWidth* XlsWorksheet::ColumnWidth(std::int32_t column) const noexcept
+const XlsColumnWidth* XlsWorksheet::columnWidth(std::int32_t column) const noexcept
 {
     const auto it = std::lower_bound(m_columnWidths.begin(), m_columnWidths.end(), column,
                                      [](const XlsColumnWidth& w, std::int32_t c) { return w.Index < c; });
     return it != m_columnWidths.end() && it->Index == column ? &*it : nullptr;
 }
 
-void XlsWorksheet::SetRowHeight(std::int32_t row, int height)
+void XlsWorksheet::setRowHeight(std::int32_t row, int height)
 {
     if (row < 0)
         throw XlsError(XlsError::Code::BadRange, "Неверный номер строки");
@@ -304,14 +304,14 @@ void XlsWorksheet::SetRowHeight(std::int32_t row, int height)
         m_rowHeights.insert(it, XlsRowHeight{row, height});
 }
 
-const XlsRowHeight* XlsWorksheet::RowHeight(std::int32_t row) const noexcept
+const XlsRowHeight* XlsWorksheet::rowHeight(std::int32_t row) const noexcept
 {
     const auto it = std::lower_bound(m_rowHeights.begin(), m_rowHeights.end(), row,
                                      [](const XlsRowHeight& h, std::int32_t r) { return h.Index < r; });
     return it != m_rowHeights.end() && it->Index == row ? &*it : nullptr;
 }
 
-void XlsWorksheet::SetFrozenPanes(std::int32_t rows, std::int32_t columns)
+void XlsWorksheet::setFrozenPanes(std::int32_t rows, std::int32_t columns)
 {
     if (rows < 0 || columns < 0)
         throw XlsError(XlsError::Code::BadRange, "Неверное число закреплённых строк или столбцов");
@@ -319,7 +319,7 @@ void XlsWorksheet::SetFrozenPanes(std::int32_t rows, std::int32_t columns)
     m_frozenColumns = columns;
 }
 
-void XlsWorksheet::SetPrintTitleRows(std::int32_t first, std::int32_t last)
+void XlsWorksheet::setPrintTitleRows(std::int32_t first, std::int32_t last)
 {
     if (first < 0 || last < first)
         throw XlsError(XlsError::Code::BadRange, "Неверные строки заголовка страницы");

@@ -71,7 +71,7 @@ std::string nativeName(const QString& name)
 // The message naming a sheet in errors about its content.
 std::string sheetMessage(const XlsWorksheet& sheet, const QString& what)
 {
-    return QStringLiteral("Лист \"%1\" нельзя записать в файл Excel: %2").arg(sheet.Name(), what).toStdString();
+    return QStringLiteral("Лист \"%1\" нельзя записать в файл Excel: %2").arg(sheet.name(), what).toStdString();
 }
 
 // What went wrong inside the library, in the user's words.
@@ -355,18 +355,18 @@ QString nameFault(const QString& name, std::vector<QString>& taken)
 // Checks one sheet against the format. Throws XlsError at the first fault.
 void checkSheet(const XlsWorksheet& sheet, std::vector<QString>& names)
 {
-    if (const QString fault = nameFault(sheet.Name(), names); !fault.isEmpty())
+    if (const QString fault = nameFault(sheet.name(), names); !fault.isEmpty())
         throw XlsError(XlsError::Code::BadArgument, sheetMessage(sheet, fault));
-    const int count = sheet.RangeCount();
+    const int count = sheet.cellCount();
     for (int i = 0; i < count; ++i) {
-        const XlsCell c = sheet.Cell(i);
-        if (c.Left() < 0 || c.Top() < 0 || c.Right() < c.Left() || c.Bottom() < c.Top())
+        const XlsCell c = sheet.cellAt(i);
+        if (c.left() < 0 || c.top() < 0 || c.right() < c.left() || c.bottom() < c.top())
             throw XlsError(XlsError::Code::BadRange, sheetMessage(sheet, QStringLiteral("неверные границы ячеек")));
-        if (c.CellKind() == XlsCellKind::Number && !std::isfinite(c.Number()))
+        if (c.cellKind() == XlsCellKind::Number && !std::isfinite(c.number()))
             throw XlsError(XlsError::Code::BadValue,
                            sheetMessage(sheet, QStringLiteral("число не конечно (строка %1, столбец %2)")
-                                                   .arg(c.Top() + 1)
-                                                   .arg(c.Left() + 1)));
+                                                   .arg(c.top() + 1)
+                                                   .arg(c.left() + 1)));
     }
     const auto tooManyRows = [&](const QString& what) {
         return XlsError(XlsError::Code::TooManyRows, sheetMessage(sheet, what.arg(XlsxWriter::kMaxRow + 1)));
@@ -375,20 +375,20 @@ void checkSheet(const XlsWorksheet& sheet, std::vector<QString>& names)
         return XlsError(XlsError::Code::TooManyColumns, sheetMessage(sheet, what.arg(XlsxWriter::kMaxColumn + 1)));
     };
     // The used area covers every range there ever was, so it bounds them all.
-    if (sheet.UsedBottom() > XlsxWriter::kMaxRow)
+    if (sheet.usedBottom() > XlsxWriter::kMaxRow)
         throw tooManyRows(QStringLiteral("строк больше %1"));
-    const std::vector<XlsColumnWidth>& widths = sheet.ColumnWidths();
-    if (sheet.UsedRight() > XlsxWriter::kMaxColumn || (!widths.empty() && widths.back().Index > XlsxWriter::kMaxColumn))
+    const std::vector<XlsColumnWidth>& widths = sheet.columnWidths();
+    if (sheet.usedRight() > XlsxWriter::kMaxColumn || (!widths.empty() && widths.back().Index > XlsxWriter::kMaxColumn))
         throw tooManyColumns(QStringLiteral("столбцов больше %1"));
-    if (sheet.PrintTitleRows() && sheet.PrintTitleRows()->Last > XlsxWriter::kMaxRow)
+    if (sheet.printTitleRows() && sheet.printTitleRows()->Last > XlsxWriter::kMaxRow)
         throw tooManyRows(QStringLiteral("строки заголовка страницы дальше строки %1"));
-    const std::vector<XlsRowHeight>& heights = sheet.RowHeights();
+    const std::vector<XlsRowHeight>& heights = sheet.rowHeights();
     if (!heights.empty() && heights.back().Index > XlsxWriter::kMaxRow)
         throw tooManyRows(QStringLiteral("высота строки дальше строки %1"));
     // The first row and column that scroll must lie on the sheet.
-    if (sheet.FrozenRows() > XlsxWriter::kMaxRow)
+    if (sheet.frozenRows() > XlsxWriter::kMaxRow)
         throw tooManyRows(QStringLiteral("закреплено строк не меньше %1"));
-    if (sheet.FrozenColumns() > XlsxWriter::kMaxColumn)
+    if (sheet.frozenColumns() > XlsxWriter::kMaxColumn)
         throw tooManyColumns(QStringLiteral("закреплено столбцов не меньше %1"));
 }
 
@@ -424,12 +424,12 @@ public:
                                .toStdString());
         try {
             Formats formats(m_workbook, m_fileName);
-            const QByteArray author = m_book.UserName().toUtf8();
+            const QByteArray author = m_book.userName().toUtf8();
             lxw_doc_properties properties{};
             properties.author = const_cast<char*>(author.constData());
             check(workbook_set_properties(m_workbook, &properties));
-            for (int s = 0; s < m_book.SheetCount(); ++s)
-                writeSheet(m_book.Sheet(s), formats);
+            for (int s = 0; s < m_book.sheetCount(); ++s)
+                writeSheet(m_book.sheet(s), formats);
         } catch (...) {
             lxw_workbook_free(m_workbook);
             throw;
@@ -454,12 +454,12 @@ private:
     // Whether no sheet of `book` has a range over more than one cell.
     static bool singleCellsOnly(const XlsWorkbook& book)
     {
-        for (int s = 0; s < book.SheetCount(); ++s) {
-            const XlsWorksheet& sheet = book.Sheet(s);
-            if (sheet.MaxRangeHeight() > 1)
+        for (int s = 0; s < book.sheetCount(); ++s) {
+            const XlsWorksheet& sheet = book.sheet(s);
+            if (sheet.maxRangeHeight() > 1)
                 return false;
-            for (int i = 0, count = sheet.RangeCount(); i < count; ++i)
-                if (!sheet.Cell(i).isSingleCell())
+            for (int i = 0, count = sheet.cellCount(); i < count; ++i)
+                if (!sheet.cellAt(i).isSingleCell())
                     return false;
         }
         return true;
@@ -473,21 +473,21 @@ private:
 
     void writeSheet(const XlsWorksheet& sheet, Formats& formats)
     {
-        const QByteArray name = sheet.Name().toUtf8();
+        const QByteArray name = sheet.name().toUtf8();
         lxw_worksheet* ws = workbook_add_worksheet(m_workbook, name.constData());
         if (!ws)
-            throw writeError(m_fileName, QStringLiteral("лист \"%1\" не добавлен").arg(sheet.Name()));
+            throw writeError(m_fileName, QStringLiteral("лист \"%1\" не добавлен").arg(sheet.name()));
         worksheet_set_default_row(ws, biff::kDefaultRowHeight / 20.0, LXW_FALSE);
         RowHeights heights(sheet);
         writeCells(ws, sheet, formats, heights);
         heights.writeUpTo(ws, XlsxWriter::kMaxRow, *this);
         writeColumns(ws, sheet);
-        if (sheet.HasFrozenPanes())
-            worksheet_freeze_panes(ws, static_cast<lxw_row_t>(sheet.FrozenRows()),
-                                   static_cast<lxw_col_t>(sheet.FrozenColumns()));
-        if (const auto& titles = sheet.PrintTitleRows())
+        if (sheet.hasFrozenPanes())
+            worksheet_freeze_panes(ws, static_cast<lxw_row_t>(sheet.frozenRows()),
+                                   static_cast<lxw_col_t>(sheet.frozenColumns()));
+        if (const auto& titles = sheet.printTitleRows())
             check(worksheet_repeat_rows(ws, static_cast<lxw_row_t>(titles->First), static_cast<lxw_row_t>(titles->Last)));
-        writePageSetup(ws, sheet.PageSetup());
+        writePageSetup(ws, sheet.pageSetup());
     }
 
     // The heights of their own of the rows within the used area (the .xls writes no other),
@@ -496,7 +496,7 @@ private:
     class RowHeights {
     public:
         explicit RowHeights(const XlsWorksheet& sheet)
-            : m_heights(sheet.RowHeights()), m_top(sheet.UsedTop()), m_bottom(sheet.UsedBottom())
+            : m_heights(sheet.rowHeights()), m_top(sheet.usedTop()), m_bottom(sheet.usedBottom())
         {
         }
         // Gives the library every height up to row `row`, `row` included.
@@ -519,31 +519,31 @@ private:
     // style's format, ranges with their own, merged when they span more than one cell.
     void writeCells(lxw_worksheet* ws, const XlsWorksheet& sheet, Formats& formats, RowHeights& heights)
     {
-        lxw_format* const plain = formats.of(XlsCellStyle::Default());
-        const int count = sheet.RangeCount();
+        lxw_format* const plain = formats.of(XlsCellStyle::defaultStyle());
+        const int count = sheet.cellCount();
         for (int i = 0; i < count; ++i) {
-            const XlsCell c = sheet.Cell(i);
-            const XlsRange* range = c.Range();
+            const XlsCell c = sheet.cellAt(i);
+            const XlsRange* range = c.range();
             lxw_format* const format = range ? formats.of(*range) : plain;
-            heights.writeUpTo(ws, c.Top(), *this);
-            const auto row = static_cast<lxw_row_t>(c.Top());
-            const auto column = static_cast<lxw_col_t>(c.Left());
+            heights.writeUpTo(ws, c.top(), *this);
+            const auto row = static_cast<lxw_row_t>(c.top());
+            const auto column = static_cast<lxw_col_t>(c.left());
             const bool merged = !c.isSingleCell();
             if (merged)
-                check(worksheet_merge_range(ws, row, column, static_cast<lxw_row_t>(c.Bottom()),
-                                            static_cast<lxw_col_t>(c.Right()), "", format));
-            if (c.CellKind() == XlsCellKind::Number) {
-                const double v = c.Number();
+                check(worksheet_merge_range(ws, row, column, static_cast<lxw_row_t>(c.bottom()),
+                                            static_cast<lxw_col_t>(c.right()), "", format));
+            if (c.cellKind() == XlsCellKind::Number) {
+                const double v = c.number();
                 check(worksheet_write_number(ws, row, column, v == 0.0 ? 0.0 : v, format)); // -0 reads "-0"
                 continue;
             }
             QString rangeText;
             QStringView text;
             if (range) {
-                rangeText = range->Value().toText();
+                rangeText = range->value().toText();
                 text = rangeText;
             } else {
-                const std::u16string_view plainText = c.PlainText();
+                const std::u16string_view plainText = c.plainText();
                 text = QStringView(plainText.data(), static_cast<qsizetype>(plainText.size()));
             }
             if (!text.isEmpty())
@@ -555,7 +555,7 @@ private:
 
     void writeColumns(lxw_worksheet* ws, const XlsWorksheet& sheet)
     {
-        for (const XlsColumnWidth& w : sheet.ColumnWidths()) {
+        for (const XlsColumnWidth& w : sheet.columnWidths()) {
             const auto column = static_cast<lxw_col_t>(w.Index);
             if (w.Width == 0) {
                 lxw_row_col_options hidden{};
@@ -620,11 +620,11 @@ private:
 } // namespace
 
 // Refuses a workbook that the format cannot hold, before anything is written.
-void XlsxWriter::Validate(const XlsWorkbook& book)
+void XlsxWriter::validate(const XlsWorkbook& book)
 {
     std::vector<QString> names;
-    for (int s = 0; s < book.SheetCount(); ++s)
-        checkSheet(book.Sheet(s), names);
+    for (int s = 0; s < book.sheetCount(); ++s)
+        checkSheet(book.sheet(s), names);
 }
 
 namespace {
@@ -716,11 +716,11 @@ void writeThroughMemory(const XlsWorkbook& book, const QString& fileName, platfo
 } // namespace
 
 // Writes the workbook file, atomically.
-void XlsxWriter::Save(const XlsWorkbook& book, const QString& fileName)
+void XlsxWriter::save(const XlsWorkbook& book, const QString& fileName)
 {
     if (fileName.isEmpty())
         throw XlsError(XlsError::Code::CreateFile, "Ошибка записи файла: имя файла не задано");
-    Validate(book);
+    validate(book);
     // A link is written through: the new file takes the place of the file the link points
     // to. The temporary file lies beside that real file, so that the last step is a rename
     // within one folder.

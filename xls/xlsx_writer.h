@@ -8,7 +8,7 @@ class XlsWorkbook;
 
 // Writes a workbook as an Office Open XML workbook (.xlsx) through libxlsxwriter: the same
 // model the BIFF8 writer saves as .xls, read through the same accessors (every entry of each
-// sheet's list with XlsWorksheet::Cell, so plain cells stay plain), so that the two files
+// sheet's list with XlsWorksheet::cellAt, so plain cells stay plain), so that the two files
 // show the same sheets.
 //
 // What goes where:
@@ -68,11 +68,11 @@ public:
     // the format cannot hold (see Validate) before anything is written; NotReplaceable for a
     // target that must not be replaced; CreateFile when the file cannot be made; Write when
     // writing fails part-way. Nothing is left behind on failure.
-    void Save(const XlsWorkbook& book, const QString& fileName);
+    void save(const XlsWorkbook& book, const QString& fileName);
 
     // Checks that every sheet of `book` fits the format. Throws XlsError (BadRange, BadValue,
     // TooManyRows, TooManyColumns, BadArgument for a sheet name) otherwise.
-    static void Validate(const XlsWorkbook& book);
+    static void validate(const XlsWorkbook& book);
 
     // The largest row and column index an .xlsx sheet holds.
     static constexpr int kMaxRow = 1048575;

@@ -60,7 +60,7 @@ struct Window {
     QString table;
     int loopResult = -1; // set by the Exit case
 
-    views::DataGrid& grid() const { return *window.findChild<views::DataGrid*>(QStringLiteral("Grid1")); }
+    views::DataGrid& grid() const { return *window.findChild<views::DataGrid*>(QStringLiteral("PenetrometerGrid")); }
     int column(const char* field) const { return grid().columnOfField(QString::fromLatin1(field)); }
     // The row of the view that shows record `rec` (0: the edited one, 1: the other).
     int rowOf(std::uint32_t rec) const { return tableOf(window).table().positionOf(rec); }

@@ -437,7 +437,7 @@ void FirstScreenTest::screenReaderHearsTitleAndFooter()
     QCOMPARE(spokenName(), QStringLiteral("слышно - ВРТ - ТК5"));
 
     // The footer is painted; the grid's description says the same figures in words.
-    views::DataGrid* grid = (&gridOf(*m_window, "Grid1"));
+    views::DataGrid* grid = (&gridOf(*m_window, "PenetrometerGrid"));
     const auto description = [&] {
         return QAccessible::queryAccessibleInterface(grid)->text(QAccessible::Description);
     };

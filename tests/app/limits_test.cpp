@@ -88,7 +88,7 @@ void LimitsTest::runDialog(const std::function<void(QDialog&)>& fill, bool accep
 
 void LimitsTest::dialogSetsKeepsAndMarks()
 {
-    views::DataGrid* grid = (&gridOf(*m_window, "Grid1"));
+    views::DataGrid* grid = (&gridOf(*m_window, "PenetrometerGrid"));
     const auto marked = [&] {
         QList<bool> out;
         for (int row = 0; row < 3; ++row)

@@ -83,14 +83,14 @@ void Dialogs::poll()
     QWidget* modal = QApplication::activeModalWidget();
     if (!modal || std::find(m_answered.begin(), m_answered.end(), modal) != m_answered.end())
         return;
-    if (modal->objectName() == QLatin1String("TForm2")) {
+    if (modal->objectName() == QLatin1String("DownloadDialog")) {
         // Left to run by itself: looked at again whenever it comes to the front.
         if (m_answers.empty() || m_answers.front().kind != Answer::Kind::StopDownload)
             return;
         m_answered.emplace_back(modal);
         m_answers.pop_front();
         m_seen.push_back({modal->objectName(), modal->windowTitle(), {}, {}, {}, {}, {}, {}});
-        if (auto* stop = modal->findChild<QAbstractButton*>(QStringLiteral("Button1")))
+        if (auto* stop = modal->findChild<QAbstractButton*>(QStringLiteral("CancelButton")))
             QMetaObject::invokeMethod(stop, &QAbstractButton::click, Qt::QueuedConnection);
         return;
     }

@@ -182,8 +182,8 @@ private:
     // open dialog alone came up and the table is open.
     bool openThroughMenu(const QString& path);
 
-    views::DataGrid* grid1() const { return m_window->findChild<views::DataGrid*>("Grid1"); }
-    views::DataGrid* grid2() const { return m_window->findChild<views::DataGrid*>("Grid2"); }
+    views::DataGrid* grid1() const { return m_window->findChild<views::DataGrid*>("PenetrometerGrid"); }
+    views::DataGrid* grid2() const { return m_window->findChild<views::DataGrid*>("PressGrid"); }
     QString footer(views::DataGrid* grid, const char* field) const
     {
         return grid->column(grid->columnOfField(QString::fromLatin1(field))).footerText;
@@ -434,7 +434,7 @@ void TableCommandsTest::newKeepsTheFileWhenTheDownloadFails()
     } else if (stop == 2) {
         // The save dialog's question about the existing file, then the download, stopped.
         QCOMPARE(seen.size(), std::size_t(3));
-        QCOMPARE(seen[2].name, QStringLiteral("TForm2"));
+        QCOMPARE(seen[2].name, QStringLiteral("DownloadDialog"));
     } else {
         // The save dialog's question about the existing file, then the error.
         QCOMPARE(seen.size(), std::size_t(3));
@@ -1147,7 +1147,7 @@ void TableCommandsTest::appendChangesNothingWithoutADownload_data()
     QTest::addColumn<QStringList>("seen");
     QTest::newRow("nothing in memory") << QStringList{"--no-data"} << false
                                        << QStringList{"Ошибка: Нет данных для передачи!"};
-    QTest::newRow("download cancelled") << QStringList{"--silent"} << true << QStringList{"TForm2"};
+    QTest::newRow("download cancelled") << QStringList{"--silent"} << true << QStringList{"DownloadDialog"};
 }
 
 void TableCommandsTest::appendChangesNothingWithoutADownload()

@@ -90,7 +90,7 @@ protected:
         Outcome outcome;
         QObject receiver; // ends the connection with this run
         QObject::connect(&dialog, &DownloadDialog::errorOccurred, &receiver, [&](const QString& text) {
-            outcome.errors.push_back({text, dialog.isVisible(), port()->IsOpen()});
+            outcome.errors.push_back({text, dialog.isVisible(), port()->isOpen()});
             QDialog box(&dialog);
             box.setObjectName(QLatin1String(kErrorBoxName));
             box.exec();
@@ -119,12 +119,12 @@ protected:
 
     int progress() const
     {
-        return dialog.findChild<QProgressBar*>(QStringLiteral("ProgressBar1"))->value();
+        return dialog.findChild<QProgressBar*>(QStringLiteral("DownloadProgress"))->value();
     }
 
     SerialPortDriver* port() const
     {
-        return dialog.findChild<SerialPortDriver*>(QStringLiteral("PortDriver1"));
+        return dialog.findChild<SerialPortDriver*>(QStringLiteral("DownloadPort"));
     }
 
     bool imageUntouched() const
@@ -162,12 +162,12 @@ TEST_F(DownloadDialogTest, DownloadsTheMemoryAndIsReadyForTheNextDownload)
     const std::vector<std::uint8_t> firstImage = imageOf(instrument::penetrometerMemory(25, 3));
     EXPECT_TRUE(imageHolds(firstImage));
     EXPECT_EQ(dialog.windowTitle(), "Прием данных");
-    EXPECT_EQ(text("StaticText2"), "Идет прием информации ...");
-    EXPECT_EQ(text("StaticText5"), "ВРТ-ТК5");
-    EXPECT_EQ(text("StaticText1"), "24.03.05");
-    EXPECT_EQ(text("StaticText7"), "25");
+    EXPECT_EQ(text("StatusText"), "Идет прием информации ...");
+    EXPECT_EQ(text("DeviceValue"), "ВРТ-ТК5");
+    EXPECT_EQ(text("VersionValue"), "24.03.05");
+    EXPECT_EQ(text("CountValue"), "25");
     EXPECT_EQ(progress(), 100);
-    EXPECT_FALSE(port()->IsOpen());
+    EXPECT_FALSE(port()->isOpen());
     EXPECT_EQ(first.count("received V"), 1);
     EXPECT_EQ(first.count("received N"), 1);
 
@@ -182,7 +182,7 @@ TEST_F(DownloadDialogTest, DownloadsTheMemoryAndIsReadyForTheNextDownload)
     EXPECT_TRUE(std::equal(firstImage.begin() + long(secondImage.size()), firstImage.end(),
                            results->flash_image.begin() + long(secondImage.size())));
     EXPECT_EQ(results->dev_serial, 7);
-    EXPECT_EQ(text("StaticText7"), "3");
+    EXPECT_EQ(text("CountValue"), "3");
 }
 
 TEST_F(DownloadDialogTest, FindsAnInstrumentOnTheSecondPortAfterTheFirstStaysSilent)
@@ -196,7 +196,7 @@ TEST_F(DownloadDialogTest, FindsAnInstrumentOnTheSecondPortAfterTheFirstStaysSil
     const Outcome outcome = run();
     EXPECT_EQ(outcome.result, DownloadDialog::ResultOk);
     EXPECT_EQ(outcome.errors, std::vector<ErrorSeen>());
-    EXPECT_EQ(port()->PortName(), kCom2);
+    EXPECT_EQ(port()->portName(), kCom2);
     EXPECT_EQ(silent.count("received"), 1) << "one identification request on the first port";
     EXPECT_EQ(instrument.count("received V"), 1);
     EXPECT_EQ(instrument.count("received N"), 1);
@@ -216,8 +216,8 @@ TEST_F(DownloadDialogTest, ReportsAMissingInstrumentAfterTryingBothPorts)
     EXPECT_EQ(outcome.errors, std::vector{shownOverTheDialog(
                                   kNotFound + QStringLiteral("\nОпрошены порты: COM1 (%1), COM2 (%2)")
                                                   .arg(silent.path(), kNowhere))});
-    EXPECT_EQ(port()->PortName(), kCom1);
-    EXPECT_FALSE(port()->IsOpen());
+    EXPECT_EQ(port()->portName(), kCom1);
+    EXPECT_FALSE(port()->isOpen());
     EXPECT_EQ(silent.count("received V"), 1);
     EXPECT_TRUE(imageUntouched());
 }
@@ -250,7 +250,7 @@ TEST_F(DownloadDialogTest, RefusesWhatCannotBeKept)
         const Outcome outcome = run();
         EXPECT_EQ(outcome.result, DownloadDialog::ResultCancel);
         EXPECT_EQ(outcome.errors, std::vector{shownOverTheDialog(c.message)});
-        EXPECT_FALSE(port()->IsOpen());
+        EXPECT_FALSE(port()->isOpen());
         EXPECT_TRUE(imageUntouched());
         EXPECT_EQ(results->dev_type, c.devType);
         EXPECT_EQ(results->dev_serial, c.devSerial);
@@ -277,7 +277,7 @@ TEST_F(DownloadDialogTest, TheUserCanStopATransferWithTheButtonOrEscape)
 {
     const std::pair<const char*, std::function<void(DownloadDialog&)>> ways[] = {
         {"Отмена", [](DownloadDialog& d) {
-             d.findChild<QPushButton*>(QStringLiteral("Button1"))->click();
+             d.findChild<QPushButton*>(QStringLiteral("CancelButton"))->click();
          }},
         {"Escape", [](DownloadDialog& d) { QTest::keyClick(&d, Qt::Key_Escape); }},
     };
@@ -299,7 +299,7 @@ TEST_F(DownloadDialogTest, TheUserCanStopATransferWithTheButtonOrEscape)
         EXPECT_TRUE(stopped);
         EXPECT_EQ(outcome.result, DownloadDialog::ResultCancel);
         EXPECT_EQ(outcome.errors, std::vector<ErrorSeen>());
-        EXPECT_FALSE(port()->IsOpen());
+        EXPECT_FALSE(port()->isOpen());
         EXPECT_EQ(progress(), 0);
         EXPECT_TRUE(imageUntouched());
     }
@@ -318,10 +318,10 @@ TEST_F(DownloadDialogTest, StaysResponsiveWhenTheInstrumentVanishesMidTransfer)
         if (!pulled && progress() > 0) {
             pulled = true;
             instrument.kill();
-        } else if (pulled && !portClosed && !port()->IsOpen()) {
+        } else if (pulled && !portClosed && !port()->isOpen()) {
             // The driver noticed; the dialog waits for the user, as after any silence.
             portClosed = true;
-            dialog.findChild<QPushButton*>(QStringLiteral("Button1"))->click();
+            dialog.findChild<QPushButton*>(QStringLiteral("CancelButton"))->click();
         }
     });
     EXPECT_TRUE(portClosed);
@@ -344,7 +344,7 @@ TEST_F(DownloadDialogTest, ShowsThePortAndAsksForNoOtherPortsWithoutTheSearch)
 
     EXPECT_EQ(run().result, DownloadDialog::ResultOk);
     EXPECT_EQ(asked, 0);
-    const auto* portText = dialog.findChild<QLabel*>(QStringLiteral("StaticText8"));
+    const auto* portText = dialog.findChild<QLabel*>(QStringLiteral("PortText"));
     ASSERT_TRUE(portText);
     EXPECT_EQ(portText->text(), QStringLiteral("Порт: COM1 (%1)").arg(instrument.path()));
     EXPECT_FALSE(portText->accessibleName().isEmpty());
@@ -372,7 +372,7 @@ protected:
     Outcome runNotingPorts(std::vector<QString>& shown)
     {
         return run([&] {
-            const QString now = text("StaticText8");
+            const QString now = text("PortText");
             if (shown.empty() || shown.back() != now)
                 shown.push_back(now);
         });
@@ -399,8 +399,8 @@ TEST_F(SearchAllPortsTest, FindsTheInstrumentOnAThirdPortAfterComOneAndTwoStaySi
     EXPECT_EQ(outcome.errors, std::vector<ErrorSeen>());
     EXPECT_TRUE(imageHolds(imageOf(instrument::penetrometerMemory(6, 5))));
     EXPECT_EQ(results->dev_type, 4);
-    EXPECT_EQ(port()->PortName(), instrument.path());
-    EXPECT_FALSE(port()->IsOpen());
+    EXPECT_EQ(port()->portName(), instrument.path());
+    EXPECT_FALSE(port()->isOpen());
     // One request on each silent line, one identification and one memory request on the
     // instrument's.
     EXPECT_EQ(com1Line.readAvailable(), "V");
@@ -435,11 +435,11 @@ TEST_F(SearchAllPortsTest, NamesThePortsItTriedWhenNoneAnswers)
     EXPECT_EQ(outcome.errors, std::vector{shownOverTheDialog(expected)});
     EXPECT_EQ(com1Line.readAvailable(), "V");
     EXPECT_EQ(further.readAvailable(), "V");
-    EXPECT_EQ(port()->PortName(), kCom1);
-    EXPECT_FALSE(port()->IsOpen());
+    EXPECT_EQ(port()->portName(), kCom1);
+    EXPECT_FALSE(port()->isOpen());
     EXPECT_TRUE(imageUntouched());
     // Back on the first port, as the next download begins.
-    EXPECT_EQ(text("StaticText8"), QStringLiteral("Порт: COM1 (%1)").arg(com1Line.path()));
+    EXPECT_EQ(text("PortText"), QStringLiteral("Порт: COM1 (%1)").arg(com1Line.path()));
 }
 
 } // namespace

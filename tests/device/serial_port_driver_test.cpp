@@ -19,24 +19,20 @@ const QString kCom1 = QStringLiteral(R"(\\.\COM1)");
 TEST(SerialPortDriver, StartsWithItsDocumentedDefaults)
 {
     const SerialPortDriver d;
-    EXPECT_EQ(d.Port(), PortId::Com2);
-    EXPECT_EQ(d.PortName(), QStringLiteral(R"(\\.\COM2)"));
-    EXPECT_EQ(d.BaudRate(), BaudRateName::B9600);
-    EXPECT_EQ(d.BaudRateValue(), 9600u);
-    EXPECT_EQ(d.DataBits(), DataBitsKind::Bits8);
-    EXPECT_EQ(d.StopBits(), StopBitsKind::One);
-    EXPECT_EQ(d.Parity(), ParityKind::None);
-    EXPECT_EQ(d.HwFlow(), HwFlowKind::NoneRtsOn);
-    EXPECT_EQ(d.SwFlow(), SwFlowKind::None);
-    EXPECT_EQ(d.InBufSize(), 2048u);
-    EXPECT_EQ(d.OutBufSize(), 2048u);
-    EXPECT_EQ(d.PollingDelay(), 50);
-    EXPECT_TRUE(d.EnableDTROnOpen());
-    EXPECT_EQ(d.OutputTimeout(), 500);
-    EXPECT_EQ(d.InputTimeout(), 200u);
-    EXPECT_FALSE(d.CheckLineStatus());
-    EXPECT_FALSE(d.OnReceiveData());
-    EXPECT_FALSE(d.IsOpen());
+    EXPECT_EQ(d.port(), PortId::Com2);
+    EXPECT_EQ(d.portName(), QStringLiteral(R"(\\.\COM2)"));
+    EXPECT_EQ(d.baudRate(), BaudRateName::B9600);
+    EXPECT_EQ(d.baudRateValue(), 9600u);
+    EXPECT_EQ(d.dataBits(), DataBitsKind::Bits8);
+    EXPECT_EQ(d.stopBits(), StopBitsKind::One);
+    EXPECT_EQ(d.parity(), ParityKind::None);
+    EXPECT_EQ(d.inBufSize(), 2048u);
+    EXPECT_EQ(d.outBufSize(), 2048u);
+    EXPECT_EQ(d.pollingDelay(), 50);
+    EXPECT_TRUE(d.enableDTROnOpen());
+    EXPECT_FALSE(d.checkLineStatus());
+    EXPECT_FALSE(d.onReceiveData());
+    EXPECT_FALSE(d.isOpen());
 }
 
 TEST(SerialPortDriver, ClampsSizesAndThePollingDelay)
@@ -48,11 +44,11 @@ TEST(SerialPortDriver, ClampsSizesAndThePollingDelay)
         std::uint32_t given, kept;
     };
     const Case cases[] = {
-        {"InBufSize 100", &SerialPortDriver::setInBufSize, &SerialPortDriver::InBufSize, 100, 128},
-        {"InBufSize 10000", &SerialPortDriver::setInBufSize, &SerialPortDriver::InBufSize, 10000, 8192},
-        {"InBufSize 4096", &SerialPortDriver::setInBufSize, &SerialPortDriver::InBufSize, 4096, 4096},
-        {"OutBufSize 0", &SerialPortDriver::setOutBufSize, &SerialPortDriver::OutBufSize, 0, 128},
-        {"OutBufSize 9000", &SerialPortDriver::setOutBufSize, &SerialPortDriver::OutBufSize, 9000, 8192},
+        {"inBufSize 100", &SerialPortDriver::setInBufSize, &SerialPortDriver::inBufSize, 100, 128},
+        {"inBufSize 10000", &SerialPortDriver::setInBufSize, &SerialPortDriver::inBufSize, 10000, 8192},
+        {"inBufSize 4096", &SerialPortDriver::setInBufSize, &SerialPortDriver::inBufSize, 4096, 4096},
+        {"outBufSize 0", &SerialPortDriver::setOutBufSize, &SerialPortDriver::outBufSize, 0, 128},
+        {"outBufSize 9000", &SerialPortDriver::setOutBufSize, &SerialPortDriver::outBufSize, 9000, 8192},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -64,7 +60,7 @@ TEST(SerialPortDriver, ClampsSizesAndThePollingDelay)
         SCOPED_TRACE(given);
         SerialPortDriver d;
         d.setPollingDelay(std::uint16_t(given));
-        EXPECT_EQ(d.PollingDelay(), kept);
+        EXPECT_EQ(d.pollingDelay(), kept);
     }
 }
 
@@ -72,12 +68,12 @@ TEST(SerialPortDriver, SpeedNamesAndValuesFollowEachOther)
 {
     SerialPortDriver d;
     d.setBaudRateValue(4800);
-    EXPECT_EQ(d.BaudRate(), BaudRateName::Custom);
-    EXPECT_EQ(d.BaudRateValue(), 4800u);
+    EXPECT_EQ(d.baudRate(), BaudRateName::Custom);
+    EXPECT_EQ(d.baudRateValue(), 4800u);
     d.setBaudRate(BaudRateName::B57600);
-    EXPECT_EQ(d.BaudRateValue(), 57600u);
+    EXPECT_EQ(d.baudRateValue(), 57600u);
     d.setBaudRate(BaudRateName::Custom);
-    EXPECT_EQ(d.BaudRateValue(), 57600u) << "Custom keeps the speed it has";
+    EXPECT_EQ(d.baudRateValue(), 57600u) << "Custom keeps the speed it has";
 
     const std::pair<BaudRateName, std::uint32_t> names[] = {
         {BaudRateName::B110, 110}, {BaudRateName::B300, 300}, {BaudRateName::B600, 600},
@@ -89,7 +85,7 @@ TEST(SerialPortDriver, SpeedNamesAndValuesFollowEachOther)
     };
     for (const auto& [name, speed] : names) {
         d.setBaudRate(name);
-        EXPECT_EQ(d.BaudRateValue(), speed);
+        EXPECT_EQ(d.baudRateValue(), speed);
     }
 }
 
@@ -97,13 +93,13 @@ TEST(SerialPortDriver, PortNumbersAndNamesFollowEachOther)
 {
     SerialPortDriver d;
     d.setPort(PortId::Com3);
-    EXPECT_EQ(d.PortName(), QStringLiteral(R"(\\.\COM3)"));
+    EXPECT_EQ(d.portName(), QStringLiteral(R"(\\.\COM3)"));
     d.setPort(PortId::Com16);
-    EXPECT_EQ(d.PortName(), QStringLiteral(R"(\\.\COM16)"));
+    EXPECT_EQ(d.portName(), QStringLiteral(R"(\\.\COM16)"));
     d.setPortName(kCom1);
-    EXPECT_EQ(d.Port(), PortId::Custom);
+    EXPECT_EQ(d.port(), PortId::Custom);
     d.setPort(PortId::Custom);
-    EXPECT_EQ(d.PortName(), kCom1);
+    EXPECT_EQ(d.portName(), kCom1);
 }
 
 #ifndef Q_OS_WIN
@@ -127,16 +123,16 @@ TEST(SerialPortDriver, AClosedPortDoesNothing)
 {
     SerialPortDriver d;
     d.setPortName(QStringLiteral("/nonexistent/kvel-port"));
-    EXPECT_FALSE(d.OpenPort());
-    EXPECT_FALSE(d.IsOpen());
-    d.ClosePort();
-    EXPECT_FALSE(d.IsOpen());
-    EXPECT_EQ(d.WriteData("abc", 3, 100), 0u);
-    EXPECT_FALSE(d.WriteChar('V'));
-    EXPECT_FALSE(d.PurgePort(true, true));
-    EXPECT_FALSE(d.ApplyPortSettings());
-    EXPECT_FALSE(d.ModemLines());
-    EXPECT_EQ(d.OutputRoom(), 65535);
+    EXPECT_FALSE(d.openPort());
+    EXPECT_FALSE(d.isOpen());
+    d.closePort();
+    EXPECT_FALSE(d.isOpen());
+    EXPECT_EQ(d.writeData("abc", 3, 100), 0u);
+    EXPECT_FALSE(d.writeChar('V'));
+    EXPECT_FALSE(d.purgePort(true, true));
+    EXPECT_FALSE(d.applyPortSettings());
+    EXPECT_FALSE(d.modemLines());
+    EXPECT_EQ(d.outputRoom(), 65535);
 }
 
 // The driver as the download dialog sets it up, opened on a pty.
@@ -148,7 +144,7 @@ protected:
         driver.setStopBits(StopBitsKind::Two);
         driver.setEnableDTROnOpen(false);
         driver.setPollingDelay(5);
-        ASSERT_TRUE(driver.OpenPort());
+        ASSERT_TRUE(driver.openPort());
     }
 
     Pty pty;
@@ -180,18 +176,18 @@ TEST_F(OpenDriver, IgnoresPortAndBufferChangesWhileOpen)
     driver.setPort(PortId::Com5);
     driver.setInBufSize(4096);
     driver.setOutBufSize(4096);
-    EXPECT_EQ(driver.PortName(), pty.path());
-    EXPECT_EQ(driver.Port(), PortId::Custom);
-    EXPECT_EQ(driver.InBufSize(), 2048u);
-    EXPECT_EQ(driver.OutBufSize(), 2048u);
-    EXPECT_TRUE(driver.OpenPort()) << "opening an open port is no failure";
+    EXPECT_EQ(driver.portName(), pty.path());
+    EXPECT_EQ(driver.port(), PortId::Custom);
+    EXPECT_EQ(driver.inBufSize(), 2048u);
+    EXPECT_EQ(driver.outBufSize(), 2048u);
+    EXPECT_TRUE(driver.openPort()) << "opening an open port is no failure";
 }
 
 TEST_F(OpenDriver, DeliversEveryCharacterInOrderInBatchesOfAtMostTheBufferSize)
 {
-    driver.ClosePort();
+    driver.closePort();
     driver.setInBufSize(128);
-    ASSERT_TRUE(driver.OpenPort());
+    ASSERT_TRUE(driver.openPort());
     std::string received;
     std::size_t largest = 0;
     driver.setOnReceiveData([&](SerialPortDriver* sender, const char* data, std::size_t size) {
@@ -211,19 +207,19 @@ TEST_F(OpenDriver, DeliversEveryCharacterInOrderInBatchesOfAtMostTheBufferSize)
 
 TEST_F(OpenDriver, AHandlerThatClosesThePortEndsAllDeliveries)
 {
-    driver.ClosePort();
+    driver.closePort();
     driver.setInBufSize(128);
-    ASSERT_TRUE(driver.OpenPort());
+    ASSERT_TRUE(driver.openPort());
     int deliveries = 0;
     driver.setOnReceiveData([&](SerialPortDriver* sender, const char*, std::size_t) {
         ++deliveries;
-        sender->ClosePort();
+        sender->closePort();
     });
     pty.write(std::string(1000, 'x'));
     ASSERT_TRUE(waitUntil([&] { return deliveries > 0; }));
     spinEventLoop(100ms);
     EXPECT_EQ(deliveries, 1);
-    EXPECT_FALSE(driver.IsOpen());
+    EXPECT_FALSE(driver.isOpen());
 }
 
 TEST_F(OpenDriver, CharactersWithoutAHandlerOrPurgedAreDropped)
@@ -244,37 +240,37 @@ TEST_F(OpenDriver, CharactersWithoutAHandlerOrPurgedAreDropped)
     };
 
     ASSERT_TRUE(handOver("dropped"));
-    driver.PollTick();
+    driver.pollTick();
     driver.setOnReceiveData(receive);
     ASSERT_TRUE(handOver("purged"));
-    EXPECT_TRUE(driver.PurgePort(true, false));
+    EXPECT_TRUE(driver.purgePort(true, false));
     ASSERT_TRUE(handOver("kept"));
-    driver.PollTick();
+    driver.pollTick();
     EXPECT_EQ(received, "kept");
 }
 
 TEST_F(OpenDriver, WritesCommandCharacters)
 {
-    EXPECT_TRUE(driver.WriteChar('V'));
-    EXPECT_TRUE(driver.WriteChar('N'));
+    EXPECT_TRUE(driver.writeChar('V'));
+    EXPECT_TRUE(driver.writeChar('N'));
     std::string got;
     ASSERT_TRUE(waitUntil([&] { got += pty.readAvailable(); return got.size() >= 2; }));
     EXPECT_EQ(got, "VN");
-    EXPECT_EQ(driver.OutputRoom(), driver.OutBufSize());
+    EXPECT_EQ(driver.outputRoom(), driver.outBufSize());
 }
 
 TEST_F(OpenDriver, AWriteThatMakesNoProgressGivesUpAfterTheTimeOut)
 {
     // Nobody reads the line: the device's buffer fills, then the driver's queue, then the
     // write gives up and says how much it placed.
-    driver.ClosePort();
+    driver.closePort();
     driver.setOutBufSize(128);
-    ASSERT_TRUE(driver.OpenPort());
+    ASSERT_TRUE(driver.openPort());
     const std::string big(1 << 20, 'a');
-    const std::size_t written = driver.WriteData(big.data(), big.size(), 50);
+    const std::size_t written = driver.writeData(big.data(), big.size(), 50);
     EXPECT_GT(written, 0u);
     EXPECT_LT(written, big.size());
-    EXPECT_EQ(driver.OutputRoom(), 0);
+    EXPECT_EQ(driver.outputRoom(), 0);
 }
 
 TEST_F(OpenDriver, AWriteThatKeepsMovingIsNeverCutShort)
@@ -295,10 +291,10 @@ TEST_F(OpenDriver, AWriteThatKeepsMovingIsNeverCutShort)
             std::this_thread::sleep_for(5ms);
         }
     });
-    const std::size_t written = driver.WriteData(pattern.data(), pattern.size(), 200);
+    const std::size_t written = driver.writeData(pattern.data(), pattern.size(), 200);
     EXPECT_EQ(written, pattern.size());
     // The last queued characters reach the line through the event loop.
-    waitUntil([&] { return driver.OutputRoom() == driver.OutBufSize(); });
+    waitUntil([&] { return driver.outputRoom() == driver.outBufSize(); });
     reader.join();
     EXPECT_EQ(got.size(), pattern.size());
     EXPECT_TRUE(got == pattern);
@@ -307,11 +303,11 @@ TEST_F(OpenDriver, AWriteThatKeepsMovingIsNeverCutShort)
 TEST_F(OpenDriver, CheckLineStatusStopsWritesWhenNoModemLineIsActive)
 {
     // A pseudo-terminal has no modem lines at all.
-    EXPECT_FALSE(driver.ModemLines());
+    EXPECT_FALSE(driver.modemLines());
     driver.setCheckLineStatus(true);
-    EXPECT_FALSE(driver.WriteChar('V'));
+    EXPECT_FALSE(driver.writeChar('V'));
     driver.setCheckLineStatus(false);
-    EXPECT_TRUE(driver.WriteChar('V'));
+    EXPECT_TRUE(driver.writeChar('V'));
 }
 
 TEST_F(OpenDriver, APortThatVanishesIsClosedWithoutHangingTheProgram)
@@ -321,12 +317,12 @@ TEST_F(OpenDriver, APortThatVanishesIsClosedWithoutHangingTheProgram)
     pty.write("x");
     ASSERT_TRUE(waitUntil([&] { return deliveries == 1; }));
     pty.hangUp();
-    ASSERT_TRUE(waitUntil([&] { return !driver.IsOpen(); }));
-    EXPECT_FALSE(driver.WriteChar('V'));
+    ASSERT_TRUE(waitUntil([&] { return !driver.isOpen(); }));
+    EXPECT_FALSE(driver.writeChar('V'));
     // It can be opened again once there is something to open.
     Pty another;
     driver.setPortName(another.path());
-    EXPECT_TRUE(driver.OpenPort());
+    EXPECT_TRUE(driver.openPort());
 }
 
 } // namespace

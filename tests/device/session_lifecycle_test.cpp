@@ -153,12 +153,12 @@ TEST_F(SessionTest, DecodingOperationsFollowTheNibbleArithmetic)
     // No marker among these, so they simply stay in the buffer of the waiting phase.
     start();
     feed("7:" "4321" "87654321" "503081" "AB");
-    EXPECT_EQ(session.pair_to_byte(0), 0xA7);
-    EXPECT_EQ(session.quad_to_word(2), 0x1234);
-    EXPECT_EQ(session.octet_to_dword(6), 0x12345678u);
-    EXPECT_EQ(session.version_text(14), "24.03.05");
+    EXPECT_EQ(session.pairToByte(0), 0xA7);
+    EXPECT_EQ(session.quadToWord(2), 0x1234);
+    EXPECT_EQ(session.octetToDword(6), 0x12345678u);
+    EXPECT_EQ(session.versionText(14), "24.03.05");
     // Characters outside '0'..'?' are not refused; ('B' − 48) × 16 + ('A' − 48) = 305 ≡ 49.
-    EXPECT_EQ(session.pair_to_byte(20), 49);
+    EXPECT_EQ(session.pairToByte(20), 49);
 }
 
 TEST_F(SessionTest, FindCharLooksOnlyAtCharactersOfThisPhase)
@@ -169,10 +169,10 @@ TEST_F(SessionTest, FindCharLooksOnlyAtCharactersOfThisPhase)
     start();
     feed("xy");
     // The old S and P still lie in the buffer, beyond the two characters received now.
-    EXPECT_EQ(session.find_char('S'), std::nullopt);
-    EXPECT_EQ(session.find_char('P'), std::nullopt);
-    EXPECT_EQ(session.find_char('y'), 1u);
-    EXPECT_EQ(session.find_char('x', 1), std::nullopt);
+    EXPECT_EQ(session.findChar('S'), std::nullopt);
+    EXPECT_EQ(session.findChar('P'), std::nullopt);
+    EXPECT_EQ(session.findChar('y'), 1u);
+    EXPECT_EQ(session.findChar('x', 1), std::nullopt);
 }
 
 TEST_F(SessionTest, ChecksumExampleFrameDecodesToItsSixBytes)

@@ -109,15 +109,15 @@ TEST(ColumnFit, ApplySetsWidthsAndTheHeadingRowHeight)
         for (std::size_t i = 0; i < c.headings.size(); ++i)
             fit.heading(static_cast<int>(i), c.headings[i]);
         xls::XlsWorkbook book;
-        xls::XlsWorksheet& sheet = book.AddSheet();
+        xls::XlsWorksheet& sheet = book.addSheet();
         fit.apply(sheet, 3);
-        ASSERT_EQ(sheet.ColumnWidths().size(), c.headings.size());
+        ASSERT_EQ(sheet.columnWidths().size(), c.headings.size());
         for (std::size_t i = 0; i < c.headings.size(); ++i)
-            EXPECT_EQ(sheet.ColumnWidths()[i].Width, fit.width(static_cast<int>(i)));
+            EXPECT_EQ(sheet.columnWidths()[i].Width, fit.width(static_cast<int>(i)));
         if (c.height == 0) {
-            EXPECT_TRUE(sheet.RowHeights().empty());
+            EXPECT_TRUE(sheet.rowHeights().empty());
         } else {
-            EXPECT_EQ(sheet.RowHeights(), (std::vector<xls::XlsRowHeight>{{3, c.height}}));
+            EXPECT_EQ(sheet.rowHeights(), (std::vector<xls::XlsRowHeight>{{3, c.height}}));
         }
     }
 }

@@ -135,7 +135,7 @@ TEST_P(ExportBytes, AreWhatTheProgramHasAlwaysWritten)
     xls::XlsWorkbook book;
     table_export::fillWorkbook(t, book);
     const QString workbook = dir.filePath(QStringLiteral("t.xls"));
-    xls::BiffWriter().Save(book, workbook);
+    xls::BiffWriter().save(book, workbook);
     const QByteArray exported = digestOf(fileBytes(workbook));
 
     // The messages name the digests written, for a change of the bytes made on purpose.

@@ -77,7 +77,7 @@ protected:
         m_book = std::make_unique<xls::XlsWorkbook>();
         table_export::fillWorkbook(t, *m_book);
         const QString file = path(name);
-        xls::BiffWriter().Save(*m_book, file);
+        xls::BiffWriter().save(*m_book, file);
         return file;
     }
 
@@ -127,34 +127,34 @@ int advanceOf(const QString& text, bool bold)
 // the export measures them), and a heading row tall enough for the headings' lines.
 void expectReadableLayout(const xls::XlsWorksheet& sheet)
 {
-    SCOPED_TRACE(sheet.Name().toStdString());
-    EXPECT_EQ(sheet.FrozenRows(), 1);
-    EXPECT_EQ(sheet.FrozenColumns(), 0);
-    EXPECT_EQ(sheet.PrintTitleRows(), (xls::XlsRowSpan{0, 0}));
-    const xls::XlsPageSetup& page = sheet.PageSetup();
+    SCOPED_TRACE(sheet.name().toStdString());
+    EXPECT_EQ(sheet.frozenRows(), 1);
+    EXPECT_EQ(sheet.frozenColumns(), 0);
+    EXPECT_EQ(sheet.printTitleRows(), (xls::XlsRowSpan{0, 0}));
+    const xls::XlsPageSetup& page = sheet.pageSetup();
     EXPECT_EQ(page.Orientation, xls::XlsPageSetup::kLandscape);
     EXPECT_TRUE(page.FitToPages);
     EXPECT_EQ(page.FitToPagesWide, 1);
     EXPECT_EQ(page.FitToPagesTall, 0);
 
-    ASSERT_EQ(sheet.ColumnWidths().size(), std::size_t{table_export::kColumnCount});
+    ASSERT_EQ(sheet.columnWidths().size(), std::size_t{table_export::kColumnCount});
     std::vector<int> room(table_export::kColumnCount);
     for (int c = 0; c < table_export::kColumnCount; ++c) {
-        ASSERT_NE(sheet.ColumnWidth(c), nullptr) << "column " << c;
-        room[static_cast<std::size_t>(c)] = metrics::textRoomIn(sheet.ColumnWidth(c)->Width);
+        ASSERT_NE(sheet.columnWidth(c), nullptr) << "column " << c;
+        room[static_cast<std::size_t>(c)] = metrics::textRoomIn(sheet.columnWidth(c)->Width);
     }
     int lines = 1;
-    for (int i = 0; i < sheet.RangeCount(); ++i) {
-        const xls::XlsCell cell = sheet.Cell(i);
-        const int space = room[static_cast<std::size_t>(cell.Left())];
-        SCOPED_TRACE(testing::Message() << "row " << cell.Top() << ", column " << cell.Left());
-        if (cell.Top() == 0) {
-            ASSERT_NE(cell.Range(), nullptr);
-            const xls::XlsCellStyle& style = cell.Style();
+    for (int i = 0; i < sheet.cellCount(); ++i) {
+        const xls::XlsCell cell = sheet.cellAt(i);
+        const int space = room[static_cast<std::size_t>(cell.left())];
+        SCOPED_TRACE(testing::Message() << "row " << cell.top() << ", column " << cell.left());
+        if (cell.top() == 0) {
+            ASSERT_NE(cell.range(), nullptr);
+            const xls::XlsCellStyle& style = cell.style();
             EXPECT_TRUE(style.Font.Style.Bold);
             EXPECT_TRUE(style.WrapText);
             EXPECT_EQ(style.HorizontalAlignment, xls::XlsHorizontal::Center);
-            const QString heading = cell.Value().toText();
+            const QString heading = cell.value().toText();
             for (const QString& word : heading.split(u' '))
                 EXPECT_LE(advanceOf(word, true), space) << word.toStdString();
             lines = std::max(lines, metrics::wrappedLines(
@@ -163,14 +163,14 @@ void expectReadableLayout(const xls::XlsWorksheet& sheet)
             continue;
         }
         EXPECT_TRUE(cell.isPlain());
-        const QString shown = cell.CellKind() == xls::XlsCellKind::Number
-                                  ? QString::number(cell.Number(), 'f', QLocale::FloatingPointShortest)
-                                  : cell.Value().toText();
+        const QString shown = cell.cellKind() == xls::XlsCellKind::Number
+                                  ? QString::number(cell.number(), 'f', QLocale::FloatingPointShortest)
+                                  : cell.value().toText();
         if (shown.size() <= table_export::ColumnFit::kMaxValueDigits / 2) {
             EXPECT_LE(advanceOf(shown, false), space) << shown.toStdString();
         }
     }
-    const int height = sheet.RowHeight(0) ? sheet.RowHeight(0)->Height : xls::XlsWorksheet::kDefaultRowHeight;
+    const int height = sheet.rowHeight(0) ? sheet.rowHeight(0)->Height : xls::XlsWorksheet::kDefaultRowHeight;
     EXPECT_EQ(height, lines * xls::XlsWorksheet::kDefaultRowHeight);
 }
 
@@ -192,10 +192,10 @@ TEST_F(ExportLayoutTest, EverySheetIsLaidOutForReadingAndPrinting)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         exportRows(c.rows);
-        ASSERT_EQ(m_book->SheetCount(), 1);
-        expectReadableLayout(m_book->Sheet(0));
+        ASSERT_EQ(m_book->sheetCount(), 1);
+        expectReadableLayout(m_book->sheet(0));
         // Two of the headings take two lines.
-        EXPECT_EQ(m_book->Sheet(0).RowHeight(0)->Height, 2 * xls::XlsWorksheet::kDefaultRowHeight);
+        EXPECT_EQ(m_book->sheet(0).rowHeight(0)->Height, 2 * xls::XlsWorksheet::kDefaultRowHeight);
     }
 }
 
@@ -217,11 +217,11 @@ TEST_F(ExportLayoutTest, AFurtherSheetIsLaidOutForItsOwnValues)
     t.table().endBatch();
     xls::XlsWorkbook book;
     table_export::fillWorkbook(t, book);
-    ASSERT_EQ(book.SheetCount(), 2);
-    expectReadableLayout(book.Sheet(0));
-    expectReadableLayout(book.Sheet(1));
+    ASSERT_EQ(book.sheetCount(), 2);
+    expectReadableLayout(book.sheet(0));
+    expectReadableLayout(book.sheet(1));
     const int comment = table_export::kCommentColumn;
-    EXPECT_GT(book.Sheet(1).ColumnWidth(comment)->Width, book.Sheet(0).ColumnWidth(comment)->Width);
+    EXPECT_GT(book.sheet(1).columnWidth(comment)->Width, book.sheet(0).columnWidth(comment)->Width);
 }
 
 // xlrd reads the layout back from the file: widths, the frozen heading row, the rows
@@ -236,16 +236,16 @@ TEST_F(ExportLayoutTest, XlrdReadsTheLayout)
     const QJsonObject& json = *read.json;
     EXPECT_EQ(json.value("log").toString(), QString()) << "xlrd warned";
     const QJsonObject got = json.value("sheets").toArray().at(0).toObject();
-    const xls::XlsWorksheet& sheet = m_book->Sheet(0);
+    const xls::XlsWorksheet& sheet = m_book->sheet(0);
 
     const QJsonObject widths = got.value("widths").toObject();
     ASSERT_EQ(widths.size(), table_export::kColumnCount);
     for (int c = 0; c < table_export::kColumnCount; ++c)
-        EXPECT_EQ(widths.value(QString::number(c)).toArray().at(0).toInt(), sheet.ColumnWidth(c)->Width) << c;
+        EXPECT_EQ(widths.value(QString::number(c)).toArray().at(0).toInt(), sheet.columnWidth(c)->Width) << c;
     // Frozen: one row above the split, no column; the rows below scroll from row 1; the
     // cursor in the lower pane.
     EXPECT_EQ(got.value("frozen").toArray(), (QJsonArray{1, 1, 0, 1, 0, 2}));
-    EXPECT_EQ(got.value("heights").toObject().value(QStringLiteral("0")).toInt(), sheet.RowHeight(0)->Height);
+    EXPECT_EQ(got.value("heights").toObject().value(QStringLiteral("0")).toInt(), sheet.rowHeight(0)->Height);
     EXPECT_EQ(json.value("names").toArray(),
               (QJsonArray{QJsonArray{QStringLiteral("Print_Titles"), true, 0, QJsonArray{0, 0, 1, 0, 256}}}));
 

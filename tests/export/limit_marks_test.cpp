@@ -44,16 +44,16 @@ protected:
     std::vector<bool> marksIn(const xls::XlsWorkbook& book)
     {
         std::vector<bool> marks(4, false);
-        const xls::XlsWorksheet& sheet = book.Sheet(0);
-        for (int i = 0; i < sheet.RangeCount(); ++i) {
-            const xls::XlsCell cell = sheet.Cell(i);
-            if (cell.Top() == 0 || cell.isPlain())
+        const xls::XlsWorksheet& sheet = book.sheet(0);
+        for (int i = 0; i < sheet.cellCount(); ++i) {
+            const xls::XlsCell cell = sheet.cellAt(i);
+            if (cell.top() == 0 || cell.isPlain())
                 continue; // the headings are styled of their own
-            const xls::XlsRange* range = cell.Range();
-            EXPECT_EQ(cell.Left(), 0) << "only the N cell is marked";
+            const xls::XlsRange* range = cell.range();
+            EXPECT_EQ(cell.left(), 0) << "only the N cell is marked";
             EXPECT_EQ(range->Font.Color, 0x000000FFu);
             EXPECT_TRUE(range->Font.Style.Bold);
-            const int test = (cell.Top() - 1) / table_export::kRowsPerRecord;
+            const int test = (cell.top() - 1) / table_export::kRowsPerRecord;
             marks.at(std::size_t(test)) = true;
         }
         return marks;
@@ -84,14 +84,14 @@ TEST_F(LimitMarks, WorkbookMarksTheNumberOfEachTestBelowALimit)
         // The values stay where they are.
         xls::XlsWorkbook plain;
         table_export::fillWorkbook(m_table, plain);
-        ASSERT_EQ(book.Sheet(0).RangeCount(), plain.Sheet(0).RangeCount());
+        ASSERT_EQ(book.sheet(0).cellCount(), plain.sheet(0).cellCount());
     }
 
     // An independent reader sees the marked N bold, the others not.
     xls::XlsWorkbook book;
     table_export::fillWorkbook(m_table, book, {0.95, 20.0});
     const QString file = m_dir.filePath(QStringLiteral("marked.xls"));
-    xls::BiffWriter().Save(book, file);
+    xls::BiffWriter().save(book, file);
     const xls::test::OracleResult read = xls::test::readWithXlrd(file);
     if (!read.skipReason.empty())
         GTEST_SKIP() << read.skipReason;

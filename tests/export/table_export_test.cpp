@@ -82,10 +82,10 @@ using CellMap = std::map<std::pair<int, int>, XlsCell>; // (column, row)
 CellMap cellsOf(const XlsWorksheet& sheet)
 {
     CellMap map;
-    for (int i = 0; i < sheet.RangeCount(); ++i) {
-        const XlsCell c = sheet.Cell(i);
+    for (int i = 0; i < sheet.cellCount(); ++i) {
+        const XlsCell c = sheet.cellAt(i);
         EXPECT_TRUE(c.isSingleCell());
-        EXPECT_TRUE(map.emplace(std::make_pair(c.Left(), c.Top()), c).second);
+        EXPECT_TRUE(map.emplace(std::make_pair(c.left(), c.top()), c).second);
     }
     return map;
 }
@@ -95,8 +95,8 @@ void expectHeadings(const CellMap& cells)
     for (int column = 0; column < 12; ++column) {
         const auto it = cells.find({column, 0});
         ASSERT_NE(it, cells.end()) << "no heading in column " << column;
-        EXPECT_EQ(it->second.CellKind(), XlsCellKind::Text);
-        EXPECT_EQ(it->second.Value().toText(), QString::fromUtf8(kHeadings[column]));
+        EXPECT_EQ(it->second.cellKind(), XlsCellKind::Text);
+        EXPECT_EQ(it->second.value().toText(), QString::fromUtf8(kHeadings[column]));
     }
 }
 
@@ -110,20 +110,20 @@ void expectRecord(const CellMap& cells, int top, const Cells& row)
         const XlsCell& range = it->second;
         const std::optional<Cell> given = cellOf(row, p.field);
         if (p.text) {
-            EXPECT_EQ(range.CellKind(), XlsCellKind::Text);
-            EXPECT_EQ(range.Value().type(), xls::XlsValue::Type::Text);
+            EXPECT_EQ(range.cellKind(), XlsCellKind::Text);
+            EXPECT_EQ(range.value().type(), xls::XlsValue::Type::Text);
             const QString want = given && std::holds_alternative<QString>(*given)
                                      ? std::get<QString>(*given) : QString();
-            EXPECT_EQ(range.Value().toText(), want);
+            EXPECT_EQ(range.value().toText(), want);
         } else {
-            EXPECT_EQ(range.CellKind(), XlsCellKind::Number);
+            EXPECT_EQ(range.cellKind(), XlsCellKind::Number);
             const double want = given && std::holds_alternative<double>(*given)
                                     ? std::get<double>(*given) : 0.0;
-            EXPECT_DOUBLE_EQ(range.Value().toDouble(), want);
+            EXPECT_DOUBLE_EQ(range.value().toDouble(), want);
         }
         // Every cell keeps the default style.
-        EXPECT_EQ(range.Style().Font, xls::XlsFont{});
-        EXPECT_TRUE(range.Style().Format.isEmpty());
+        EXPECT_EQ(range.style().Font, xls::XlsFont{});
+        EXPECT_TRUE(range.style().Format.isEmpty());
     }
 }
 
@@ -172,16 +172,16 @@ TEST_F(TableExportTest, ShownKindInFiveRowBlocks)
         xls::XlsWorkbook book;
 
         EXPECT_EQ(table_export::fillWorkbook(table, book), static_cast<int>(c.exported.size()));
-        ASSERT_EQ(book.SheetCount(), 1);
-        const XlsWorksheet& sheet = book.Sheet(0);
-        EXPECT_EQ(sheet.Name(), QStringLiteral("ВРТ-ТК5"));
+        ASSERT_EQ(book.sheetCount(), 1);
+        const XlsWorksheet& sheet = book.sheet(0);
+        EXPECT_EQ(sheet.name(), QStringLiteral("ВРТ-ТК5"));
         const CellMap cells = cellsOf(sheet);
         EXPECT_EQ(cells.size(), 12 + 16 * c.exported.size()) << "no other cells";
         expectHeadings(cells);
         for (std::size_t k = 0; k < c.exported.size(); ++k)
             expectRecord(cells, 1 + 5 * static_cast<int>(k), rows[static_cast<std::size_t>(c.exported[k])]);
-        EXPECT_EQ(sheet.UsedBottom(), 5 * static_cast<int>(c.exported.size()));
-        EXPECT_EQ(sheet.UsedRight(), 11);
+        EXPECT_EQ(sheet.usedBottom(), 5 * static_cast<int>(c.exported.size()));
+        EXPECT_EQ(sheet.usedRight(), 11);
         // The export walks with a cursor of its own: the user's row stays.
         EXPECT_EQ(table.table().position(), userRow);
         table.table().first();
@@ -198,16 +198,16 @@ TEST_F(TableExportTest, BlankFieldsGiveEmptyTextsAndZeros)
                 {Field::NB_TYPE, 0.0}, {Field::P1, -0.0}}},
               store::kindFilter(0));
     table_export::fillWorkbook(m_table, m_book);
-    const CellMap cells = cellsOf(m_book.Sheet(0));
+    const CellMap cells = cellsOf(m_book.sheet(0));
     const XlsCell& time = cells.at({2, 1});
-    EXPECT_EQ(time.CellKind(), XlsCellKind::Text); // an empty text: the writer's blank cell
-    EXPECT_TRUE(time.Value().toText().isEmpty());
-    EXPECT_TRUE(cells.at({11, 1}).Value().toText().isEmpty());
+    EXPECT_EQ(time.cellKind(), XlsCellKind::Text); // an empty text: the writer's blank cell
+    EXPECT_TRUE(time.value().toText().isEmpty());
+    EXPECT_TRUE(cells.at({11, 1}).value().toText().isEmpty());
     for (const auto& [column, row] : {std::pair{3, 1}, {9, 1}, {10, 1}, {10, 5}}) {
         const XlsCell& number = cells.at({column, row});
-        EXPECT_EQ(number.CellKind(), XlsCellKind::Number);
-        EXPECT_EQ(number.Value().toDouble(), 0.0);
-        EXPECT_FALSE(std::signbit(number.Value().toDouble())) << "column " << column;
+        EXPECT_EQ(number.cellKind(), XlsCellKind::Number);
+        EXPECT_EQ(number.value().toDouble(), 0.0);
+        EXPECT_FALSE(std::signbit(number.value().toDouble())) << "column " << column;
     }
 }
 
@@ -215,11 +215,11 @@ TEST_F(TableExportTest, EmptyViewGivesTheHeadingsOnly)
 {
     openTable({rowCells(0, store::kPenetrometerKind)}, store::kindFilter(store::kPressKind));
     EXPECT_EQ(table_export::fillWorkbook(m_table, m_book), 0);
-    ASSERT_EQ(m_book.SheetCount(), 1);
-    const CellMap cells = cellsOf(m_book.Sheet(0));
+    ASSERT_EQ(m_book.sheetCount(), 1);
+    const CellMap cells = cellsOf(m_book.sheet(0));
     EXPECT_EQ(cells.size(), 12u);
     expectHeadings(cells);
-    EXPECT_EQ(m_book.Sheet(0).UsedBottom(), 0);
+    EXPECT_EQ(m_book.sheet(0).usedBottom(), 0);
 }
 
 TEST(TableExportPlaces, RecordsFillASheetThenTheNext)
@@ -258,20 +258,20 @@ TEST_F(TableExportTest, FullSheetContinuesOnASecondSheet)
     m_table.table().refresh();
 
     EXPECT_EQ(table_export::fillWorkbook(m_table, m_book), count);
-    ASSERT_EQ(m_book.SheetCount(), 2);
-    const XlsWorksheet& first = m_book.Sheet(0);
-    const XlsWorksheet& second = m_book.Sheet(1);
-    EXPECT_EQ(first.UsedBottom(), 65535);
-    EXPECT_EQ(first.RangeCount(), 12 + 16 * 13107);
-    EXPECT_EQ(second.Name(), QStringLiteral("ВРТ-ТК5 (2)"));
+    ASSERT_EQ(m_book.sheetCount(), 2);
+    const XlsWorksheet& first = m_book.sheet(0);
+    const XlsWorksheet& second = m_book.sheet(1);
+    EXPECT_EQ(first.usedBottom(), 65535);
+    EXPECT_EQ(first.cellCount(), 12 + 16 * 13107);
+    EXPECT_EQ(second.name(), QStringLiteral("ВРТ-ТК5 (2)"));
     const CellMap cells = cellsOf(second);
     EXPECT_EQ(cells.size(), 12u + 16u);
     expectHeadings(cells);
-    EXPECT_EQ(cells.at({0, 1}).Value().toDouble(), double(count));
-    EXPECT_EQ(cells.at({10, 5}).Value().toDouble(), double(count - 1));
+    EXPECT_EQ(cells.at({0, 1}).value().toDouble(), double(count));
+    EXPECT_EQ(cells.at({10, 5}).value().toDouble(), double(count - 1));
     // The last record of the first sheet ends on its last row.
-    EXPECT_EQ(first.Range(first.RangeCount() - 1).Top(), 65535);
-    EXPECT_EQ(first.Range(first.RangeCount() - 1).Value().toDouble(), double(13106));
+    EXPECT_EQ(first.rangeAt(first.cellCount() - 1).top(), 65535);
+    EXPECT_EQ(first.rangeAt(first.cellCount() - 1).value().toDouble(), double(13106));
 }
 
 } // namespace

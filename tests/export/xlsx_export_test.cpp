@@ -73,8 +73,8 @@ protected:
         m_records = table_export::fillWorkbook(t, m_book, document::Limits{0.95, std::nullopt});
         m_xls = path(QStringLiteral("книга.xls"));
         m_xlsx = path(QStringLiteral("книга.xlsx"));
-        xls::BiffWriter().Save(m_book, m_xls);
-        xls::XlsxWriter().Save(m_book, m_xlsx);
+        xls::BiffWriter().save(m_book, m_xls);
+        xls::XlsxWriter().save(m_book, m_xlsx);
     }
 
     xls::XlsWorkbook m_book;
@@ -105,7 +105,7 @@ TEST_F(XlsxExportTest, SameCellsAndLayoutAsTheXls)
     EXPECT_EQ(sheet.value("print_titles").toString(), QStringLiteral("$1:$1"));
     EXPECT_EQ(sheet.value("widths").toObject().size(), table_export::kColumnCount);
     EXPECT_EQ(sheet.value("heights").toObject().value(QStringLiteral("0")).toDouble(),
-              m_book.Sheet(0).RowHeight(0)->Height / 20.0);
+              m_book.sheet(0).rowHeight(0)->Height / 20.0);
     const QJsonObject page = sheet.value("page").toObject();
     EXPECT_EQ(page.value("orientation").toString(), QStringLiteral("landscape"));
     EXPECT_TRUE(page.value("fit").toBool());

@@ -229,7 +229,7 @@ void appendImage(MeasurementTable& t, const std::vector<std::uint8_t>& image)
 {
     t.table().beginBatch();
     try {
-        flash2dru(t, DownloadedImage{image, 4, 1234}, true);
+        decodeImage(t, DownloadedImage{image, 4, 1234}, true);
     } catch (...) {
         t.table().endBatch();
         throw;

@@ -59,10 +59,10 @@ using Texts = std::vector<QString>;
 TEST(ImageWord, LittleEndianUnsignedAndZeroPastTheEnd)
 {
     const std::vector<std::uint8_t> b{0x34, 0x12, 0xFF};
-    EXPECT_EQ(image_word(b, 0), 0x1234);
-    EXPECT_EQ(image_word(b, 1), 0xFF12);
-    EXPECT_EQ(image_word(b, 2), 0x00FF) << "the byte after the image reads 0";
-    EXPECT_EQ(image_word(b, 3), 0);
+    EXPECT_EQ(imageWord(b, 0), 0x1234);
+    EXPECT_EQ(imageWord(b, 1), 0xFF12);
+    EXPECT_EQ(imageWord(b, 2), 0x00FF) << "the byte after the image reads 0";
+    EXPECT_EQ(imageWord(b, 3), 0);
 }
 
 struct TimeCase {
@@ -74,7 +74,7 @@ TEST_P(ImageTime, TwoDigitsEachAndZeroForImpossibleValues)
 {
     const TimeCase& c = GetParam();
     const std::vector<std::uint8_t> b{0xEE, static_cast<std::uint8_t>(c.minute), static_cast<std::uint8_t>(c.hour), 0xEE};
-    EXPECT_EQ(image_time(b, 1), QString::fromLatin1(c.text));
+    EXPECT_EQ(imageTime(b, 1), QString::fromLatin1(c.text));
 }
 INSTANTIATE_TEST_SUITE_P(Cases, ImageTime, ::testing::Values(
     TimeCase{7, 5, "07:05"}, TimeCase{24, 60, "00:00"}, TimeCase{23, 59, "23:59"}, TimeCase{0, 0, "00:00"},
@@ -90,7 +90,7 @@ TEST_P(ImageDate, TwoDigitDayAndMonthOneForImpossibleValuesYearFrom2000)
     const DateCase& c = GetParam();
     const std::vector<std::uint8_t> b{0xEE, static_cast<std::uint8_t>(c.day), static_cast<std::uint8_t>(c.month),
                                       static_cast<std::uint8_t>(c.year), 0xEE};
-    EXPECT_EQ(image_date(b, 1), QString::fromLatin1(c.text));
+    EXPECT_EQ(imageDate(b, 1), QString::fromLatin1(c.text));
 }
 INSTANTIATE_TEST_SUITE_P(Cases, ImageDate, ::testing::Values(
     DateCase{0, 13, 6, "01.01.2006"}, DateCase{31, 2, 6, "31.02.2006"}, DateCase{32, 0, 255, "01.01.2255"},
@@ -108,7 +108,7 @@ TEST(StampSeconds, TextsOrderByTheirNumbersEvenOnDaysTheCalendarLacks)
         {"01.01.2100", "00:00"}};
     std::optional<std::int64_t> before;
     for (const auto& [date, time] : ordered) {
-        const auto key = stamp_seconds(QString::fromLatin1(date), QString::fromLatin1(time));
+        const auto key = stampSeconds(QString::fromLatin1(date), QString::fromLatin1(time));
         ASSERT_TRUE(key) << date << " " << time;
         if (before) {
             EXPECT_GT(*key, *before) << date << " " << time;
@@ -119,7 +119,7 @@ TEST(StampSeconds, TextsOrderByTheirNumbersEvenOnDaysTheCalendarLacks)
 
 TEST(StampSeconds, CountsSecondsFromTheFirstDay)
 {
-    const auto key = [](const char* d, const char* t) { return *stamp_seconds(QString::fromLatin1(d), QString::fromLatin1(t)); };
+    const auto key = [](const char* d, const char* t) { return *stampSeconds(QString::fromLatin1(d), QString::fromLatin1(t)); };
     EXPECT_EQ(key("01.01.0001", "00:00"), 86400) << "1 January of year 1 is day 1";
     EXPECT_EQ(key("02.01.2006", "00:00") - key("01.01.2006", "00:00"), 86400);
     EXPECT_EQ(key("01.01.2006", "13:45") - key("01.01.2006", "00:00"), 13 * 3600 + 45 * 60);
@@ -135,7 +135,7 @@ TEST(StampSeconds, UnreadableTextsGiveNoKey)
         {"01.01.2006", "12:60"}, {"01.01.2006", "12"},    {"01.01.2006", "1200"},  {"01.01.2006", "12:5"},
         {"01.01.2006", "12:00:60"}, {"дата", "12:00"},   {"01.01.2006", "12:00 pm"}};
     for (const auto& [date, time] : bad)
-        EXPECT_FALSE(stamp_seconds(QString::fromUtf8(date), QString::fromUtf8(time))) << date << " " << time;
+        EXPECT_FALSE(stampSeconds(QString::fromUtf8(date), QString::fromUtf8(time))) << date << " " << time;
 }
 
 // ---- decoding into a table ----------------------------------------------------------------------
@@ -151,7 +151,7 @@ protected:
 
     DecodeResult decode(const std::vector<std::uint8_t>& bytes, bool append)
     {
-        return flash2dru(m_table, DownloadedImage{bytes, 4, 4321}, append);
+        return decodeImage(m_table, DownloadedImage{bytes, 4, 4321}, append);
     }
 
     MeasurementTable m_table;
@@ -354,7 +354,7 @@ TEST_P(ShortImage, WritesOnlyRecordsReceivedWhole)
     // only the received part.
     const std::vector<std::uint8_t> stale = imageOf(records, c.count);
     const std::size_t received = std::min(stale.size(), kImageFirstRecord + c.records * kImageRecordSize + c.tail);
-    const auto result = flash2dru(m_table, DownloadedImage{std::span(stale).first(received), 4, 1}, false);
+    const auto result = decodeImage(m_table, DownloadedImage{std::span(stale).first(received), 4, 1}, false);
     EXPECT_EQ(result.added, static_cast<int>(c.written));
     Numbers want;
     for (std::size_t i = 1; i <= c.written; ++i)
@@ -374,14 +374,14 @@ TEST_F(Decoder, TheCountWordCutInHalfReadsNoRecord)
 {
     open();
     const std::vector<std::uint8_t> oneByte{5};
-    EXPECT_EQ(flash2dru(m_table, DownloadedImage{oneByte, 4, 1}, false).added, 0);
-    EXPECT_EQ(flash2dru(m_table, DownloadedImage{{}, 4, 1}, true).added, 0);
+    EXPECT_EQ(decodeImage(m_table, DownloadedImage{oneByte, 4, 1}, false).added, 0);
+    EXPECT_EQ(decodeImage(m_table, DownloadedImage{{}, 4, 1}, true).added, 0);
 }
 
 TEST_F(Decoder, AClosedTableIsLeftAlone)
 {
     MeasurementTable closed;
-    const auto result = flash2dru(closed, DownloadedImage{imageOf({at(1, 3, 8, 0)}), 4, 1}, true);
+    const auto result = decodeImage(closed, DownloadedImage{imageOf({at(1, 3, 8, 0)}), 4, 1}, true);
     EXPECT_EQ(result.added, 0);
     EXPECT_FALSE(closed.isActive());
 }

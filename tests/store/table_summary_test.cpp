@@ -1,4 +1,4 @@
-// The footer summary: the rounding of the means, find_mma over the filtered rows, the summary
+// The footer summary: the rounding of the means, summarizeTable over the filtered rows, the summary
 // of selected rows, and the footer texts.
 
 #include "store/table_summary.h"
@@ -82,7 +82,7 @@ TEST(RoundMeanOracle, AgreesWithTheX87OverRandomAndHalfwayMeans)
     }
 }
 
-// ---- find_mma ------------------------------------------------------------------------------
+// ---- summarizeTable ----------------------------------------------------------------------------
 
 class FindMma : public StoreTest {
 protected:
@@ -123,38 +123,38 @@ void expectSummary(const TableSummary& s, std::array<double, 6> want)
 TEST_F(FindMma, NoRowsReadsZero)
 {
     open({});
-    expectSummary(find_mma(m_table), {0, 0, 0, 0, 0, 0});
+    expectSummary(summarizeTable(m_table), {0, 0, 0, 0, 0, 0});
     m_table.close();
-    expectSummary(find_mma(m_table), {0, 0, 0, 0, 0, 0});
+    expectSummary(summarizeTable(m_table), {0, 0, 0, 0, 0, 0});
 }
 
 TEST_F(FindMma, OneRowShowsItsOwnValuesThreeTimesUnrounded)
 {
     open({{2.25, 12.34}});
-    expectSummary(find_mma(m_table), {2.25, 2.25, 2.25, 12.34, 12.34, 12.34});
+    expectSummary(summarizeTable(m_table), {2.25, 2.25, 2.25, 12.34, 12.34, 12.34});
 }
 
 TEST_F(FindMma, ThreeRowsOfTheFilteredKind)
 {
     open({{2, 0.5}, {1, 0.7}, {4, 0.2}});
     m_table.table().moveTo(1);
-    expectSummary(find_mma(m_table), {1, 2.3, 4, 0.2, 0.5, 0.7});
+    expectSummary(summarizeTable(m_table), {1, 2.3, 4, 0.2, 0.5, 0.7});
     EXPECT_EQ(m_table.table().position(), 1) << "the summary walks with a cursor of its own";
 }
 
 TEST_F(FindMma, AnEmptyFieldCountsAsZero)
 {
     open({{kEmpty, 3}, {6, kEmpty}});
-    expectSummary(find_mma(m_table), {0, 3, 6, 0, 1.5, 3});
+    expectSummary(summarizeTable(m_table), {0, 3, 6, 0, 1.5, 3});
 }
 
 TEST_F(FindMma, TheOtherKindHasItsOwnSummary)
 {
     open({{2, 0.5}, {1, 0.7}});
     m_table.table().setFilter(kindFilter(kPressKind));
-    expectSummary(find_mma(m_table), {1000, 1000, 1000, 50, 50, 50});
+    expectSummary(summarizeTable(m_table), {1000, 1000, 1000, 50, 50, 50});
     m_table.table().setFilter("");
-    expectSummary(find_mma(m_table), {1, 334.3, 1000, 0.5, 17.1, 50});
+    expectSummary(summarizeTable(m_table), {1, 334.3, 1000, 0.5, 17.1, 50});
 }
 
 TEST_F(FindMma, ReadsWhatTheFileHoldsAndLeavesAnEditAlone)
@@ -163,10 +163,10 @@ TEST_F(FindMma, ReadsWhatTheFileHoldsAndLeavesAnEditAlone)
     m_table.table().moveTo(1);
     m_table.table().edit();
     m_table.setReal(Field::P, 9);
-    expectSummary(find_mma(m_table), {2, 2.5, 3, 0.25, 0.4, 0.5});
+    expectSummary(summarizeTable(m_table), {2, 2.5, 3, 0.25, 0.4, 0.5});
     EXPECT_EQ(m_table.table().state(), DbfTable::State::Edit) << "the edit is neither posted nor dropped";
     m_table.table().post();
-    expectSummary(find_mma(m_table), {2, 5.5, 9, 0.25, 0.4, 0.5});
+    expectSummary(summarizeTable(m_table), {2, 5.5, 9, 0.25, 0.4, 0.5});
 }
 
 // ---- selected rows -------------------------------------------------------------------------

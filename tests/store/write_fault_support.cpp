@@ -231,7 +231,7 @@ const std::vector<Scenario>& writeScenarios()
                      [](MeasurementTable& t) { t.table().first(); },
                      [](MeasurementTable& t, const QString&) { t.table().deleteRecord(); },
                      [](const FileOp&, const std::string&) { return true; }});
-        v.push_back({"Append: flash2dru of three records in a batch",
+        v.push_back({"Append: decodeImage of three records in a batch",
                      twoRows,
                      true,
                      [](MeasurementTable&) {},
@@ -240,7 +240,7 @@ const std::vector<Scenario>& writeScenarios()
                          DbfTable& d = t.table();
                          d.beginBatch();
                          try {
-                             flash2dru(t, DownloadedImage{image, 4, 1234}, true);
+                             decodeImage(t, DownloadedImage{image, 4, 1234}, true);
                          } catch (...) {
                              d.endBatch();
                              throw;

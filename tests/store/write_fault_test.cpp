@@ -1,5 +1,5 @@
 // Writes that fail part-way. Every write point of post (append and edit), delete, Append
-// (flash2dru in a batch), pack and create is made to fail in turn: an error before anything is
+// (decodeImage in a batch), pack and create is made to fail in turn: an error before anything is
 // written, half of the bytes written, a full disk, and a device that refuses everything from
 // that point on (so that even putting the file back fails), before or after the write reached
 // the file whole. Afterwards the table must open

@@ -133,8 +133,8 @@ const std::vector<GridChange>& gridChanges()
              // The order of things in Export: both sorts reset while a cell is in edit.
              clickTitle(s.grid1(), s.grid1().columnOfField(QStringLiteral("DATE")));
              s.openEditor(s.grid1(), 2, QStringLiteral("R"), QStringLiteral("4"));
-             ResetSort(s.grid1(), s.fixture().document(), store::kTab1);
-             ResetSort(s.grid2(), s.fixture().document(), store::kTab2);
+             resetSort(s.grid1(), s.fixture().document(), store::kTab1);
+             resetSort(s.grid2(), s.fixture().document(), store::kTab2);
          }},
         {"tab_switched",
          [](GridScene& s) {

@@ -175,7 +175,6 @@ protected:
     {
         for (const GridColumn& c : grid.columns())
             EXPECT_EQ(c.width, grid.column(0).width) << c.caption.toStdString();
-        EXPECT_TRUE(grid.autoColumnFit());
         EXPECT_EQ(grid.shownLayout().totalWidth(), grid.viewport()->width());
     }
 
@@ -225,7 +224,7 @@ TEST_F(StoredLayouts, TheProgramsSettingsKeepTheLayoutsInTheirGroup)
     {
         const auto values = settings::open(); // the private folder of the test run
         values->remove(kLayoutValue1);
-        StoreGridLayout(*values, kLayoutValue1, *m_tabs->grid1());
+        storeGridLayout(*values, kLayoutValue1, *m_tabs->grid1());
     }
     QSettings whole(settings::kOrganization, settings::kApplication);
     EXPECT_TRUE(whole.contains(QStringLiteral("1.0/Table_1")));
@@ -253,7 +252,7 @@ TEST_F(StoredLayouts, WithoutAValueTheGridGetsEqualWidthsAndTheValueIsWritten)
 TEST_F(StoredLayouts, AnUnreadableValueIsReplaced)
 {
     m_settings->setValue(kLayoutValue2, QStringLiteral("object Grid2Columns: TColumns\r\nend"));
-    RestoreGridLayout(*m_settings, kLayoutValue2, *m_tabs->grid2());
+    restoreGridLayout(*m_settings, kLayoutValue2, *m_tabs->grid2());
     expectEqualWidthsFillingTheGrid(*m_tabs->grid2());
     GridColumns stored;
     EXPECT_TRUE(readLayoutText(m_settings->value(kLayoutValue2).toString(), stored));

@@ -194,7 +194,7 @@ TEST_F(GridTabsSort, RemovingTheSortResetsBothTabsAndIsQuietWithoutOne)
     m_tabs->grid2()->setTitleState(0, TitleState::Down); // a mark on the other tab too
     test::GridMessages told(*m_tabs);
 
-    m_tabs->N33Click();
+    m_tabs->unsortAll();
     EXPECT_EQ(test::columnTexts(grid(), QStringLiteral("N")), fileOrder());
     for (DataGrid* g : {m_tabs->grid1(), m_tabs->grid2()})
         for (const GridColumn& c : g->columns())
@@ -202,7 +202,7 @@ TEST_F(GridTabsSort, RemovingTheSortResetsBothTabsAndIsQuietWithoutOne)
     EXPECT_TRUE(m_fixture->table().table().tagNames().empty());
 
     QSignalSpy resets(m_tabs->model(), &QAbstractItemModel::modelReset);
-    m_tabs->N33Click(); // nothing sorted: nothing changes, nothing is said
+    m_tabs->unsortAll(); // nothing sorted: nothing changes, nothing is said
     EXPECT_EQ(test::columnTexts(grid(), QStringLiteral("N")), fileOrder());
     EXPECT_TRUE(resets.isEmpty()) << "a view already in file order is not rebuilt";
     EXPECT_TRUE(told.isEmpty()) << told.all();
@@ -212,7 +212,7 @@ TEST_F(GridTabsSort, ResetSortOfAClosedTableOnlyClearsTheMarks)
 {
     grid().setTitleState(col("P"), TitleState::Up);
     m_fixture->document().close();
-    ResetSort(grid(), m_fixture->document(), store::kTab1);
+    resetSort(grid(), m_fixture->document(), store::kTab1);
     EXPECT_EQ(grid().column(col("P")).titleState, TitleState::None);
     EXPECT_EQ(grid().model()->rowCount(), 0);
 }

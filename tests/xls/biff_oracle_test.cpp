@@ -26,7 +26,7 @@ constexpr int kXlrdBlank = 6;
 
 void put(XlsWorksheet& sheet, int column, int row, const XlsValue& value)
 {
-    sheet.Ranges(column, row, column, row).SetValue(value);
+    sheet.range(column, row, column, row).setValue(value);
 }
 
 // Rows like those of the table export: a heading, then per record a row of numbers and
@@ -59,28 +59,28 @@ struct OracleCase {
 std::vector<OracleCase> oracleCases()
 {
     return {
-        {"a sheet without ranges", [](XlsWorkbook& b) { b.AddSheet(); }},
+        {"a sheet without ranges", [](XlsWorkbook& b) { b.addSheet(); }},
         {"the export's layout, Cyrillic texts", [](XlsWorkbook& b) {
-             fillLikeTheExport(b.AddSheet(), 20);
-             b.Sheet(0).SetName(QStringLiteral("ВРТ-ТК5"));
-             b.SetUserName(QStringLiteral("Пользователь"));
+             fillLikeTheExport(b.addSheet(), 20);
+             b.sheet(0).setName(QStringLiteral("ВРТ-ТК5"));
+             b.setUserName(QStringLiteral("Пользователь"));
          }},
         {"two sheets", [](XlsWorkbook& b) {
-             fillLikeTheExport(b.AddSheet(), 2);
-             XlsWorksheet& second = b.AddSheet();
-             second.SetName(QString(31, u'Ж'));
+             fillLikeTheExport(b.addSheet(), 2);
+             XlsWorksheet& second = b.addSheet();
+             second.setName(QString(31, u'Ж'));
              put(second, 3, 4, XlsValue::text(QStringLiteral("второй лист")));
          }},
         {"merged ranges, blanks and an empty text", [](XlsWorkbook& b) {
-             XlsWorksheet& s = b.AddSheet();
-             s.Ranges(0, 0, 2, 1).SetValue(XlsValue::real(5));
-             s.Ranges(3, 0, 3, 3).SetValue(XlsValue::text(QStringLiteral("столбик")));
-             s.Ranges(0, 2, 1, 2);
+             XlsWorksheet& s = b.addSheet();
+             s.range(0, 0, 2, 1).setValue(XlsValue::real(5));
+             s.range(3, 0, 3, 3).setValue(XlsValue::text(QStringLiteral("столбик")));
+             s.range(0, 2, 1, 2);
              put(s, 4, 4, XlsValue::text(QString()));
              put(s, 5, 6, XlsValue::boolean(true));
          }},
         {"a 5000-character text and 1000 short ones", [](XlsWorkbook& b) {
-             XlsWorksheet& s = b.AddSheet();
+             XlsWorksheet& s = b.addSheet();
              QString text;
              for (int i = 0; i < 5000; ++i)
                  text += QChar(u'А' + i % 32);
@@ -89,79 +89,79 @@ std::vector<OracleCase> oracleCases()
                  put(s, 1 + i % 5, 1 + i / 5, XlsValue::text(QStringLiteral("текст %1").arg(i)));
          }},
         {"33 rows, one of them without cells", [](XlsWorkbook& b) {
-             XlsWorksheet& s = b.AddSheet();
+             XlsWorksheet& s = b.addSheet();
              for (int r = 0; r < 34; ++r)
                  if (r != 20)
                      put(s, r % 3, r, XlsValue::real(r * 1.5));
          }},
         {"a tall range across row blocks beside single cells", [](XlsWorkbook& b) {
-             XlsWorksheet& s = b.AddSheet();
-             s.Ranges(2, 1, 3, 70).SetValue(XlsValue::text(QStringLiteral("высокая")));
+             XlsWorksheet& s = b.addSheet();
+             s.range(2, 1, 3, 70).setValue(XlsValue::text(QStringLiteral("высокая")));
              for (int r = 0; r < 75; r += 3)
                  put(s, r % 2 ? 0 : 5, r, XlsValue::real(r));
-             s.Ranges(6, 30, 6, 34).SetValue(XlsValue::real(-0.0));
+             s.range(6, 30, 6, 34).setValue(XlsValue::real(-0.0));
          }},
         {"a coloured bold font", [](XlsWorkbook& b) {
-             XlsRange& r = b.AddSheet().Ranges(1, 1, 1, 1);
-             r.SetValue(XlsValue::text(QStringLiteral("цвет")));
+             XlsRange& r = b.addSheet().range(1, 1, 1, 1);
+             r.setValue(XlsValue::text(QStringLiteral("цвет")));
              r.Font.Color = 0x00030201;
              r.Font.Style.Bold = true;
              r.Format = QStringLiteral("0.000");
          }},
         {"1025 merged ranges", [](XlsWorkbook& b) {
-             XlsWorksheet& s = b.AddSheet();
+             XlsWorksheet& s = b.addSheet();
              for (int i = 0; i < 1025; ++i)
-                 s.Ranges(0, i, 1, i).SetValue(XlsValue::real(i));
+                 s.range(0, i, 1, i).setValue(XlsValue::real(i));
          }},
         {"column widths, one of them hidden", [](XlsWorkbook& b) {
-             XlsWorksheet& s = b.AddSheet();
+             XlsWorksheet& s = b.addSheet();
              fillLikeTheExport(s, 3);
              for (int c = 0; c < 3; ++c)
-                 s.SetColumnWidth(c, 4 * 256);
-             s.SetColumnWidth(5, 0);
-             s.SetColumnWidth(11, 30 * 256 + 128);
-             s.SetColumnWidth(255, 1);
+                 s.setColumnWidth(c, 4 * 256);
+             s.setColumnWidth(5, 0);
+             s.setColumnWidth(11, 30 * 256 + 128);
+             s.setColumnWidth(255, 1);
          }},
         {"rows repeated on the pages of two sheets out of three", [](XlsWorkbook& b) {
-             fillLikeTheExport(b.AddSheet(), 12);
-             b.Sheet(0).SetPrintTitleRows(0, 0);
-             put(b.AddSheet(), 1, 1, XlsValue::real(2));
-             XlsWorksheet& third = b.AddSheet();
-             third.SetName(QStringLiteral("Третий лист"));
+             fillLikeTheExport(b.addSheet(), 12);
+             b.sheet(0).setPrintTitleRows(0, 0);
+             put(b.addSheet(), 1, 1, XlsValue::real(2));
+             XlsWorksheet& third = b.addSheet();
+             third.setName(QStringLiteral("Третий лист"));
              fillLikeTheExport(third, 4);
-             third.SetPrintTitleRows(1, 6);
-             third.SetColumnWidth(11, 40 * 256);
+             third.setPrintTitleRows(1, 6);
+             third.setColumnWidth(11, 40 * 256);
          }},
         {"a frozen heading row, bold wrapped centred headings, printed fitted and landscape", [](XlsWorkbook& b) {
-             XlsWorksheet& s = b.AddSheet();
+             XlsWorksheet& s = b.addSheet();
              fillLikeTheExport(s, 6);
              for (int c = 0; c < 12; ++c) {
-                 XlsRange& heading = s.Ranges(c, 0, c, 0);
+                 XlsRange& heading = s.range(c, 0, c, 0);
                  heading.Font.Style.Bold = true;
                  heading.WrapText = true;
                  heading.HorizontalAlignment = XlsHorizontal::Center;
                  heading.VerticalAlignment = XlsVertical::Center;
-                 s.SetColumnWidth(c, 2000 + 100 * c);
+                 s.setColumnWidth(c, 2000 + 100 * c);
              }
-             s.SetRowHeight(0, 2 * XlsWorksheet::kDefaultRowHeight);
-             s.SetFrozenPanes(1, 0);
-             s.SetPrintTitleRows(0, 0);
-             s.PageSetup().Orientation = XlsPageSetup::kLandscape;
-             s.PageSetup().FitToPages = true;
-             s.PageSetup().FitToPagesTall = 0;
+             s.setRowHeight(0, 2 * XlsWorksheet::kDefaultRowHeight);
+             s.setFrozenPanes(1, 0);
+             s.setPrintTitleRows(0, 0);
+             s.pageSetup().Orientation = XlsPageSetup::kLandscape;
+             s.pageSetup().FitToPages = true;
+             s.pageSetup().FitToPagesTall = 0;
          }},
         {"two frozen rows and a column, a tall row further down", [](XlsWorkbook& b) {
-             XlsWorksheet& s = b.AddSheet();
+             XlsWorksheet& s = b.addSheet();
              fillLikeTheExport(s, 3);
-             s.SetFrozenPanes(2, 1);
-             s.SetRowHeight(5, 800);
-             XlsRange& left = s.Ranges(2, 7, 2, 7);
+             s.setFrozenPanes(2, 1);
+             s.setRowHeight(5, 800);
+             XlsRange& left = s.range(2, 7, 2, 7);
              left.HorizontalAlignment = XlsHorizontal::Left;
              left.VerticalAlignment = XlsVertical::Top;
-             b.AddSheet().SetFrozenPanes(0, 3);
+             b.addSheet().setFrozenPanes(0, 3);
          }},
         {"the last row and column", [](XlsWorkbook& b) {
-             XlsWorksheet& s = b.AddSheet();
+             XlsWorksheet& s = b.addSheet();
              put(s, 0, 0, XlsValue::real(1));
              put(s, 255, 65535, XlsValue::real(2));
          }},
@@ -180,16 +180,16 @@ void expectReadAsModelled(const XlsWorkbook& book, const QJsonObject& read)
 {
     EXPECT_EQ(read.value("log").toString(), QString()) << "xlrd warned";
     EXPECT_EQ(read.value("streams").toArray(), QJsonArray{QStringLiteral("Workbook")});
-    EXPECT_EQ(read.value("user").toString(), book.UserName().left(54));
+    EXPECT_EQ(read.value("user").toString(), book.userName().left(54));
     const QJsonArray sheets = read.value("sheets").toArray();
-    ASSERT_EQ(sheets.size(), book.SheetCount());
-    for (int s = 0; s < book.SheetCount(); ++s) {
-        const XlsWorksheet& sheet = book.Sheet(s);
+    ASSERT_EQ(sheets.size(), book.sheetCount());
+    for (int s = 0; s < book.sheetCount(); ++s) {
+        const XlsWorksheet& sheet = book.sheet(s);
         const QJsonObject got = sheets[s].toObject();
-        SCOPED_TRACE(sheet.Name().toStdString());
-        EXPECT_EQ(got.value("name").toString(), sheet.Name());
-        EXPECT_EQ(got.value("nrows").toInt(), sheet.UsedBottom() + 1);
-        EXPECT_EQ(got.value("ncols").toInt(), sheet.UsedRight() + 1);
+        SCOPED_TRACE(sheet.name().toStdString());
+        EXPECT_EQ(got.value("name").toString(), sheet.name());
+        EXPECT_EQ(got.value("nrows").toInt(), sheet.usedBottom() + 1);
+        EXPECT_EQ(got.value("ncols").toInt(), sheet.usedRight() + 1);
         const QJsonObject cells = got.value("cells").toObject();
         auto cellAt = [&](int row, int column) {
             const QJsonValue cell = cells.value(QStringLiteral("%1,%2").arg(row).arg(column));
@@ -197,62 +197,62 @@ void expectReadAsModelled(const XlsWorkbook& book, const QJsonObject& read)
         };
         QJsonArray merged;
         int covered = 0;
-        for (int i = 0; i < sheet.RangeCount(); ++i) {
-            const XlsRange& r = sheet.Range(i);
-            covered += (r.Right() - r.Left() + 1) * (r.Bottom() - r.Top() + 1);
-            const QJsonArray topLeft = cellAt(r.Top(), r.Left());
-            const QString where = QStringLiteral("row %1 column %2").arg(r.Top()).arg(r.Left());
-            if (r.CellKind() == XlsCellKind::Number) {
+        for (int i = 0; i < sheet.cellCount(); ++i) {
+            const XlsRange& r = sheet.rangeAt(i);
+            covered += (r.right() - r.left() + 1) * (r.bottom() - r.top() + 1);
+            const QJsonArray topLeft = cellAt(r.top(), r.left());
+            const QString where = QStringLiteral("row %1 column %2").arg(r.top()).arg(r.left());
+            if (r.cellKind() == XlsCellKind::Number) {
                 EXPECT_EQ(topLeft.at(0).toInt(), kXlrdNumber) << where.toStdString();
-                EXPECT_EQ(topLeft.at(1).toDouble(), r.Value().toDouble()) << where.toStdString();
-            } else if (r.Value().toText().isEmpty()) {
+                EXPECT_EQ(topLeft.at(1).toDouble(), r.value().toDouble()) << where.toStdString();
+            } else if (r.value().toText().isEmpty()) {
                 EXPECT_EQ(topLeft.at(0).toInt(), kXlrdBlank) << where.toStdString();
             } else {
                 EXPECT_EQ(topLeft.at(0).toInt(), kXlrdText) << where.toStdString();
-                EXPECT_EQ(topLeft.at(1).toString(), r.Value().toText()) << where.toStdString();
+                EXPECT_EQ(topLeft.at(1).toString(), r.value().toText()) << where.toStdString();
             }
-            for (int row = r.Top(); row <= r.Bottom(); ++row) {
-                for (int col = r.Left(); col <= r.Right(); ++col) {
-                    if (row != r.Top() || col != r.Left()) {
+            for (int row = r.top(); row <= r.bottom(); ++row) {
+                for (int col = r.left(); col <= r.right(); ++col) {
+                    if (row != r.top() || col != r.left()) {
                         EXPECT_EQ(cellAt(row, col).at(0).toInt(), kXlrdBlank) << row << "," << col;
                     }
                 }
             }
             if (!r.isSingleCell())
-                merged.append(QJsonArray{r.Top(), r.Bottom() + 1, r.Left(), r.Right() + 1});
+                merged.append(QJsonArray{r.top(), r.bottom() + 1, r.left(), r.right() + 1});
         }
         // Every other cell of the sheet is empty.
         EXPECT_EQ(cells.size(), covered);
         EXPECT_EQ(got.value("merged").toArray(), merged);
 
         QJsonObject widths;
-        for (const XlsColumnWidth& w : sheet.ColumnWidths())
+        for (const XlsColumnWidth& w : sheet.columnWidths())
             widths.insert(QString::number(w.Index), QJsonArray{w.Width, w.Width == 0 ? 1 : 0});
         EXPECT_EQ(compact(got.value("widths").toObject()), compact(widths));
 
         // Heights of their own, for the rows that have a ROW record (the used area's).
         QJsonObject heights;
-        for (const XlsRowHeight& h : sheet.RowHeights())
-            if (h.Index >= sheet.UsedTop() && h.Index <= sheet.UsedBottom() && h.Height != XlsWorksheet::kDefaultRowHeight)
+        for (const XlsRowHeight& h : sheet.rowHeights())
+            if (h.Index >= sheet.usedTop() && h.Index <= sheet.usedBottom() && h.Height != XlsWorksheet::kDefaultRowHeight)
                 heights.insert(QString::number(h.Index), h.Height);
         EXPECT_EQ(compact(got.value("heights").toObject()), compact(heights));
 
         // Frozen panes: the rows above and the columns left of the split, the first row and
         // column that scroll, and the cursor's pane, the one that scrolls both ways
         // (0 bottom right, 1 top right, 2 bottom left).
-        const int rows = sheet.FrozenRows(), columns = sheet.FrozenColumns();
+        const int rows = sheet.frozenRows(), columns = sheet.frozenColumns();
         const int active = rows > 0 && columns > 0 ? 0 : rows > 0 ? 2 : 1;
-        const QJsonArray frozen = sheet.HasFrozenPanes() ? QJsonArray{1, rows, columns, rows, columns, active}
+        const QJsonArray frozen = sheet.hasFrozenPanes() ? QJsonArray{1, rows, columns, rows, columns, active}
                                                          : QJsonArray{0, 0, 0, 0, 0, 0};
         EXPECT_EQ(compact(got.value("frozen").toArray()), compact(frozen));
 
         // Each range's style as its cell format and font carry it.
         const QJsonArray xfs = read.value("xf_styles").toArray();
         const QJsonArray fonts = read.value("font_styles").toArray();
-        for (int i = 0; i < sheet.RangeCount(); ++i) {
-            const XlsRange& r = sheet.Range(i);
-            SCOPED_TRACE(testing::Message() << "range at row " << r.Top() << ", column " << r.Left());
-            const int xf = cellAt(r.Top(), r.Left()).at(2).toInt();
+        for (int i = 0; i < sheet.cellCount(); ++i) {
+            const XlsRange& r = sheet.rangeAt(i);
+            SCOPED_TRACE(testing::Message() << "range at row " << r.top() << ", column " << r.left());
+            const int xf = cellAt(r.top(), r.left()).at(2).toInt();
             ASSERT_LT(xf, xfs.size());
             const QJsonArray style = xfs[xf].toArray();
             EXPECT_EQ(style.at(1).toInt(), r.HorizontalAlignment);
@@ -268,8 +268,8 @@ void expectReadAsModelled(const XlsWorkbook& book, const QJsonObject& read)
     // One built-in Print_Titles per sheet that repeats rows, scoped to that sheet, covering
     // the rows across every column.
     QJsonArray names;
-    for (int s = 0; s < book.SheetCount(); ++s) {
-        if (const std::optional<XlsRowSpan>& rows = book.Sheet(s).PrintTitleRows())
+    for (int s = 0; s < book.sheetCount(); ++s) {
+        if (const std::optional<XlsRowSpan>& rows = book.sheet(s).printTitleRows())
             names.append(QJsonArray{QStringLiteral("Print_Titles"), true, s,
                                     QJsonArray{s, rows->First, rows->Last + 1, 0, 256}});
     }
@@ -286,7 +286,7 @@ TEST(BiffOracle, XlrdReadsEveryFileAsModelled)
         c.fill(book);
         const QString file = dir.filePath(QStringLiteral("case%1.xls").arg(++n));
         BiffWriter writer;
-        writer.Save(book, file);
+        writer.save(book, file);
         const OracleResult read = readWithXlrd(file);
         if (!read.skipReason.empty())
             GTEST_SKIP() << read.skipReason;
@@ -300,12 +300,12 @@ TEST(BiffOracle, LibreOfficeReadsTheExportedLayout)
 {
     QTemporaryDir dir;
     XlsWorkbook book;
-    XlsWorksheet& sheet = book.AddSheet();
-    sheet.SetName(QStringLiteral("ВРТ-ТК5"));
+    XlsWorksheet& sheet = book.addSheet();
+    sheet.setName(QStringLiteral("ВРТ-ТК5"));
     fillLikeTheExport(sheet, 40);
     const QString file = dir.filePath(QStringLiteral("экспорт.xls"));
     BiffWriter writer;
-    writer.Save(book, file);
+    writer.save(book, file);
     EXPECT_TRUE(readsCleanly(file));
 
     const CsvResult csv = convertWithLibreOffice(file, dir.path());
@@ -313,17 +313,17 @@ TEST(BiffOracle, LibreOfficeReadsTheExportedLayout)
         GTEST_SKIP() << csv.skipReason;
     ASSERT_TRUE(csv.failure.empty()) << csv.failure;
     const std::vector<std::vector<QString>>& rows = *csv.rows;
-    ASSERT_EQ(static_cast<int>(rows.size()), sheet.UsedBottom() + 1);
-    for (int r = 0; r <= sheet.UsedBottom(); ++r) {
+    ASSERT_EQ(static_cast<int>(rows.size()), sheet.usedBottom() + 1);
+    for (int r = 0; r <= sheet.usedBottom(); ++r) {
         std::vector<QString> expected(12);
         std::vector<bool> isNumber(12, false);
-        for (int i = 0; i < sheet.RangeCount(); ++i) {
-            const XlsRange& range = sheet.Range(i);
-            if (range.Top() != r)
+        for (int i = 0; i < sheet.cellCount(); ++i) {
+            const XlsRange& range = sheet.rangeAt(i);
+            if (range.top() != r)
                 continue;
-            isNumber[range.Left()] = range.CellKind() == XlsCellKind::Number;
-            expected[range.Left()] = isNumber[range.Left()] ? QString::number(range.Value().toDouble())
-                                                            : range.Value().toText();
+            isNumber[range.left()] = range.cellKind() == XlsCellKind::Number;
+            expected[range.left()] = isNumber[range.left()] ? QString::number(range.value().toDouble())
+                                                            : range.value().toText();
         }
         std::vector<QString> got = rows[r];
         got.resize(12);

@@ -32,7 +32,7 @@ namespace rec = biff::rec;
 // Sets a one-cell range's value.
 void put(XlsWorksheet& sheet, int column, int row, const XlsValue& value)
 {
-    sheet.Ranges(column, row, column, row).SetValue(value);
+    sheet.range(column, row, column, row).setValue(value);
 }
 
 // A sheet the way the export fills it: a heading row of texts, then numbers and texts.
@@ -53,7 +53,7 @@ void fillLikeTheExport(XlsWorksheet& sheet)
 std::vector<Record> streamOf(XlsWorkbook& book)
 {
     BiffWriter writer;
-    return parseRecords(writer.BuildStream(book));
+    return parseRecords(writer.buildStream(book));
 }
 
 // The records of the globals, BOF to EOF.
@@ -85,7 +85,7 @@ std::vector<Record> sheetOf(const std::vector<Record>& records, int n)
 TEST(BiffWriter, GlobalsComeInTheirOrder)
 {
     XlsWorkbook book;
-    fillLikeTheExport(book.AddSheet());
+    fillLikeTheExport(book.addSheet());
     const std::vector<unsigned> expected = {
         rec::kBof, rec::kInterfaceHdr, rec::kMms, rec::kInterfaceEnd, rec::kWriteAccess, rec::kCodePage,
         rec::kDsf, rec::kExcel9File, rec::kTabId, rec::kFnGroupCount, rec::kWindowProtect, rec::kProtect,
@@ -107,7 +107,7 @@ TEST(BiffWriter, GlobalsComeInTheirOrder)
 TEST(BiffWriter, TheExportGetsFiveFontsAndOneCellFormat)
 {
     XlsWorkbook book;
-    fillLikeTheExport(book.AddSheet());
+    fillLikeTheExport(book.addSheet());
     const std::vector<Record> records = streamOf(book);
     const std::vector<Record> fonts = recordsNumbered(globalsOf(records), rec::kFont);
     ASSERT_EQ(fonts.size(), 5u);
@@ -144,7 +144,7 @@ TEST(BiffWriter, TheExportGetsFiveFontsAndOneCellFormat)
 TEST(BiffWriter, RowsAndCellsOfAnExportedRecord)
 {
     XlsWorkbook book;
-    fillLikeTheExport(book.AddSheet());
+    fillLikeTheExport(book.addSheet());
     const std::vector<Record> sheet = sheetOf(streamOf(book), 0);
     const std::vector<Record> rows = recordsNumbered(sheet, rec::kRow);
     ASSERT_EQ(rows.size(), 7u);
@@ -177,7 +177,7 @@ TEST(BiffWriter, RowsAndCellsOfAnExportedRecord)
 TEST(BiffWriter, ASheetWithoutRangesIsWrittenEmpty)
 {
     XlsWorkbook book;
-    book.AddSheet();
+    book.addSheet();
     const std::vector<Record> records = streamOf(book);
     const std::vector<Record> globals = globalsOf(records);
     ASSERT_GE(globals.size(), 2u);
@@ -210,16 +210,16 @@ TEST(BiffWriter, ASheetWithoutRangesIsWrittenEmpty)
 TEST(BiffWriter, ColumnWidthsFollowDefColWidth)
 {
     XlsWorkbook plain;
-    fillLikeTheExport(plain.AddSheet());
+    fillLikeTheExport(plain.addSheet());
     XlsWorkbook book;
-    XlsWorksheet& sheet = book.AddSheet();
+    XlsWorksheet& sheet = book.addSheet();
     fillLikeTheExport(sheet);
     for (int c : {2, 0, 1})
-        sheet.SetColumnWidth(c, 10 * 256);
-    sheet.SetColumnWidth(5, 512);
-    sheet.SetColumnWidth(11, 0);
+        sheet.setColumnWidth(c, 10 * 256);
+    sheet.setColumnWidth(5, 512);
+    sheet.setColumnWidth(11, 0);
     BiffWriter writer;
-    const std::string stream = writer.BuildStream(book);
+    const std::string stream = writer.buildStream(book);
     const std::vector<Record> records = parseRecords(stream);
     const std::vector<Record> sheetRecords = sheetOf(records, 0);
 
@@ -264,9 +264,9 @@ TEST(BiffWriter, FrozenPanesFollowWindow2)
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.rows << " rows, " << c.columns << " columns");
         XlsWorkbook book;
-        XlsWorksheet& sheet = book.AddSheet();
+        XlsWorksheet& sheet = book.addSheet();
         fillLikeTheExport(sheet);
-        sheet.SetFrozenPanes(c.rows, c.columns);
+        sheet.setFrozenPanes(c.rows, c.columns);
         const std::vector<Record> records = sheetOf(streamOf(book), 0);
         std::size_t w = 0;
         while (w < records.size() && records[w].number != rec::kWindow2)
@@ -307,12 +307,12 @@ TEST(BiffWriter, FrozenPanesFollowWindow2)
 TEST(BiffWriter, RowHeightsGoIntoTheirRowRecords)
 {
     XlsWorkbook book;
-    XlsWorksheet& sheet = book.AddSheet();
+    XlsWorksheet& sheet = book.addSheet();
     fillLikeTheExport(sheet); // rows 0..6
-    sheet.SetRowHeight(0, 510);
-    sheet.SetRowHeight(3, 1000);
-    sheet.SetRowHeight(4, XlsWorksheet::kDefaultRowHeight);
-    sheet.SetRowHeight(40, 600);
+    sheet.setRowHeight(0, 510);
+    sheet.setRowHeight(3, 1000);
+    sheet.setRowHeight(4, XlsWorksheet::kDefaultRowHeight);
+    sheet.setRowHeight(40, 600);
     const std::vector<Record> rows = recordsNumbered(sheetOf(streamOf(book), 0), rec::kRow);
     ASSERT_EQ(rows.size(), 7u);
     const unsigned heights[] = {510, 255, 255, 1000, 255, 255, 255};
@@ -329,8 +329,8 @@ TEST(BiffWriter, RowHeightsGoIntoTheirRowRecords)
 TEST(BiffWriter, PrintSettingsReachSetupAndWsBool)
 {
     XlsWorkbook book;
-    fillLikeTheExport(book.AddSheet());
-    XlsPageSetup& page = book.AddSheet().PageSetup();
+    fillLikeTheExport(book.addSheet());
+    XlsPageSetup& page = book.addSheet().pageSetup();
     page.Orientation = XlsPageSetup::kLandscape;
     page.FitToPages = true;
     page.FitToPagesWide = 1;
@@ -356,13 +356,13 @@ TEST(BiffWriter, PrintSettingsReachSetupAndWsBool)
 TEST(BiffWriter, PrintTitlesAreNamesInTheGlobals)
 {
     XlsWorkbook book;
-    fillLikeTheExport(book.AddSheet());
-    book.AddSheet();
-    put(book.AddSheet(), 0, 0, XlsValue::text(QStringLiteral("третий")));
-    book.Sheet(0).SetPrintTitleRows(0, 0);
-    book.Sheet(2).SetPrintTitleRows(3, 4);
+    fillLikeTheExport(book.addSheet());
+    book.addSheet();
+    put(book.addSheet(), 0, 0, XlsValue::text(QStringLiteral("третий")));
+    book.sheet(0).setPrintTitleRows(0, 0);
+    book.sheet(2).setPrintTitleRows(3, 4);
     BiffWriter writer;
-    const std::string stream = writer.BuildStream(book);
+    const std::string stream = writer.buildStream(book);
     const std::vector<Record> records = parseRecords(stream);
     const std::vector<Record> globals = globalsOf(records);
 
@@ -418,7 +418,7 @@ TEST(BiffWriter, ALongTextContinuesWithItsFlagByte)
     QString text;
     for (int i = 0; i < 5000; ++i)
         text += QChar(u'А' + i % 32);
-    put(book.AddSheet(), 0, 0, XlsValue::text(text));
+    put(book.addSheet(), 0, 0, XlsValue::text(text));
     const std::vector<Record> records = streamOf(book);
     std::size_t sst = 0;
     while (sst < records.size() && records[sst].number != rec::kSst)
@@ -456,12 +456,12 @@ TEST(BiffWriter, ExtSstNotesTheFirstStringOfEveryBucket)
                          Case{3000, 24, 125}}) {
         SCOPED_TRACE(c.texts);
         XlsWorkbook book;
-        XlsWorksheet& sheet = book.AddSheet();
+        XlsWorksheet& sheet = book.addSheet();
         const auto textOf = [](std::size_t i) { return QStringLiteral("%1 строка").arg(i); };
         for (int i = 0; i < c.texts; ++i)
             put(sheet, 0, i, XlsValue::text(textOf(static_cast<std::size_t>(i))));
         BiffWriter writer;
-        const std::string stream = writer.BuildStream(book);
+        const std::string stream = writer.buildStream(book);
         const std::vector<Record> records = parseRecords(stream);
         const Record ext = recordsNumbered(records, rec::kExtSst).at(0);
         ASSERT_EQ(ext.data.size(), 2 + 8 * c.entries);
@@ -496,7 +496,7 @@ TEST(BiffWriter, AStringHeaderIsNeverSplit)
     // 8 count bytes + 3 + 2 * 4104 = 8219: the 5 bytes left take a header and one character,
     // which fills the record; the next string opens a CONTINUE record.
     XlsWorkbook book;
-    XlsWorksheet& sheet = book.AddSheet();
+    XlsWorksheet& sheet = book.addSheet();
     put(sheet, 0, 0, XlsValue::text(QString(4104, u'ж')));
     put(sheet, 0, 1, XlsValue::text(QStringLiteral("a")));
     put(sheet, 0, 2, XlsValue::text(QStringLiteral("bc")));
@@ -509,7 +509,7 @@ TEST(BiffWriter, AStringHeaderIsNeverSplit)
     // 8 + (3 + 2 * 4100) + (3 + 2 * 3) = 8220: with 4 bytes left the next string goes whole
     // into a CONTINUE record.
     XlsWorkbook book2;
-    XlsWorksheet& sheet2 = book2.AddSheet();
+    XlsWorksheet& sheet2 = book2.addSheet();
     put(sheet2, 0, 0, XlsValue::text(QString(4100, u'ж')));
     put(sheet2, 0, 1, XlsValue::text(QStringLiteral("abc")));
     put(sheet2, 0, 2, XlsValue::text(QStringLiteral("é")));
@@ -523,7 +523,7 @@ TEST(BiffWriter, AStringHeaderIsNeverSplit)
 TEST(BiffWriter, EqualTextsAreNotMerged)
 {
     XlsWorkbook book;
-    XlsWorksheet& sheet = book.AddSheet();
+    XlsWorksheet& sheet = book.addSheet();
     put(sheet, 0, 0, XlsValue::text(QStringLiteral("тот же")));
     put(sheet, 1, 0, XlsValue::text(QStringLiteral("тот же")));
     const std::vector<Record> records = streamOf(book);
@@ -539,7 +539,7 @@ TEST(BiffWriter, EqualTextsAreNotMerged)
 TEST(BiffWriter, AnEmptyTextGivesABlankAndNoString)
 {
     XlsWorkbook book;
-    put(book.AddSheet(), 3, 2, XlsValue::text(QString()));
+    put(book.addSheet(), 3, 2, XlsValue::text(QString()));
     const std::vector<Record> records = streamOf(book);
     EXPECT_TRUE(recordsNumbered(records, rec::kSst).empty());
     const std::vector<Record> blanks = recordsNumbered(records, rec::kBlank);
@@ -550,7 +550,7 @@ TEST(BiffWriter, AnEmptyTextGivesABlankAndNoString)
 TEST(BiffWriter, AMergedRangeHasItsValueTopLeftAndBlanksElsewhere)
 {
     XlsWorkbook book;
-    book.AddSheet().Ranges(0, 0, 2, 1).SetValue(XlsValue::real(5));
+    book.addSheet().range(0, 0, 2, 1).setValue(XlsValue::real(5));
     const std::vector<Record> sheet = sheetOf(streamOf(book), 0);
     std::string cells;
     for (const Record& r : sheet)
@@ -567,9 +567,9 @@ TEST(BiffWriter, AMergedRangeHasItsValueTopLeftAndBlanksElsewhere)
 TEST(BiffWriter, MergedCellsGoInRecordsOfAtMost1024)
 {
     XlsWorkbook book;
-    XlsWorksheet& sheet = book.AddSheet();
+    XlsWorksheet& sheet = book.addSheet();
     for (int i = 0; i < 1025; ++i)
-        sheet.Ranges(0, i, 1, i).SetValue(XlsValue::real(i));
+        sheet.range(0, i, 1, i).setValue(XlsValue::real(i));
     const std::vector<Record> merged = recordsNumbered(sheetOf(streamOf(book), 0), rec::kMergedCells);
     ASSERT_EQ(merged.size(), 2u);
     EXPECT_EQ(merged[0].data.size(), 8194u);
@@ -581,11 +581,11 @@ TEST(BiffWriter, MergedCellsGoInRecordsOfAtMost1024)
 TEST(BiffWriter, IndexAndDbCellOf33Rows)
 {
     XlsWorkbook book;
-    XlsWorksheet& sheet = book.AddSheet();
+    XlsWorksheet& sheet = book.addSheet();
     for (int r = 0; r < 33; ++r)
         put(sheet, 0, r, XlsValue::real(r));
     BiffWriter writer;
-    const std::string stream = writer.BuildStream(book);
+    const std::string stream = writer.buildStream(book);
     const std::vector<Record> records = sheetOf(parseRecords(stream), 0);
     const std::vector<Record> dbCells = recordsNumbered(records, rec::kDbCell);
     ASSERT_EQ(dbCells.size(), 2u);
@@ -625,7 +625,7 @@ TEST(BiffWriter, IndexAndDbCellOf33Rows)
 TEST(BiffWriter, ARowWithoutCellsHasARowRecordAndAnOffset)
 {
     XlsWorkbook book;
-    XlsWorksheet& sheet = book.AddSheet();
+    XlsWorksheet& sheet = book.addSheet();
     put(sheet, 1, 0, XlsValue::real(1));
     put(sheet, 2, 2, XlsValue::real(2));
     const std::vector<Record> records = sheetOf(streamOf(book), 0);
@@ -641,9 +641,9 @@ TEST(BiffWriter, ARowWithoutCellsHasARowRecordAndAnOffset)
 TEST(BiffWriter, WindowFlagsSelectOnlyTheFirstSheet)
 {
     XlsWorkbook book;
-    book.AddSheet();
-    book.AddSheet();
-    book.AddSheet();
+    book.addSheet();
+    book.addSheet();
+    book.addSheet();
     const std::vector<Record> records = streamOf(book);
     const unsigned flags[] = {0x06B6, 0x04B6, 0x04B6};
     for (int s = 0; s < 3; ++s)
@@ -654,10 +654,10 @@ TEST(BiffWriter, WindowFlagsSelectOnlyTheFirstSheet)
 TEST(BiffWriter, BoundSheetsPointAtTheirSheets)
 {
     XlsWorkbook book;
-    fillLikeTheExport(book.AddSheet());
-    book.AddSheet().SetName(QStringLiteral("Второй"));
+    fillLikeTheExport(book.addSheet());
+    book.addSheet().setName(QStringLiteral("Второй"));
     BiffWriter writer;
-    const std::string stream = writer.BuildStream(book);
+    const std::string stream = writer.buildStream(book);
     const std::vector<Record> records = parseRecords(stream);
     const std::vector<Record> sheets = recordsNumbered(records, rec::kBoundSheet);
     ASSERT_EQ(sheets.size(), 2u);
@@ -675,16 +675,16 @@ TEST(BiffWriter, BoundSheetsPointAtTheirSheets)
 TEST(BiffWriter, ANewColourTakesTheFirstFreePaletteEntry)
 {
     BiffWriter writer;
-    EXPECT_EQ(writer.ColorIndex(kXlsBlack), 8u);
-    EXPECT_EQ(writer.ColorIndex(0x00030201), 24u);
-    EXPECT_EQ(writer.ColorIndex(0x00030201), 24u);
-    EXPECT_TRUE(writer.PaletteChanged());
-    EXPECT_EQ(writer.ColorIndex(0x00060504), 25u);
-    EXPECT_EQ(writer.ColorIndex(kXlsSystemColorFlag | 8), 8u); // window text: black
+    EXPECT_EQ(writer.colorIndex(kXlsBlack), 8u);
+    EXPECT_EQ(writer.colorIndex(0x00030201), 24u);
+    EXPECT_EQ(writer.colorIndex(0x00030201), 24u);
+    EXPECT_TRUE(writer.paletteChanged());
+    EXPECT_EQ(writer.colorIndex(0x00060504), 25u);
+    EXPECT_EQ(writer.colorIndex(kXlsSystemColorFlag | 8), 8u); // window text: black
 
     XlsWorkbook book;
-    XlsRange& cell = book.AddSheet().Ranges(0, 0, 0, 0);
-    cell.SetValue(XlsValue::real(1));
+    XlsRange& cell = book.addSheet().range(0, 0, 0, 0);
+    cell.setValue(XlsValue::real(1));
     cell.Font.Color = 0x00030201;
     const std::vector<Record> records = streamOf(book);
     const std::vector<Record> palette = recordsNumbered(records, rec::kPalette);
@@ -697,12 +697,12 @@ TEST(BiffWriter, ANewColourTakesTheFirstFreePaletteEntry)
 TEST(BiffWriter, CellFormatsFollowTheRangeStyle)
 {
     XlsWorkbook book;
-    XlsWorksheet& sheet = book.AddSheet();
-    XlsRange& plain = sheet.Ranges(0, 0, 0, 0);
-    XlsRange& same = sheet.Ranges(1, 0, 1, 0);
-    XlsRange& styled = sheet.Ranges(2, 0, 2, 0);
-    XlsRange& formatted = sheet.Ranges(3, 0, 3, 0);
-    XlsRange& formattedToo = sheet.Ranges(4, 0, 4, 0);
+    XlsWorksheet& sheet = book.addSheet();
+    XlsRange& plain = sheet.range(0, 0, 0, 0);
+    XlsRange& same = sheet.range(1, 0, 1, 0);
+    XlsRange& styled = sheet.range(2, 0, 2, 0);
+    XlsRange& formatted = sheet.range(3, 0, 3, 0);
+    XlsRange& formattedToo = sheet.range(4, 0, 4, 0);
     styled.HorizontalAlignment = 3;
     styled.WrapText = true;
     styled.VerticalAlignment = 1;
@@ -737,8 +737,8 @@ TEST(BiffWriter, CellFormatsFollowTheRangeStyle)
 TEST(BiffWriter, TheUserNameIsCutToWhatWriteAccessHolds)
 {
     XlsWorkbook book;
-    book.SetUserName(QString(66, u'Ю'));
-    book.AddSheet();
+    book.setUserName(QString(66, u'Ю'));
+    book.addSheet();
     const Record access = recordsNumbered(streamOf(book), rec::kWriteAccess).at(0);
     ASSERT_EQ(access.data.size(), 112u);
     EXPECT_EQ(u16At(access.data, 0), 54u);
@@ -747,7 +747,7 @@ TEST(BiffWriter, TheUserNameIsCutToWhatWriteAccessHolds)
 TEST(BiffWriter, ATextLongerThanTheFormatHoldsIsCut)
 {
     XlsWorkbook book;
-    put(book.AddSheet(), 0, 0, XlsValue::text(QString(70000, u'я')));
+    put(book.addSheet(), 0, 0, XlsValue::text(QString(70000, u'я')));
     const Record sst = recordsNumbered(streamOf(book), rec::kSst).at(0);
     EXPECT_EQ(u16At(sst.data, 8), 65535u);
 }
@@ -760,12 +760,12 @@ void expectSavedOrRefused(XlsWorkbook& book, const std::optional<XlsError::Code>
     const QString file = dir.filePath(QStringLiteral("limits.xls"));
     BiffWriter writer;
     if (!error) {
-        EXPECT_NO_THROW(writer.Save(book, file));
+        EXPECT_NO_THROW(writer.save(book, file));
         EXPECT_TRUE(readsCleanly(file));
         return;
     }
     try {
-        writer.Save(book, file);
+        writer.save(book, file);
         ADD_FAILURE() << "no error";
     } catch (const XlsError& e) {
         EXPECT_EQ(e.code(), *error);
@@ -791,7 +791,7 @@ TEST(BiffWriter, RowsAndColumnsBeyondTheFormatAreRefused)
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.left << "," << c.top << "," << c.right << "," << c.bottom);
         XlsWorkbook book;
-        book.AddSheet().Ranges(c.left, c.top, c.right, c.bottom).SetValue(XlsValue::real(1));
+        book.addSheet().range(c.left, c.top, c.right, c.bottom).setValue(XlsValue::real(1));
         expectSavedOrRefused(book, c.error);
     }
 }
@@ -807,23 +807,23 @@ TEST(BiffWriter, WidthsAndPrintTitlesBeyondTheFormatAreRefused)
         std::optional<XlsError::Code> error;
     };
     const Case cases[] = {
-        {"width of the last column", [](XlsWorksheet& s) { s.SetColumnWidth(255, 300); }, std::nullopt},
-        {"width of column 257", [](XlsWorksheet& s) { s.SetColumnWidth(256, 300); },
+        {"width of the last column", [](XlsWorksheet& s) { s.setColumnWidth(255, 300); }, std::nullopt},
+        {"width of column 257", [](XlsWorksheet& s) { s.setColumnWidth(256, 300); },
          XlsError::Code::TooManyColumns},
-        {"the last row repeated", [](XlsWorksheet& s) { s.SetPrintTitleRows(65535, 65535); }, std::nullopt},
-        {"rows up to 65537 repeated", [](XlsWorksheet& s) { s.SetPrintTitleRows(0, 65536); },
+        {"the last row repeated", [](XlsWorksheet& s) { s.setPrintTitleRows(65535, 65535); }, std::nullopt},
+        {"rows up to 65537 repeated", [](XlsWorksheet& s) { s.setPrintTitleRows(0, 65536); },
          XlsError::Code::TooManyRows},
-        {"height of the last row", [](XlsWorksheet& s) { s.SetRowHeight(65535, 400); }, std::nullopt},
-        {"height of row 65537", [](XlsWorksheet& s) { s.SetRowHeight(65536, 400); }, XlsError::Code::TooManyRows},
-        {"65535 rows frozen", [](XlsWorksheet& s) { s.SetFrozenPanes(65535, 0); }, std::nullopt},
-        {"65536 rows frozen", [](XlsWorksheet& s) { s.SetFrozenPanes(65536, 0); }, XlsError::Code::TooManyRows},
-        {"255 columns frozen", [](XlsWorksheet& s) { s.SetFrozenPanes(0, 255); }, std::nullopt},
-        {"256 columns frozen", [](XlsWorksheet& s) { s.SetFrozenPanes(1, 256); }, XlsError::Code::TooManyColumns},
+        {"height of the last row", [](XlsWorksheet& s) { s.setRowHeight(65535, 400); }, std::nullopt},
+        {"height of row 65537", [](XlsWorksheet& s) { s.setRowHeight(65536, 400); }, XlsError::Code::TooManyRows},
+        {"65535 rows frozen", [](XlsWorksheet& s) { s.setFrozenPanes(65535, 0); }, std::nullopt},
+        {"65536 rows frozen", [](XlsWorksheet& s) { s.setFrozenPanes(65536, 0); }, XlsError::Code::TooManyRows},
+        {"255 columns frozen", [](XlsWorksheet& s) { s.setFrozenPanes(0, 255); }, std::nullopt},
+        {"256 columns frozen", [](XlsWorksheet& s) { s.setFrozenPanes(1, 256); }, XlsError::Code::TooManyColumns},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         XlsWorkbook book;
-        XlsWorksheet& sheet = book.AddSheet();
+        XlsWorksheet& sheet = book.addSheet();
         put(sheet, 0, 0, XlsValue::real(1));
         c.set(sheet);
         expectSavedOrRefused(book, c.error);
@@ -833,10 +833,10 @@ TEST(BiffWriter, WidthsAndPrintTitlesBeyondTheFormatAreRefused)
 TEST(BiffWriter, ANumberThatIsNotFiniteIsRefused)
 {
     XlsWorkbook book;
-    put(book.AddSheet(), 0, 0, XlsValue::real(std::numeric_limits<double>::infinity()));
+    put(book.addSheet(), 0, 0, XlsValue::real(std::numeric_limits<double>::infinity()));
     BiffWriter writer;
     try {
-        writer.BuildStream(book);
+        writer.buildStream(book);
         ADD_FAILURE() << "no error";
     } catch (const XlsError& e) {
         EXPECT_EQ(e.code(), XlsError::Code::BadValue);
@@ -848,10 +848,10 @@ TEST(BiffWriter, SavingIntoAMissingFolderFailsAndLeavesNoFile)
     QTemporaryDir dir;
     const QString file = dir.filePath(QStringLiteral("нет/книга.xls"));
     XlsWorkbook book;
-    fillLikeTheExport(book.AddSheet());
+    fillLikeTheExport(book.addSheet());
     BiffWriter writer;
     try {
-        writer.Save(book, file);
+        writer.save(book, file);
         ADD_FAILURE() << "no error";
     } catch (const XlsError& e) {
         EXPECT_EQ(e.code(), XlsError::Code::CreateFile);
@@ -874,9 +874,9 @@ TEST(BiffWriter, SavingReplacesAnExistingFileAndLeavesNothingElse)
         old.write("old contents");
     }
     XlsWorkbook book;
-    fillLikeTheExport(book.AddSheet());
+    fillLikeTheExport(book.addSheet());
     BiffWriter writer;
-    writer.Save(book, file);
+    writer.save(book, file);
     QFile saved(file);
     ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
     EXPECT_TRUE(saved.read(8) == QByteArray::fromHex("D0CF11E0A1B11AE1")); // compound document
@@ -897,9 +897,9 @@ TEST(BiffWriter, AFileThatCannotBeWrittenWhollyIsNotLeftBehind)
         old.write("old contents");
     }
     XlsWorkbook book;
-    fillLikeTheExport(book.AddSheet());
+    fillLikeTheExport(book.addSheet());
     for (int r = 7; r < 3000; ++r)
-        put(book.Sheet(0), 0, r, XlsValue::text(QStringLiteral("строка %1").arg(r)));
+        put(book.sheet(0), 0, r, XlsValue::text(QStringLiteral("строка %1").arg(r)));
 
     // The limit is set in a child process so that the test process keeps its own.
     const pid_t child = ::fork();
@@ -911,7 +911,7 @@ TEST(BiffWriter, AFileThatCannotBeWrittenWhollyIsNotLeftBehind)
         int code = 1;
         try {
             BiffWriter writer;
-            writer.Save(book, file);
+            writer.save(book, file);
         } catch (const XlsError& e) {
             code = e.code() == XlsError::Code::Write ? 0 : 2;
         } catch (...) {
@@ -935,15 +935,15 @@ TEST(BiffWriter, EachSaveStartsAfresh)
 {
     BiffWriter writer;
     XlsWorkbook coloured;
-    XlsRange& cell = coloured.AddSheet().Ranges(0, 0, 0, 0);
+    XlsRange& cell = coloured.addSheet().range(0, 0, 0, 0);
     cell.Font.Color = 0x00030201;
-    const std::string first = writer.BuildStream(coloured);
+    const std::string first = writer.buildStream(coloured);
     XlsWorkbook plain;
-    fillLikeTheExport(plain.AddSheet());
-    const std::vector<Record> records = parseRecords(writer.BuildStream(plain));
+    fillLikeTheExport(plain.addSheet());
+    const std::vector<Record> records = parseRecords(writer.buildStream(plain));
     EXPECT_TRUE(recordsNumbered(records, rec::kPalette).empty());
     BiffWriter fresh;
-    EXPECT_TRUE(sameBytes(fresh.BuildStream(plain), writer.BuildStream(plain)));
+    EXPECT_TRUE(sameBytes(fresh.buildStream(plain), writer.buildStream(plain)));
     EXPECT_EQ(cell.WriteSlot, nullptr);
 }
 

@@ -76,9 +76,9 @@ fs::perms modeOf(const fs::path& path)
 
 void fillSmallBook(XlsWorkbook& book)
 {
-    XlsWorksheet& sheet = book.AddSheet();
-    sheet.Ranges(0, 0, 0, 0).SetValue(XlsValue::text(QStringLiteral("Проба")));
-    sheet.Ranges(1, 0, 1, 0).SetValue(XlsValue::real(2.5));
+    XlsWorksheet& sheet = book.addSheet();
+    sheet.range(0, 0, 0, 0).setValue(XlsValue::text(QStringLiteral("Проба")));
+    sheet.range(1, 0, 1, 0).setValue(XlsValue::real(2.5));
 }
 
 // The user's /dev/null must survive a regression of the check under test when the tests run
@@ -229,7 +229,7 @@ TEST(ExportTarget, WhereAWorkbookMayBeWritten)
     const QString referenceFile = referenceDir.filePath(QStringLiteral("reference.xls"));
     {
         BiffWriter writer;
-        writer.Save(book, referenceFile);
+        writer.save(book, referenceFile);
     }
     ASSERT_TRUE(readsCleanly(referenceFile));
     const std::string reference = contentsOf(fsPath(referenceFile));
@@ -244,7 +244,7 @@ TEST(ExportTarget, WhereAWorkbookMayBeWritten)
         const QString chosen = qPath(target);
         BiffWriter writer;
         try {
-            writer.Save(book, chosen);
+            writer.save(book, chosen);
             EXPECT_FALSE(c.refusal) << "written, not refused";
         } catch (const XlsError& e) {
             const QString message = QString::fromUtf8(e.what());
@@ -302,7 +302,7 @@ TEST(ExportTarget, ARenameThatFailsLeavesTheOldFileAndNothingElse)
         fillSmallBook(book);
         BiffWriter writer;
         try {
-            writer.Save(book, qPath(chosen));
+            writer.save(book, qPath(chosen));
             ADD_FAILURE() << "no error";
         } catch (const XlsError& e) {
             EXPECT_EQ(e.code(), XlsError::Code::Write);

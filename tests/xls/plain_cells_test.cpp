@@ -1,5 +1,5 @@
-// Plain cells: what SetCell keeps without a range of its own. Every sequence of calls must
-// leave the sheet as the same calls through Ranges().SetValue() would (the same list, the
+// Plain cells: what setCell keeps without a range of its own. Every sequence of calls must
+// leave the sheet as the same calls through range().setValue() would (the same list, the
 // same used area, the same file), and a plain cell must turn into a real range wherever one
 // is asked for.
 
@@ -21,7 +21,7 @@ namespace {
 
 using Bounds = std::tuple<int, int, int, int>; // left, top, right, bottom
 
-// One call on a sheet: SetCell(left, top, value), or Ranges(bounds) (its value left alone).
+// One call on a sheet: setCell(left, top, value), or range(bounds) (its value left alone).
 struct Call {
     enum What { Set, Range } what;
     Bounds bounds;
@@ -36,7 +36,7 @@ Call range(int l, int t, int r, int b)
     return {Call::Range, {l, t, r, b}, {}};
 }
 
-// One entry of the list as read through Cell(), which leaves plain cells plain.
+// One entry of the list as read through cellAt(), which leaves plain cells plain.
 struct Entry {
     Bounds bounds;
     XlsValue value;
@@ -53,9 +53,9 @@ void PrintTo(const Entry& e, std::ostream* os)
 std::vector<Entry> entriesOf(const XlsWorksheet& sheet)
 {
     std::vector<Entry> list;
-    for (int i = 0; i < sheet.RangeCount(); ++i) {
-        const XlsCell c = sheet.Cell(i);
-        list.push_back({{c.Left(), c.Top(), c.Right(), c.Bottom()}, c.Value(), c.isPlain()});
+    for (int i = 0; i < sheet.cellCount(); ++i) {
+        const XlsCell c = sheet.cellAt(i);
+        list.push_back({{c.left(), c.top(), c.right(), c.bottom()}, c.value(), c.isPlain()});
     }
     return list;
 }
@@ -70,20 +70,20 @@ std::vector<Entry> asRanges(std::vector<Entry> list)
 
 std::tuple<int, int, int, int> usedArea(const XlsWorksheet& sheet)
 {
-    return {sheet.UsedLeft(), sheet.UsedTop(), sheet.UsedRight(), sheet.UsedBottom()};
+    return {sheet.usedLeft(), sheet.usedTop(), sheet.usedRight(), sheet.usedBottom()};
 }
 
-// Makes the calls on `sheet`; with `throughRanges` a SetCell becomes Ranges().SetValue().
+// Makes the calls on `sheet`; with `throughRanges` a setCell becomes range().setValue().
 void play(XlsWorksheet& sheet, const std::vector<Call>& calls, bool throughRanges)
 {
     for (const Call& c : calls) {
         const auto& [l, t, r, b] = c.bounds;
         if (c.what == Call::Range)
-            sheet.Ranges(l, t, r, b);
+            sheet.range(l, t, r, b);
         else if (throughRanges)
-            sheet.Ranges(l, t, r, b).SetValue(c.value);
+            sheet.range(l, t, r, b).setValue(c.value);
         else
-            sheet.SetCell(l, t, c.value);
+            sheet.setCell(l, t, c.value);
     }
 }
 
@@ -94,7 +94,7 @@ TEST(PlainCells, SetCellDoesWhatRangesDoesWithoutRanges)
     struct Case {
         const char* what;
         std::vector<Call> calls;
-        std::vector<Entry> list; // read through Cell() afterwards
+        std::vector<Entry> list; // read through cellAt() afterwards
         int maxHeight;
     };
     const Case cases[] = {
@@ -158,80 +158,80 @@ TEST(PlainCells, SetCellDoesWhatRangesDoesWithoutRanges)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         XlsWorkbook book;
-        XlsWorksheet& sheet = book.AddSheet();
-        XlsWorksheet& reference = book.AddSheet();
+        XlsWorksheet& sheet = book.addSheet();
+        XlsWorksheet& reference = book.addSheet();
         play(sheet, c.calls, false);
         play(reference, c.calls, true);
         EXPECT_EQ(entriesOf(sheet), c.list);
         EXPECT_EQ(asRanges(entriesOf(sheet)), entriesOf(reference));
-        EXPECT_EQ(sheet.MaxRangeHeight(), c.maxHeight);
+        EXPECT_EQ(sheet.maxRangeHeight(), c.maxHeight);
         EXPECT_EQ(usedArea(sheet), usedArea(reference));
-        EXPECT_EQ(sheet.RangeCount(), static_cast<int>(c.list.size()));
+        EXPECT_EQ(sheet.cellCount(), static_cast<int>(c.list.size()));
     }
 }
 
 TEST(PlainCells, UsedAreaGrowsWithPlainCellsAndNeverShrinks)
 {
     XlsWorkbook book;
-    XlsWorksheet& sheet = book.AddSheet();
+    XlsWorksheet& sheet = book.addSheet();
     EXPECT_EQ(usedArea(sheet), std::make_tuple(-1, -1, -1, -1));
-    sheet.SetCell(3, 4, XlsValue::real(1));
+    sheet.setCell(3, 4, XlsValue::real(1));
     EXPECT_EQ(usedArea(sheet), std::make_tuple(3, 4, 3, 4));
-    sheet.SetCell(1, 6, kText);
+    sheet.setCell(1, 6, kText);
     EXPECT_EQ(usedArea(sheet), std::make_tuple(1, 4, 3, 6));
     // A merged range over both, then a cell inside it that removes it: the area stays.
-    sheet.Ranges(0, 0, 5, 10);
-    sheet.SetCell(2, 2, XlsValue::real(2));
-    EXPECT_EQ(sheet.RangeCount(), 1);
+    sheet.range(0, 0, 5, 10);
+    sheet.setCell(2, 2, XlsValue::real(2));
+    EXPECT_EQ(sheet.cellCount(), 1);
     EXPECT_EQ(usedArea(sheet), std::make_tuple(0, 0, 5, 10));
 }
 
 TEST(PlainCells, NegativeCellsAreRefused)
 {
     XlsWorkbook book;
-    XlsWorksheet& sheet = book.AddSheet();
+    XlsWorksheet& sheet = book.addSheet();
     for (const auto& [column, row] : {std::pair{-1, 0}, std::pair{0, -1}}) {
         try {
-            sheet.SetCell(column, row, XlsValue::real(1));
+            sheet.setCell(column, row, XlsValue::real(1));
             ADD_FAILURE() << "accepted " << column << "," << row;
         } catch (const XlsError& e) {
             EXPECT_EQ(e.code(), XlsError::Code::BadRange);
         }
     }
-    EXPECT_EQ(sheet.RangeCount(), 0);
-    EXPECT_EQ(sheet.UsedLeft(), -1);
+    EXPECT_EQ(sheet.cellCount(), 0);
+    EXPECT_EQ(sheet.usedLeft(), -1);
 }
 
-// Range(i) hands out a real range for a plain cell: styling it sticks, and the cells around
+// rangeAt(i) hands out a real range for a plain cell: styling it sticks, and the cells around
 // it stay plain.
 TEST(PlainCells, RangeOfAPlainCellIsARealRangeInItsPlace)
 {
     XlsWorkbook book;
-    XlsWorksheet& sheet = book.AddSheet();
-    sheet.SetCell(0, 0, XlsValue::real(1));
-    sheet.SetCell(1, 0, kText);
-    sheet.SetCell(2, 0, XlsValue::real(3));
-    XlsRange& middle = sheet.Range(1);
-    EXPECT_EQ(middle.Value(), kText);
-    EXPECT_EQ(std::make_tuple(middle.Left(), middle.Top(), middle.Right(), middle.Bottom()),
+    XlsWorksheet& sheet = book.addSheet();
+    sheet.setCell(0, 0, XlsValue::real(1));
+    sheet.setCell(1, 0, kText);
+    sheet.setCell(2, 0, XlsValue::real(3));
+    XlsRange& middle = sheet.rangeAt(1);
+    EXPECT_EQ(middle.value(), kText);
+    EXPECT_EQ(std::make_tuple(middle.left(), middle.top(), middle.right(), middle.bottom()),
               std::make_tuple(1, 0, 1, 0));
-    EXPECT_EQ(middle.Worksheet(), &sheet);
+    EXPECT_EQ(middle.worksheet(), &sheet);
     middle.Font.Style.Bold = true;
-    EXPECT_EQ(&sheet.Range(1), &middle);
-    EXPECT_EQ(&sheet.Ranges(1, 0, 1, 0), &middle);
-    EXPECT_TRUE(sheet.Cell(1).Style().Font.Style.Bold);
-    EXPECT_FALSE(sheet.Cell(1).isPlain());
-    EXPECT_TRUE(sheet.Cell(0).isPlain());
-    EXPECT_TRUE(sheet.Cell(2).isPlain());
-    EXPECT_EQ(sheet.RangeCount(), 3);
+    EXPECT_EQ(&sheet.rangeAt(1), &middle);
+    EXPECT_EQ(&sheet.range(1, 0, 1, 0), &middle);
+    EXPECT_TRUE(sheet.cellAt(1).style().Font.Style.Bold);
+    EXPECT_FALSE(sheet.cellAt(1).isPlain());
+    EXPECT_TRUE(sheet.cellAt(0).isPlain());
+    EXPECT_TRUE(sheet.cellAt(2).isPlain());
+    EXPECT_EQ(sheet.cellCount(), 3);
     // A value set on it later keeps the style.
-    sheet.SetCell(1, 0, XlsValue::real(9));
-    EXPECT_EQ(middle.Value(), XlsValue::real(9));
+    sheet.setCell(1, 0, XlsValue::real(9));
+    EXPECT_EQ(middle.value(), XlsValue::real(9));
     EXPECT_TRUE(middle.Font.Style.Bold);
-    EXPECT_THROW(sheet.Range(3), std::out_of_range);
+    EXPECT_THROW(sheet.rangeAt(3), std::out_of_range);
 }
 
-// Random calls, SetCell and Ranges mixed, against the same calls through ranges alone: the
+// Random calls, setCell and range() mixed, against the same calls through ranges alone: the
 // lists agree after every call, and the files written from both are the same bytes.
 TEST(PlainCells, MixedCallsGiveTheListAndFileOfRangesAlone)
 {
@@ -243,8 +243,8 @@ TEST(PlainCells, MixedCallsGiveTheListAndFileOfRangesAlone)
     for (int round = 0; round < 20; ++round) {
         SCOPED_TRACE(testing::Message() << "round " << round);
         XlsWorkbook plainBook, rangeBook;
-        XlsWorksheet& sheet = plainBook.AddSheet();
-        XlsWorksheet& reference = rangeBook.AddSheet();
+        XlsWorksheet& sheet = plainBook.addSheet();
+        XlsWorksheet& reference = rangeBook.addSheet();
         int row = 0, column = 0;
         for (int call = 0; call < 300; ++call) {
             // Mostly the next cell in row order, as the export sets them; now and then a cell
@@ -257,18 +257,18 @@ TEST(PlainCells, MixedCallsGiveTheListAndFileOfRangesAlone)
                 }
                 const XlsValue value = next(3) == 0 ? XlsValue::text(next(4) ? QStringLiteral("t%1").arg(call) : QString())
                                                     : XlsValue::real(call * 0.5 - 20);
-                sheet.SetCell(column, row, value);
-                reference.Ranges(column, row, column, row).SetValue(value);
+                sheet.setCell(column, row, value);
+                reference.range(column, row, column, row).setValue(value);
             } else if (kind < 18) {
                 const int c = next(14), r = std::max(0, row - next(6));
                 const XlsValue value = next(2) ? XlsValue::real(-call) : XlsValue::text(QStringLiteral("x%1").arg(call));
-                sheet.SetCell(c, r, value);
-                reference.Ranges(c, r, c, r).SetValue(value);
+                sheet.setCell(c, r, value);
+                reference.range(c, r, c, r).setValue(value);
             } else {
                 const int l = next(12), t = std::max(0, row - next(6));
                 const int r = l + next(3), b = t + next(3);
-                XlsRange& mine = sheet.Ranges(l, t, r, b);
-                XlsRange& theirs = reference.Ranges(l, t, r, b);
+                XlsRange& mine = sheet.range(l, t, r, b);
+                XlsRange& theirs = reference.range(l, t, r, b);
                 if (next(2)) {
                     mine.HorizontalAlignment = theirs.HorizontalAlignment = 2;
                     mine.Font.Style.Italic = theirs.Font.Style.Italic = true;
@@ -276,10 +276,10 @@ TEST(PlainCells, MixedCallsGiveTheListAndFileOfRangesAlone)
             }
             ASSERT_EQ(asRanges(entriesOf(sheet)), entriesOf(reference)) << "after call " << call;
             ASSERT_EQ(usedArea(sheet), usedArea(reference));
-            ASSERT_GE(sheet.MaxRangeHeight(), 1);
+            ASSERT_GE(sheet.maxRangeHeight(), 1);
         }
         BiffWriter writer;
-        EXPECT_TRUE(sameBytes(writer.BuildStream(plainBook), writer.BuildStream(rangeBook)));
+        EXPECT_TRUE(sameBytes(writer.buildStream(plainBook), writer.buildStream(rangeBook)));
     }
 }
 
@@ -288,19 +288,19 @@ TEST(PlainCells, MixedCallsGiveTheListAndFileOfRangesAlone)
 TEST(PlainCells, AppendedCellsWriteAsSingleCellRanges)
 {
     XlsWorkbook plainBook, rangeBook;
-    XlsWorksheet& sheet = plainBook.AddSheet();
-    XlsWorksheet& reference = rangeBook.AddSheet();
+    XlsWorksheet& sheet = plainBook.addSheet();
+    XlsWorksheet& reference = rangeBook.addSheet();
     for (int r = 0; r < 100; ++r)
         for (int c = 0; c < 4; ++c) {
             const XlsValue value = c == 1 ? XlsValue::text(r % 5 ? QStringLiteral("строка %1").arg(r) : QString())
                                           : XlsValue::real(r * 4 + c);
-            sheet.SetCell(c, r, value);
-            reference.Ranges(c, r, c, r).SetValue(value);
+            sheet.setCell(c, r, value);
+            reference.range(c, r, c, r).setValue(value);
         }
     BiffWriter writer;
-    EXPECT_TRUE(sameBytes(writer.BuildStream(plainBook), writer.BuildStream(rangeBook)));
-    for (int i = 0; i < sheet.RangeCount(); ++i)
-        ASSERT_TRUE(sheet.Cell(i).isPlain()) << "entry " << i;
+    EXPECT_TRUE(sameBytes(writer.buildStream(plainBook), writer.buildStream(rangeBook)));
+    for (int i = 0; i < sheet.cellCount(); ++i)
+        ASSERT_TRUE(sheet.cellAt(i).isPlain()) << "entry " << i;
 }
 
 } // namespace

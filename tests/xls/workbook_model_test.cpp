@@ -18,14 +18,14 @@ using Bounds = std::tuple<int, int, int, int>; // left, top, right, bottom
 
 Bounds boundsOf(const XlsRange& r)
 {
-    return {r.Left(), r.Top(), r.Right(), r.Bottom()};
+    return {r.left(), r.top(), r.right(), r.bottom()};
 }
 
 std::vector<Bounds> rangeList(const XlsWorksheet& sheet)
 {
     std::vector<Bounds> list;
-    for (int i = 0; i < sheet.RangeCount(); ++i)
-        list.push_back(boundsOf(sheet.Range(i)));
+    for (int i = 0; i < sheet.cellCount(); ++i)
+        list.push_back(boundsOf(sheet.rangeAt(i)));
     return list;
 }
 
@@ -33,45 +33,45 @@ std::vector<Bounds> rangeList(const XlsWorksheet& sheet)
 void expectListInvariants(const XlsWorksheet& sheet)
 {
     int tallest = 0;
-    for (int i = 0; i < sheet.RangeCount(); ++i) {
-        const XlsRange& a = sheet.Range(i);
-        tallest = std::max(tallest, a.Bottom() - a.Top() + 1);
+    for (int i = 0; i < sheet.cellCount(); ++i) {
+        const XlsRange& a = sheet.rangeAt(i);
+        tallest = std::max(tallest, a.bottom() - a.top() + 1);
         if (i > 0) {
-            EXPECT_LE(sheet.Range(i - 1).Top(), a.Top()) << "list not ordered at " << i;
+            EXPECT_LE(sheet.rangeAt(i - 1).top(), a.top()) << "list not ordered at " << i;
         }
-        for (int j = i + 1; j < sheet.RangeCount(); ++j) {
-            const XlsRange& b = sheet.Range(j);
-            const bool overlap = a.Left() <= b.Right() && b.Left() <= a.Right() &&
-                                 a.Top() <= b.Bottom() && b.Top() <= a.Bottom();
+        for (int j = i + 1; j < sheet.cellCount(); ++j) {
+            const XlsRange& b = sheet.rangeAt(j);
+            const bool overlap = a.left() <= b.right() && b.left() <= a.right() &&
+                                 a.top() <= b.bottom() && b.top() <= a.bottom();
             EXPECT_FALSE(overlap) << "ranges " << i << " and " << j << " overlap";
         }
-        EXPECT_EQ(a.Worksheet(), &sheet);
+        EXPECT_EQ(a.worksheet(), &sheet);
     }
-    EXPECT_GE(sheet.MaxRangeHeight(), tallest);
+    EXPECT_GE(sheet.maxRangeHeight(), tallest);
 }
 
 TEST(WorkbookModel, NewWorkbookAndSheet)
 {
     XlsWorkbook book;
-    EXPECT_EQ(book.UserName(), QStringLiteral("Korvane"));
-    EXPECT_EQ(book.SheetCount(), 0);
-    XlsWorksheet& sheet = book.AddSheet();
-    EXPECT_EQ(sheet.Name(), QStringLiteral("Sheet1"));
-    EXPECT_EQ(sheet.Index(), 0);
-    EXPECT_EQ(sheet.Workbook(), &book);
-    EXPECT_EQ(sheet.RangeCount(), 0);
-    EXPECT_EQ(sheet.MaxRangeHeight(), 0);
-    EXPECT_EQ(std::make_tuple(sheet.UsedLeft(), sheet.UsedTop(), sheet.UsedRight(), sheet.UsedBottom()),
+    EXPECT_EQ(book.userName(), QStringLiteral("Korvane"));
+    EXPECT_EQ(book.sheetCount(), 0);
+    XlsWorksheet& sheet = book.addSheet();
+    EXPECT_EQ(sheet.name(), QStringLiteral("Sheet1"));
+    EXPECT_EQ(sheet.index(), 0);
+    EXPECT_EQ(sheet.workbook(), &book);
+    EXPECT_EQ(sheet.cellCount(), 0);
+    EXPECT_EQ(sheet.maxRangeHeight(), 0);
+    EXPECT_EQ(std::make_tuple(sheet.usedLeft(), sheet.usedTop(), sheet.usedRight(), sheet.usedBottom()),
               std::make_tuple(-1, -1, -1, -1));
-    EXPECT_EQ(sheet.ColumnWidth(0), nullptr);
-    EXPECT_TRUE(sheet.ColumnWidths().empty());
-    EXPECT_FALSE(sheet.PrintTitleRows().has_value());
-    EXPECT_TRUE(sheet.RowHeights().empty());
-    EXPECT_EQ(sheet.RowHeight(0), nullptr);
-    EXPECT_FALSE(sheet.HasFrozenPanes());
-    EXPECT_EQ(std::make_pair(sheet.FrozenRows(), sheet.FrozenColumns()), std::make_pair(0, 0));
-    EXPECT_FALSE(sheet.PageSetup().FitToPages);
-    EXPECT_EQ(sheet.PageSetup().Orientation, XlsPageSetup::kPortrait);
+    EXPECT_EQ(sheet.columnWidth(0), nullptr);
+    EXPECT_TRUE(sheet.columnWidths().empty());
+    EXPECT_FALSE(sheet.printTitleRows().has_value());
+    EXPECT_TRUE(sheet.rowHeights().empty());
+    EXPECT_EQ(sheet.rowHeight(0), nullptr);
+    EXPECT_FALSE(sheet.hasFrozenPanes());
+    EXPECT_EQ(std::make_pair(sheet.frozenRows(), sheet.frozenColumns()), std::make_pair(0, 0));
+    EXPECT_FALSE(sheet.pageSetup().FitToPages);
+    EXPECT_EQ(sheet.pageSetup().Orientation, XlsPageSetup::kPortrait);
 }
 
 // Heights set in any order come out one per row, ordered by row; setting a row again
@@ -79,17 +79,17 @@ TEST(WorkbookModel, NewWorkbookAndSheet)
 TEST(WorkbookModel, RowHeightsOnePerRowInRowOrder)
 {
     XlsWorkbook book;
-    XlsWorksheet& sheet = book.AddSheet();
-    sheet.SetRowHeight(7, 400);
-    sheet.SetRowHeight(0, 510);
-    sheet.SetRowHeight(70000, 300); // beyond what a file holds: the writer refuses it, not the model
-    sheet.SetRowHeight(7, XlsWorksheet::kMaxRowHeight);
-    sheet.SetRowHeight(3, XlsWorksheet::kMinRowHeight);
+    XlsWorksheet& sheet = book.addSheet();
+    sheet.setRowHeight(7, 400);
+    sheet.setRowHeight(0, 510);
+    sheet.setRowHeight(70000, 300); // beyond what a file holds: the writer refuses it, not the model
+    sheet.setRowHeight(7, XlsWorksheet::kMaxRowHeight);
+    sheet.setRowHeight(3, XlsWorksheet::kMinRowHeight);
     const std::vector<XlsRowHeight> expected = {{0, 510}, {3, 2}, {7, 8192}, {70000, 300}};
-    EXPECT_EQ(sheet.RowHeights(), expected);
-    ASSERT_NE(sheet.RowHeight(3), nullptr);
-    EXPECT_EQ(sheet.RowHeight(3)->Height, 2);
-    EXPECT_EQ(sheet.RowHeight(4), nullptr);
+    EXPECT_EQ(sheet.rowHeights(), expected);
+    ASSERT_NE(sheet.rowHeight(3), nullptr);
+    EXPECT_EQ(sheet.rowHeight(3)->Height, 2);
+    EXPECT_EQ(sheet.rowHeight(4), nullptr);
 
     struct Case {
         const char* what;
@@ -105,35 +105,35 @@ TEST(WorkbookModel, RowHeightsOnePerRowInRowOrder)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         try {
-            sheet.SetRowHeight(c.row, c.height);
+            sheet.setRowHeight(c.row, c.height);
             ADD_FAILURE() << "no error";
         } catch (const XlsError& e) {
             EXPECT_EQ(e.code(), c.code);
         }
-        EXPECT_EQ(sheet.RowHeights(), expected);
+        EXPECT_EQ(sheet.rowHeights(), expected);
     }
 }
 
 TEST(WorkbookModel, FrozenPanes)
 {
     XlsWorkbook book;
-    XlsWorksheet& sheet = book.AddSheet();
-    sheet.SetFrozenPanes(1, 0);
-    EXPECT_TRUE(sheet.HasFrozenPanes());
-    EXPECT_EQ(std::make_pair(sheet.FrozenRows(), sheet.FrozenColumns()), std::make_pair(1, 0));
-    sheet.SetFrozenPanes(0, 2);
-    EXPECT_TRUE(sheet.HasFrozenPanes());
+    XlsWorksheet& sheet = book.addSheet();
+    sheet.setFrozenPanes(1, 0);
+    EXPECT_TRUE(sheet.hasFrozenPanes());
+    EXPECT_EQ(std::make_pair(sheet.frozenRows(), sheet.frozenColumns()), std::make_pair(1, 0));
+    sheet.setFrozenPanes(0, 2);
+    EXPECT_TRUE(sheet.hasFrozenPanes());
     for (const auto& [rows, columns] : {std::pair{-1, 0}, std::pair{0, -1}}) {
         try {
-            sheet.SetFrozenPanes(rows, columns);
+            sheet.setFrozenPanes(rows, columns);
             ADD_FAILURE() << "no error for " << rows << ", " << columns;
         } catch (const XlsError& e) {
             EXPECT_EQ(e.code(), XlsError::Code::BadRange);
         }
     }
-    EXPECT_EQ(std::make_pair(sheet.FrozenRows(), sheet.FrozenColumns()), std::make_pair(0, 2));
-    sheet.SetFrozenPanes(0, 0);
-    EXPECT_FALSE(sheet.HasFrozenPanes());
+    EXPECT_EQ(std::make_pair(sheet.frozenRows(), sheet.frozenColumns()), std::make_pair(0, 2));
+    sheet.setFrozenPanes(0, 0);
+    EXPECT_FALSE(sheet.hasFrozenPanes());
 }
 
 // Widths set in any order come out one per column, ordered by column; setting a column again
@@ -141,18 +141,18 @@ TEST(WorkbookModel, FrozenPanes)
 TEST(WorkbookModel, ColumnWidthsOnePerColumnInColumnOrder)
 {
     XlsWorkbook book;
-    XlsWorksheet& sheet = book.AddSheet();
-    sheet.SetColumnWidth(5, 2560);
-    sheet.SetColumnWidth(0, 0);
-    sheet.SetColumnWidth(300, 100); // beyond what a file holds: the writer refuses it, not the model
-    sheet.SetColumnWidth(2, 512);
-    sheet.SetColumnWidth(5, XlsWorksheet::kMaxColumnWidth);
+    XlsWorksheet& sheet = book.addSheet();
+    sheet.setColumnWidth(5, 2560);
+    sheet.setColumnWidth(0, 0);
+    sheet.setColumnWidth(300, 100); // beyond what a file holds: the writer refuses it, not the model
+    sheet.setColumnWidth(2, 512);
+    sheet.setColumnWidth(5, XlsWorksheet::kMaxColumnWidth);
     const std::vector<XlsColumnWidth> expected = {{0, 0}, {2, 512}, {5, 0xFFFF}, {300, 100}};
-    EXPECT_EQ(sheet.ColumnWidths(), expected);
-    ASSERT_NE(sheet.ColumnWidth(2), nullptr);
-    EXPECT_EQ(sheet.ColumnWidth(2)->Width, 512);
-    EXPECT_EQ(sheet.ColumnWidth(1), nullptr);
-    EXPECT_EQ(sheet.ColumnWidth(6), nullptr);
+    EXPECT_EQ(sheet.columnWidths(), expected);
+    ASSERT_NE(sheet.columnWidth(2), nullptr);
+    EXPECT_EQ(sheet.columnWidth(2)->Width, 512);
+    EXPECT_EQ(sheet.columnWidth(1), nullptr);
+    EXPECT_EQ(sheet.columnWidth(6), nullptr);
 }
 
 TEST(WorkbookModel, ColumnWidthsRefuseWhatNoFileCanHold)
@@ -171,37 +171,35 @@ TEST(WorkbookModel, ColumnWidthsRefuseWhatNoFileCanHold)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         XlsWorkbook book;
-        XlsWorksheet& sheet = book.AddSheet();
-        sheet.SetColumnWidth(3, 700);
+        XlsWorksheet& sheet = book.addSheet();
+        sheet.setColumnWidth(3, 700);
         try {
-            sheet.SetColumnWidth(c.column, c.width);
+            sheet.setColumnWidth(c.column, c.width);
             ADD_FAILURE() << "no error";
         } catch (const XlsError& e) {
             EXPECT_EQ(e.code(), c.code);
         }
-        EXPECT_EQ(sheet.ColumnWidths(), (std::vector<XlsColumnWidth>{{3, 700}})); // unchanged
+        EXPECT_EQ(sheet.columnWidths(), (std::vector<XlsColumnWidth>{{3, 700}})); // unchanged
     }
 }
 
 TEST(WorkbookModel, PrintTitleRows)
 {
     XlsWorkbook book;
-    XlsWorksheet& sheet = book.AddSheet();
-    sheet.SetPrintTitleRows(0, 0);
-    EXPECT_EQ(sheet.PrintTitleRows(), (XlsRowSpan{0, 0}));
-    sheet.SetPrintTitleRows(2, 4);
-    EXPECT_EQ(sheet.PrintTitleRows(), (XlsRowSpan{2, 4}));
+    XlsWorksheet& sheet = book.addSheet();
+    sheet.setPrintTitleRows(0, 0);
+    EXPECT_EQ(sheet.printTitleRows(), (XlsRowSpan{0, 0}));
+    sheet.setPrintTitleRows(2, 4);
+    EXPECT_EQ(sheet.printTitleRows(), (XlsRowSpan{2, 4}));
     for (const auto& [first, last] : {std::pair{-1, 0}, std::pair{3, 2}}) {
         try {
-            sheet.SetPrintTitleRows(first, last);
+            sheet.setPrintTitleRows(first, last);
             ADD_FAILURE() << "no error for rows " << first << ".." << last;
         } catch (const XlsError& e) {
             EXPECT_EQ(e.code(), XlsError::Code::BadRange);
         }
     }
-    EXPECT_EQ(sheet.PrintTitleRows(), (XlsRowSpan{2, 4}));
-    sheet.ClearPrintTitleRows();
-    EXPECT_FALSE(sheet.PrintTitleRows().has_value());
+    EXPECT_EQ(sheet.printTitleRows(), (XlsRowSpan{2, 4}));
 }
 
 TEST(WorkbookModel, DefaultSheetNames)
@@ -224,21 +222,21 @@ TEST(WorkbookModel, DefaultSheetNames)
         SCOPED_TRACE(c.what);
         XlsWorkbook book;
         for (const QString& name : c.renameTo)
-            book.AddSheet().SetName(name);
-        const XlsWorksheet& added = book.AddSheet();
-        EXPECT_EQ(added.Name(), c.expected);
-        EXPECT_EQ(added.Index(), book.SheetCount() - 1);
+            book.addSheet().setName(name);
+        const XlsWorksheet& added = book.addSheet();
+        EXPECT_EQ(added.name(), c.expected);
+        EXPECT_EQ(added.index(), book.sheetCount() - 1);
     }
 }
 
 TEST(WorkbookModel, ClearDestroysEverySheet)
 {
     XlsWorkbook book;
-    book.AddSheet().Ranges(0, 0, 0, 0).SetValue(XlsValue::real(1));
-    book.AddSheet();
-    book.Clear();
-    EXPECT_EQ(book.SheetCount(), 0);
-    EXPECT_EQ(book.AddSheet().Name(), QStringLiteral("Sheet1"));
+    book.addSheet().range(0, 0, 0, 0).setValue(XlsValue::real(1));
+    book.addSheet();
+    book.clear();
+    EXPECT_EQ(book.sheetCount(), 0);
+    EXPECT_EQ(book.addSheet().name(), QStringLiteral("Sheet1"));
 }
 
 TEST(WorkbookModel, NameTrimming)
@@ -247,8 +245,8 @@ TEST(WorkbookModel, NameTrimming)
     struct Case {
         const char* what;
         QString given;
-        QString sheetName; // after SetName (31 kept)
-        QString userName;  // after SetUserName (66 kept)
+        QString sheetName; // after setName (31 kept)
+        QString userName;  // after setUserName (66 kept)
     };
     const Case cases[] = {
         {"40 characters", forty, forty.left(31), forty},
@@ -266,26 +264,26 @@ TEST(WorkbookModel, NameTrimming)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         XlsWorkbook book;
-        XlsWorksheet& sheet = book.AddSheet();
-        sheet.SetName(c.given);
-        EXPECT_EQ(sheet.Name(), c.sheetName);
-        book.SetUserName(c.given);
-        EXPECT_EQ(book.UserName(), c.userName);
+        XlsWorksheet& sheet = book.addSheet();
+        sheet.setName(c.given);
+        EXPECT_EQ(sheet.name(), c.sheetName);
+        book.setUserName(c.given);
+        EXPECT_EQ(book.userName(), c.userName);
     }
 }
 
 TEST(WorkbookModel, SameBoundsGiveTheSameRangeWithItsValue)
 {
     XlsWorkbook book;
-    XlsWorksheet& sheet = book.AddSheet();
-    XlsRange& first = sheet.Ranges(2, 3, 2, 3);
-    first.SetValue(XlsValue::text(QStringLiteral("ВРТ")));
+    XlsWorksheet& sheet = book.addSheet();
+    XlsRange& first = sheet.range(2, 3, 2, 3);
+    first.setValue(XlsValue::text(QStringLiteral("ВРТ")));
     first.HorizontalAlignment = 3;
-    XlsRange& again = sheet.Ranges(2, 3, 2, 3);
+    XlsRange& again = sheet.range(2, 3, 2, 3);
     EXPECT_EQ(&first, &again);
-    EXPECT_EQ(again.Value().toText(), QStringLiteral("ВРТ"));
+    EXPECT_EQ(again.value().toText(), QStringLiteral("ВРТ"));
     EXPECT_EQ(again.HorizontalAlignment, 3);
-    EXPECT_EQ(sheet.RangeCount(), 1);
+    EXPECT_EQ(sheet.cellCount(), 1);
 }
 
 TEST(WorkbookModel, RangeListOrderAndOverlaps)
@@ -331,53 +329,53 @@ TEST(WorkbookModel, RangeListOrderAndOverlaps)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         XlsWorkbook book;
-        XlsWorksheet& sheet = book.AddSheet();
+        XlsWorksheet& sheet = book.addSheet();
         for (const auto& [l, t, r, b] : c.calls) {
-            const XlsRange& got = sheet.Ranges(l, t, r, b);
+            const XlsRange& got = sheet.range(l, t, r, b);
             EXPECT_EQ(boundsOf(got), Bounds(l, t, r, b));
             expectListInvariants(sheet);
         }
         EXPECT_EQ(rangeList(sheet), c.list);
-        EXPECT_EQ(sheet.MaxRangeHeight(), c.maxHeight);
+        EXPECT_EQ(sheet.maxRangeHeight(), c.maxHeight);
     }
 }
 
 TEST(WorkbookModel, UsedAreaGrowsAndNeverShrinks)
 {
     XlsWorkbook book;
-    XlsWorksheet& sheet = book.AddSheet();
+    XlsWorksheet& sheet = book.addSheet();
     const auto used = [&sheet] {
-        return std::make_tuple(sheet.UsedLeft(), sheet.UsedTop(), sheet.UsedRight(), sheet.UsedBottom());
+        return std::make_tuple(sheet.usedLeft(), sheet.usedTop(), sheet.usedRight(), sheet.usedBottom());
     };
-    sheet.Ranges(3, 4, 3, 4);
+    sheet.range(3, 4, 3, 4);
     EXPECT_EQ(used(), std::make_tuple(3, 4, 3, 4));
-    sheet.Ranges(1, 6, 2, 8);
+    sheet.range(1, 6, 2, 8);
     EXPECT_EQ(used(), std::make_tuple(1, 4, 3, 8));
     // Replacing both ranges by a small one leaves the area as it was.
-    sheet.Ranges(0, 0, 5, 10);
-    sheet.Ranges(2, 2, 2, 2);
-    EXPECT_EQ(sheet.RangeCount(), 1);
+    sheet.range(0, 0, 5, 10);
+    sheet.range(2, 2, 2, 2);
+    EXPECT_EQ(sheet.cellCount(), 1);
     EXPECT_EQ(used(), std::make_tuple(0, 0, 5, 10));
     // Asking for an existing range counts too (it lies inside, so nothing changes).
-    sheet.Ranges(2, 2, 2, 2);
+    sheet.range(2, 2, 2, 2);
     EXPECT_EQ(used(), std::make_tuple(0, 0, 5, 10));
 }
 
 TEST(WorkbookModel, BadBoundsAreRefused)
 {
     XlsWorkbook book;
-    XlsWorksheet& sheet = book.AddSheet();
+    XlsWorksheet& sheet = book.addSheet();
     const Bounds bad[] = {{-1, 0, 0, 0}, {0, -1, 0, 0}, {2, 0, 1, 0}, {0, 2, 0, 1}};
     for (const auto& [l, t, r, b] : bad) {
         try {
-            sheet.Ranges(l, t, r, b);
+            sheet.range(l, t, r, b);
             ADD_FAILURE() << "accepted " << l << "," << t << "," << r << "," << b;
         } catch (const XlsError& e) {
             EXPECT_EQ(e.code(), XlsError::Code::BadRange);
         }
     }
-    EXPECT_EQ(sheet.RangeCount(), 0);
-    EXPECT_EQ(sheet.UsedLeft(), -1);
+    EXPECT_EQ(sheet.cellCount(), 0);
+    EXPECT_EQ(sheet.usedLeft(), -1);
 }
 
 // Many calls in a scrambled order against a plain model of the rules: each new range drops
@@ -385,7 +383,7 @@ TEST(WorkbookModel, BadBoundsAreRefused)
 TEST(WorkbookModel, RangesAgreeWithAPlainModel)
 {
     XlsWorkbook book;
-    XlsWorksheet& sheet = book.AddSheet();
+    XlsWorksheet& sheet = book.addSheet();
     std::vector<Bounds> model;
     unsigned seed = 12345;
     const auto next = [&seed](unsigned n) {
@@ -396,7 +394,7 @@ TEST(WorkbookModel, RangesAgreeWithAPlainModel)
         const int l = next(12), t = next(40);
         const int r = l + (next(5) == 0 ? next(3) : 0), b = t + (next(5) == 0 ? next(4) : 0);
         const Bounds want{l, t, r, b};
-        sheet.Ranges(l, t, r, b);
+        sheet.range(l, t, r, b);
         if (std::find(model.begin(), model.end(), want) == model.end()) {
             std::erase_if(model, [&](const Bounds& x) {
                 const auto& [xl, xt, xr, xb] = x;
@@ -442,12 +440,12 @@ TEST(WorkbookModel, SetValueAndCellKinds)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         XlsWorkbook book;
-        XlsRange& range = book.AddSheet().Ranges(0, 0, 0, 0);
-        range.SetValue(c.given);
-        EXPECT_EQ(range.Value().type(), c.storedType);
-        EXPECT_EQ(range.CellKind(), c.kind);
+        XlsRange& range = book.addSheet().range(0, 0, 0, 0);
+        range.setValue(c.given);
+        EXPECT_EQ(range.value().type(), c.storedType);
+        EXPECT_EQ(range.cellKind(), c.kind);
         if (c.kind == XlsCellKind::Number) {
-            EXPECT_EQ(range.Value().toDouble(), c.given.toDouble());
+            EXPECT_EQ(range.value().toDouble(), c.given.toDouble());
         }
     }
 }
@@ -481,9 +479,9 @@ TEST(WorkbookModel, TextLineBreaks)
     for (const Case& c : cases) {
         for (const XlsValue& v : {XlsValue::text(c.given), XlsValue::wideText(c.given)}) {
             XlsWorkbook book;
-            XlsRange& range = book.AddSheet().Ranges(0, 0, 0, 0);
-            range.SetValue(v);
-            EXPECT_EQ(range.Value().toText(), c.stored) << c.given.toStdString();
+            XlsRange& range = book.addSheet().range(0, 0, 0, 0);
+            range.setValue(v);
+            EXPECT_EQ(range.value().toText(), c.stored) << c.given.toStdString();
         }
     }
 }
@@ -491,7 +489,7 @@ TEST(WorkbookModel, TextLineBreaks)
 TEST(WorkbookModel, DefaultStyleOfARange)
 {
     XlsWorkbook book;
-    const XlsRange& range = book.AddSheet().Ranges(0, 0, 0, 0);
+    const XlsRange& range = book.addSheet().range(0, 0, 0, 0);
     EXPECT_EQ(range.Font.Name, QStringLiteral("Arial"));
     EXPECT_EQ(range.Font.Size, 10);
     EXPECT_EQ(range.Font.Color, kXlsBlack);
@@ -505,8 +503,8 @@ TEST(WorkbookModel, DefaultStyleOfARange)
     EXPECT_EQ(range.FillPattern, 0);
     for (int i = 0; i < XlsBorders::kCount; ++i)
         EXPECT_EQ(range.Borders[i].LineStyle, 0);
-    EXPECT_TRUE(range.Value().isEmpty());
-    const XlsPageSetup& setup = range.Worksheet()->PageSetup();
+    EXPECT_TRUE(range.value().isEmpty());
+    const XlsPageSetup& setup = range.worksheet()->pageSetup();
     EXPECT_EQ(setup.LeftMargin, 2.0);
     EXPECT_EQ(setup.TopMargin, 2.5);
     EXPECT_EQ(setup.PaperSize, 9);
@@ -517,12 +515,12 @@ TEST(WorkbookModel, DefaultStyleOfARange)
 TEST(WorkbookModel, FirstRangeFromFindsTheFirstRangeAtOrBelowARow)
 {
     XlsWorkbook book;
-    XlsWorksheet& sheet = book.AddSheet();
+    XlsWorksheet& sheet = book.addSheet();
     for (int row : {0, 0, 2, 5, 5, 9})
-        sheet.Ranges(sheet.RangeCount(), row, sheet.RangeCount(), row);
+        sheet.range(sheet.cellCount(), row, sheet.cellCount(), row);
     const std::pair<int, int> cases[] = {{-3, 0}, {0, 0}, {1, 2}, {2, 2}, {3, 3}, {5, 3}, {6, 5}, {9, 5}, {10, 6}};
     for (const auto& [row, index] : cases)
-        EXPECT_EQ(sheet.FirstRangeFrom(row), index) << "row " << row;
+        EXPECT_EQ(sheet.firstCellFrom(row), index) << "row " << row;
 }
 
 } // namespace

@@ -130,23 +130,23 @@ void expectCells(const XlsWorksheet& sheet, const QJsonObject& ys)
     const QJsonObject cells = ys.value("cells").toObject();
     std::set<QString> seen;
     std::vector<std::array<int, 4>> merged;
-    for (int i = 0; i < sheet.RangeCount(); ++i) {
-        const XlsCell c = sheet.Cell(i);
-        const QString key = QStringLiteral("%1,%2").arg(c.Top()).arg(c.Left());
+    for (int i = 0; i < sheet.cellCount(); ++i) {
+        const XlsCell c = sheet.cellAt(i);
+        const QString key = QStringLiteral("%1,%2").arg(c.top()).arg(c.left());
         SCOPED_TRACE("cell " + key.toStdString());
         seen.insert(key);
         if (!c.isSingleCell())
-            merged.push_back({c.Top(), c.Bottom(), c.Left(), c.Right()});
+            merged.push_back({c.top(), c.bottom(), c.left(), c.right()});
         ASSERT_TRUE(cells.contains(key));
         const QJsonArray y = cells.value(key).toArray();
-        if (c.CellKind() == XlsCellKind::Number) {
+        if (c.cellKind() == XlsCellKind::Number) {
             EXPECT_EQ(y.at(0).toString(), QStringLiteral("n"));
-            const double want = c.Number() == 0.0 ? 0.0 : c.Number();
+            const double want = c.number() == 0.0 ? 0.0 : c.number();
             EXPECT_TRUE(xls::test::sameNumber(y.at(1).toDouble(), want)) << y.at(1).toDouble() << " vs " << want;
             const QString raw = ys.value("raw_numbers").toObject().value(key).toString();
             EXPECT_FALSE(raw.startsWith(QStringLiteral("-0")) && want == 0.0) << "written as " << raw.toStdString();
         } else {
-            const QString text = c.Range() ? c.Range()->Value().toText() : QString::fromStdU16String(std::u16string(c.PlainText()));
+            const QString text = c.range() ? c.range()->value().toText() : QString::fromStdU16String(std::u16string(c.plainText()));
             if (text.isEmpty()) {
                 EXPECT_EQ(y.at(0).toString(), QStringLiteral("blank"));
             } else {
@@ -154,7 +154,7 @@ void expectCells(const XlsWorksheet& sheet, const QJsonObject& ys)
                 EXPECT_EQ(y.at(1).toString(), cellText(text));
             }
         }
-        expectStyle(c.Style(), y.at(2).toObject());
+        expectStyle(c.style(), y.at(2).toObject());
     }
     for (auto it = cells.begin(); it != cells.end(); ++it)
         EXPECT_TRUE(seen.count(it.key())) << "a cell the model does not have: " << it.key().toStdString();
@@ -164,8 +164,8 @@ void expectCells(const XlsWorksheet& sheet, const QJsonObject& ys)
 void expectLayout(const XlsWorksheet& sheet, const QJsonObject& ys)
 {
     const QJsonObject widths = ys.value("widths").toObject();
-    EXPECT_EQ(widths.size(), static_cast<qsizetype>(sheet.ColumnWidths().size()));
-    for (const xls::XlsColumnWidth& w : sheet.ColumnWidths()) {
+    EXPECT_EQ(widths.size(), static_cast<qsizetype>(sheet.columnWidths().size()));
+    for (const xls::XlsColumnWidth& w : sheet.columnWidths()) {
         SCOPED_TRACE(testing::Message() << "column " << w.Index << ", width " << w.Width);
         const QJsonArray y = widths.value(QString::number(w.Index)).toArray();
         ASSERT_FALSE(y.isEmpty());
@@ -176,24 +176,24 @@ void expectLayout(const XlsWorksheet& sheet, const QJsonObject& ys)
     EXPECT_EQ(ys.value("default_height").toDouble(), 12.75);
     const QJsonObject heights = ys.value("heights").toObject();
     for (auto it = heights.begin(); it != heights.end(); ++it) {
-        const xls::XlsRowHeight* own = sheet.RowHeight(it.key().toInt());
-        const bool used = own && own->Index >= sheet.UsedTop() && own->Index <= sheet.UsedBottom();
+        const xls::XlsRowHeight* own = sheet.rowHeight(it.key().toInt());
+        const bool used = own && own->Index >= sheet.usedTop() && own->Index <= sheet.usedBottom();
         EXPECT_EQ(it.value().toDouble(), used ? own->Height / 20.0 : 12.75) << "row " << it.key().toStdString();
     }
-    for (const xls::XlsRowHeight& h : sheet.RowHeights()) {
-        if (h.Index >= sheet.UsedTop() && h.Index <= sheet.UsedBottom()) {
+    for (const xls::XlsRowHeight& h : sheet.rowHeights()) {
+        if (h.Index >= sheet.usedTop() && h.Index <= sheet.usedBottom()) {
             EXPECT_TRUE(heights.contains(QString::number(h.Index))) << "row " << h.Index;
         }
     }
 
-    EXPECT_EQ(ys.value("freeze"), sheet.HasFrozenPanes()
-                                      ? QJsonValue(xls::test::cellName(sheet.FrozenRows(), sheet.FrozenColumns()))
+    EXPECT_EQ(ys.value("freeze"), sheet.hasFrozenPanes()
+                                      ? QJsonValue(xls::test::cellName(sheet.frozenRows(), sheet.frozenColumns()))
                                       : QJsonValue());
-    const auto& titles = sheet.PrintTitleRows();
+    const auto& titles = sheet.printTitleRows();
     EXPECT_EQ(ys.value("print_titles"),
               titles ? QJsonValue(QStringLiteral("$%1:$%2").arg(titles->First + 1).arg(titles->Last + 1)) : QJsonValue());
 
-    const xls::XlsPageSetup& ps = sheet.PageSetup();
+    const xls::XlsPageSetup& ps = sheet.pageSetup();
     const QJsonObject page = ys.value("page").toObject();
     EXPECT_EQ(page.value("orientation").toString(),
               ps.Orientation == xls::XlsPageSetup::kLandscape ? QStringLiteral("landscape") : QStringLiteral("portrait"));
@@ -234,14 +234,14 @@ void expectLayout(const XlsWorksheet& sheet, const QJsonObject& ys)
 void expectModel(const XlsWorkbook& book, const QJsonObject& y)
 {
     EXPECT_EQ(y.value("warnings").toArray(), QJsonArray{}) << "openpyxl warned";
-    EXPECT_EQ(y.value("creator").toString(), book.UserName());
+    EXPECT_EQ(y.value("creator").toString(), book.userName());
     const QJsonArray sheets = y.value("sheets").toArray();
-    ASSERT_EQ(sheets.size(), book.SheetCount());
-    for (int s = 0; s < book.SheetCount(); ++s) {
-        const XlsWorksheet& sheet = book.Sheet(s);
-        SCOPED_TRACE("sheet " + sheet.Name().toStdString());
+    ASSERT_EQ(sheets.size(), book.sheetCount());
+    for (int s = 0; s < book.sheetCount(); ++s) {
+        const XlsWorksheet& sheet = book.sheet(s);
+        SCOPED_TRACE("sheet " + sheet.name().toStdString());
         const QJsonObject ys = sheets.at(s).toObject();
-        EXPECT_EQ(ys.value("name").toString(), sheet.Name());
+        EXPECT_EQ(ys.value("name").toString(), sheet.name());
         EXPECT_EQ(ys.value("selected").toBool(), s == 0);
         expectCells(sheet, ys);
         expectLayout(sheet, ys);
@@ -252,8 +252,8 @@ void expectModel(const XlsWorkbook& book, const QJsonObject& y)
 
 XlsRange& range(XlsWorksheet& sheet, int left, int top, int right, int bottom, const XlsValue& value)
 {
-    XlsRange& r = sheet.Ranges(left, top, right, bottom);
-    r.SetValue(value);
+    XlsRange& r = sheet.range(left, top, right, bottom);
+    r.setValue(value);
     return r;
 }
 
@@ -264,20 +264,20 @@ XlsRange& cell(XlsWorksheet& sheet, int column, int row, const XlsValue& value)
 
 void severalSheets(XlsWorkbook& book)
 {
-    book.SetUserName(QStringLiteral("Полевая партия №3"));
-    XlsWorksheet& first = book.AddSheet();
-    first.SetName(QStringLiteral("Данные"));
-    first.SetCell(0, 0, XlsValue::text(QStringLiteral("N")));
-    first.SetCell(1, 0, XlsValue::real(1));
-    book.AddSheet(); // "Sheet2", empty
-    XlsWorksheet& third = book.AddSheet();
-    third.SetName(QStringLiteral("ВРТ-ТК5 (3)"));
-    third.SetCell(2, 4, XlsValue::real(-2.5));
+    book.setUserName(QStringLiteral("Полевая партия №3"));
+    XlsWorksheet& first = book.addSheet();
+    first.setName(QStringLiteral("Данные"));
+    first.setCell(0, 0, XlsValue::text(QStringLiteral("N")));
+    first.setCell(1, 0, XlsValue::real(1));
+    book.addSheet(); // "Sheet2", empty
+    XlsWorksheet& third = book.addSheet();
+    third.setName(QStringLiteral("ВРТ-ТК5 (3)"));
+    third.setCell(2, 4, XlsValue::real(-2.5));
 }
 
 void texts(XlsWorkbook& book)
 {
-    XlsWorksheet& s = book.AddSheet();
+    XlsWorksheet& s = book.addSheet();
     const QString values[] = {
         QStringLiteral("Сопротивление пенетрации, МПа"),
         QStringLiteral("ёЁ №1 — «кавычки»"),
@@ -290,24 +290,24 @@ void texts(XlsWorkbook& book)
     };
     int row = 0;
     for (const QString& v : values)
-        s.SetCell(0, row++, XlsValue::text(v));
+        s.setCell(0, row++, XlsValue::text(v));
     cell(s, 1, 0, XlsValue::wideText(QStringLiteral("широкий текст в диапазоне")));
 }
 
 void longText(XlsWorkbook& book)
 {
     // More than a cell of the .xlsx holds: the first 32,767 characters stay.
-    XlsWorksheet& s = book.AddSheet();
-    s.SetCell(0, 0, XlsValue::text(QString(40000, u'ж')));
+    XlsWorksheet& s = book.addSheet();
+    s.setCell(0, 0, XlsValue::text(QString(40000, u'ж')));
 }
 
 void numbers(XlsWorkbook& book)
 {
-    XlsWorksheet& s = book.AddSheet();
+    XlsWorksheet& s = book.addSheet();
     const double plain[] = {0.0, -0.0, -17.25, 123456.789, 1e-300, 1.7e308, 2.45, 1.0 / 3.0};
     int row = 0;
     for (double v : plain)
-        s.SetCell(0, row++, XlsValue::real(v));
+        s.setCell(0, row++, XlsValue::real(v));
     // Ranges of the other value types: numbers, or the text the .xls writes for them.
     const XlsValue values[] = {
         XlsValue::int16(-32768), XlsValue::int32(2147483647), XlsValue::currency(123456789),
@@ -321,11 +321,11 @@ void numbers(XlsWorkbook& book)
 
 void blanks(XlsWorkbook& book)
 {
-    XlsWorksheet& s = book.AddSheet();
+    XlsWorksheet& s = book.addSheet();
     // Plain cells: an empty text between two values.
-    s.SetCell(0, 0, XlsValue::real(1));
-    s.SetCell(1, 0, XlsValue::text(QString()));
-    s.SetCell(2, 0, XlsValue::text(QStringLiteral("после пустой")));
+    s.setCell(0, 0, XlsValue::real(1));
+    s.setCell(1, 0, XlsValue::text(QString()));
+    s.setCell(2, 0, XlsValue::text(QStringLiteral("после пустой")));
     // A bold range without a value, and one holding an empty text.
     cell(s, 0, 1, XlsValue()).Font.Style.Bold = true;
     cell(s, 1, 1, XlsValue::text(QString())).WrapText = true;
@@ -333,7 +333,7 @@ void blanks(XlsWorkbook& book)
 
 void styles(XlsWorkbook& book)
 {
-    XlsWorksheet& s = book.AddSheet();
+    XlsWorksheet& s = book.addSheet();
     XlsRange& heading = cell(s, 0, 0, XlsValue::text(QStringLiteral("Заголовок")));
     heading.Font.Style.Bold = true;
     heading.WrapText = true;
@@ -391,7 +391,7 @@ void styles(XlsWorkbook& book)
 
 void mergedRanges(XlsWorkbook& book)
 {
-    XlsWorksheet& s = book.AddSheet();
+    XlsWorksheet& s = book.addSheet();
     XlsRange& title = range(s, 0, 0, 2, 1, XlsValue::text(QStringLiteral("Объединённый заголовок")));
     title.HorizontalAlignment = xls::XlsHorizontal::Center;
     title.Font.Style.Bold = true;
@@ -401,40 +401,40 @@ void mergedRanges(XlsWorkbook& book)
     tall.FillPattern = 1;
     tall.ForegroundFillColor = 0x00CCFFCC;
     for (int row = 2; row <= 4; ++row)
-        s.SetCell(1, row, XlsValue::real(row));
-    s.SetRowHeight(1, 400);
-    s.SetRowHeight(3, 500);
+        s.setCell(1, row, XlsValue::real(row));
+    s.setRowHeight(1, 400);
+    s.setRowHeight(3, 500);
 }
 
 void rowMadeRightToLeft(XlsWorkbook& book)
 {
     // Entries of one row stand in the list in the order they were made, not by column.
-    XlsWorksheet& s = book.AddSheet();
+    XlsWorksheet& s = book.addSheet();
     cell(s, 5, 0, XlsValue::text(QStringLiteral("справа")));
     cell(s, 2, 0, XlsValue::real(2)).Font.Style.Italic = true;
     cell(s, 0, 0, XlsValue::text(QStringLiteral("слева")));
-    s.SetCell(1, 1, XlsValue::real(11));
+    s.setCell(1, 1, XlsValue::real(11));
     cell(s, 0, 1, XlsValue::real(10));
 }
 
 void layout(XlsWorkbook& book)
 {
-    XlsWorksheet& s = book.AddSheet();
+    XlsWorksheet& s = book.addSheet();
     for (int row = 0; row < 6; ++row)
         for (int column = 0; column < 7; ++column)
             if (row != 4) // a row without cells, with a height of its own
-                s.SetCell(column, row, XlsValue::real(row * 10 + column));
+                s.setCell(column, row, XlsValue::real(row * 10 + column));
     const int widths[] = {0, 256, 3 * 256, 2340, 12 * 256 + 100, 30000};
     int column = 0;
     for (int w : widths)
-        s.SetColumnWidth(column++, w);
-    s.SetRowHeight(0, 2 * XlsWorksheet::kDefaultRowHeight);
-    s.SetRowHeight(3, 600);
-    s.SetRowHeight(4, 700);
-    s.SetRowHeight(50, 900); // outside the used area: the .xls writes no height for it
-    s.SetFrozenPanes(2, 1);
-    s.SetPrintTitleRows(0, 1);
-    xls::XlsPageSetup& ps = s.PageSetup();
+        s.setColumnWidth(column++, w);
+    s.setRowHeight(0, 2 * XlsWorksheet::kDefaultRowHeight);
+    s.setRowHeight(3, 600);
+    s.setRowHeight(4, 700);
+    s.setRowHeight(50, 900); // outside the used area: the .xls writes no height for it
+    s.setFrozenPanes(2, 1);
+    s.setPrintTitleRows(0, 1);
+    xls::XlsPageSetup& ps = s.pageSetup();
     ps.PaperSize = 8; // A3
     ps.Zoom = 75;
     ps.LeftMargin = 0.25;
@@ -456,26 +456,26 @@ void layout(XlsWorkbook& book)
 
 void fitToPages(XlsWorkbook& book)
 {
-    XlsWorksheet& s = book.AddSheet();
-    s.SetCell(0, 0, XlsValue::real(1));
-    xls::XlsPageSetup& ps = s.PageSetup();
+    XlsWorksheet& s = book.addSheet();
+    s.setCell(0, 0, XlsValue::real(1));
+    xls::XlsPageSetup& ps = s.pageSetup();
     ps.Orientation = xls::XlsPageSetup::kLandscape;
     ps.FitToPages = true;
     ps.FitToPagesWide = 2;
     ps.FitToPagesTall = 3;
-    XlsWorksheet& wide = book.AddSheet();
-    wide.SetCell(0, 0, XlsValue::real(2));
-    wide.PageSetup().FitToPages = true;
-    wide.PageSetup().FitToPagesWide = 1;
-    wide.PageSetup().FitToPagesTall = 0;
+    XlsWorksheet& wide = book.addSheet();
+    wide.setCell(0, 0, XlsValue::real(2));
+    wide.pageSetup().FitToPages = true;
+    wide.pageSetup().FitToPagesWide = 1;
+    wide.pageSetup().FitToPagesTall = 0;
 }
 
 void beyondTheXlsLimits(XlsWorkbook& book)
 {
-    XlsWorksheet& s = book.AddSheet();
-    s.SetCell(300, 100000, XlsValue::text(QStringLiteral("далеко")));
-    s.SetCell(xls::XlsxWriter::kMaxColumn, xls::XlsxWriter::kMaxRow, XlsValue::real(7));
-    s.SetColumnWidth(300, 20 * 256);
+    XlsWorksheet& s = book.addSheet();
+    s.setCell(300, 100000, XlsValue::text(QStringLiteral("далеко")));
+    s.setCell(xls::XlsxWriter::kMaxColumn, xls::XlsxWriter::kMaxRow, XlsValue::real(7));
+    s.setColumnWidth(300, 20 * 256);
 }
 
 class XlsxWriterTest : public ::testing::Test {
@@ -515,7 +515,7 @@ TEST_F(XlsxWriterTest, WritesWhatTheModelHolds)
         XlsWorkbook book;
         c.build(book);
         const QString file = path(QStringLiteral("case%1.xlsx").arg(n));
-        xls::XlsxWriter().Save(book, file);
+        xls::XlsxWriter().save(book, file);
         const xls::test::XlsxResult read = readWithOpenpyxl(file);
         if (!read.skipReason.empty())
             GTEST_SKIP() << read.skipReason;
@@ -523,7 +523,7 @@ TEST_F(XlsxWriterTest, WritesWhatTheModelHolds)
         expectModel(book, *read.json);
         if (c.asXls) {
             const QString xls = path(QStringLiteral("case%1.xls").arg(n));
-            xls::BiffWriter().Save(book, xls);
+            xls::BiffWriter().save(book, xls);
             const xls::test::OracleResult old = xls::test::readWithXlrd(xls);
             if (old.skipReason.empty()) {
                 ASSERT_TRUE(old.failure.empty()) << old.failure;
@@ -537,23 +537,23 @@ TEST_F(XlsxWriterTest, WritesWhatTheModelHolds)
 TEST_F(XlsxWriterTest, PlainCellsStayPlain)
 {
     XlsWorkbook book;
-    XlsWorksheet& s = book.AddSheet();
-    s.SetCell(0, 0, XlsValue::real(1));
-    s.SetCell(1, 0, XlsValue::text(QStringLiteral("текст")));
-    s.SetCell(2, 0, XlsValue::text(QString()));
+    XlsWorksheet& s = book.addSheet();
+    s.setCell(0, 0, XlsValue::real(1));
+    s.setCell(1, 0, XlsValue::text(QStringLiteral("текст")));
+    s.setCell(2, 0, XlsValue::text(QString()));
     cell(s, 0, 1, XlsValue::real(2)).Font.Style.Bold = true;
-    xls::XlsxWriter().Save(book, path(QStringLiteral("plain.xlsx")));
-    ASSERT_EQ(s.RangeCount(), 4);
+    xls::XlsxWriter().save(book, path(QStringLiteral("plain.xlsx")));
+    ASSERT_EQ(s.cellCount(), 4);
     for (int i = 0; i < 3; ++i)
-        EXPECT_TRUE(s.Cell(i).isPlain()) << "entry " << i;
-    EXPECT_FALSE(s.Cell(3).isPlain());
+        EXPECT_TRUE(s.cellAt(i).isPlain()) << "entry " << i;
+    EXPECT_FALSE(s.cellAt(3).isPlain());
 }
 
 TEST_F(XlsxWriterTest, AWorkbookWithoutSheetsGetsOneEmptySheet)
 {
     XlsWorkbook book;
     const QString file = path(QStringLiteral("empty.xlsx"));
-    xls::XlsxWriter().Save(book, file);
+    xls::XlsxWriter().save(book, file);
     const xls::test::XlsxResult read = readWithOpenpyxl(file);
     if (!read.skipReason.empty())
         GTEST_SKIP() << read.skipReason;
@@ -574,15 +574,15 @@ TEST_F(XlsxWriterTest, RefusesWhatTheFormatCannotHoldBeforeWriting)
     const auto named = [](const QStringList& names) {
         return [names](XlsWorkbook& book) {
             for (const QString& name : names)
-                book.AddSheet().SetName(name);
+                book.addSheet().setName(name);
         };
     };
     const Case cases[] = {
         {"a number that is not finite",
-         [](XlsWorkbook& b) { b.AddSheet().SetCell(0, 0, XlsValue::real(std::numeric_limits<double>::quiet_NaN())); },
+         [](XlsWorkbook& b) { b.addSheet().setCell(0, 0, XlsValue::real(std::numeric_limits<double>::quiet_NaN())); },
          XlsError::Code::BadValue},
         {"an infinite number in a range",
-         [](XlsWorkbook& b) { cell(b.AddSheet(), 1, 1, XlsValue::real(-std::numeric_limits<double>::infinity())); },
+         [](XlsWorkbook& b) { cell(b.addSheet(), 1, 1, XlsValue::real(-std::numeric_limits<double>::infinity())); },
          XlsError::Code::BadValue},
         {"a sheet name with a colon", named({QStringLiteral("Участок: 1")}), XlsError::Code::BadArgument},
         {"a sheet name with brackets", named({QStringLiteral("[1]")}), XlsError::Code::BadArgument},
@@ -592,19 +592,19 @@ TEST_F(XlsxWriterTest, RefusesWhatTheFormatCannotHoldBeforeWriting)
         {"two sheet names alike regardless of case", named({QStringLiteral("Лист"), QStringLiteral("ЛИСТ")}),
          XlsError::Code::BadArgument},
         {"a row beyond the last",
-         [](XlsWorkbook& b) { b.AddSheet().SetCell(0, xls::XlsxWriter::kMaxRow + 1, XlsValue::real(1)); },
+         [](XlsWorkbook& b) { b.addSheet().setCell(0, xls::XlsxWriter::kMaxRow + 1, XlsValue::real(1)); },
          XlsError::Code::TooManyRows},
         {"a column beyond the last",
-         [](XlsWorkbook& b) { b.AddSheet().SetCell(xls::XlsxWriter::kMaxColumn + 1, 0, XlsValue::real(1)); },
+         [](XlsWorkbook& b) { b.addSheet().setCell(xls::XlsxWriter::kMaxColumn + 1, 0, XlsValue::real(1)); },
          XlsError::Code::TooManyColumns},
         {"a width beyond the last column",
-         [](XlsWorkbook& b) { b.AddSheet().SetColumnWidth(xls::XlsxWriter::kMaxColumn + 1, 256); },
+         [](XlsWorkbook& b) { b.addSheet().setColumnWidth(xls::XlsxWriter::kMaxColumn + 1, 256); },
          XlsError::Code::TooManyColumns},
         {"print titles beyond the last row",
-         [](XlsWorkbook& b) { b.AddSheet().SetPrintTitleRows(0, xls::XlsxWriter::kMaxRow + 1); },
+         [](XlsWorkbook& b) { b.addSheet().setPrintTitleRows(0, xls::XlsxWriter::kMaxRow + 1); },
          XlsError::Code::TooManyRows},
         {"every row frozen",
-         [](XlsWorkbook& b) { b.AddSheet().SetFrozenPanes(xls::XlsxWriter::kMaxRow + 1, 0); },
+         [](XlsWorkbook& b) { b.addSheet().setFrozenPanes(xls::XlsxWriter::kMaxRow + 1, 0); },
          XlsError::Code::TooManyRows},
     };
     const QString file = path(QStringLiteral("old.xlsx"));
@@ -617,7 +617,7 @@ TEST_F(XlsxWriterTest, RefusesWhatTheFormatCannotHoldBeforeWriting)
         XlsWorkbook book;
         c.build(book);
         try {
-            xls::XlsxWriter().Save(book, file);
+            xls::XlsxWriter().save(book, file);
             ADD_FAILURE() << "saved";
         } catch (const XlsError& e) {
             EXPECT_EQ(e.code(), c.code) << e.what();
@@ -646,9 +646,9 @@ TEST_F(XlsxWriterTest, TargetsThatCannotBeWrittenLeaveNothingBehind)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         XlsWorkbook book;
-        book.AddSheet().SetCell(0, 0, XlsValue::real(1));
+        book.addSheet().setCell(0, 0, XlsValue::real(1));
         try {
-            xls::XlsxWriter().Save(book, c.target);
+            xls::XlsxWriter().save(book, c.target);
             ADD_FAILURE() << "saved";
         } catch (const XlsError& e) {
             EXPECT_EQ(e.code(), c.code) << e.what();
@@ -667,17 +667,17 @@ TEST_F(XlsxWriterTest, ReplacesAnExistingFileWhole)
 {
     const QString file = path(QStringLiteral("книга.xlsx"));
     XlsWorkbook big;
-    XlsWorksheet& s = big.AddSheet();
+    XlsWorksheet& s = big.addSheet();
     for (int row = 0; row < 500; ++row)
-        s.SetCell(0, row, XlsValue::text(QStringLiteral("строка %1 большой книги").arg(row)));
-    big.AddSheet();
-    xls::XlsxWriter().Save(big, file);
+        s.setCell(0, row, XlsValue::text(QStringLiteral("строка %1 большой книги").arg(row)));
+    big.addSheet();
+    xls::XlsxWriter().save(big, file);
     const qint64 bigSize = QFileInfo(file).size();
     ASSERT_EQ(::chmod(QFile::encodeName(file).constData(), 0640), 0);
 
     XlsWorkbook small;
-    small.AddSheet().SetCell(1, 1, XlsValue::real(5));
-    xls::XlsxWriter().Save(small, file);
+    small.addSheet().setCell(1, 1, XlsValue::real(5));
+    xls::XlsxWriter().save(small, file);
 
     EXPECT_LT(QFileInfo(file).size(), bigSize);
     EXPECT_EQ(entries(), QStringList{QStringLiteral("книга.xlsx")}) << "no temporary file left";
@@ -703,8 +703,8 @@ TEST_F(XlsxWriterTest, WritesThroughASymbolicLink)
     ASSERT_TRUE(QFile::link(real, link));
 
     XlsWorkbook book;
-    book.AddSheet().SetCell(0, 0, XlsValue::text(QStringLiteral("через ссылку")));
-    xls::XlsxWriter().Save(book, link);
+    book.addSheet().setCell(0, 0, XlsValue::text(QStringLiteral("через ссылку")));
+    xls::XlsxWriter().save(book, link);
 
     EXPECT_TRUE(QFileInfo(link).isSymLink());
     EXPECT_EQ(QDir(path(QStringLiteral("real"))).entryList(QDir::Files), QStringList{QStringLiteral("книга.xlsx")});
