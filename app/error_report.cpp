@@ -2,6 +2,7 @@
 
 #include "document/measurement_document.h"
 #include "platform/file_io.h"
+#include "platform/native_name.h"
 #include "store/store_error.h"
 #include "xls/xls_error.h"
 
@@ -57,7 +58,7 @@ QString openFailureText(const std::exception& error, const QString& path)
         return QStringLiteral("База данных повреждена !");
     if (path.isEmpty())
         return QStringLiteral("Не задано имя таблицы.");
-    const std::string native = QFile::encodeName(path).toStdString();
+    const std::string native = platform::nativeName(path);
     const platform::PathInfo info = platform::pathInfo(native);
     if (!info.exists) {
         // Qt shows the bytes of a name that is not UTF-8 as U+FFFD, and no file has that name.

@@ -1,6 +1,7 @@
 #include "export/replacing_write.h"
 
 #include "platform/file_io.h"
+#include "platform/native_name.h"
 #include "platform/replacement_file.h"
 #include "store/dbf_table.h"
 #include "store/store_error.h"
@@ -35,8 +36,8 @@ void requireExportTarget(const QString& source, const QString& out)
 {
     if (out.isEmpty())
         throw store::StoreError(store::StoreError::Code::Io, "Не задано имя файла, в который записать.");
-    const std::string target = platform::resolvedPath(QFile::encodeName(out).toStdString());
-    if (!source.isEmpty() && platform::sameFile(QFile::encodeName(source).toStdString(), target))
+    const std::string target = platform::resolvedPath(platform::nativeName(out));
+    if (!source.isEmpty() && platform::sameFile(platform::nativeName(source), target))
         throw refusal(out, QStringLiteral("это таблица, из которой берутся данные."));
     try {
         platform::requireExportTarget(target);
@@ -48,7 +49,7 @@ void requireExportTarget(const QString& source, const QString& out)
         throw refusal(out, reasonText(error) + QLatin1Char('.'));
     }
     const platform::PathInfo info = platform::pathInfo(target);
-    if (info.exists && info.regular && store::DbfTable::isTableFile(QFile::decodeName(target.c_str())))
+    if (info.exists && info.regular && store::DbfTable::isTableFile(QString::fromStdString(target)))
         throw refusal(out, QStringLiteral("это таблица dBase; она была бы потеряна."));
 }
 
@@ -58,7 +59,7 @@ void writeReplacing(const QString& path, const std::function<void(platform::File
         return store::StoreError(store::StoreError::Code::Io, writeFailureText(path, why).toStdString());
     };
     try {
-        const std::string target = platform::resolvedPath(QFile::encodeName(path).toStdString());
+        const std::string target = platform::resolvedPath(platform::nativeName(path));
         platform::requireExportTarget(target);
         platform::ReplacementFile temp(target);
         write(temp.file());

@@ -645,4 +645,33 @@ void requireExportTarget(const std::string& path)
         throw FileError(FileError::Code::Locked, "Нельзя заменить", path, "файл открыт другой программой");
 }
 
+std::string utf8FromUtf16(std::u16string_view path)
+{
+    std::string out;
+    out.reserve(path.size() * 3);
+    for (std::size_t i = 0; i < path.size(); ++i) {
+        char32_t c = path[i];
+        if (c >= 0xD800 && c <= 0xDFFF) {
+            const bool pair = c <= 0xDBFF && i + 1 < path.size() && path[i + 1] >= 0xDC00 && path[i + 1] <= 0xDFFF;
+            c = pair ? 0x10000 + ((c - 0xD800) << 10) + (path[++i] - 0xDC00) : 0xFFFD;
+        }
+        if (c < 0x80) {
+            out += static_cast<char>(c);
+        } else if (c < 0x800) {
+            out += static_cast<char>(0xC0 | (c >> 6));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else if (c < 0x10000) {
+            out += static_cast<char>(0xE0 | (c >> 12));
+            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else {
+            out += static_cast<char>(0xF0 | (c >> 18));
+            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
+    return out;
+}
+
 } // namespace platform

@@ -50,6 +50,15 @@ private:
 // meet, never the C library's English.
 std::string errnoReason(int error);
 
+// ---- names -------------------------------------------------------------------------------
+
+// A path held as UTF-16 text in the form the functions here take it on Windows: UTF-8, which
+// they turn back into the system's UTF-16 names. (A lone surrogate, which no UTF-8 holds,
+// becomes U+FFFD, as the system's own conversion makes it.) The layers above hold paths as
+// QStrings and convert them with platform::nativeName (platform/native_name.h), which uses
+// this on Windows.
+std::string utf8FromUtf16(std::u16string_view path);
+
 // ---- fault injection -----------------------------------------------------------------------
 
 enum class Operation { Write, Truncate, Sync, Rename };

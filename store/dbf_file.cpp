@@ -1,5 +1,7 @@
 #include "store/dbf_file.h"
 
+#include "platform/native_name.h"
+
 #include <QDate>
 
 #include <algorithm>
@@ -209,7 +211,7 @@ void stampUpdateDate(std::string& header)
 
 namespace {
 
-std::string native(const QString& path) { return path.toStdString(); }
+std::string native(const QString& path) { return platform::nativeName(path); }
 
 const char* verb(Action action)
 {

@@ -593,6 +593,57 @@ bool unreadable(std::string_view raw)
     double value;
     return readStoredNumber(raw, value) == NumberReading::Unreadable;
 }
+
+// Whether a stored number is read by its shape alone, without reading its value: blanks and
+// NULs around an optional minus and digits with at most one point among them, or blanks
+// alone. Such a text is always a number or empty (a field has at most 255 bytes, so its
+// digits make a finite double), and nearly every field has it; any other shape goes to the
+// reader, which tells a number in another form ("1.5E+3", "+2") from a text that is none.
+KVEL_HOT_INLINE bool plainlyReadable(std::string_view raw) noexcept
+{
+    const char* p = raw.data();
+    const char* const end = p + raw.size();
+    const auto blank = [](char c) { return c == ' ' || c == '\0'; };
+    // Past the digits from `p` on; eight at a time where the bytes allow.
+    const auto skipDigits = [end](const char* p) {
+        if constexpr (bytes8::kUsable) {
+            for (; end - p >= 8; p += 8) {
+                if (const std::uint64_t marks = bytes8::nonDigits(bytes8::load(p)))
+                    return p + bytes8::firstMarked(marks);
+            }
+        }
+        while (p < end && static_cast<unsigned char>(*p - '0') < 10)
+            ++p;
+        return p;
+    };
+    if constexpr (bytes8::kUsable) {
+        for (; end - p >= 8; p += 8) {
+            if (const std::uint64_t marks = bytes8::filled(bytes8::load(p))) {
+                p += bytes8::firstMarked(marks);
+                break;
+            }
+        }
+    }
+    while (p < end && blank(*p))
+        ++p;
+    if (p == end)
+        return true;
+    if (*p == '-')
+        ++p;
+    const char* const digits = p;
+    p = skipDigits(p);
+    if (p == digits)
+        return false;
+    if (p < end && *p == '.') {
+        const char* const fraction = ++p;
+        p = skipDigits(p);
+        if (p == fraction)
+            return false;
+    }
+    while (p < end && blank(*p))
+        ++p;
+    return p == end;
+}
 } // namespace
 
 bool DbfTable::readReal(std::uint32_t rec, int field, double& value) const
@@ -618,12 +669,15 @@ std::vector<UnreadableNumber> DbfTable::unreadableNumbers() const
     }
     if (numeric.empty())
         return found;
+    // Every numeric field of every record: one pass over the bytes, and the reader only for
+    // the rare field of another shape.
     for (std::uint32_t rec = 0; rec < d->count(); ++rec) {
         const std::string_view bytes = d->record(rec);
         if (bytes[0] == dbf::kDeletedRecord)
             continue;
         for (int f : numeric) {
-            if (unreadable(d->field(bytes, f)))
+            const std::string_view raw = d->field(bytes, f);
+            if (!plainlyReadable(raw) && unreadable(raw))
                 found.push_back({rec, f});
         }
     }

@@ -4,9 +4,9 @@
 #include "xls/xls_error.h"
 
 #include "platform/file_io.h"
+#include "platform/native_name.h"
 #include "platform/replacement_file.h"
 
-#include <QFile>
 #include <QFileInfo>
 
 #include <gsf/gsf-output-stdio.h>
@@ -37,19 +37,6 @@ struct GObjectRef {
 int statusOf(const GError* error)
 {
     return error ? error->code : -1;
-}
-
-// The file name as the file layer and GLib take it: UTF-8 on Windows, where GLib's file
-// functions expect UTF-8 (the ANSI code page would lose every character it cannot hold, and
-// the export to a Cyrillic folder would fail); elsewhere the local 8-bit encoding, which is
-// what the system's own calls take.
-std::string nativeName(const QString& name)
-{
-#ifdef _WIN32
-    return name.toUtf8().toStdString();
-#else
-    return QFile::encodeName(name).toStdString();
-#endif
 }
 
 // Writes the temporary document; true when every step succeeded.
@@ -89,7 +76,7 @@ void writeCompoundFile(const QString& fileName, std::string_view workbookStream)
     // A link is written through: the new file takes the place of the file the link points
     // to, and the link stays a link. The temporary file lies beside that real file, so that
     // the last step is a rename within one folder.
-    const std::string target = platform::resolvedPath(nativeName(fileName));
+    const std::string target = platform::resolvedPath(platform::nativeName(fileName));
     // A read-only file, a folder, a device, a pipe or a file held open is refused before
     // anything is written: renaming over it would replace what the user (or the system, or
     // another program) keeps there.

@@ -7,10 +7,10 @@
 #include "xls/xls_workbook.h"
 
 #include "platform/file_io.h"
+#include "platform/native_name.h"
 #include "platform/replacement_file.h"
 
 #include <QByteArray>
-#include <QFile>
 #include <QFileInfo>
 #include <QStringView>
 
@@ -56,17 +56,6 @@ constexpr int kMaxPageCount = 32767;
 constexpr int kDigitPixels = 7;
 constexpr int kPaddingPixels = 5;
 constexpr int kNarrowDigitPixels = 12;
-
-// The file name as the system and the library take it: UTF-8 on Windows (the library opens
-// it as such there), the local 8-bit encoding elsewhere.
-std::string nativeName(const QString& name)
-{
-#ifdef _WIN32
-    return name.toUtf8().toStdString();
-#else
-    return QFile::encodeName(name).toStdString();
-#endif
-}
 
 // The message naming a sheet in errors about its content.
 std::string sheetMessage(const XlsWorksheet& sheet, const QString& what)
@@ -724,7 +713,7 @@ void XlsxWriter::save(const XlsWorkbook& book, const QString& fileName)
     // A link is written through: the new file takes the place of the file the link points
     // to. The temporary file lies beside that real file, so that the last step is a rename
     // within one folder.
-    const std::string target = platform::resolvedPath(nativeName(fileName));
+    const std::string target = platform::resolvedPath(platform::nativeName(fileName));
     try {
         platform::requireReplaceable(target);
     } catch (const platform::FileError& e) {

@@ -13,6 +13,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
@@ -237,6 +238,51 @@ private slots:
         QVERIFY2(run.err.contains(message), qPrintable(run.err));
         const QStringList left = QDir(dir.path()).entryList(QDir::Files);
         QVERIFY2(left == QStringList{"site.db"} || left.isEmpty(), qPrintable(left.join(' ')));
+    }
+
+    // Run by cron: no session's runtime folder, and a temporary folder of its own. Batch work
+    // never touches the channel to a running program nor Qt's runtime folder: it makes
+    // nothing in the temporary folder and says nothing on standard error unless it fails (a
+    // wrong command line then says its one line).
+    void batchWorkIsQuietWithoutRuntimeFolder_data()
+    {
+        QTest::addColumn<QStringList>("arguments"); // TABLE and OUT stand for the files
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("err");
+        QTest::newRow("--version") << QStringList{"--version"} << 0 << "";
+        QTest::newRow("--help") << QStringList{"--help"} << 0 << "";
+        QTest::newRow("--export-csv") << QStringList{"--export-csv", "TABLE", "OUT"} << 0 << "";
+        QTest::newRow("--export-xls") << QStringList{"--export-xls", "TABLE", "OUT"} << 0 << "";
+        QTest::newRow("--export-xlsx") << QStringList{"--export-xlsx", "TABLE", "OUT"} << 0 << "";
+        QTest::newRow("--print-pdf") << QStringList{"--print-pdf", "TABLE", "OUT", "--tab", "1"} << 0 << "";
+        QTest::newRow("an unknown option")
+            << QStringList{"--colour"} << 2 << "Unknown option \"--colour\". See: kvel --help\n";
+        QTest::newRow("two tables to open")
+            << QStringList{"TABLE", "TABLE"} << 2 << "Name one table to open. See: kvel --help\n";
+    }
+    void batchWorkIsQuietWithoutRuntimeFolder()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, exitCode);
+        QFETCH(QString, err);
+        QTemporaryDir dir;
+        QTemporaryDir temp; // the program's TMPDIR, empty
+        const QString table = dir.filePath("site.db");
+        kvel_test::writeSmallTable(table);
+        const QString out = dir.filePath("out");
+        arguments.replaceInStrings(QRegularExpression("^TABLE$"), table);
+        arguments.replaceInStrings(QRegularExpression("^OUT$"), out);
+        const Run run = kvel_test::runProgramWith(arguments, [&temp](QProcessEnvironment& env) {
+            env.remove(QStringLiteral("XDG_RUNTIME_DIR"));
+            env.insert(QStringLiteral("TMPDIR"), temp.path());
+        });
+        QCOMPARE(run.exitCode, exitCode);
+        QCOMPARE(run.err, err);
+        if (exitCode == 0 && arguments.contains(out))
+            QVERIFY(QFileInfo(out).size() > 0);
+        const QStringList made = QDir(temp.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::System
+                                                             | QDir::NoDotAndDotDot);
+        QVERIFY2(made.isEmpty(), qPrintable(made.join(' ')));
     }
 
     // A value that is no number would be written as an empty cell that nobody sees: every

@@ -72,6 +72,16 @@ Run runProgram(const QStringList& arguments, const QString& language, const Chil
     return finish(process);
 }
 
+Run runProgramWith(const QStringList& arguments, const EnvironmentChange& change, const QString& language)
+{
+    QProcess process;
+    QProcessEnvironment env = programEnvironment(language);
+    change(env);
+    process.setProcessEnvironment(env);
+    process.start(QStringLiteral(KVEL_PROGRAM), arguments);
+    return finish(process);
+}
+
 Run runProgramRaw(const QList<QByteArray>& arguments, const QString& language)
 {
     // The names travel as octal escapes of printf, so the shell's own decoding cannot touch

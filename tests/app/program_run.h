@@ -3,6 +3,7 @@
 // Runs the built program as a user runs it from a shell: in a process of its own, with its
 // settings in a folder of the tests' own (never the user's), and gives back what it said.
 
+#include <QProcessEnvironment>
 #include <QString>
 #include <QStringList>
 
@@ -23,6 +24,11 @@ using ChildSetup = std::function<void()>;
 // Runs the program with `arguments` under the language `language` (LANG and LC_ALL).
 Run runProgram(const QStringList& arguments, const QString& language = QStringLiteral("C.UTF-8"),
                const ChildSetup& setup = {});
+// Runs the program as runProgram does, with its environment changed by `change` first (a
+// variable removed, another temporary folder).
+using EnvironmentChange = std::function<void(QProcessEnvironment&)>;
+Run runProgramWith(const QStringList& arguments, const EnvironmentChange& change,
+                   const QString& language = QStringLiteral("C.UTF-8"));
 // Runs the program with arguments given as raw bytes (names that are not UTF-8), through
 // /bin/sh so that no decoding touches them.
 Run runProgramRaw(const QList<QByteArray>& arguments, const QString& language = QStringLiteral("C.UTF-8"));
