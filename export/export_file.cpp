@@ -36,9 +36,9 @@ void exportTable(const store::MeasurementTable& table, const QString& file, Expo
     xls::XlsWorkbook book;
     fillWorkbook(table, book, limits);
     if (format == ExportFormat::Xlsx)
-        xls::XlsxWriter().Save(book, file);
+        xls::XlsxWriter().save(book, file);
     else
-        xls::BiffWriter().Save(book, file);
+        xls::BiffWriter().save(book, file);
 }
 
 } // namespace table_export
