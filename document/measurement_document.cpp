@@ -276,8 +276,8 @@ void MeasurementDocument::chooseKind()
         return;
     store::DbfTable& table = m_table.table();
     table.first();
+    // Setting a filter rebuilds the view.
     table.setFilter(store::kindFilter(store::kPressKind));
-    table.refresh();
     // A single press row makes this a press table: its rows are the ones worth showing.
     m_kind = table.recordCount() > 0 ? store::kPressKind : store::kPenetrometerKind;
     if (m_kind != store::kPressKind)
@@ -290,7 +290,6 @@ void MeasurementDocument::setKindFilter(int kind)
     if (!isOpen())
         return;
     m_table.table().setFilter(store::kindFilter(kind));
-    m_table.table().refresh();
 }
 
 void MeasurementDocument::showKind(int kind)
@@ -334,10 +333,10 @@ void MeasurementDocument::unsort(const std::string& tag)
         post();
         store::DbfTable& table = m_table.table();
         const bool sorted = !table.indexName().empty();
+        // Back to file order (a view rebuilt only when it was sorted); the tag goes with it.
         table.setIndexName({});
         if (hasTag(table, tag))
             table.deleteIndex(tag);
-        table.refresh();
         if (sorted)
             emit viewReset();
     }

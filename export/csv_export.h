@@ -7,6 +7,9 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+#include <string_view>
+
 namespace table_export {
 
 // The export as a CSV file for spreadsheets: a heading line, then one line per record of the
@@ -32,12 +35,19 @@ QByteArray csvNumber(double value);
 // The heading line's fields.
 QStringList csvHeadings(const document::Limits& limits = {});
 
+// The file's bytes for the rows of `table` that pass its filter, in view order, handed to
+// `write` piece by piece in file order, as they are made. A long table's blocks of rows are
+// formatted on the machine's cores at once while the first ones are written. Writes nothing
+// when the table is closed. What `write` throws stops the export and comes out of it.
+void writeCsv(const store::MeasurementTable& table, const document::Limits& limits,
+              const std::function<void(std::string_view)>& write);
+
 // The whole file's bytes for the rows of `table` that pass its filter, in view order, read
 // with a cursor of its own. Empty (no BOM either) when the table is closed.
 QByteArray csvBytes(const store::MeasurementTable& table, const document::Limits& limits = {});
 
-// Writes csvBytes beside `path` and moves the file into place: a failure leaves whatever was
-// there before. Returns the number of records. Throws StoreError (Io) saying why.
+// Writes the file beside `path` piece by piece and moves it into place: a failure leaves
+// whatever was there before. Returns the number of records. Throws StoreError (Io) saying why.
 int writeCsvFile(const store::MeasurementTable& table, const QString& path, const document::Limits& limits = {});
 
 } // namespace table_export

@@ -1,5 +1,6 @@
 #include "store/dbf_table.h"
 
+#include "platform/ordered_blocks.h"
 #include "store/dbf_table_impl.h"
 
 #include <QFile>
@@ -670,17 +671,28 @@ std::vector<UnreadableNumber> DbfTable::unreadableNumbers() const
     if (numeric.empty())
         return found;
     // Every numeric field of every record: one pass over the bytes, and the reader only for
-    // the rare field of another shape.
-    for (std::uint32_t rec = 0; rec < d->count(); ++rec) {
-        const std::string_view bytes = d->record(rec);
-        if (bytes[0] == dbf::kDeletedRecord)
-            continue;
-        for (int f : numeric) {
-            const std::string_view raw = d->field(bytes, f);
-            if (!plainlyReadable(raw) && unreadable(raw))
-                found.push_back({rec, f});
+    // the rare field of another shape. A big table's blocks of records are looked through
+    // on the machine's cores at once.
+    constexpr std::uint32_t kBlockRecords = 8192;
+    const std::uint32_t records = d->count();
+    const int blocks = int((records + kBlockRecords - 1) / kBlockRecords);
+    const auto look = [&](int block, std::vector<UnreadableNumber>& out) {
+        out.clear();
+        const std::uint32_t from = std::uint32_t(block) * kBlockRecords;
+        const std::uint32_t to = std::min(records, from + kBlockRecords);
+        for (std::uint32_t rec = from; rec < to; ++rec) {
+            const std::string_view bytes = d->record(rec);
+            if (bytes[0] == dbf::kDeletedRecord)
+                continue;
+            for (int f : numeric) {
+                const std::string_view raw = d->field(bytes, f);
+                if (!plainlyReadable(raw) && unreadable(raw))
+                    out.push_back({rec, f});
+            }
         }
-    }
+    };
+    platform::makeInOrder<std::vector<UnreadableNumber>>(
+        blocks, look, [&](const std::vector<UnreadableNumber>& block) { found.insert(found.end(), block.begin(), block.end()); });
     return found;
 }
 

@@ -178,7 +178,7 @@ private:
         if (!m_answers.empty())
             m_answers.pop_front();
         if (auto* box = qobject_cast<QMessageBox*>(modal)) {
-            m_boxes.push_back({box->windowTitle(), box->text(), box->icon(), box->standardButtons()});
+            m_boxes.push_back({box->windowTitle(), box->text(), box->icon(), box->standardButtons(), box->objectName()});
             if (QAbstractButton* b = box->button(answer.button))
                 QMetaObject::invokeMethod(b, &QAbstractButton::click, Qt::QueuedConnection);
             else

@@ -523,7 +523,7 @@ TEST_F(Document, CellEditsGoThroughTheDocument)
         Op op;
         std::uint32_t record = 0;
         Field field = Field::COMMENT;
-        QString text;
+        QString text = {};
     };
     struct Case {
         const char* name;
@@ -600,8 +600,9 @@ TEST_F(Document, CellEditsGoThroughTheDocument)
         EXPECT_EQ(refusals, c.refusals) << c.name;
         EXPECT_EQ(m_document.editedRecord(), c.editing) << c.name;
         EXPECT_EQ(m_document.isEditing(), c.editing.has_value()) << c.name;
-        if (c.editing)
+        if (c.editing) {
             EXPECT_EQ(table.text(Field::COMMENT).trimmed(), c.buffered) << c.name << ": the row shows its buffer";
+        }
         EXPECT_EQ(m_log.take(), c.announced) << c.name;
 
         m_document.close();

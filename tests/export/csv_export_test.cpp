@@ -174,6 +174,47 @@ TEST_F(CsvExportTest, OnlyTheRowsOfTheShownKindInViewOrder)
     EXPECT_EQ((*rows)[1], fixture()[2].expected);
 }
 
+// A long table is formatted in blocks of rows at once: every row of the view comes out once,
+// in view order, across the blocks' seams, and the file holds what csvBytes gives.
+TEST_F(CsvExportTest, ALongTableKeepsEveryRowInViewOrder)
+{
+    constexpr int kRows = 7000; // several blocks of rows, the last one short
+    std::vector<Cells> rows;
+    for (int i = 1; i <= kRows; ++i)
+        rows.push_back({{Field::N, double(i)},
+                        {Field::NB_TYPE, double(i % 3 == 0 ? store::kPressKind : store::kPenetrometerKind)},
+                        {Field::P, i * 0.5},
+                        {Field::COMMENT, i % 5 == 0 ? QStringLiteral("слой; %1").arg(i) : QString()}});
+    const QString longTable = path(QStringLiteral("long.db"));
+    store::test::createTable(longTable, rows);
+    MeasurementTable table;
+    table.open(longTable);
+    table.table().setFilter(store::kindFilter(store::kPenetrometerKind));
+
+    const QByteArray bytes = table_export::csvBytes(table);
+    const QList<QByteArray> lines = bytes.split('\n');
+    int line = 1; // after the headings
+    for (int i = 1; i <= kRows; ++i) {
+        if (i % 3 == 0)
+            continue;
+        ASSERT_LT(line, lines.size());
+        const QString text = QString::fromUtf8(lines[line++]);
+        const QStringList fields = text.left(text.size() - 1).split(QLatin1Char(';')); // less the CR
+        ASSERT_GE(fields.size(), 16) << text.toStdString();
+        EXPECT_EQ(fields[0], QString::number(i));
+        EXPECT_EQ(fields[3], QString::number(i * 0.5).replace(QLatin1Char('.'), QLatin1Char(',')));
+        EXPECT_EQ(text.endsWith(QStringLiteral("\"слой; %1\"\r").arg(i)), i % 5 == 0) << text.toStdString();
+    }
+    EXPECT_EQ(line, lines.size() - 1); // and nothing after the last row's line break
+    EXPECT_TRUE(lines.back().isEmpty());
+
+    const QString out = path(QStringLiteral("long.csv"));
+    EXPECT_EQ(table_export::writeCsvFile(table, out), kRows - kRows / 3);
+    QFile f(out);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(f.readAll(), bytes);
+}
+
 // A table another program wrote, with numbers in exponent form: they are numbers in the
 // file too, not blanks; a field of '*' (a value too wide for its field) stays empty.
 TEST_F(CsvExportTest, NumbersInExponentFormAreWrittenAsNumbers)
