@@ -1,25 +1,24 @@
 #include "app/command_line.h"
 
-#include "app/chart_commands.h"
-#include "app/error_report.h"
+#include "app/error_text.h"
 #include "app/unreadable_values.h"
 #include "app/version.h"
 
 #include "document/measurement_document.h"
 #include "export/export_file.h"
-#include "export/replacing_write.h"
-#include "reports/chart_page.h"
-#include "reports/report_painter.h"
-#include "reports/table_report.h"
 #include "settings/program_settings.h"
 #include "store/store_error.h"
-#include "views/chart_data.h"
 
 #include <QCommandLineParser>
 #include <QFile>
 #include <QFileInfo>
 #include <QLocale>
 #include <QTextStream>
+
+#include <algorithm>
+#include <cstring>
+#include <iterator>
+#include <stdexcept>
 
 namespace app {
 namespace {
@@ -79,28 +78,6 @@ void exportRows(document::MeasurementDocument& document, const QString& out, tab
     table_export::exportTable(document.table(), out, format, document.limits());
 }
 
-void printPdf(document::MeasurementDocument& document, const QString& out)
-{
-    table_export::requireExportTarget(document.table().table().path(), out);
-    // The report the window's "Печать" prints for the tab shown. With "Графики в отчёте" on,
-    // the charts page follows the rows, as in the window; the current test is the first row.
-    const ChartSettings charts = readChartSettings(*settings::open());
-    std::vector<std::shared_ptr<const reports::PageDrawing>> appended;
-    if (charts.inReport) {
-        const int current = document.table().table().recordCount() > 0 ? 0 : -1;
-        appended.push_back(reports::chartPage(views::chartSnapshot(document.table(), charts.measure, document.kind(),
-                                                                   document.limits(), current)));
-    }
-    const reports::PreparedReport report = reports::prepareTableReport(
-        reports::designOf(reports::reportKindOf(document)), document, appended);
-    if (report.isEmpty())
-        throw store::StoreError(store::StoreError::Code::NotActive,
-                                QStringLiteral("В таблице нет строк для отчёта: файл «%1» не записан.")
-                                    .arg(QFileInfo(out).fileName())
-                                    .toStdString());
-    reports::writePdfFile(report, out);
-}
-
 // What is wrong with the command line, in the user's language (the parser's own texts are
 // English).
 QString parseErrorText(const QCommandLineParser& parser, const QStringList& arguments)
@@ -128,7 +105,7 @@ QString parseErrorText(const QCommandLineParser& parser, const QStringList& argu
 } // namespace
 
 CommandLine runCommandLine(const QStringList& arguments, QTextStream& out, QTextStream& err,
-                           const QStringList& undecodable)
+                           const QStringList& undecodable, const PdfPrinter& printPdf)
 {
     QCommandLineParser parser;
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
@@ -218,8 +195,10 @@ CommandLine runCommandLine(const QStringList& arguments, QTextStream& out, QText
             exportRows(document, files[1], table_export::ExportFormat::Xlsx);
         else if (parser.isSet(exportCsv))
             exportRows(document, files[1], table_export::ExportFormat::Csv);
-        else
+        else if (printPdf)
             printPdf(document, files[1]);
+        else
+            throw std::logic_error("--print-pdf without the report part of the program");
         result.exitStatus = 0;
     } catch (const std::exception& error) {
         // The window's message, on one line.
@@ -227,6 +206,50 @@ CommandLine runCommandLine(const QStringList& arguments, QTextStream& out, QText
         result.exitStatus = 1;
     }
     return result;
+}
+
+// The window's command lines: no option, and no more than the one table to open ("--" ends
+// the options, "-" alone is a name). Anything else is batch work, help or a mistake, which
+// run without a window and never touch the channel to a running program.
+bool opensWindow(int argc, const char* const* argv)
+{
+    int names = 0;
+    bool options = true;
+    for (int i = 1; i < argc; ++i) {
+        if (options && std::strcmp(argv[i], "--") == 0) {
+            options = false;
+            continue;
+        }
+        if (options && argv[i][0] == '-' && argv[i][1] != '\0')
+            return false;
+        ++names;
+    }
+    return names <= 1;
+}
+
+// The batch work that draws nothing (help, the exports, mistakes in our own options) needs
+// no more than Qt's core, which starts in a fraction of the time. The report draws (fonts,
+// pictures, the PDF writer), and an option we do not know may be one of Qt's own (-platform,
+// -style), which only the whole of Qt takes: in doubt, the whole of Qt.
+bool needsOnlyCore(int argc, const char* const* argv)
+{
+    static constexpr const char* kCoreOptions[] = {"h", "help", "v", "version", "export-xls", "export-xlsx",
+                                                   "export-csv", "tab"};
+    for (int i = 1; i < argc; ++i) {
+        const char* option = argv[i];
+        if (std::strcmp(option, "--") == 0)
+            break;
+        if (option[0] != '-' || option[1] == '\0')
+            continue;
+        option += option[1] == '-' ? 2 : 1;
+        const std::size_t length = std::strcspn(option, "=");
+        const bool known = std::any_of(std::begin(kCoreOptions), std::end(kCoreOptions), [&](const char* name) {
+            return std::strlen(name) == length && std::strncmp(name, option, length) == 0;
+        });
+        if (!known)
+            return false;
+    }
+    return true;
 }
 
 QStringList undecodableArguments(int argc, const char* const* argv)

@@ -1,169 +1,93 @@
-#include "app/command_line.h"
-#include "app/instance_channel.h"
-#include "app/shell.h"
+// The program's launcher. Batch work that draws nothing (help, the version, the exports) runs
+// here on Qt's core alone; everything else (the window, the report as a PDF) is in the part
+// of the program that links Qt's GUI, which is loaded only then (window_part.cpp). Starting
+// the GUI libraries costs several times what the batch work of a small table does.
 
-#include <QApplication>
+#include "app/command_line.h"
+
+#include "platform/file_io.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLibrary>
+#include <QString>
 #include <QTextStream>
 
-#include <algorithm>
 #include <cstdio>
-#include <cstring>
-#include <iterator>
-#include <memory>
-#include <vector>
 
-#ifndef Q_OS_WIN
-#include <pwd.h>
-#include <unistd.h>
+#ifdef Q_OS_WIN
+#include <windows.h>
 #endif
 
 namespace {
 
-// The window's command lines: no option, and no more than the one table to open ("--" ends
-// the options, "-" alone is a name). Anything else is batch work, help or a mistake, which
-// run without a window and never touch the channel to a running program.
-bool opensWindow(int argc, char* argv[])
+using WindowMain = int (*)(int*, char**);
+
+// Where the part with the window lies: beside the program (the build, and Windows), or where
+// the installation keeps the program's libraries, relative to the program's folder.
+QStringList windowPartCandidates()
 {
-    int names = 0;
-    bool options = true;
-    for (int i = 1; i < argc; ++i) {
-        if (options && std::strcmp(argv[i], "--") == 0) {
-            options = false;
+    const QString program = QString::fromUtf8(platform::executablePath().c_str());
+    const QString folder = program.isEmpty() ? QDir::currentPath() : QFileInfo(program).absolutePath();
+    const QString name = QStringLiteral(KVEL_WINDOW_PART_NAME);
+    QStringList candidates{QDir(folder).filePath(name)};
+    const QString installed = QDir::cleanPath(QDir(folder).filePath(QStringLiteral(KVEL_WINDOW_PART_FROM_BIN)));
+    if (installed != QDir::cleanPath(folder))
+        candidates << QDir(installed).filePath(name);
+    return candidates;
+}
+
+void tellMissingPart(const QString& why)
+{
+    const QString text = QStringLiteral("Не удалось загрузить часть программы «%1»: %2\n"
+                                        "Переустановите программу.")
+                             .arg(QStringLiteral(KVEL_WINDOW_PART_NAME), why);
+    std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
+#ifdef Q_OS_WIN
+    // A program started from the desktop has no console to read it on.
+    MessageBoxW(nullptr, reinterpret_cast<const wchar_t*>(text.utf16()), L"Ошибка", MB_OK | MB_ICONERROR);
+#endif
+}
+
+int runWindowPart(int& argc, char** argv)
+{
+    QString why;
+    for (const QString& candidate : windowPartCandidates()) {
+        if (!QFile::exists(candidate)) {
+            why = QStringLiteral("файл не найден");
             continue;
         }
-        if (options && argv[i][0] == '-' && argv[i][1] != '\0')
-            return false;
-        ++names;
-    }
-    return names <= 1;
-}
-
-// The batch work that draws nothing (help, the exports, mistakes in our own options) needs
-// no more than Qt's core, which starts in a fraction of the time. The report draws (fonts,
-// pictures, the PDF writer), and an option we do not know may be one of Qt's own (-platform,
-// -style), which only the whole of Qt takes: in doubt, the whole of Qt.
-bool needsOnlyCore(int argc, char* argv[])
-{
-    static constexpr const char* kCoreOptions[] = {"h", "help", "v", "version", "export-xls", "export-xlsx",
-                                                   "export-csv", "tab"};
-    for (int i = 1; i < argc; ++i) {
-        const char* option = argv[i];
-        if (std::strcmp(option, "--") == 0)
+        // Loaded for the rest of the process: the library is never unloaded.
+        QLibrary part(candidate);
+        if (!part.load()) {
+            why = part.errorString();
             break;
-        if (option[0] != '-' || option[1] == '\0')
-            continue;
-        option += option[1] == '-' ? 2 : 1;
-        const std::size_t length = std::strcspn(option, "=");
-        const bool known = std::any_of(std::begin(kCoreOptions), std::end(kCoreOptions), [&](const char* name) {
-            return std::strlen(name) == length && std::strncmp(name, option, length) == 0;
-        });
-        if (!known)
-            return false;
+        }
+        if (const auto windowMain = reinterpret_cast<WindowMain>(part.resolve("kvelWindowMain")))
+            return windowMain(&argc, argv);
+        why = part.errorString();
+        break;
     }
-    return true;
-}
-
-#ifndef Q_OS_WIN
-// What Qt's GUI says when it looks into the runtime folder of a session that has none.
-QtMessageHandler passedOn = nullptr;
-void dropRuntimeFolderWarning(QtMsgType type, const QMessageLogContext& context, const QString& text)
-{
-    if (!text.startsWith(QLatin1String("QStandardPaths: XDG_RUNTIME_DIR not set")))
-        passedOn(type, context, text);
-}
-#endif
-
-// Qt's GUI looks for "flatpak-info" in the runtime folder as it starts, whatever the platform,
-// and without XDG_RUNTIME_DIR (cron) it warns on standard error and makes a folder of its own
-// under the temporary folder. Batch work uses no runtime folder: it says nothing about one and
-// leaves none behind.
-std::unique_ptr<QCoreApplication> batchGuiApplication(int& argc, char* argv[])
-{
-#ifdef Q_OS_WIN
-    return std::make_unique<QApplication>(argc, argv);
-#else
-    if (!qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR"))
-        return std::make_unique<QApplication>(argc, argv);
-    // Where Qt makes it: the temporary folder, "runtime-" and the user's name.
-    const passwd* user = ::getpwuid(::geteuid());
-    const QString folder = QDir::tempPath() + QStringLiteral("/runtime-")
-        + (user ? QFile::decodeName(user->pw_name) : QString::number(::geteuid()));
-    const bool existed = QFileInfo::exists(folder);
-    passedOn = qInstallMessageHandler(dropRuntimeFolderWarning);
-    auto application = std::make_unique<QApplication>(argc, argv);
-    qInstallMessageHandler(passedOn);
-    // Qt made it empty, for nothing; one that was there is somebody else's business.
-    if (!existed)
-        QDir().rmdir(folder);
-    return application;
-#endif
-}
-
-std::unique_ptr<QCoreApplication> windowApplication(int& argc, char* argv[])
-{
-    // Before Qt looks for it: without a session's runtime folder (cron, su) the channel to a
-    // running program gets a private one of ours, and Qt no longer warns that none is set.
-    app::prepareProcessRuntimeFolder();
-    auto application = std::make_unique<QApplication>(argc, argv);
-    // The installed desktop entry is ru.valdrenor.kvel.desktop: Wayland desktops match the
-    // window to it (its name and icon in the task switcher) by this name.
-    QGuiApplication::setDesktopFileName(QStringLiteral("ru.valdrenor.kvel"));
-    return application;
+    tellMissingPart(why);
+    return 1;
 }
 
 } // namespace
 
 int main(int argc, char* argv[])
 {
-    // QApplication takes its own options out of argv; the window below may need them again.
-    const int givenArgc = argc;
-    const std::vector<char*> givenArgv(argv, argv + argc + 1);
-    const bool window = opensWindow(argc, argv);
-    bool offscreen = false;
-    std::unique_ptr<QCoreApplication> application;
-    if (window) {
-        application = windowApplication(argc, argv);
-    } else if (needsOnlyCore(argc, argv)) {
-        application = std::make_unique<QCoreApplication>(argc, argv);
-    } else {
-        // Batch work needs no screen: offscreen, also on a machine without a display.
-        offscreen = qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
-        if (offscreen)
-            qputenv("QT_QPA_PLATFORM", "offscreen");
-        application = batchGuiApplication(argc, argv);
+    if (!app::opensWindow(argc, argv) && app::needsOnlyCore(argc, argv)) {
+        // The part with the window gets argv as it was given.
+        int coreArgc = argc;
+        QCoreApplication application(coreArgc, argv);
+        QTextStream out(stdout);
+        QTextStream err(stderr);
+        const app::CommandLine line =
+            app::runCommandLine(QCoreApplication::arguments(), out, err, app::undecodableArguments(argc, argv));
+        if (line.exitStatus)
+            return *line.exitStatus;
     }
-    QTextStream out(stdout);
-    QTextStream err(stderr);
-    const app::CommandLine line =
-        app::runCommandLine(QCoreApplication::arguments(), out, err, app::undecodableArguments(argc, argv));
-    if (line.exitStatus)
-        return *line.exitStatus;
-    // The parser found a table to open where opensWindow saw none: the window after all.
-    // (Only a command line with Qt's own options gets here: "kvel -platform xcb site.db".)
-    if (!window) {
-        application.reset();
-        if (offscreen)
-            qunsetenv("QT_QPA_PLATFORM");
-        argc = givenArgc;
-        std::copy(givenArgv.begin(), givenArgv.end(), argv);
-        application = windowApplication(argc, argv);
-    }
-
-    // A table named while the program already runs goes to that window.
-    if (!line.tableToOpen.isEmpty() && app::handToRunningInstance(app::instanceServerName(), line.tableToOpen))
-        return 0;
-
-    // Without them the standard buttons would follow the system's language; the program's
-    // own texts are Russian, so the buttons are too.
-    app::installRussianTranslations(*application);
-
-    app::StartupOptions options;
-    options.tableToOpen = line.tableToOpen;
-    app::Shell shell(options);
-    shell.start();
-    return QApplication::exec();
+    return runWindowPart(argc, argv);
 }

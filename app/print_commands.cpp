@@ -1,11 +1,20 @@
 #include "app/print_commands.h"
 
+#include "app/chart_commands.h"
+
 #include "document/measurement_document.h"
+#include "export/replacing_write.h"
+#include "reports/chart_page.h"
+#include "reports/report_painter.h"
 #include "reports/report_template.h"
 #include "reports/report_templates.h"
 #include "reports/table_report.h"
+#include "settings/program_settings.h"
+#include "store/store_error.h"
+#include "views/chart_data.h"
 
 #include <QAction>
+#include <QFileInfo>
 #include <QIcon>
 
 namespace app {
@@ -60,5 +69,28 @@ void PrintCommands::print()
     if (reports::ReportTemplate* report = preparedReport())
         report->print(m_context.window);
 }
+
+void printReportPdf(document::MeasurementDocument& document, const QString& out)
+{
+    table_export::requireExportTarget(document.table().table().path(), out);
+    // With "Графики в отчёте" on, the charts page follows the rows, as in the window; the
+    // current test is the first row.
+    const ChartSettings charts = readChartSettings(*settings::open());
+    std::vector<std::shared_ptr<const reports::PageDrawing>> appended;
+    if (charts.inReport) {
+        const int current = document.table().table().recordCount() > 0 ? 0 : -1;
+        appended.push_back(reports::chartPage(views::chartSnapshot(document.table(), charts.measure, document.kind(),
+                                                                   document.limits(), current)));
+    }
+    const reports::PreparedReport report = reports::prepareTableReport(
+        reports::designOf(reports::reportKindOf(document)), document, appended);
+    if (report.isEmpty())
+        throw store::StoreError(store::StoreError::Code::NotActive,
+                                QStringLiteral("В таблице нет строк для отчёта: файл «%1» не записан.")
+                                    .arg(QFileInfo(out).fileName())
+                                    .toStdString());
+    reports::writePdfFile(report, out);
+}
+
 
 } // namespace app

@@ -10,6 +10,9 @@
 
 class QAction;
 
+namespace document {
+class MeasurementDocument;
+}
 namespace reports {
 class PageDrawing;
 class ReportTemplate;
@@ -47,5 +50,10 @@ private:
     QAction* m_preview = nullptr;
     QAction* m_print = nullptr;
 };
+
+// The command line's --print-pdf: the report "Печать" prints for the tab shown, written as a
+// PDF file at `out`. Throws StoreError when the file may not be replaced or the tab has no
+// rows (nothing is written then).
+void printReportPdf(document::MeasurementDocument& document, const QString& out);
 
 } // namespace app

@@ -3,7 +3,6 @@
 #include "store/store_error.h"
 
 #include <QFileInfo>
-#include <QMessageBox>
 
 #include <algorithm>
 
@@ -23,17 +22,6 @@ QString unreadableValuesMessage(const QString& path, const std::vector<document:
     if (count > listed)
         text += QStringLiteral("\nи ещё %1").arg(count - listed);
     return text;
-}
-
-void warnOfUnreadableValues(QWidget* parent, const document::MeasurementDocument& document)
-{
-    if (document.unreadableValues().empty())
-        return;
-    // A box of our own rather than QMessageBox::warning: tests and automation find it by name.
-    QMessageBox box(QMessageBox::Warning, QStringLiteral("Предупреждение"),
-                    unreadableValuesMessage(document.path(), document.unreadableValues()), QMessageBox::Ok, parent);
-    box.setObjectName(QStringLiteral("UnreadableValuesBox"));
-    box.exec();
 }
 
 void refuseUnreadableValues(const document::MeasurementDocument& document)

@@ -2,16 +2,14 @@
 
 // What the user is told about values of a table that cannot be read as numbers. They are
 // shown empty (and marked in the grid); opening such a table in the window says which they
-// are, and a command-line export refuses the table rather than writing empty cells in their
-// place unnoticed.
+// are (warnOfUnreadableValues, error_report.h), and a command-line export refuses the table
+// rather than writing empty cells in their place unnoticed.
 
 #include "document/measurement_document.h"
 
 #include <QString>
 
 #include <vector>
-
-class QWidget;
 
 namespace app {
 
@@ -20,10 +18,6 @@ inline constexpr int kUnreadableValuesListed = 10;
 
 // The window's message after opening `path` that holds `values`.
 QString unreadableValuesMessage(const QString& path, const std::vector<document::UnreadableValue>& values);
-
-// After a successful open: one warning box (objectName "UnreadableValuesBox") when the
-// document's table holds such values, nothing otherwise.
-void warnOfUnreadableValues(QWidget* parent, const document::MeasurementDocument& document);
 
 // For the command line: throws StoreError (BadNumber) with one line naming the file, the first
 // such value's record and field, when the open table holds any.

@@ -645,6 +645,37 @@ void requireExportTarget(const std::string& path)
         throw FileError(FileError::Code::Locked, "Нельзя заменить", path, "файл открыт другой программой");
 }
 
+std::string executablePath()
+{
+#ifdef _WIN32
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD n = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+        if (n == 0)
+            return {};
+        if (n < path.size()) {
+            path.resize(n);
+            return narrow(path);
+        }
+        path.resize(path.size() * 2); // cut short: a longer name than the room given
+    }
+#elif defined(__linux__)
+    std::string path(256, '\0');
+    for (;;) {
+        const ssize_t n = ::readlink("/proc/self/exe", path.data(), path.size());
+        if (n < 0)
+            return {};
+        if (std::size_t(n) < path.size()) {
+            path.resize(std::size_t(n));
+            return path;
+        }
+        path.resize(path.size() * 2);
+    }
+#else
+    return {};
+#endif
+}
+
 std::string utf8FromUtf16(std::u16string_view path)
 {
     std::string out;

@@ -59,6 +59,10 @@ std::string errnoReason(int error);
 // this on Windows.
 std::string utf8FromUtf16(std::u16string_view path);
 
+// The full name of the running program's own file (UTF-8 on Windows), links resolved on
+// Linux; empty where the system does not tell it.
+std::string executablePath();
+
 // ---- fault injection -----------------------------------------------------------------------
 
 enum class Operation { Write, Truncate, Sync, Rename };

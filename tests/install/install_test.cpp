@@ -47,6 +47,8 @@ const QString kAppId = QStringLiteral(KVEL_APP_ID);
 const QString kVersion = QStringLiteral(KVEL_VERSION);
 const QString kBinDir = QStringLiteral(KVEL_INSTALL_BINDIR);
 const QString kDataDir = QStringLiteral(KVEL_INSTALL_DATADIR);
+const QString kWindowPartName = QStringLiteral(KVEL_WINDOW_PART_NAME);
+const QString kWindowPart = QStringLiteral(KVEL_WINDOW_PART_INSTALL_DIR) + QLatin1Char('/') + kWindowPartName;
 const QStringList kIconSizes = QStringLiteral(KVEL_ICON_SIZES).split(QLatin1Char(','));
 const QString kTableType = QStringLiteral("application/x-kvel-table");
 
@@ -59,6 +61,7 @@ QStringList expectedFiles()
 {
     QStringList files = {
         kBinDir + QStringLiteral("/kvel"),
+        kWindowPart,
         kDataDir + QStringLiteral("/kvel/kvel.html"),
         kDataDir + QStringLiteral("/applications/") + kAppId + QStringLiteral(".desktop"),
         kDataDir + QStringLiteral("/metainfo/") + kAppId + QStringLiteral(".metainfo.xml"),
@@ -288,6 +291,47 @@ TEST_F(Installed, ProgramRunsFromThePrefix)
     ASSERT_TRUE(version.finished);
     EXPECT_EQ(version.exitCode, 0) << version.out.toStdString();
     EXPECT_TRUE(version.out.contains(kVersion)) << version.out.toStdString();
+}
+
+// The program runs batch work on Qt's core alone and loads its window part for the rest: the
+// installed program finds the part in the prefix, and a lone copy of the program still does
+// what needs no part and says what is missing for the rest.
+TEST_F(Installed, ProgramLoadsItsWindowPartFromThePrefix)
+{
+    const QString table = scratch(QStringLiteral("report.db"));
+    {
+        store::MeasurementTable::create(table);
+        store::MeasurementTable t;
+        t.open(table);
+        t.table().append();
+        t.setReal(store::Field::N, 1);
+        t.setReal(store::Field::NB_TYPE, store::kPenetrometerKind);
+        t.setText(store::Field::DATE, QStringLiteral("05.03.2024"));
+        t.table().post();
+    }
+    const QString program = installed(kBinDir + QStringLiteral("/kvel"));
+    const QString pdf = scratch(QStringLiteral("report.pdf"));
+    const Outcome printed = run(program, {QStringLiteral("--print-pdf"), table, pdf});
+    ASSERT_TRUE(printed.finished);
+    EXPECT_EQ(printed.exitCode, 0) << printed.out.toStdString();
+    EXPECT_TRUE(readAll(pdf).startsWith("%PDF-"));
+
+    const QString lone = scratch(QStringLiteral("lone"));
+    ASSERT_TRUE(QDir().mkpath(lone));
+    ASSERT_TRUE(QFile::copy(program, lone + QStringLiteral("/kvel")));
+    const Outcome version = run(lone + QStringLiteral("/kvel"), {QStringLiteral("--version")});
+    ASSERT_TRUE(version.finished);
+    EXPECT_EQ(version.exitCode, 0) << version.out.toStdString();
+    const Outcome csv = run(lone + QStringLiteral("/kvel"),
+                            {QStringLiteral("--export-csv"), table, scratch(QStringLiteral("lone.csv"))});
+    EXPECT_EQ(csv.exitCode, 0) << csv.out.toStdString();
+    const QString lonePdf = scratch(QStringLiteral("lone.pdf"));
+    const Outcome refused = run(lone + QStringLiteral("/kvel"), {QStringLiteral("--print-pdf"), table, lonePdf});
+    ASSERT_TRUE(refused.finished);
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_TRUE(refused.out.contains(QStringLiteral("Не удалось загрузить часть программы «%1»").arg(kWindowPartName)))
+        << refused.out.toStdString();
+    EXPECT_FALSE(QFileInfo::exists(lonePdf));
 }
 
 TEST_F(Installed, ProgramFindsItsInstalledHelp)

@@ -169,6 +169,18 @@ TEST(ResolvedPath, NamesTheSameFileOrKeepsAMissingPath)
 }
 #endif
 
+// The program finds the parts it loads later beside its own file: the name has to be that
+// file's, whole, and usable by the calls here.
+TEST(ExecutablePath, NamesTheRunningProgramsFile)
+{
+    const std::string path = executablePath();
+    ASSERT_FALSE(path.empty());
+    EXPECT_TRUE(fsPath(path).is_absolute()) << path;
+    EXPECT_EQ(fsPath(path).stem(), fs::path("test_platform")) << path;
+    EXPECT_TRUE(fileExists(path)) << path;
+    EXPECT_TRUE(pathInfo(path).regular) << path;
+}
+
 // ---- replace and remove ----------------------------------------------------------------------
 
 #ifdef _WIN32
