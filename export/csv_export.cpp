@@ -1,9 +1,10 @@
 #include "export/csv_export.h"
 
 #include "document/column_catalogue.h"
-#include "platform/ordered_blocks.h"
 #include "export/replacing_write.h"
 #include "platform/file_io.h"
+#include "platform/ordered_blocks.h"
+#include "store/dbf_table.h"
 #include "store/row_cursor.h"
 #include "store/text_codec.h"
 
@@ -11,6 +12,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -198,6 +200,92 @@ char* writeNumber(double value, char* out)
     return end;
 }
 
+// Writes the CSV text of a number stored in the shape this program writes it ("  -12.500000000":
+// blanks, a minus, digits, a point and digits), straight from the stored bytes: the sign, the
+// digits without the zeros that do not count, a decimal comma. When the digits from the first
+// to the last non-zero one are at most 15, that is the text writeNumber makes of the value:
+// the decimal reads back as the stored double, and no other text of 15 digits or fewer reads
+// as the same double (DBL_DIG), so it is the shortest. Returns null, having written nothing,
+// for any other field (blank, another shape, more digits): those go through the value.
+char* writeStoredDecimal(std::string_view stored, char* out)
+{
+    const char* p = stored.data();
+    const char* end = p + stored.size();
+    const auto blank = [](char c) { return c == ' ' || c == '\0'; };
+    const auto digit = [](char c) { return static_cast<unsigned char>(c - '0') < 10; };
+    while (p < end && blank(*p))
+        ++p;
+    while (end > p && blank(end[-1]))
+        --end;
+    const bool negative = p < end && *p == '-';
+    if (negative)
+        ++p;
+    const char* whole = p;
+    while (p < end && digit(*p))
+        ++p;
+    const char* wholeEnd = p;
+    if (wholeEnd == whole)
+        return nullptr;
+    const char* fraction = wholeEnd;
+    const char* fractionEnd = wholeEnd;
+    if (p < end) {
+        if (*p != '.')
+            return nullptr;
+        fraction = ++p;
+        while (p < end && digit(*p))
+            ++p;
+        fractionEnd = p;
+        if (fractionEnd == fraction || p != end)
+            return nullptr;
+    }
+    while (whole < wholeEnd && *whole == '0')
+        ++whole;
+    while (fractionEnd > fraction && fractionEnd[-1] == '0')
+        --fractionEnd;
+    // The significant digits: from the first non-zero one to the last.
+    int significant;
+    if (whole < wholeEnd) {
+        const char* last = wholeEnd;
+        if (fractionEnd == fraction)
+            while (last[-1] == '0')
+                --last;
+        significant = int(last - whole) + int(fractionEnd - fraction);
+    } else {
+        const char* first = fraction;
+        while (first < fractionEnd && *first == '0')
+            ++first;
+        significant = int(fractionEnd - first);
+        if (significant == 0) {
+            *out = '0'; // -0 too
+            return out + 1;
+        }
+    }
+    if (significant > 15)
+        return nullptr;
+    if (negative)
+        *out++ = '-';
+    if (whole == wholeEnd)
+        *out++ = '0';
+    out = std::copy(whole, wholeEnd, out);
+    if (fractionEnd > fraction) {
+        *out++ = ',';
+        out = std::copy(fraction, fractionEnd, out);
+    }
+    return out;
+}
+
+// Writes the CSV text of a stored numeric field at `out` (room for kMaxNumberText) and
+// returns its end: nothing for a blank field or one that holds no number. Nearly every
+// number is stored as this program writes it and is copied; the rest are read and written
+// from their value.
+char* writeStoredNumber(std::string_view stored, char* out)
+{
+    if (char* const end = writeStoredDecimal(stored, out))
+        return end;
+    const std::optional<double> value = store::parseNumeric(stored);
+    return value ? writeNumber(*value, out) : out;
+}
+
 void appendText(CsvBuffer& out, const QString& text)
 {
     QString value = text;
@@ -259,6 +347,12 @@ QByteArray csvNumber(double value)
     return QByteArray(text, writeNumber(value, text) - text);
 }
 
+QByteArray csvStoredNumber(std::string_view stored)
+{
+    char text[kMaxNumberText];
+    return QByteArray(text, writeStoredNumber(stored, text) - text);
+}
+
 QStringList csvHeadings(const document::Limits& limits)
 {
     QStringList out;
@@ -308,11 +402,11 @@ void writeCsv(const store::MeasurementTable& table, const document::Limits& limi
             for (std::size_t i = 0; i < sources.size(); ++i) {
                 if (i > 0)
                     out.append(';');
-                double value;
-                if (sources[i].text)
+                if (sources[i].text) {
                     appendStoredText(out, t.storedText(rec, sources[i].field), codec);
-                else if (t.readReal(rec, sources[i].field, value))
-                    out.wrote(writeNumber(value, out.room(kMaxNumberText)));
+                    continue;
+                }
+                out.wrote(writeStoredNumber(t.rawField(rec, sources[i].field), out.room(kMaxNumberText)));
             }
             if (marked) {
                 out.append(';');

@@ -32,6 +32,10 @@ bool csvTakesAsFormula(const QString& text);
 // fixed notation (never an exponent), with a decimal comma; -0 is "0".
 QByteArray csvNumber(double value);
 
+// A numeric field as the file holds it, from the bytes stored in the table: csvNumber of the
+// value it holds, nothing for a blank field or one that holds no number.
+QByteArray csvStoredNumber(std::string_view stored);
+
 // The heading line's fields.
 QStringList csvHeadings(const document::Limits& limits = {});
 

@@ -3,6 +3,7 @@
 
 #include "export/csv_export.h"
 
+#include "store/dbf_table.h"
 #include "store/store_error.h"
 #include "store/text_codec.h"
 #include "tests/store/store_test_support.h"
@@ -464,6 +465,47 @@ TEST(CsvNumber, IsTheShortestFixedFormWithADecimalComma)
         ++compared;
     }
     EXPECT_GT(compared, 200'000);
+}
+
+// A number field is written from its stored bytes when they are plain decimals: the same
+// text as csvNumber makes of the value the field holds, for every stored shape (this
+// program's fixed decimals, other writers' widths, leading and trailing zeros, too many
+// digits for the copy, signs, exponents, blanks, no number at all).
+TEST(CsvNumber, AStoredNumberIsWrittenAsItsValueWould)
+{
+    const auto expected = [](std::string_view stored) {
+        const std::optional<double> value = store::parseNumeric(stored);
+        return value ? table_export::csvNumber(*value) : QByteArray();
+    };
+    const std::string_view shapes[] = {
+        "      12.500000000", "     -12.500000000", "       0.000000000", "      -0.000000000", "0", "-0", "000",
+        "007", "  1200", "1200.000", "0.05", "-0.0500", "123456789012345", "1234567890123456",
+        "12345678901234.5", "123456789012345.6", "0.123456789012345", "0.1234567890123456",
+        "0.000000000000001", "100000000000000000000", "99999999999999999999", "9007199254740993",
+        "  3.14159265358979", "2.718281828459045", "+5", "5.", ".5", "-.5", "1.5E+3", "1,5", "1e400",
+        "nan", "1.2.3", "- 5", "5 5", "", "    ", "**********", std::string_view("\0\0 7.25\0", 9),
+    };
+    for (const std::string_view shape : shapes)
+        EXPECT_EQ(table_export::csvStoredNumber(shape), expected(shape)) << "\"" << shape << "\"";
+
+    // Random plain decimals: every width, place of the point and count of zeros.
+    std::mt19937_64 rng(20261210);
+    std::uniform_int_distribution<int> wholeDigits(0, 18), fractionDigits(0, 12), digit(0, 9), pad(0, 4);
+    std::bernoulli_distribution negative(0.3), zero(0.3);
+    for (int i = 0; i < 200'000; ++i) {
+        std::string text(std::size_t(pad(rng)), ' ');
+        if (negative(rng))
+            text += '-';
+        const int whole = std::max(1, wholeDigits(rng));
+        for (int d = 0; d < whole; ++d)
+            text += char('0' + (zero(rng) ? 0 : digit(rng)));
+        if (const int places = fractionDigits(rng)) {
+            text += '.';
+            for (int d = 0; d < places; ++d)
+                text += char('0' + (zero(rng) ? 0 : digit(rng)));
+        }
+        ASSERT_EQ(table_export::csvStoredNumber(text), expected(text)) << "\"" << text << "\"";
+    }
 }
 
 // The texts of a table written as the export wrote them through QString: the neutralised
