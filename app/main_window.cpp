@@ -271,7 +271,14 @@ void MainWindow::buildMenus()
     view->addAction(m_chartCommands->chartsInReportAction());
 
     QMenu* edit = addMenu(bar, "editMenu", QStringLiteral("Правка"));
+    edit->addAction(m_rowCommands->undoAction());
+    edit->addAction(m_rowCommands->redoAction());
+    addSeparator(edit, "undoSeparator");
     edit->addAction(m_rowCommands->deleteRowsAction());
+    // The Delete key deletes the selected rows where the rows are: in a grid, not in a cell
+    // editor (which takes the key for its text) or elsewhere in the window.
+    for (views::DataGrid* grid : {m_gridTabs->grid1(), m_gridTabs->grid2()})
+        grid->addAction(m_rowCommands->deleteRowsAction());
 
     QMenu* service = addMenu(bar, "serviceMenu", QStringLiteral("Сервис"));
     service->addAction(m_exportCommand->exportAction());
@@ -468,8 +475,10 @@ void MainWindow::closeEvent(QCloseEvent* event)
         return;
     }
     m_files->rememberDataFolder();
-    // A table that cannot be saved keeps the window open, so the user can decide again.
-    if (!runCommand(this, [this] { m_tableCommands->closeTable(); })) {
+    // A table that cannot be saved keeps the window open, so the user can decide again, and
+    // so does «Отмена».
+    bool closed = false;
+    if (!runCommand(this, [this, &closed] { closed = m_tableCommands->closeTable(); }) || !closed) {
         event->ignore();
         return;
     }

@@ -9,6 +9,7 @@
 #include <QAction>
 #include <QColorDialog>
 #include <QIcon>
+#include <QKeySequence>
 #include <QSettings>
 
 namespace app {
@@ -27,6 +28,8 @@ RowCommands::RowCommands(const CommandContext& context, QObject* parent)
     };
     m_deleteRows = makeCommand(this, m_context, "deleteRowsAction", QStringLiteral("Удалить строки"), deleteShown);
     m_deleteRows->setIcon(QIcon(QStringLiteral(":/kvel/icons/delete_rows.svg")));
+    m_deleteRows->setShortcut(QKeySequence::Delete);
+    m_deleteRows->setShortcutContext(Qt::WidgetWithChildrenShortcut);
     m_deleteRowsPopup = makeCommand(this, m_context, "deleteRowsPopupAction", QStringLiteral("Удалить"), deleteShown);
     m_renumber = makeCommand(this, m_context, "renumberAction", QStringLiteral("Перенумеровать строки"),
                              [this] { renumberRows(); });
@@ -40,6 +43,28 @@ RowCommands::RowCommands(const CommandContext& context, QObject* parent)
     m_equalizeColumns = makeCommand(this, m_context, "equalizeColumnsAction", QStringLiteral("Выровнять столбцы"),
                                     [this] { equalizeColumns(); }, CellEdit::Keep);
     m_unsort = makeCommand(this, m_context, "unsortAction", QStringLiteral("Убрать сортировку"), [this] { unsortAll(); });
+
+    // A row being edited is written first, and is then what an undo takes back.
+    m_undo = makeCommand(this, m_context, "undoAction", QStringLiteral("Отменить"),
+                         [this] { m_context.document.undo(); });
+    m_undo->setShortcut(QKeySequence::Undo);
+    m_redo = makeCommand(this, m_context, "redoAction", QStringLiteral("Повторить"),
+                         [this] { m_context.document.redo(); });
+    m_redo->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_Y), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z)});
+    connect(&m_context.document, &document::MeasurementDocument::historyChanged, this, &RowCommands::showHistory);
+    showHistory();
+}
+
+void RowCommands::showHistory()
+{
+    const document::MeasurementDocument& document = m_context.document;
+    const auto named = [](const QString& verb, const QString& name) {
+        return name.isEmpty() ? verb : verb + QLatin1Char(' ') + name;
+    };
+    m_undo->setText(named(QStringLiteral("Отменить"), document.undoName()));
+    m_redo->setText(named(QStringLiteral("Повторить"), document.redoName()));
+    m_undo->setEnabled(document.isOpen() && document.canUndo());
+    m_redo->setEnabled(document.isOpen() && document.canRedo());
 }
 
 void RowCommands::deleteSelectedRows(views::DataGrid& grid)
@@ -47,9 +72,9 @@ void RowCommands::deleteSelectedRows(views::DataGrid& grid)
     if (!m_context.document.isOpen())
         return;
     const std::vector<std::uint32_t> rows = grid.rowsToDelete();
-    // Packing renumbers the records the selection keeps: it goes, whatever happens.
+    // The selection goes, whatever happens.
     try {
-        rewordReopenFailure([&] { m_context.document.deleteRecords(rows); });
+        m_context.document.deleteRecords(rows);
     } catch (...) {
         grid.clearSelection();
         throw;
@@ -59,7 +84,7 @@ void RowCommands::deleteSelectedRows(views::DataGrid& grid)
 
 void RowCommands::renumberRows()
 {
-    rewordReopenFailure([this] { m_context.document.renumber(); });
+    m_context.document.renumber();
 }
 
 void RowCommands::chooseColumnColour()

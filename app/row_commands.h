@@ -13,7 +13,8 @@ class DataGrid;
 namespace app {
 
 // The commands on the rows and columns of the tab in front: delete the selected rows,
-// renumber, column colours, equal column widths and the sort reset.
+// renumber, column colours, equal column widths and the sort reset; and undo and redo of
+// every change of the table (not of colours and widths, which belong to the grid).
 class RowCommands : public QObject {
     Q_OBJECT
 
@@ -28,11 +29,15 @@ public:
     QAction* clearAllColoursAction() const noexcept { return m_clearAllColours; }
     QAction* equalizeColumnsAction() const noexcept { return m_equalizeColumns; }
     QAction* unsortAction() const noexcept { return m_unsort; }
+    // "Отменить …" (Ctrl+Z) and "Повторить …" (Ctrl+Y, Ctrl+Shift+Z), named after the change
+    // they take back or do again: «Отменить удаление 2 строк».
+    QAction* undoAction() const noexcept { return m_undo; }
+    QAction* redoAction() const noexcept { return m_redo; }
 
-    // Deletes the rows selected in `grid` (the current row when none is), packs the file and
-    // opens it again; the selection goes, whatever happens.
+    // Deletes the rows selected in `grid` (the current row when none is; also the Delete
+    // key in a grid); the selection goes, whatever happens.
     void deleteSelectedRows(views::DataGrid& grid);
-    // Numbers the rows 1, 2, 3… in the order shown, then saves.
+    // Numbers the rows 1, 2, 3… in the order shown.
     void renumberRows();
     // The current column of the tab in front: a colour chosen by the user (starting on the
     // one chosen last, settings value Last_color), or none.
@@ -44,6 +49,9 @@ public:
     void unsortAll();
 
 private:
+    // The undo and redo items follow the document's history.
+    void showHistory();
+
     CommandContext m_context;
     QAction* m_deleteRows = nullptr;
     QAction* m_deleteRowsPopup = nullptr;
@@ -53,6 +61,8 @@ private:
     QAction* m_clearAllColours = nullptr;
     QAction* m_equalizeColumns = nullptr;
     QAction* m_unsort = nullptr;
+    QAction* m_undo = nullptr;
+    QAction* m_redo = nullptr;
 };
 
 } // namespace app

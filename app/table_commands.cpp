@@ -68,8 +68,8 @@ store::DownloadedImage TableCommands::downloadedImage() const
 
 void TableCommands::createTable()
 {
-    if (m_context.document.isOpen())
-        closeTable();
+    if (m_context.document.isOpen() && !closeTable())
+        return;
     const QString file = m_context.files.chooseNewTable();
     if (file.isEmpty())
         return;
@@ -134,8 +134,8 @@ void TableCommands::openTable(const QString& path)
             return;
         }
     }
-    if (document.isOpen())
-        closeTable();
+    if (document.isOpen() && !closeTable())
+        return;
     m_context.files.setDataFolder(QDir::toNativeSeparators(QFileInfo(file).absolutePath()));
     showTable(file, std::move(next));
 }
@@ -213,15 +213,21 @@ void TableCommands::saveTable()
     rewordReopenFailure([this] { m_context.document.save(); });
 }
 
-void TableCommands::closeTable()
+bool TableCommands::closeTable()
 {
     document::MeasurementDocument& document = m_context.document;
     if (document.isChanged()) {
+        // Every change is in the file already: «Да» keeps them, «Нет» takes the file back to
+        // what it held at the last save (or the open), «Отмена» leaves the table open.
         const auto answer = QMessageBox::question(
             m_context.window, kCaption, QStringLiteral("Сохранить изменения в таблицах ?"),
-            QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes);
+            QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, QMessageBox::Yes);
         if (answer == QMessageBox::Yes)
             saveTable();
+        else if (answer == QMessageBox::No)
+            document.revertToSaved();
+        else
+            return false;
     }
     // The document announces the closing, and the window follows; with nothing open the
     // window goes to its no-table state all the same.
@@ -229,6 +235,7 @@ void TableCommands::closeTable()
     document.close();
     if (!wasOpen)
         emit closedWithoutTable();
+    return true;
 }
 
 // ---- the recent tables -----------------------------------------------------------------------

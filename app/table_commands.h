@@ -58,9 +58,10 @@ public:
     void appendDownload();
     // "Сохранить": everything to the file, by closing and opening it again.
     void saveTable();
-    // "Закрыть": asks about unsaved edits, then closes the table. Throws when saving fails;
-    // the table stays open then.
-    void closeTable();
+    // "Закрыть": asks about unsaved changes («Да» keeps them, «Нет» undoes them in the file,
+    // «Отмена» keeps the table open and returns false), then closes the table. Throws when
+    // saving or undoing fails; the table stays open then.
+    bool closeTable();
 
     // The recent tables, newest first, and their upkeep.
     QStringList recentTables() const;

@@ -1,5 +1,6 @@
 #include "document/measurement_document.h"
 
+#include "store/dbf_file.h"
 #include "store/text_codec.h"
 
 #include <QDir>
@@ -145,6 +146,8 @@ void MeasurementDocument::open(std::unique_ptr<store::MeasurementTable> opened)
 
 void MeasurementDocument::tableOpened()
 {
+    m_history.clear();
+    emit historyChanged();
     // The report follows the instrument of the table's first row (a plate-test device writes
     // 13), whichever kind of rows was shown before.
     const store::DbfTable& table = m_table.table();
@@ -173,6 +176,8 @@ void MeasurementDocument::create(const QString& path, const store::DownloadedIma
     if (isOpen())
         closeTable(isOpen());
     setChanged(false);
+    m_history.clear();
+    emit historyChanged();
     store::MeasurementTable::create(path);
     m_table.open(path);
     m_deviceType = image.dev_type;
@@ -217,7 +222,8 @@ store::DecodeResult MeasurementDocument::append(const store::DownloadedImage& im
         throw AppendNotSavedError(error, result.added);
     }
     chooseKind();
-    setChanged(false);
+    m_history.markSaved();
+    historyMoved();
     announceViewChange(before, filterBefore);
     return result;
 }
@@ -230,13 +236,22 @@ void MeasurementDocument::save()
     const std::vector<std::uint32_t> before = m_table.table().view();
     const std::string filter = m_table.table().filter();
     reopen();
-    setChanged(false);
+    m_history.markSaved();
+    historyMoved();
     announceViewChange(before, filter);
 }
 
 void MeasurementDocument::close()
 {
     const QString tablePath = path();
+    if (isOpen()) {
+        try {
+            cancelEdit();
+            packDeletedRows();
+        } catch (const store::StoreError&) {
+            // The rows stay in the file, marked deleted: no program shows them.
+        }
+    }
     closeTable(isOpen());
     if (!tablePath.isEmpty())
         removeIndexFile(tablePath);
@@ -246,6 +261,8 @@ void MeasurementDocument::closeTable(bool wasOpen)
 {
     m_table.close();
     m_unreadable.clear();
+    m_history.clear();
+    emit historyChanged();
     setChanged(false);
     emit viewReset();
     if (wasOpen)
@@ -387,6 +404,7 @@ std::uint32_t MeasurementDocument::beginNewRow()
     store::DbfTable& table = m_table.table();
     table.append();
     m_editedRecord = table.physicalCount();
+    m_editBefore.clear();
     return m_editedRecord;
 }
 
@@ -400,6 +418,7 @@ void MeasurementDocument::beginEdit(std::uint32_t record)
     post();
     m_table.table().editRecord(record);
     m_editedRecord = record;
+    m_editBefore = std::string(m_table.table().recordBytes(record));
 }
 
 void MeasurementDocument::setCellText(std::uint32_t record, int field, const QString& text)
@@ -451,6 +470,25 @@ void MeasurementDocument::post()
     if (!posted)
         return;
     emit rowPosted(*posted, from, table.positionOf(*posted));
+    // Undone, a new row is marked deleted; an edited one gets back the bytes that changed.
+    if (appending) {
+        remember({QStringLiteral("добавление строки"), {{*posted, 0, std::string(1, store::dbf::kDeletedRecord)}},
+                  {{*posted, 0, std::string(1, store::dbf::kLiveRecord)}}});
+        return;
+    }
+    const std::string_view after = table.recordBytes(*posted);
+    if (m_editBefore.size() != after.size() || m_editBefore == after)
+        return;
+    std::size_t first = 0;
+    while (m_editBefore[first] == after[first])
+        ++first;
+    std::size_t end = after.size();
+    while (m_editBefore[end - 1] == after[end - 1])
+        --end;
+    const int at = static_cast<int>(first);
+    remember({QStringLiteral("изменение строки"), {{*posted, at, m_editBefore.substr(first, end - first)}},
+              {{*posted, at, std::string(after.substr(first, end - first))}}});
+    m_editBefore = std::string(after);
 }
 
 void MeasurementDocument::deleteRecords(const std::vector<std::uint32_t>& records)
@@ -458,7 +496,7 @@ void MeasurementDocument::deleteRecords(const std::vector<std::uint32_t>& record
     if (!isOpen())
         return;
     post();
-    // Packing renumbers the records: no sort tag may survive it.
+    // The view returns to file order first, as it always has.
     unsortAll();
     store::DbfTable& table = m_table.table();
     // Where the rows stand in the view before any of them goes.
@@ -469,29 +507,30 @@ void MeasurementDocument::deleteRecords(const std::vector<std::uint32_t>& record
     std::sort(positions.begin(), positions.end());
     positions.erase(std::unique(positions.begin(), positions.end()), positions.end());
 
-    table.beginBatch();
-    try {
-        for (std::uint32_t rec : records) {
-            const int position = table.positionOf(rec);
-            if (position < 0)
-                continue;
-            table.moveTo(position);
-            table.deleteRecord();
-        }
-    } catch (...) {
-        table.endBatch();
-        emit viewReset();
-        throw;
+    TableChange change;
+    for (const int position : positions) {
+        const std::uint32_t rec = table.recordAt(position);
+        change.before.push_back({rec, 0, std::string(1, store::dbf::kLiveRecord)});
+        change.after.push_back({rec, 0, std::string(1, store::dbf::kDeletedRecord)});
     }
-    table.endBatch();
+    if (change.after.empty())
+        return;
+    // Marked deleted in one write of the file: all of them, or none when it fails.
     try {
-        table.pack();
+        table.patchRecords(change.after);
     } catch (...) {
         emit viewReset();
         throw;
     }
-    reopen();
-    setChanged(false);
+    // "удаление строки", "удаление 2 строк", "удаление 21 строки".
+    const int count = static_cast<int>(change.after.size());
+    if (count == 1)
+        change.name = QStringLiteral("удаление строки");
+    else if (count % 10 == 1 && count % 100 != 11)
+        change.name = QStringLiteral("удаление %1 строки").arg(count);
+    else
+        change.name = QStringLiteral("удаление %1 строк").arg(count);
+    remember(std::move(change));
     // Announced from the last run of rows up, so that every number still names the row it
     // named before the deletion.
     for (auto it = positions.rbegin(); it != positions.rend();) {
@@ -508,34 +547,142 @@ void MeasurementDocument::renumber()
     if (!isOpen())
         return;
     post();
-    // Numbers follow the rows as the view shows them now; the batch keeps that order fixed
-    // while N changes under a sort by N.
+    // Numbers follow the rows as the view shows them now, each written over the N it had.
     store::DbfTable& table = m_table.table();
     const std::vector<std::uint32_t> rows = table.view();
     const std::string filter = table.filter();
-    table.beginBatch();
+    const int field = m_table.column(store::Field::N);
+    const store::FieldDef& def = table.fields()[static_cast<std::size_t>(field)];
+    TableChange change;
+    change.name = QStringLiteral("перенумерацию строк");
+    double number = 1;
+    for (std::uint32_t rec : rows) {
+        const std::string_view old = table.rawField(rec, field);
+        const int at = static_cast<int>(old.data() - table.recordBytes(rec).data());
+        const std::optional<std::string> text = store::formatNumeric(number++, def.width, def.decimals);
+        if (!text)
+            throw store::StoreError(store::StoreError::Code::ValueTooWide,
+                                    QStringLiteral("Номер %1 не помещается в поле N: строки не перенумерованы.")
+                                        .arg(number - 1)
+                                        .toStdString());
+        if (*text == old)
+            continue;
+        change.before.push_back({rec, at, std::string(old)});
+        change.after.push_back({rec, at, *text});
+    }
+    table.first();
+    if (change.after.empty())
+        return;
     try {
-        double number = 1;
-        for (std::uint32_t rec : rows) {
-            table.editRecord(rec);
-            m_table.setReal(store::Field::N, number++);
-            table.post();
-        }
+        table.patchRecords(change.after);
     } catch (...) {
-        table.cancel();
-        table.endBatch();
         emit viewReset();
         throw;
     }
-    table.endBatch();
     table.first();
-    reopen();
+    remember(std::move(change));
     if (table.view() == rows) {
         if (!rows.empty())
             emit rowsChanged(0, static_cast<int>(rows.size()) - 1);
     } else {
         announceViewChange(rows, filter);
     }
+}
+
+// ---- undo ----------------------------------------------------------------------------------------
+
+QString MeasurementDocument::undoName() const
+{
+    const TableChange* change = m_history.nextUndo();
+    return change ? change->name : QString();
+}
+
+QString MeasurementDocument::redoName() const
+{
+    const TableChange* change = m_history.nextRedo();
+    return change ? change->name : QString();
+}
+
+void MeasurementDocument::undo()
+{
+    if (!isOpen())
+        return;
+    post();
+    if (const TableChange* change = m_history.nextUndo()) {
+        applyPatches(change->before);
+        m_history.undone();
+        historyMoved();
+    }
+}
+
+void MeasurementDocument::redo()
+{
+    if (!isOpen())
+        return;
+    post();
+    if (const TableChange* change = m_history.nextRedo()) {
+        applyPatches(change->after);
+        m_history.redone();
+        historyMoved();
+    }
+}
+
+void MeasurementDocument::revertToSaved()
+{
+    if (!isOpen())
+        return;
+    cancelEdit();
+    // One change of the file, so that a failure leaves it as it is: the patches of every
+    // step in order, a later one over an earlier one.
+    std::vector<store::RecordPatch> patches;
+    for (const std::vector<store::RecordPatch>* step : m_history.revertSteps())
+        patches.insert(patches.end(), step->begin(), step->end());
+    applyPatches(patches);
+    m_history.clear();
+    historyMoved();
+}
+
+void MeasurementDocument::applyPatches(const std::vector<store::RecordPatch>& patches)
+{
+    store::DbfTable& table = m_table.table();
+    const std::vector<std::uint32_t> before = table.view();
+    const std::string filter = table.filter();
+    try {
+        table.patchRecords(patches);
+    } catch (...) {
+        emit viewReset();
+        throw;
+    }
+    // The same rows with other values, or rows back in the view or gone from it.
+    if (table.view() == before) {
+        for (const store::RecordPatch& p : patches)
+            if (const int position = table.positionOf(p.record); position >= 0)
+                emit rowsChanged(position, position);
+        return;
+    }
+    announceViewChange(before, filter);
+}
+
+void MeasurementDocument::remember(TableChange change)
+{
+    m_history.push(std::move(change));
+    historyMoved();
+}
+
+void MeasurementDocument::historyMoved()
+{
+    setChanged(!m_history.atSaved());
+    emit historyChanged();
+}
+
+void MeasurementDocument::packDeletedRows()
+{
+    store::DbfTable& table = m_table.table();
+    for (std::uint32_t rec = 0; rec < table.physicalCount(); ++rec)
+        if (table.isDeleted(rec)) {
+            table.pack();
+            return;
+        }
 }
 
 store::TableSummary MeasurementDocument::summary() const

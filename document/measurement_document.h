@@ -1,5 +1,6 @@
 #pragma once
 
+#include "document/edit_history.h"
 #include "document/limits.h"
 #include "store/flash_decoder.h"
 #include "store/measurement_table.h"
@@ -79,7 +80,8 @@ public:
     // The instrument type the open table came from: the download that made or extended it,
     // or the first row's DEV_TYPE when it was opened. 0 while nothing tells.
     int deviceType() const noexcept { return m_deviceType; }
-    // Whether the user has edited since the table was opened, made or saved.
+    // Whether the table differs from what the file held when it was opened, made or saved
+    // (or a cell edit has begun).
     bool isChanged() const noexcept { return m_changed; }
     void setChanged(bool changed);
     // The record kind the view shows (store::kPenetrometerKind or kPressKind).
@@ -119,8 +121,29 @@ public:
     // is. ReopenError when the file cannot be taken back (the document is closed then).
     void save();
     // Closes the table and deletes its production index file (never the table itself).
-    // Unsaved edits are lost: asking about them is the caller's part.
+    // Rows deleted while it was open leave the file now (it is packed); when that fails they
+    // stay in it marked deleted, as other dBase programs read them, and the table is closed
+    // all the same. Asking about unsaved changes is the caller's part (revertToSaved).
     void close();
+
+    // ---- undo ----
+    // Every change of the table (a posted row, deleted rows, renumbering) goes to the file at
+    // once, so that a crash loses nothing, and onto the history, to be undone and redone,
+    // also in the file. Save and Append are save points; open, create and close clear it.
+    bool canUndo() const noexcept { return m_history.canUndo(); }
+    bool canRedo() const noexcept { return m_history.canRedo(); }
+    // What an undo or redo would take back or do again, worded to follow "Отменить" and
+    // "Повторить" («удаление 2 строк»); empty when there is nothing.
+    QString undoName() const;
+    QString redoName() const;
+    // A row being edited is written first (and is then what an undo takes back). Throws
+    // StoreError when the file cannot be written; nothing has changed then.
+    void undo();
+    void redo();
+    // Takes the table back to what the file held when it was opened, made or last saved, in
+    // the file too (the answer «Нет» to saving the changes). A row being edited is dropped.
+    // Throws StoreError when the file cannot be written.
+    void revertToSaved();
 
     // ---- the view ----
     // Shows the rows of `kind`.
@@ -159,11 +182,12 @@ public:
     // ---- rows ----
     // Writes the row being edited, if any. Throws StoreError.
     void post();
-    // Deletes the records (physical numbers, as the view shows them), packs the file and
-    // opens it again. The view returns to file order first. Throws StoreError / ReopenError.
+    // Deletes the records (physical numbers, as the view shows them): they are marked
+    // deleted in the file at once and leave it when the table is closed. The view returns to
+    // file order first. Throws StoreError (nothing is deleted then).
     void deleteRecords(const std::vector<std::uint32_t>& records);
-    // Numbers the rows of the view 1, 2, 3… in the order shown, then saves. Throws
-    // StoreError / ReopenError.
+    // Numbers the rows of the view 1, 2, 3… in the order shown, in the file at once. Throws
+    // StoreError (nothing is renumbered then).
     void renumber();
 
     // Minimum, mean and maximum of P and R over the rows of the view, read with a cursor of
@@ -202,6 +226,8 @@ signals:
     void changedFlagChanged(bool changed);
     // Other limits: the marks of every row may have changed.
     void limitsChanged();
+    // What can be undone or redone changed.
+    void historyChanged();
 
 private:
     // Chooses the kind the view shows after open, create and Append: press rows when the
@@ -216,11 +242,21 @@ private:
     void closeTable(bool wasOpen);
     // What follows any open: the report's instrument, the kind shown, the announcements.
     void tableOpened();
+    // Writes `patches` and announces how the view changed.
+    void applyPatches(const std::vector<store::RecordPatch>& patches);
+    // A change just made: onto the history, and the changed flag follows.
+    void remember(TableChange change);
+    void historyMoved();
+    // Rewrites the file without the rows marked deleted, when there are any.
+    void packDeletedRows();
 
     store::MeasurementTable m_table;
     // The record beginEdit or beginNewRow opened; it counts only while the table is editing (the
     // store posts a pending edit by itself when a command moves or reopens the table).
     std::uint32_t m_editedRecord = 0;
+    // The bytes of the edited record when its edit began (empty for a new row).
+    std::string m_editBefore;
+    EditHistory m_history;
     int m_deviceType = 0;
     bool m_changed = false;
     int m_kind = store::kPenetrometerKind;

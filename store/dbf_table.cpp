@@ -996,6 +996,74 @@ void DbfTable::deleteRecord()
     d->eof = d->bof = m_view.empty();
 }
 
+std::string_view DbfTable::recordBytes(std::uint32_t rec) const
+{
+    d->requireActive();
+    if (rec >= d->count())
+        fail(StoreError::Code::BadState, "Нет записи " + std::to_string(rec));
+    return d->record(rec);
+}
+
+void DbfTable::patchRecords(const std::vector<RecordPatch>& patches)
+{
+    d->requireActive();
+    for (const RecordPatch& p : patches) {
+        if (p.record >= d->count() || p.at < 0 || std::size_t(p.at) + p.bytes.size() > d->recLen())
+            fail(StoreError::Code::BadState, "Нет записи " + std::to_string(p.record));
+        if (p.at == 0 && !p.bytes.empty() && p.bytes[0] != dbf::kLiveRecord && p.bytes[0] != dbf::kDeletedRecord)
+            fail(StoreError::Code::BadState, "Неверная отметка записи " + std::to_string(p.record));
+    }
+    if (patches.empty())
+        return;
+    if (d->state != State::Browse)
+        post();
+    const std::uint64_t base = d->layout.headerLength;
+    std::string changed = d->changedHeader(d->count());
+    applyToFile([&](FileChange& change) {
+        for (const RecordPatch& p : patches) {
+            const std::size_t at = std::size_t(p.record) * d->recLen() + std::size_t(p.at);
+            change.write(base + at, p.bytes, std::string_view(d->data.data() + at, p.bytes.size()));
+        }
+        d->writeHeader(change, changed);
+    });
+    d->takeHeader(std::move(changed));
+
+    const auto current = currentRecord();
+    // A few records move in the tags and the view one by one; many (a whole renumbering)
+    // are cheaper rebuilt once.
+    constexpr std::size_t kRebuildFrom = 64;
+    const bool rebuild = d->batch || patches.size() >= kRebuildFrom;
+    for (const RecordPatch& p : patches) {
+        const std::size_t at = std::size_t(p.record) * d->recLen() + std::size_t(p.at);
+        if (!rebuild) {
+            if (!d->deleted(p.record))
+                d->removeFromTags(p.record);
+            d->removeFromView(m_view, p.record);
+        }
+        d->data.overwrite(at, p.bytes);
+        if (!rebuild) {
+            if (!d->deleted(p.record))
+                d->insertIntoTags(p.record);
+            d->insertIntoView(m_view, p.record);
+        }
+    }
+    if (d->batch)
+        return; // rebuilt when the batch ends
+    if (rebuild) {
+        for (Tag& tag : d->tags)
+            d->build(tag);
+        d->rebuildView(m_view);
+    }
+    const int p = current ? positionOf(*current) : -1;
+    if (p >= 0) {
+        d->pos = p;
+        d->eof = d->bof = false;
+    } else {
+        d->pos = m_view.empty() ? -1 : std::clamp(d->pos, 0, recordCount() - 1);
+        d->eof = d->bof = m_view.empty();
+    }
+}
+
 void DbfTable::pack()
 {
     d->requireActive();

@@ -33,6 +33,15 @@ enum class FieldType : char {
 // N and F both hold a number written as text; this engine reads and writes them alike.
 constexpr bool isNumeric(FieldType t) { return t == FieldType::Numeric || t == FieldType::Float; }
 
+// Bytes to put at offset `at` of record `record` (0 is the deletion flag), in the table's own
+// encoding: undoing and redoing a change of the table puts back what was there.
+struct RecordPatch {
+    std::uint32_t record = 0;
+    int at = 0;
+    std::string bytes;
+    bool operator==(const RecordPatch&) const = default;
+};
+
 struct FieldDef {
     std::string name;  // ASCII, at most 10 characters; compared without regard to case
     FieldType type = FieldType::Character;
@@ -204,6 +213,15 @@ public:
     void setInteger(int field, std::int64_t value);
     void clear(int field);                           // blank = empty
     void deleteRecord(); // marks the current row deleted (written at once) and drops it from view
+    // The stored bytes of a record, its deletion flag first: what patches are made of.
+    std::string_view recordBytes(std::uint32_t rec) const;
+    // Puts bytes into records as they lie in the file, in one change: every patch is written
+    // or, when a write fails, none (StoreError Io; the file is put back). A patch at offset 0
+    // sets the deletion flag (' ' or '*'). The view, the tags and the cursor (which stays on
+    // its record while that is shown) follow. A pending edit is posted first. Throws
+    // StoreError (BadState) for a record or range outside the table, or a flag that is
+    // neither, before anything is written.
+    void patchRecords(const std::vector<RecordPatch>& patches);
     // Rewrites the file without deleted rows: a new file beside the table (the real file
     // when it was opened through a link) takes its name in one rename. A failure leaves the
     // table as it was and no temporary file behind.

@@ -240,7 +240,7 @@ std::vector<CommandCase> commandCases()
              QCOMPARE(tableOf(w.window).table().recordCount(), 2);
          },
          .shownP = {}},
-        {.name = "new", .run = trigger("newTableAction", {Answer::press(QMessageBox::No), Answer::cancel()}),
+        {.name = "new", .run = trigger("newTableAction", {Answer::press(QMessageBox::Yes), Answer::cancel()}),
          .seen = {kCloseQuestion, "saveFileDialog"}, .ran = closed, .stopped = stillOpen, .keepsTable = false},
         {.name = "open", .run = trigger("openTableAction", {Answer::cancel()}), .seen = {"openTableDialog"}, .ran = stillOpen,
          .stopped = stillOpen},

@@ -205,7 +205,8 @@ void MainWindowTest::shortcuts()
     const QMap<QString, QKeySequence> expected = {
         {"newTableAction", QKeySequence("Ctrl+N")}, {"openTableAction", QKeySequence("Ctrl+O")},
         {"saveTableAction", QKeySequence("Ctrl+S")}, {"printAction", QKeySequence("Ctrl+P")},
-        {"helpAction", QKeySequence(Qt::Key_F1)},
+        {"helpAction", QKeySequence(Qt::Key_F1)}, {"undoAction", QKeySequence("Ctrl+Z")},
+        {"redoAction", QKeySequence("Ctrl+Y")}, {"deleteRowsAction", QKeySequence(QKeySequence::Delete)},
     };
     MainWindow window(m_state);
     QList<QAction*> items = (&menuOf(window, "gridMenu"))->actions();
@@ -231,7 +232,8 @@ void MainWindowTest::menuOrder_data()
                          << QStringList{"equalizeColumnsAction", "viewSeparator1", "setColumnColourAction", "clearColumnColourAction", "clearAllColoursAction", "viewSeparator2", "unsortAction",
                                         "chartSeparator", "showChartsAction", "saveChartAction", "chartsInReportAction"}
                          << QStringList{"viewSeparator1", "viewSeparator2", "chartSeparator"};
-    QTest::newRow("Правка") << "editMenu" << QStringList{"deleteRowsAction"} << QStringList{};
+    QTest::newRow("Правка") << "editMenu" << QStringList{"undoAction", "redoAction", "undoSeparator", "deleteRowsAction"}
+                            << QStringList{"undoSeparator"};
     QTest::newRow("Сервис") << "serviceMenu" << QStringList{"exportAction", "renumberAction", "serviceSeparator", "choosePortAction", "limitsAction"}
                             << QStringList{"serviceSeparator"};
     QTest::newRow("Справка") << "helpMenu" << QStringList{"helpAction", "helpSeparator", "aboutAction"} << QStringList{"helpSeparator"};
@@ -571,7 +573,7 @@ void MainWindowTest::closeDb()
             ++asked;
             QCOMPARE(box.title, QStringLiteral("ВРТ - ТК5"));
             QCOMPARE(box.text, QStringLiteral("Сохранить изменения в таблицах ?"));
-            QCOMPARE(box.buttons, QMessageBox::Yes | QMessageBox::No);
+            QCOMPARE(box.buttons, QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
         } else {
             ++failed;
             QCOMPARE(box.icon, QMessageBox::Critical);

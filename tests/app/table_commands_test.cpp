@@ -167,6 +167,7 @@ private slots:
     void deleteSelectedRowsFromSortedView();
     void renumberFollowsShownOrder_data();
     void renumberFollowsShownOrder();
+    void undoAndRedoFromTheKeyboard();
     void coloursSurviveCloseAndOpen();
     void pressTableKeepsItsOwnSummaryAndColours();
     void postedEditUpdatesTheSummary();
@@ -578,8 +579,11 @@ void TableCommandsTest::closeAfterEditAsks_data()
     QTest::addColumn<QString>("stored"); // COMMENT of the first row afterwards
     QTest::newRow("no edit") << 0 << false << QMessageBox::Yes << "";
     QTest::newRow("posted edit, save") << 1 << false << QMessageBox::Yes << "проба";
-    // Nothing is reverted: the posted edit stays.
-    QTest::newRow("posted edit, don't save") << 1 << false << QMessageBox::No << "проба";
+    // «Нет» takes the file back to what it held when the table was opened.
+    QTest::newRow("posted edit, don't save") << 1 << false << QMessageBox::No << "";
+    QTest::newRow("edit in progress, don't save") << 2 << false << QMessageBox::No << "";
+    // «Отмена» keeps the table open with its change.
+    QTest::newRow("posted edit, cancel") << 1 << false << QMessageBox::Cancel << "проба";
     // Save posts the edit still in the cell editor.
     QTest::newRow("edit in progress, save") << 2 << false << QMessageBox::Yes << "проба";
     // Saved already: nothing to ask.
@@ -621,7 +625,14 @@ void TableCommandsTest::closeAfterEditAsks()
         QCOMPARE(seen.size(), std::size_t(1));
         QCOMPARE(seen[0].describe(), QStringLiteral("ВРТ - ТК5: Сохранить изменения в таблицах ?"));
         QCOMPARE(seen[0].icon, QMessageBox::Question);
-        QCOMPARE(seen[0].buttons, QMessageBox::Yes | QMessageBox::No);
+        QCOMPARE(seen[0].buttons, QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+    }
+    if (reply == QMessageBox::Cancel) {
+        QVERIFY(documentOf(*m_window).isOpen());
+        QVERIFY(documentOf(*m_window).isChanged());
+        QVERIFY(commandsEnabled(true));
+        QCOMPARE(shown(grid, "COMMENT"), (QStringList{stored, ""}));
+        return;
     }
     QVERIFY(!documentOf(*m_window).isOpen());
     QVERIFY(!documentOf(*m_window).isChanged());
@@ -720,7 +731,6 @@ void TableCommandsTest::failedReopenShowsTheTableClosed_data()
     QTest::addColumn<QString>("before"); // how the error box begins
     QTest::newRow("save") << "saveTableAction" << QMessageBox::NoButton << "";
     QTest::newRow("close, saving") << "closeTableAction" << QMessageBox::Yes << "";
-    QTest::newRow("renumber") << "renumberAction" << QMessageBox::NoButton << "";
     // The downloaded records are never reported as none added.
     QTest::newRow("append") << "appendAction" << QMessageBox::NoButton << "Из прибора получено новых записей: 3.\n";
 }
@@ -910,7 +920,7 @@ void TableCommandsTest::deleteSelectedRowsFromSortedView_data()
                                         << QStringList{"10", "20", "40"} << "10/23,3/40";
     QTest::newRow("none selected, context menu") << five << QList<int>{} << 1 << "deleteRowsPopupAction"
                                                  << QStringList{"30", "10", "50", "20"} << "10/27,5/50";
-    // Nothing to delete: no message, the table is packed all the same.
+    // Nothing to delete: no message, and nothing changed.
     QTest::newRow("empty view") << QList<double>{} << QList<int>{} << -1 << "deleteRowsAction" << QStringList{} << "0/0/0";
 }
 
@@ -952,10 +962,12 @@ void TableCommandsTest::deleteSelectedRowsFromSortedView()
     QCOMPARE(grid->selectionCount(), left.isEmpty() ? 0 : 1); // no selection; the current row counts
     QCOMPARE(footer(grid, "N"), QString::number(left.size()));
     QCOMPARE(footer(grid, "P"), pFooter);
-    QVERIFY(!documentOf(*m_window).isChanged());
+    const bool deleted = left.size() < stored.size();
+    QCOMPARE(documentOf(*m_window).isChanged(), deleted);
 
-    // Gone from the file for good, though nothing was saved.
-    QVERIFY(runDescribed("closeTableAction").isEmpty());
+    // Gone from the file for good once the table closes and «Да» keeps the change.
+    const QStringList asked = deleted ? QStringList{"ВРТ - ТК5: Сохранить изменения в таблицах ?"} : QStringList{};
+    QCOMPARE(runDescribed("closeTableAction", {Answer::press(QMessageBox::Yes)}), asked);
     QCOMPARE(fileColumn(file, Field::P), left);
     QCOMPARE(physicalRows(file), int(left.size()));
 }
@@ -985,11 +997,70 @@ void TableCommandsTest::renumberFollowsShownOrder()
         clickTitle(grid, "N");
 
     QVERIFY(runDescribed("renumberAction").isEmpty());
-    QVERIFY(!documentOf(*m_window).isChanged());
-    QVERIFY(runDescribed("closeTableAction").isEmpty()); // the numbers are in the file already: no question
+    // A change like an edit: Close asks, and «Да» keeps the numbers.
+    QVERIFY(documentOf(*m_window).isChanged());
+    QCOMPARE(actionOf(*m_window, "undoAction").text(), QStringLiteral("Отменить перенумерацию строк"));
+    QCOMPARE(runDescribed("closeTableAction", {Answer::press(QMessageBox::Yes)}),
+             QStringList{"ВРТ - ТК5: Сохранить изменения в таблицах ?"});
     QCOMPARE(fileColumn(file, Field::N), numbers);
     // Each row got its number with its own values.
     QCOMPARE(fileColumn(file, Field::P), (QStringList{"50", "30", "90", "10"}));
+}
+
+// Delete in a grid deletes the current row and, in a cell editor, a character; Ctrl+Z and
+// Ctrl+Y take the deletion back and do it again, in the file too, and the items say what.
+void TableCommandsTest::undoAndRedoFromTheKeyboard()
+{
+    const QString file = path("undo.db");
+    writeTable(file, {{{Field::N, 1.0}, {Field::P, 10.0}}, {{Field::N, 2.0}, {Field::P, 20.0}},
+                      {{Field::N, 3.0}, {Field::P, 30.0}}});
+    QVERIFY(openThroughMenu(file));
+    QAction& undo = actionOf(*m_window, "undoAction");
+    QAction& redo = actionOf(*m_window, "redoAction");
+    QVERIFY(!undo.isEnabled());
+    QVERIFY(!redo.isEnabled());
+    QCOMPARE(undo.text(), QStringLiteral("Отменить"));
+    views::DataGrid* grid = grid1();
+    // Shortcuts reach the window the user works in.
+    m_window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+
+    // In the cell editor the key is the editor's.
+    clickCell(grid, 1, "COMMENT");
+    QTest::keyClick(grid, Qt::Key_F2);
+    QVERIFY(grid->isEditorOpen());
+    grid->editor()->setText(QStringLiteral("ab"));
+    grid->editor()->setCursorPosition(0);
+    QTest::keyClick(grid->editor(), Qt::Key_Delete);
+    QCOMPARE(grid->editor()->text(), QStringLiteral("b"));
+    QTest::keyClick(grid->editor(), Qt::Key_Escape);
+    QCOMPARE(viewColumn(Field::P), (QStringList{"10", "20", "30"}));
+
+    clickCell(grid, 1, "N");
+    QTest::keyClick(grid, Qt::Key_Delete);
+    QCOMPARE(viewColumn(Field::P), (QStringList{"10", "30"}));
+    QVERIFY(undo.isEnabled());
+    QCOMPARE(undo.text(), QStringLiteral("Отменить удаление строки"));
+
+    QTest::keyClick(grid, Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(viewColumn(Field::P), (QStringList{"10", "20", "30"}));
+    QCOMPARE(shown(grid, "P"), (QStringList{"10", "20", "30"}));
+    QVERIFY(!undo.isEnabled());
+    QCOMPARE(redo.text(), QStringLiteral("Повторить удаление строки"));
+    QVERIFY(!documentOf(*m_window).isChanged());
+
+    QTest::keyClick(grid, Qt::Key_Y, Qt::ControlModifier);
+    QCOMPARE(shown(grid, "P"), (QStringList{"10", "30"}));
+    QVERIFY(documentOf(*m_window).isChanged());
+    QTest::keyClick(grid, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+    QVERIFY2(!redo.isEnabled(), "nothing left to redo");
+
+    // «Нет» takes the file back to what it held at the open.
+    QCOMPARE(runDescribed("closeTableAction", {Answer::press(QMessageBox::No)}),
+             QStringList{"ВРТ - ТК5: Сохранить изменения в таблицах ?"});
+    QCOMPARE(fileColumn(file, Field::P), (QStringList{"10", "20", "30"}));
+    QCOMPARE(physicalRows(file), 3);
+    QVERIFY(!undo.isEnabled());
 }
 
 void TableCommandsTest::coloursSurviveCloseAndOpen()

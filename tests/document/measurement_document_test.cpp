@@ -18,6 +18,7 @@
 #include <limits>
 #include <optional>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -387,7 +388,6 @@ TEST_F(Document, CommandsThatCannotTakeTheTableBackCloseItAndSaySo)
     const auto memory = memoryOf({5, 6});
     const Case cases[] = {
         {"save", [](MeasurementDocument& d) { d.save(); }, -1},
-        {"renumber", [](MeasurementDocument& d) { d.renumber(); }, -1},
         {"append", [&memory](MeasurementDocument& d) { d.append(image(memory)); }, 2},
     };
     for (const Case& c : cases) {
@@ -435,7 +435,7 @@ TEST_F(Document, CloseForgetsTheTableAndItsEdits)
     m_log.take();
     m_document.close();
     EXPECT_FALSE(m_document.isOpen());
-    EXPECT_EQ(m_log.take(), (Log{"saved", "reset", "closed"}));
+    EXPECT_EQ(m_log.take(), (Log{"buffer 0", "saved", "reset", "closed"}));
     EXPECT_EQ(numbersInFile(), (std::vector<double>{1})) << "closing does not save";
     m_document.close();
     EXPECT_EQ(m_log.take(), Log{"reset"});
@@ -507,7 +507,8 @@ TEST_F(Document, APostedRowIsAnnouncedWithWhereItStoodAndWhereItStandsNow)
         m_document.setCellText(record, m_document.table().column(c.cell.first), QString::number(c.cell.second));
         m_log.take();
         m_document.post();
-        EXPECT_EQ(m_log.take(), Log{c.announced}) << c.name;
+        // A posted row is a change of the table.
+        EXPECT_EQ(m_log.take(), (Log{c.announced, "edited"})) << c.name;
         m_document.post();
         EXPECT_EQ(m_log.take(), Log{}) << c.name << ": nothing left to post";
         m_document.close();
@@ -547,12 +548,12 @@ TEST_F(Document, CellEditsGoThroughTheDocument)
          {set(0, Field::COMMENT, "Песок"), cancel}, {}, std::nullopt, {}, {"buffer 0", "buffer 0"}, untouched, {10, 20, 30}},
         {"post writes it",
          {set(1, Field::COMMENT, "Песок"), set(1, Field::P, "25.5"), post}, {}, std::nullopt, {},
-         {"buffer 1", "buffer 1", "posted 1->1"}, {"a", "Песок", "c"}, {10, 25.5, 30}},
+         {"buffer 1", "buffer 1", "posted 1->1", "edited"}, {"a", "Песок", "c"}, {10, 25.5, 30}},
         {"editing another row posts the one left",
          {set(0, Field::COMMENT, "x"), set(2, Field::COMMENT, "y")}, {}, 2, "y",
-         {"buffer 0", "posted 0->0", "buffer 2"}, {"x", "b", "c"}, {10, 20, 30}},
+         {"buffer 0", "posted 0->0", "edited", "buffer 2"}, {"x", "b", "c"}, {10, 20, 30}},
         {"opening another row posts the one left",
-         {set(0, Field::COMMENT, "x"), Step{Op::Begin, 1}}, {}, 1, "b", {"buffer 0", "posted 0->0"},
+         {set(0, Field::COMMENT, "x"), Step{Op::Begin, 1}}, {}, 1, "b", {"buffer 0", "posted 0->0", "edited"},
          {"x", "b", "c"}, {10, 20, 30}},
         {"opening the row edited keeps its edits",
          {set(0, Field::COMMENT, "x"), Step{Op::Begin, 0}}, {}, 0, "x", {"buffer 0"}, untouched, {10, 20, 30}},
@@ -565,7 +566,7 @@ TEST_F(Document, CellEditsGoThroughTheDocument)
          {set(1, Field::COMMENT, "x"), set(1, Field::COMMENT, "β"), post},
          {QStringLiteral("Текст не записан: в кодировке Windows-1251, в которой хранится таблица, нет знаков "
                          "«β». Замените их и введите текст снова.")},
-         std::nullopt, {}, {"buffer 1", "posted 1->1"}, {"a", "x", "c"}, {10, 20, 30}},
+         std::nullopt, {}, {"buffer 1", "posted 1->1", "edited"}, {"a", "x", "c"}, {10, 20, 30}},
         {"no number for a numeric field",
          {set(2, Field::P, " 12,5x ")},
          {QStringLiteral("«12,5x» не является числом. Введите число, например 12%15.").arg(point)},
@@ -639,32 +640,47 @@ TEST_F(Document, DeletedRowsAreAnnouncedRunByRunFromTheLast)
     const std::vector<std::uint32_t> records{t.recordAt(4), t.recordAt(1), t.recordAt(2)};
     m_log.take();
     m_document.deleteRecords(records);
-    EXPECT_EQ(m_log.take(), (Log{"unsorted tab2", "unsorted tab1", "saved", "removed 4-4", "removed 1-2"}));
+    EXPECT_EQ(m_log.take(), (Log{"unsorted tab2", "unsorted tab1", "removed 4-4", "removed 1-2"}));
     EXPECT_EQ(numbersInView(), (std::vector<double>{1, 5}));
+    EXPECT_TRUE(m_document.isChanged());
+    // Marked deleted while the table is open; gone from the file when it is closed.
+    EXPECT_EQ(t.physicalCount(), 6u);
     EXPECT_EQ(numbersInFile(), (std::vector<double>{1, 4, 5}));
+    store::MeasurementTable closed;
+    closed.open(file());
+    EXPECT_EQ(closed.table().physicalCount(), 3u);
 }
 
-TEST_F(Document, ADeletionThatCannotWriteLeavesATableThatOpens)
+// The rows are marked deleted in one change of the file. A write that fails at any of its
+// steps leaves every row in place, in the file and in the view, and nothing to undo. When
+// even putting the file back fails, the view is what the file holds.
+TEST_F(Document, ADeletionThatCannotWriteDeletesNothing)
 {
-    for (int allowed : {0, 1, 3, 6}) {
-        open({row(1, 0, 1), row(2, 0, 2), row(3, 0, 3)});
-        const store::DbfTable& t = m_document.table().table();
-        {
-            Faults faults(failingAfter(allowed));
-            EXPECT_THROW(m_document.deleteRecords({t.recordAt(0), t.recordAt(2)}), store::StoreError) << allowed;
+    for (int failing : {0, 1, 2}) {
+        for (const bool onlyThatWrite : {true, false}) {
+            open({row(1, 0, 1), row(2, 0, 2), row(3, 0, 3)});
+            const store::DbfTable& t = m_document.table().table();
+            {
+                auto done = std::make_shared<int>(0);
+                Faults faults([done, failing, onlyThatWrite](platform::Operation, std::string_view, std::uint64_t,
+                                                             std::size_t) {
+                    platform::Fault fault;
+                    const int at = (*done)++;
+                    fault.fail = onlyThatWrite ? at == failing : at >= failing;
+                    fault.error = platform::FileError::Code::NoSpace;
+                    return fault;
+                });
+                EXPECT_THROW(m_document.deleteRecords({t.recordAt(0), t.recordAt(2)}), store::StoreError) << failing;
+            }
+            EXPECT_TRUE(m_document.isOpen()) << failing;
+            EXPECT_FALSE(m_document.canUndo()) << failing;
+            const std::vector<double> shown = numbersInView();
+            const std::vector<double> inFile = numbersInFile();
+            EXPECT_EQ(shown, inFile) << failing;
+            if (onlyThatWrite)
+                EXPECT_EQ(inFile, (std::vector<double>{1, 2, 3})) << failing;
+            m_log.take();
         }
-        const Log log = m_log.take();
-        ASSERT_FALSE(log.empty()) << allowed;
-        EXPECT_TRUE(log.back() == "reset" || log.back() == "closed") << allowed << ": " << log.back();
-        const std::vector<double> shown = m_document.isOpen() ? numbersInView() : std::vector<double>{};
-        const std::vector<double> inFile = numbersInFile();
-        EXPECT_TRUE(inFile == (std::vector<double>{1, 2, 3}) || inFile == (std::vector<double>{2, 3}) ||
-                    inFile == (std::vector<double>{2}))
-            << allowed;
-        if (!shown.empty()) {
-            EXPECT_EQ(shown, inFile) << "the view is what the file holds, after " << allowed;
-        }
-        m_log.take();
     }
 }
 
@@ -672,7 +688,7 @@ TEST_F(Document, RenumberNumbersTheRowsAsShown)
 {
     open({row(5, 0, 1, 30), row(9, 0, 2, 10), row(7, 0, 3, 20)});
     m_document.renumber();
-    EXPECT_EQ(m_log.take(), Log{"changed 0-2"}) << "same rows, same order";
+    EXPECT_EQ(m_log.take(), (Log{"edited", "changed 0-2"})) << "same rows, same order";
     EXPECT_EQ(numbersInView(), (std::vector<double>{1, 2, 3}));
 
     // Sorted by P: numbered as shown. Sorted by N, descending: the new numbers turn the
@@ -711,6 +727,182 @@ TEST_F(Document, TheChangedFlagIsAnnouncedWhenItFlips)
     EXPECT_EQ(m_log.take(), Log{"edited"});
     m_document.save();
     EXPECT_EQ(m_log.take(), Log{"saved"});
+}
+
+// ---- undo ---------------------------------------------------------------------------------------
+
+// The bytes of the file, or of its counted records (after the header), as a reader of the
+// file sees them, the records marked deleted included. The table is open: it is read past the lock.
+QByteArray fileBytes(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+QByteArray recordBytes(const QString& path)
+{
+    const QByteArray bytes = fileBytes(path);
+    if (bytes.size() < 32)
+        return {};
+    const auto byte = [&bytes](int i) { return std::uint32_t(static_cast<unsigned char>(bytes[i])); };
+    const std::uint32_t count = byte(4) | byte(5) << 8 | byte(6) << 16 | byte(7) << 24;
+    const std::uint32_t headerLength = byte(8) | byte(9) << 8;
+    const std::uint32_t recordLength = byte(10) | byte(11) << 8;
+    return bytes.mid(qsizetype(headerLength), qsizetype(count) * qsizetype(recordLength));
+}
+// Without the header's date of the last change (bytes 1 to 3), which every write stamps.
+QByteArray undated(QByteArray bytes)
+{
+    if (bytes.size() >= 4)
+        bytes.replace(1, 3, "___");
+    return bytes;
+}
+
+TEST_F(Document, EveryChangeIsUndoneAndRedoneInTheFile)
+{
+    struct Case {
+        const char* name;
+        std::function<void(MeasurementDocument&)> change;
+        QString named; // after "Отменить"
+        bool addsARecord;
+    };
+    const auto comment = [](MeasurementDocument& d) {
+        d.setCellText(d.table().table().recordAt(1), d.table().column(Field::COMMENT), QStringLiteral("Песок"));
+        d.setCellText(d.table().table().recordAt(1), d.table().column(Field::P), QStringLiteral("25"));
+        d.post();
+    };
+    const auto newRow = [](MeasurementDocument& d) {
+        const std::uint32_t rec = d.beginNewRow();
+        d.setCellText(rec, d.table().column(Field::N), QStringLiteral("9"));
+        d.post();
+    };
+    const auto deleteSorted = [](MeasurementDocument& d) {
+        d.sort(store::kTab1, d.table().column(Field::P), true);
+        const store::DbfTable& t = d.table().table();
+        d.deleteRecords({t.recordAt(0), t.recordAt(2)});
+    };
+    const auto renumberSorted = [](MeasurementDocument& d) {
+        d.sort(store::kTab1, d.table().column(Field::P), false);
+        d.renumber();
+    };
+    const Case cases[] = {
+        {"a cell edit", comment, QStringLiteral("изменение строки"), false},
+        {"a new row", newRow, QStringLiteral("добавление строки"), true},
+        {"two rows deleted from a sorted view", deleteSorted, QStringLiteral("удаление 2 строк"), false},
+        {"renumbering a sorted view", renumberSorted, QStringLiteral("перенумерацию строк"), false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        open({row(5, 0, 1, 30), row(9, 0, 2, 10), row(7, 0, 3, 20), row(2, 1, 4, 40)});
+        m_document.showKind(store::kPenetrometerKind);
+        const QByteArray original = recordBytes(file());
+        const std::vector<double> shownBefore = numbersInView();
+        EXPECT_FALSE(m_document.canUndo());
+        c.change(m_document);
+        const QByteArray changed = recordBytes(file());
+        const std::vector<double> shownChanged = numbersInView();
+        ASSERT_NE(changed, original);
+        EXPECT_TRUE(m_document.isChanged());
+        ASSERT_TRUE(m_document.canUndo());
+        EXPECT_EQ(m_document.undoName(), c.named);
+
+        m_document.undo();
+        const QByteArray undone = recordBytes(file());
+        if (c.addsARecord) {
+            // The new record stays in the file, marked deleted.
+            ASSERT_EQ(undone.size(), changed.size());
+            EXPECT_EQ(undone.left(original.size()), original);
+            EXPECT_EQ(undone[original.size()], '*');
+        } else {
+            EXPECT_EQ(undone, original);
+        }
+        EXPECT_FALSE(m_document.isChanged()) << "back where the file was opened";
+        EXPECT_FALSE(m_document.canUndo());
+        EXPECT_EQ(m_document.redoName(), c.named);
+        m_document.unsortAll();
+        EXPECT_EQ(numbersInView(), shownBefore);
+
+        m_document.redo();
+        EXPECT_EQ(recordBytes(file()), changed);
+        EXPECT_TRUE(m_document.isChanged());
+        EXPECT_FALSE(m_document.canRedo());
+        m_document.unsortAll();
+        std::vector<double> shownRedone = numbersInView();
+        std::vector<double> expected = shownChanged;
+        std::sort(shownRedone.begin(), shownRedone.end());
+        std::sort(expected.begin(), expected.end());
+        EXPECT_EQ(shownRedone, expected);
+        m_document.close();
+    }
+}
+
+// Deleted rows stay in the file, marked, until the table is closed: an undo after a save
+// brings back the very records, and the file closes as it was opened.
+TEST_F(Document, ADeletionUndoneAfterASaveLeavesTheFileAsItWas)
+{
+    open({row(1, 0, 1, 30), row(2, 0, 2, 10), row(3, 0, 3, 20), row(4, 1, 4, 40)});
+    const QByteArray original = undated(fileBytes(file()));
+    const store::DbfTable& t = m_document.table().table();
+    m_document.showKind(store::kPenetrometerKind);
+    m_document.deleteRecords({t.recordAt(0), t.recordAt(1)});
+    m_document.save();
+    EXPECT_FALSE(m_document.isChanged());
+    EXPECT_EQ(m_document.undoName(), QStringLiteral("удаление 2 строк"));
+    m_document.undo();
+    EXPECT_TRUE(m_document.isChanged()) << "the saved file had them deleted";
+    m_document.save();
+    m_document.close();
+    EXPECT_EQ(undated(fileBytes(file())), original);
+}
+
+// «Нет» to saving: the table goes back to what the file held at the last save, whatever was
+// done, undone and done again since.
+TEST_F(Document, RevertingGoesBackToTheLastSave)
+{
+    struct Case {
+        const char* name;
+        std::function<void(MeasurementDocument&)> afterSave;
+    };
+    const auto edit = [](MeasurementDocument& d, int row, const char* n) {
+        d.setCellText(d.table().table().recordAt(row), d.table().column(Field::N), QString::fromLatin1(n));
+        d.post();
+    };
+    const Case cases[] = {
+        {"changes after the save", [&](MeasurementDocument& d) {
+             edit(d, 0, "11");
+             d.deleteRecords({d.table().table().recordAt(1)});
+             d.renumber();
+         }},
+        {"undone past the save", [&](MeasurementDocument& d) {
+             d.undo();
+             d.undo();
+         }},
+        {"undone past the save, then changed", [&](MeasurementDocument& d) {
+             d.undo();
+             d.undo();
+             edit(d, 2, "77");
+             d.undo();
+             d.undo();
+             edit(d, 1, "88");
+         }},
+        {"a row being edited", [&](MeasurementDocument& d) {
+             d.setCellText(d.table().table().recordAt(0), d.table().column(Field::N), QStringLiteral("5"));
+         }},
+        {"nothing", [](MeasurementDocument&) {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        open({row(1, 0, 1), row(2, 0, 2), row(3, 0, 3)});
+        edit(m_document, 0, "21");
+        edit(m_document, 2, "23");
+        m_document.save();
+        const QByteArray saved = recordBytes(file());
+        c.afterSave(m_document);
+        m_document.revertToSaved();
+        EXPECT_EQ(recordBytes(file()), saved);
+        EXPECT_FALSE(m_document.isChanged());
+        EXPECT_EQ(numbersInView(), (std::vector<double>{21, 2, 23}));
+        m_document.close();
+    }
 }
 
 } // namespace

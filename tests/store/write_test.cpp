@@ -87,6 +87,51 @@ TEST_F(Deletion, DeletingInASortedViewDropsTheRowFromEveryTag)
     EXPECT_EQ(numbersInView(t, Field::P), (Numbers{3}));
 }
 
+using Patches = StoreTest;
+
+// Patches put stored bytes back into records, the deletion flag included: the view and every
+// tag follow, in a sorted view too; bad patches are refused before anything is written.
+TEST_F(Patches, PutBytesBackAndTheViewAndTagsFollow)
+{
+    const QString file = path("patch.db");
+    createTable(file, {withP(3), withP(1), withP(2)});
+    MeasurementTable t;
+    t.open(file);
+    t.addSortTag(kTab1, Field::P, false);
+    t.table().setIndexName(kTab1);
+    const int pAt = int(t.table().rawField(0, t.column(Field::P)).data() - t.table().recordBytes(0).data());
+    const FieldDef& pField = t.table().fields()[std::size_t(t.column(Field::P))];
+    const std::string five = *formatNumeric(5, pField.width, pField.decimals);
+
+    // Record 0 (P 3) deleted, record 1 (P 1) given P 5: one change.
+    t.table().patchRecords({{0, 0, "*"}, {1, pAt, five}});
+    EXPECT_EQ(numbersInView(t, Field::P), (Numbers{2, 5}));
+    t.table().setIndexName({});
+    EXPECT_EQ(numbersInView(t, Field::P), (Numbers{5, 2}));
+    std::string b = readBytes(file);
+    EXPECT_EQ(deletionFlag(b, 0), '*');
+
+    // Back again.
+    t.table().setIndexName(kTab1);
+    t.table().patchRecords({{0, 0, " "}});
+    EXPECT_EQ(numbersInView(t, Field::P), (Numbers{2, 3, 5}));
+    b = readBytes(file);
+    EXPECT_EQ(deletionFlag(b, 0), ' ');
+
+    const std::string before = readBytes(file);
+    const std::vector<RecordPatch> refused[] = {
+        {{0, 0, " "}, {3, 0, "*"}},           // no record 3
+        {{0, int(kRecordLength) - 1, "xy"}},  // past the record's end
+        {{0, 0, "x"}},                        // a flag that is neither
+        {{0, -1, "x"}},
+    };
+    for (const auto& patches : refused) {
+        EXPECT_THROW(t.table().patchRecords(patches), StoreError);
+        EXPECT_EQ(readBytes(file), before);
+    }
+    EXPECT_EQ(numbersInView(t, Field::P), (Numbers{2, 3, 5}));
+}
+
 using Pack = StoreTest;
 
 TEST_F(Pack, RemovesDeletedRowsFromTheFile)
