@@ -25,6 +25,7 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QLineEdit>
+#include <QFileInfo>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -102,6 +103,8 @@ MainWindow::MainWindow(ProgramState& state, QWidget* parent)
 
     // The window follows the document into its no-table state, whoever closed it.
     connect(&m_document, &document::MeasurementDocument::closed, this, &MainWindow::showNoTable);
+    connect(&m_document, &document::MeasurementDocument::opened, this, &MainWindow::showTitle);
+    connect(&m_document, &document::MeasurementDocument::changedFlagChanged, this, &MainWindow::showTitle);
 
     setWindowState(Qt::WindowMaximized);
     setClientColour(QPalette::Dark);
@@ -385,6 +388,14 @@ void MainWindow::showKindTab()
     m_startPage->hide();
     m_pages->show();
     m_pages->update();
+}
+
+void MainWindow::showTitle()
+{
+    if (!m_document.isOpen())
+        return; // showNoTable's caption
+    m_state.title = QFileInfo(m_document.path()).completeBaseName() + QStringLiteral(" - ") + kCaption;
+    setWindowTitle(m_document.isChanged() ? QLatin1Char('*') + m_state.title : m_state.title);
 }
 
 void MainWindow::showOpenTable()

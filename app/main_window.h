@@ -84,6 +84,8 @@ private:
     // The window's no-table state after the document closed (Close, or a file that could not
     // be opened again): layouts stored, commands disabled, start page, caption and colour.
     void showNoTable();
+    // The title bar: the open table's name, with a "*" while it has unsaved changes.
+    void showTitle();
     void showRecentTables();
     void pageChanged(int index);
 

@@ -152,8 +152,6 @@ bool TableCommands::showTable(const QString& path, std::unique_ptr<store::Measur
         return false;
     }
     emit tableOpened();
-    m_context.state.title = QFileInfo(path).completeBaseName() + QStringLiteral(" - ") + kCaption;
-    m_context.window->setWindowTitle(m_context.state.title);
     rememberTable(path);
     warnOfUnreadableValues(m_context.window, m_context.document);
     return true;
@@ -201,8 +199,11 @@ void TableCommands::appendDownload()
     }
     if (result.added > 0)
         m_context.grids.showForceColumns();
-    QMessageBox::information(m_context.window, QStringLiteral("Дополнение"),
-                             QStringLiteral("Добавлено записей: %1").arg(result.added));
+    // None added is no failure: the user learns why.
+    QString text = QStringLiteral("Добавлено записей: %1").arg(result.added);
+    if (result.added == 0)
+        text += QStringLiteral("\nВсе испытания прибора уже есть в таблице.");
+    QMessageBox::information(m_context.window, QStringLiteral("Дополнение"), text);
     emit kindShown();
 }
 

@@ -352,7 +352,7 @@ void TableCommandsTest::newDownloadsIntoNewTable()
     QVERIFY(!documentOf(*m_window).isChanged());
     QVERIFY(tableOf(*m_window).isActive());
     QCOMPARE(QFileInfo(tableOf(*m_window).table().path()), QFileInfo(file));
-    QCOMPARE(m_window->windowTitle(), kCaption);
+    QCOMPARE(m_window->windowTitle(), QStringLiteral("field - ") + kCaption); // named from the start
     QCOMPARE(tableFilesOf(*m_window).dataFolder(), dataDir); // New leaves the data folder alone
     QCOMPARE(clientColourOf(*m_window), QPalette::Button);
     QVERIFY(commandsEnabled(true));
@@ -528,7 +528,8 @@ void TableCommandsTest::appendAddsOnlyNewRecords()
     pointPort(1, second.path());
     const std::vector<Seen> seen = run("appendAction", {Answer::press(QMessageBox::Ok)});
     QCOMPARE(seen.size(), std::size_t(1));
-    QCOMPARE(seen[0].describe(), QStringLiteral("Дополнение: Добавлено записей: %1").arg(added));
+    const QString why = added == 0 ? QStringLiteral("\nВсе испытания прибора уже есть в таблице.") : QString();
+    QCOMPARE(seen[0].describe(), QStringLiteral("Дополнение: Добавлено записей: %1").arg(added) + why);
     QCOMPARE(seen[0].icon, QMessageBox::Information);
     QCOMPARE(second.count("received N"), 1);
 
@@ -1041,6 +1042,7 @@ void TableCommandsTest::undoAndRedoFromTheKeyboard()
     QCOMPARE(viewColumn(Field::P), (QStringList{"10", "30"}));
     QVERIFY(undo.isEnabled());
     QCOMPARE(undo.text(), QStringLiteral("Отменить удаление строки"));
+    QCOMPARE(m_window->windowTitle(), QStringLiteral("*undo - ВРТ - ТК5")); // unsaved
 
     QTest::keyClick(grid, Qt::Key_Z, Qt::ControlModifier);
     QCOMPARE(viewColumn(Field::P), (QStringList{"10", "20", "30"}));
@@ -1048,6 +1050,7 @@ void TableCommandsTest::undoAndRedoFromTheKeyboard()
     QVERIFY(!undo.isEnabled());
     QCOMPARE(redo.text(), QStringLiteral("Повторить удаление строки"));
     QVERIFY(!documentOf(*m_window).isChanged());
+    QCOMPARE(m_window->windowTitle(), QStringLiteral("undo - ВРТ - ТК5")); // as it was saved
 
     QTest::keyClick(grid, Qt::Key_Y, Qt::ControlModifier);
     QCOMPARE(shown(grid, "P"), (QStringList{"10", "30"}));
