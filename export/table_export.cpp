@@ -35,8 +35,11 @@ void setText(xls::XlsWorksheet& sheet, ColumnFit& fit, int column, int row, cons
 
 void setNumber(xls::XlsWorksheet& sheet, ColumnFit& fit, int column, int row, const std::optional<double>& value)
 {
-    // An empty field reads as 0, and -0 is written as 0.
-    double v = value.value_or(0.0);
+    // A field with no value (never measured, or no number) stays an empty cell: 0 is a real
+    // K or force, and a reader must not take the missing one for it. -0 is written as 0.
+    if (!value)
+        return;
+    double v = *value;
     if (v == 0.0)
         v = 0.0;
     sheet.setCell(column, row, xls::XlsValue::real(v));

@@ -8,7 +8,7 @@
 namespace reports {
 namespace {
 
-// The formats that ask for a comma are written with a locale that has one.
+// Every format is written with a locale that has the comma.
 const QLocale& commaLocale()
 {
     static const QLocale locale(QLocale::Russian, QLocale::Russia);
@@ -17,11 +17,11 @@ const QLocale& commaLocale()
 
 } // namespace
 
-QString formatNumber(double value, ValueFormat format, const QLocale& system)
+QString formatNumber(double value, ValueFormat format)
 {
     switch (format) {
     case ValueFormat::Plain:
-        return store::generalNumberText(value, system);
+        return store::generalNumberText(value, commaLocale());
     case ValueFormat::Fixed2:
         return store::patternNumberText(value, QStringLiteral("0.00"), commaLocale());
     case ValueFormat::Decimal3: {

@@ -17,9 +17,9 @@ struct Limits;
 
 namespace reports {
 
-// The text of a number in one of the report formats. Fixed2 and Decimal3 always use a
-// comma, whatever the system says; Plain uses `system`'s separator.
-QString formatNumber(double value, ValueFormat format, const QLocale& system = QLocale());
+// The text of a number in one of the report formats, always with the decimal comma whatever
+// the system says: a printed protocol reads the same on every machine.
+QString formatNumber(double value, ValueFormat format);
 
 // The data band's source: the rows of a table's view, in its filter and order of the moment
 // the report is prepared, read by position without moving the table's cursor.

@@ -106,7 +106,7 @@ Grid expectedSheet(const std::vector<Row>& exported)
         grid[0][static_cast<std::size_t>(c)] = QString::fromUtf8(headings[c]);
     for (std::size_t k = 0; k < exported.size(); ++k) {
         for (const Place& p : layout) {
-            Cell cell = p.text ? Cell{} : Cell{0.0}; // blank text: no cell; blank number: 0
+            Cell cell; // a blank field, text or number, is no cell
             for (const auto& [field, value] : exported[k])
                 if (field == p.field)
                     cell = std::holds_alternative<double>(value) ? Cell{std::get<double>(value)}

@@ -26,8 +26,8 @@ using store::test::Cell;
 using store::test::Cells;
 
 // Four penetrometer tests and a press test (not on the first tab): a comment in Cyrillic, an
-// empty comment, an empty time, an empty force (written 0), a test below the K limit, and a
-// comment that looks like the file's escape of a character.
+// empty comment, an empty time, an empty force and an empty K (both left empty cells, not 0),
+// a test below the K limit, and a comment that looks like the file's escape of a character.
 std::vector<Cells> fixture()
 {
     std::vector<Cells> rows;
@@ -40,7 +40,7 @@ std::vector<Cells> fixture()
             {Field::P, 812.0 + k * 37},
             {Field::R, 1.25 + k},
             {Field::U, 21.5 + k},
-            {Field::P7, k == 1 ? 0.9 : 0.97},
+            {Field::P7, k == 1 ? Cell(0.9) : k == 2 ? Cell(Blank{}) : Cell(0.97)},
             {Field::H, 0.61},
             {Field::P6, 27.3},
             {Field::S, 0.0125},
@@ -59,6 +59,9 @@ std::vector<Cells> fixture()
     rows.push_back({{Field::N, 5.0}, {Field::NB_TYPE, double(store::kPressKind)}, {Field::P, 3.0}});
     return rows;
 }
+
+// The sheet column of K.
+constexpr int kKColumn = 6;
 
 class XlsxExportTest : public store::test::StoreTest {
 protected:
@@ -100,7 +103,8 @@ TEST_F(XlsxExportTest, SameCellsAndLayoutAsTheXls)
     const QJsonObject sheet = read.json->value("sheets").toArray().at(0).toObject();
     EXPECT_EQ(sheet.value("name").toString(), QStringLiteral("ВРТ-ТК5"));
     const QJsonObject cells = sheet.value("cells").toObject();
-    EXPECT_EQ(cells.size(), table_export::kColumnCount + 16 * m_records) << "headings and 16 cells a test";
+    EXPECT_EQ(cells.size(), table_export::kColumnCount + 16 * m_records - 2)
+        << "headings, 16 cells a test, none for the empty K and force";
     EXPECT_EQ(sheet.value("freeze").toString(), QStringLiteral("A2"));
     EXPECT_EQ(sheet.value("print_titles").toString(), QStringLiteral("$1:$1"));
     EXPECT_EQ(sheet.value("widths").toObject().size(), table_export::kColumnCount);
@@ -130,6 +134,17 @@ TEST_F(XlsxExportTest, SameCellsAndLayoutAsTheXls)
     EXPECT_FALSE(font(1, 0).at(2).toBool());
     EXPECT_TRUE(font(6, 0).at(2).toBool()) << "the second test is below K";
     EXPECT_EQ(font(6, 0).at(6).toString(), QStringLiteral("FFFF0000"));
+
+    // Neither reader finds a cell where a value is missing; a stored 0 would have been one.
+    const auto key = [](int row, int column) { return QStringLiteral("%1,%2").arg(row).arg(column); };
+    const QJsonObject oldCells = old.json->value("sheets").toArray().at(0).toObject().value("cells").toObject();
+    const int noK = table_export::recordPlace(2).row;
+    const int noForce = table_export::recordPlace(3).row + 2;
+    for (const QJsonObject* found : {&cells, &oldCells}) {
+        EXPECT_FALSE(found->contains(key(noK, kKColumn))) << "the missing K";
+        EXPECT_FALSE(found->contains(key(noForce, table_export::kForceColumn))) << "the missing force";
+        EXPECT_TRUE(found->contains(key(noK, kKColumn + 1))) << "the value beside it";
+    }
 }
 
 TEST_F(XlsxExportTest, LibreOfficeReadsTheSameRowsFromBoth)
@@ -143,6 +158,13 @@ TEST_F(XlsxExportTest, LibreOfficeReadsTheSameRowsFromBoth)
     const std::vector<std::vector<QString>>& rows = *fromXls.rows;
     ASSERT_EQ(rows.size(), std::size_t(1 + 5 * m_records));
     EXPECT_EQ(rows[0].at(table_export::kCommentColumn), QStringLiteral("Примечание"));
+    // Missing stays missing: the third test's K and the fourth's third force are empty, and
+    // a measured value beside them is still there.
+    const auto at = [&](int row, int column) { return rows[std::size_t(row)].at(std::size_t(column)); };
+    EXPECT_EQ(at(table_export::recordPlace(2).row, kKColumn), QString());
+    EXPECT_EQ(at(table_export::recordPlace(1).row, kKColumn), QStringLiteral("0.9"));
+    EXPECT_EQ(at(table_export::recordPlace(3).row + 2, table_export::kForceColumn), QString());
+    EXPECT_EQ(at(table_export::recordPlace(2).row + 2, table_export::kForceColumn), QStringLiteral("900"));
     ASSERT_EQ(fromXlsx.rows->size(), rows.size());
     for (std::size_t r = 0; r < rows.size(); ++r)
         EXPECT_EQ(fromXlsx.rows->at(r), rows[r]) << "row " << r;
