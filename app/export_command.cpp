@@ -5,7 +5,6 @@
 
 #include "document/measurement_document.h"
 #include "export/export_file.h"
-#include "views/grid_tabs.h"
 
 #include <QAction>
 #include <QFileInfo>
@@ -57,10 +56,8 @@ void ExportCommand::exportToFile()
     if (file.isEmpty())
         return;
 
-    // The export writes the rows in file order: both tabs lose their sorting first, as
-    // "Убрать сортировку" would do it. It walks them with a cursor of its own, so the row
-    // the user is on stays where it is.
-    m_context.grids.unsortAll();
+    // The export writes the rows in file order with a cursor of its own: the grids keep
+    // their sort, the row the user is on and the scroll position.
     // Errors of the writers reach the general error handler: no success message then.
     table_export::exportTable(m_context.document.table(), file, format, m_context.document.limits());
 

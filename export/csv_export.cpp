@@ -390,7 +390,7 @@ void writeCsv(const store::MeasurementTable& table, const document::Limits& limi
     heading.append(std::string_view("\r\n"));
     write(heading.bytes());
 
-    const std::vector<std::uint32_t> rows = t.view();
+    const std::vector<std::uint32_t> rows = t.viewInFileOrder();
     const store::TextCodec& codec = t.codec();
     const bool marked = limits.any();
     const auto makeRows = [&](int block, CsvBuffer& out) {

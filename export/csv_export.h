@@ -39,14 +39,14 @@ QByteArray csvStoredNumber(std::string_view stored);
 // The heading line's fields.
 QStringList csvHeadings(const document::Limits& limits = {});
 
-// The file's bytes for the rows of `table` that pass its filter, in view order, handed to
-// `write` piece by piece in file order, as they are made. A long table's blocks of rows are
+// The file's bytes for the rows of `table` that pass its filter, in file order whatever the
+// view's sort, handed to `write` piece by piece, as they are made. A long table's blocks of rows are
 // formatted on the machine's cores at once while the first ones are written. Writes nothing
 // when the table is closed. What `write` throws stops the export and comes out of it.
 void writeCsv(const store::MeasurementTable& table, const document::Limits& limits,
               const std::function<void(std::string_view)>& write);
 
-// The whole file's bytes for the rows of `table` that pass its filter, in view order, read
+// The whole file's bytes for the rows of `table` that pass its filter, in file order, read
 // with a cursor of its own. Empty (no BOM either) when the table is closed.
 QByteArray csvBytes(const store::MeasurementTable& table, const document::Limits& limits = {});
 

@@ -138,7 +138,7 @@ int fillWorkbook(const store::MeasurementTable& table, xls::XlsWorkbook& book, c
     }
     const std::vector<Placement> fields = placements(table);
     const store::DbfTable& t = table.table();
-    store::RowCursor rows(table);
+    store::RowCursor rows(table, store::RowCursor::Order::File);
     for (rows.first(); !rows.atEnd(); rows.next()) {
         const int k = rows.position();
         const RecordPlace place = recordPlace(k);

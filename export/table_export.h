@@ -36,11 +36,12 @@ struct RecordPlace {
 };
 RecordPlace recordPlace(int k);
 
-// Fills the empty workbook `book` with the rows of `table` that pass its filter, in view
-// order from the first row: the first sheet is always made (headings only when no row
-// passes). Texts are written as text cells (an empty field gives an empty text, which is a
-// blank cell), numbers as real numbers (an empty field gives no cell at all). The rows are walked with a
-// cursor of the export's own: the table's cursor, the row the user is on, does not move.
+// Fills the empty workbook `book` with the rows of `table` that pass its filter, in file
+// order whatever sort the user's view has: the first sheet is always made (headings only
+// when no row passes). Texts are written as text cells (an empty field gives an empty text,
+// which is a blank cell), numbers as real numbers (an empty field gives no cell at all). The
+// rows are walked with a cursor of the export's own: the table's cursor, the row the user is
+// on, does not move, and neither does the view's sort.
 // Returns the number of records. Throws StoreError when the table cannot be read.
 //
 // Every sheet is laid out to be read and printed: the headings bold, centred and wrapped in

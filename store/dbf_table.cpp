@@ -1142,4 +1142,12 @@ void DbfTable::pack()
     first();
 }
 
+std::vector<std::uint32_t> DbfTable::viewInFileOrder() const
+{
+    std::vector<std::uint32_t> rows = m_view;
+    if (!std::is_sorted(rows.begin(), rows.end()))
+        std::sort(rows.begin(), rows.end());
+    return rows;
+}
+
 } // namespace store

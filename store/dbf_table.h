@@ -141,6 +141,8 @@ public:
     std::uint32_t recordAt(int position) const;
     int positionOf(std::uint32_t rec) const noexcept; // -1 when not in the view
     const std::vector<std::uint32_t>& view() const noexcept { return m_view; }
+    // The rows of the view in file order, whatever sort is active: what an export writes.
+    std::vector<std::uint32_t> viewInFileOrder() const;
 
     // The cursor.
     void first();

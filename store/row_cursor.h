@@ -15,8 +15,12 @@ namespace store {
 // cursor, which is the row the user has in the grid.
 class RowCursor {
 public:
-    explicit RowCursor(const MeasurementTable& table)
-        : m_table(table), m_rows(table.isActive() ? table.table().view() : std::vector<std::uint32_t>{})
+    // The rows as the view shows them (the tab's sort), or in file order (what an export
+    // writes, whatever the user sorted by).
+    enum class Order { View, File };
+
+    explicit RowCursor(const MeasurementTable& table, Order order = Order::View)
+        : m_table(table), m_rows(rowsOf(table, order))
     {
     }
 
@@ -33,6 +37,13 @@ public:
     std::optional<double> real(Field f) const { return m_table.table().real(record(), m_table.column(f)); }
 
 private:
+    static std::vector<std::uint32_t> rowsOf(const MeasurementTable& table, Order order)
+    {
+        if (!table.isActive())
+            return {};
+        return order == Order::File ? table.table().viewInFileOrder() : table.table().view();
+    }
+
     const MeasurementTable& m_table;
     std::vector<std::uint32_t> m_rows;
     int m_position = 0;

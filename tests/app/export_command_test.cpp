@@ -1,5 +1,5 @@
-// "Экспорт в Excel" end to end from the main window (headless): the save dialog, the sort
-// reset, the file written, the messages. Every written file is read back by python3-xlrd
+// "Экспорт в Excel" end to end from the main window (headless): the save dialog, the file
+// written in file order while the grid keeps its sort and current row, the messages. Every written file is read back by python3-xlrd
 // (its warnings count as failures) and converted to CSV by LibreOffice; both must show the
 // cells the table holds, in the export's layout.
 
@@ -378,8 +378,14 @@ void ExportCommandTest::exportsTheShownTab()
     openWindow(rows);
     auto* pages = m_window->findChild<QTabWidget*>(QStringLiteral("kindTabs"));
     QCOMPARE(pages->currentWidget()->objectName(), tab);
-    if (!exported.empty())
+    const store::DbfTable& table = tableOf(*m_window).table();
+    views::DataGrid& grid = shownGridOf(*m_window);
+    if (!exported.empty()) {
         sortShownGridByP();
+        grid.setCurrentRow(table.recordCount() - 1); // the user works on the last row of the sorted view
+    }
+    const std::vector<std::uint32_t> viewBefore = table.view();
+    const int rowBefore = table.position();
 
     const QString file = m_dir->filePath(QStringLiteral("export.xls"));
     {
@@ -397,7 +403,11 @@ void ExportCommandTest::exportsTheShownTab()
         QCOMPARE(done.buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
     }
     QVERIFY(QFile::exists(file));
-    QVERIFY2(!shownGridSorted(), "the export leaves both tabs without sorting");
+    // The user's view stays: its sort, its order and the row the user is on.
+    QCOMPARE(shownGridSorted(), !exported.empty());
+    QCOMPARE(table.view(), viewBefore);
+    QCOMPARE(table.position(), rowBefore);
+    QCOMPARE(grid.currentRow(), rowBefore);
     // The save dialog still serves New with its own filter.
     QCOMPARE((&dialogOf(*m_window, "saveFileDialog"))->nameFilters().join(u';'), QStringLiteral("Файлы данных (*.db)"));
 
@@ -468,11 +478,14 @@ void ExportCommandTest::csvIsWrittenForACsvName()
         QCOMPARE(answers.boxes().size(), std::size_t{1});
         QCOMPARE(answers.boxes().front().text, QStringLiteral("Экспорт в файл tests.CSV завершен успешно."));
     }
-    QVERIFY2(!shownGridSorted(), "the export leaves both tabs without sorting");
+    QVERIFY2(shownGridSorted(), "the export keeps the sort");
     QFile written(file);
     QVERIFY(written.open(QIODevice::ReadOnly));
     const QByteArray bytes = written.readAll();
-    // The press tab's rows in file order, as the CSV export writes the view.
+    // The press tab's rows in file order, whatever the view's sort.
+    QCOMPARE(bytes, table_export::csvBytes(tableOf(*m_window)));
+    m_window->findChild<QAction*>(QStringLiteral("unsortAction"))->trigger();
+    QVERIFY(!shownGridSorted());
     QCOMPARE(bytes, table_export::csvBytes(tableOf(*m_window)));
     QCOMPARE(bytes.count("\r\n"), 3);
     QVERIFY(bytes.startsWith("\xEF\xBB\xBF"));
