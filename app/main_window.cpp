@@ -213,7 +213,8 @@ void MainWindow::buildCommands()
     m_tableActions = {
         m_tableCommands->appendAction(),       m_tableCommands->saveTableAction(),
         m_tableCommands->closeTableAction(),   m_printCommands->previewAction(),
-        m_printCommands->printAction(),        m_rowCommands->equalizeColumnsAction(),
+        m_printCommands->printAction(),        m_printCommands->savePdfAction(),
+        m_rowCommands->equalizeColumnsAction(),
         m_rowCommands->setColumnColourAction(), m_rowCommands->clearColumnColourAction(),
         m_rowCommands->clearAllColoursAction(), m_rowCommands->unsortAction(),
         m_rowCommands->deleteRowsAction(),     m_rowCommands->deleteRowsPopupAction(),
@@ -257,6 +258,7 @@ void MainWindow::buildMenus()
     addSeparator(file, "fileSeparator1");
     file->addAction(m_printCommands->previewAction());
     file->addAction(m_printCommands->printAction());
+    file->addAction(m_printCommands->savePdfAction());
     addSeparator(file, "fileSeparator2");
     file->addAction(m_tableCommands->exitAction());
 

@@ -1,6 +1,9 @@
 #include "app/print_commands.h"
 
 #include "app/chart_commands.h"
+#include "app/error_report.h"
+#include "app/file_dialogs.h"
+#include "app/table_files.h"
 
 #include "document/measurement_document.h"
 #include "export/replacing_write.h"
@@ -16,6 +19,7 @@
 #include <QAction>
 #include <QFileInfo>
 #include <QIcon>
+#include <QMessageBox>
 
 namespace app {
 
@@ -37,6 +41,9 @@ PrintCommands::PrintCommands(const CommandContext& context, Appendix appendix, Q
     m_print = makeCommand(this, m_context, "printAction", QStringLiteral("Печать"), [this] { print(); });
     m_print->setShortcut(QKeySequence(QStringLiteral("Ctrl+P")));
     m_print->setIcon(QIcon(QStringLiteral(":/kvel/icons/print.svg")));
+    m_savePdf = makeCommand(this, m_context, "savePdfAction", QStringLiteral("Сохранить отчёт в PDF…"),
+                            [this] { savePdf(); });
+    m_savePdf->setToolTip(QStringLiteral("Сохранить то, что печатает «Печать», в файл PDF"));
 }
 
 reports::ReportTemplate* PrintCommands::preparedReport()
@@ -60,14 +67,56 @@ reports::ReportTemplate* PrintCommands::preparedReport()
 
 void PrintCommands::preview()
 {
-    if (reports::ReportTemplate* report = preparedReport())
-        report->showPreview(m_context.window);
+    reports::ReportTemplate* report = preparedReport();
+    if (!report)
+        return;
+    report->showPreview(m_context.window, [this, report](QWidget* preview) {
+        runCommand(preview, [&] { writePdf(*report, preview); });
+    });
 }
 
 void PrintCommands::print()
 {
-    if (reports::ReportTemplate* report = preparedReport())
+    reports::ReportTemplate* report = preparedReport();
+    if (!report)
+        return;
+    if (reports::ReportTemplate::printerInstalled()) {
         report->print(m_context.window);
+        return;
+    }
+    QMessageBox box(QMessageBox::Question, QStringLiteral("Печать"),
+                    QStringLiteral("Принтер не установлен.\nСохранить отчёт в файл PDF?"),
+                    QMessageBox::Yes | QMessageBox::No, m_context.window);
+    box.setObjectName(QStringLiteral("NoPrinterBox"));
+    box.setDefaultButton(QMessageBox::Yes);
+    if (box.exec() == QMessageBox::Yes)
+        writePdf(*report, m_context.window);
+}
+
+void PrintCommands::savePdf()
+{
+    if (reports::ReportTemplate* report = preparedReport())
+        writePdf(*report, m_context.window);
+}
+
+void PrintCommands::writePdf(const reports::ReportTemplate& report, QWidget* parent)
+{
+    QString file;
+    {
+        // The save dialog serves New and the export too: it offers PDF for this question.
+        FileTypeChoice types(m_context.files.saveDialog(), {{QStringLiteral("Документ PDF (*.pdf)"), QStringLiteral("pdf")}});
+        file = chosenFile(m_context.files.saveDialog());
+    }
+    if (file.isEmpty())
+        return;
+    // Never over the table itself; written beside the file and moved into place.
+    table_export::requireExportTarget(m_context.document.table().table().path(), file);
+    reports::writePdfFile(report.prepared(), file);
+    QMessageBox box(QMessageBox::Information, QStringLiteral("Сохранить отчёт в PDF"),
+                    QStringLiteral("Отчёт сохранён в файл %1.").arg(QFileInfo(file).fileName()), QMessageBox::Ok,
+                    parent);
+    box.setObjectName(QStringLiteral("PdfDoneBox"));
+    box.exec();
 }
 
 void printReportPdf(document::MeasurementDocument& document, const QString& out)

@@ -20,8 +20,9 @@ class ReportTemplate;
 
 namespace app {
 
-// "Предварительный просмотр" and "Печать": the report of the tab in front over the rows of
-// its view, prepared afresh each time. The three reports (penetrometer, press, plate test)
+// "Предварительный просмотр", "Печать" and "Сохранить отчёт в PDF…": the report of the tab in
+// front over the rows of its view, prepared afresh each time. Without a printer, "Печать"
+// says so and offers the PDF. The three reports (penetrometer, press, plate test)
 // are children named penetrometerReport, pressReport and plateTestReport.
 class PrintCommands : public QObject {
     Q_OBJECT
@@ -34,11 +35,17 @@ public:
 
     QAction* previewAction() const noexcept { return m_preview; }
     QAction* printAction() const noexcept { return m_print; }
+    QAction* savePdfAction() const noexcept { return m_savePdf; }
 
     void preview();
     void print();
+    void savePdf();
 
 private:
+    // Asks for a PDF file and writes `report`'s prepared pages into it, through the same
+    // replacing write as the exports; `parent` owns the dialogs and messages.
+    void writePdf(const reports::ReportTemplate& report, QWidget* parent);
+
     // The report of the rows shown, prepared; null when there is no table or no pages.
     reports::ReportTemplate* preparedReport();
 
@@ -49,6 +56,7 @@ private:
     reports::ReportTemplate* m_plateTest = nullptr;
     QAction* m_preview = nullptr;
     QAction* m_print = nullptr;
+    QAction* m_savePdf = nullptr;
 };
 
 // The command line's --print-pdf: the report "Печать" prints for the tab shown, written as a

@@ -58,7 +58,7 @@ void ReportTemplate::paintRequested(QPrinter* printer, int current)
     paintPages(*printer, m_prepared, pagesToPrint(*printer, m_prepared.pageCount(), current));
 }
 
-void ReportTemplate::showPreview(QWidget* parent)
+void ReportTemplate::showPreview(QWidget* parent, const std::function<void(QWidget*)>& savePdf)
 {
     if (m_prepared.isEmpty())
         return;
@@ -84,9 +84,20 @@ void ReportTemplate::showPreview(QWidget* parent)
     // The window closes with its own button as well as with the title bar.
     if (auto* toolBar = preview.findChild<QToolBar*>()) {
         toolBar->addSeparator();
+        // A laptop without a printer still gets the report out: as a PDF of these pages.
+        if (savePdf) {
+            QAction* pdf = toolBar->addAction(QStringLiteral("Сохранить в PDF…"), &preview,
+                                              [&preview, &savePdf] { savePdf(&preview); });
+            pdf->setObjectName(QStringLiteral("PreviewPdf"));
+            pdf->setToolTip(QStringLiteral("Сохранить отчёт в файл PDF"));
+        }
         QAction* close = toolBar->addAction(QStringLiteral("Закрыть"), &preview, &QDialog::reject);
         close->setObjectName(QStringLiteral("PreviewClose"));
     }
+    // The page read whole across, in a window as large as the screen allows.
+    if (view)
+        view->setZoomMode(QPrintPreviewWidget::FitToWidth);
+    preview.setWindowState(preview.windowState() | Qt::WindowMaximized);
     emit previewOpened(&preview);
     preview.exec();
 }

@@ -5,6 +5,7 @@
 
 #include <QObject>
 
+#include <functional>
 #include <memory>
 
 class QPrinter;
@@ -39,9 +40,10 @@ public:
     bool prepare(document::MeasurementDocument& document,
                  const std::vector<std::shared_ptr<const PageDrawing>>& appended);
 
-    // The prepared pages in a modal preview window with zoom, print and close. Nothing
-    // happens when nothing is prepared.
-    void showPreview(QWidget* parent);
+    // The prepared pages in a modal preview window, maximised at the page's width, with
+    // zoom, print, "Сохранить в PDF…" (which calls `savePdf` with the preview window, when
+    // given) and close. Nothing happens when nothing is prepared.
+    void showPreview(QWidget* parent, const std::function<void(QWidget*)>& savePdf = {});
 
     // The prepared pages through the print dialog: printer, all pages, the current page or
     // a list of pages, copies and collation. Nothing is shown and nothing printed when no

@@ -140,6 +140,7 @@ struct CommandCase {
 };
 
 const QString kCloseQuestion = QStringLiteral("ВРТ - ТК5: Сохранить изменения в таблицах ?");
+const QString kNoPrinterQuestion = QStringLiteral("Печать: Принтер не установлен.\nСохранить отчёт в файл PDF?");
 
 void expectReport(Window& w)
 {
@@ -193,9 +194,13 @@ std::vector<CommandCase> commandCases()
              return dialogs.seen();
          },
          .seen = {"ReportPreview"}, .ran = expectReport, .stopped = expectNoReport},
-        {.name = "print", .run = trigger("printAction"), .ran = expectReport, .stopped = expectNoReport, .prints = true},
-        {.name = "context menu print", .run = trigger("printAction"), .ran = expectReport, .stopped = expectNoReport,
-         .prints = true},
+        // Without a printer it asks whether to save a PDF instead; cancelled here.
+        {.name = "print", .run = trigger("printAction"), .seen = {kNoPrinterQuestion}, .ran = expectReport,
+         .stopped = expectNoReport, .prints = true},
+        {.name = "context menu print", .run = trigger("printAction"), .seen = {kNoPrinterQuestion},
+         .ran = expectReport, .stopped = expectNoReport, .prints = true},
+        {.name = "PDF", .run = trigger("savePdfAction"), .seen = {"saveFileDialog"}, .ran = expectReport,
+         .stopped = expectNoReport},
         {.name = "sort reset",
          // Sorted by N, descending: the edited row is shown second.
          .prepare = [](Window& w) { w.clickTitle("N"); },

@@ -177,7 +177,7 @@ void MainWindowTest::captions_data()
     const char* rows[][2] = {
         {"fileMenu", "Файл"}, {"newTableAction", "Создать"}, {"openTableAction", "Открыть"}, {"appendAction", "Дополнить"},
         {"saveTableAction", "Сохранить"}, {"closeTableAction", "Закрыть"}, {"previewAction", "Предварительный просмотр"},
-        {"printAction", "Печать"}, {"exitAction", "Выход"},
+        {"printAction", "Печать"}, {"savePdfAction", "Сохранить отчёт в PDF…"}, {"exitAction", "Выход"},
         {"viewMenu", "Вид"}, {"equalizeColumnsAction", "Выровнять столбцы"}, {"setColumnColourAction", "Задать цвет"},
         {"clearColumnColourAction", "Убрать цвет"}, {"clearAllColoursAction", "Убрать все цвета"}, {"unsortAction", "Убрать сортировку"},
         {"editMenu", "Правка"}, {"deleteRowsAction", "Удалить строки"},
@@ -226,7 +226,7 @@ void MainWindowTest::menuOrder_data()
     QTest::addColumn<QStringList>("items");
     QTest::addColumn<QStringList>("separators");
     QTest::newRow("Файл") << "fileMenu"
-                          << QStringList{"newTableAction", "openTableAction", "recentMenu", "appendAction", "saveTableAction", "closeTableAction", "fileSeparator1", "previewAction", "printAction", "fileSeparator2", "exitAction"}
+                          << QStringList{"newTableAction", "openTableAction", "recentMenu", "appendAction", "saveTableAction", "closeTableAction", "fileSeparator1", "previewAction", "printAction", "savePdfAction", "fileSeparator2", "exitAction"}
                           << QStringList{"fileSeparator1", "fileSeparator2"};
     QTest::newRow("Вид") << "viewMenu"
                          << QStringList{"equalizeColumnsAction", "viewSeparator1", "setColumnColourAction", "clearColumnColourAction", "clearAllColoursAction", "viewSeparator2", "unsortAction",

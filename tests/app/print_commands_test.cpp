@@ -1,6 +1,8 @@
-// Preview and print from the main window: the report chosen by the shown tab and the device
-// type, the preview window with its buttons, and the print commands with no printer.
+// Preview, print and PDF from the main window: the report chosen by the shown tab and the
+// device type, the preview window with its buttons, the PDF written from the menu, from the
+// preview and instead of printing when no printer is installed.
 
+#include "table_command_support.h"
 #include "widget_test_support.h"
 #include "window_access.h"
 
@@ -11,6 +13,8 @@
 #include "store/measurement_table.h"
 
 #include <QAction>
+#include <QFile>
+#include <QFileInfo>
 #include <QPrintPreviewDialog>
 #include <QPrintPreviewWidget>
 #include <QTabWidget>
@@ -60,6 +64,18 @@ QString titleOf(reports::ReportTemplate* report)
     if (!report || report->prepared().isEmpty())
         return {};
     return report->prepared().pages.front().cells.front().text;
+}
+
+// The pages of a PDF file, counted by their page objects.
+int pdfPages(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return -1;
+    const QByteArray bytes = file.readAll();
+    if (!bytes.startsWith("%PDF-"))
+        return -1;
+    return static_cast<int>(bytes.count("/Type /Page") - bytes.count("/Type /Pages"));
 }
 
 } // namespace
@@ -191,27 +207,133 @@ private slots:
         QCOMPARE(printEnabled, reports::ReportTemplate::printerInstalled());
     }
 
-    void printWithoutAPrinterShowsNothing_data()
+    // Without a printer "Печать" says so and offers the PDF; the menu's command and the
+    // context menu's are the same action.
+    void printWithoutAPrinterOffersThePdf_data()
     {
-        QTest::addColumn<QString>("command");
-        QTest::newRow("menu") << "printAction";
-        QTest::newRow("context menu") << "printAction";
+        QTest::addColumn<bool>("takesThePdf");
+        QTest::newRow("no") << false;
+        QTest::newRow("yes, a PDF") << true;
     }
 
-    void printWithoutAPrinterShowsNothing()
+    void printWithoutAPrinterOffersThePdf()
     {
         if (reports::ReportTemplate::printerInstalled())
             QSKIP("a printer is installed here: the print dialog would print for real");
-        QFETCH(QString, command);
+        QFETCH(bool, takesThePdf);
         QVERIFY(!openTable({{1, 4, 900}}).isEmpty()); // a press table: its tab is in front
-        kvel_test::ModalAnswerer answerer;
-        m_window->findChild<QAction*>(command)->trigger();
-        QVERIFY(answerer.dialogs().empty());
-        QVERIFY(answerer.boxes().empty());
-        // Both prepared the press report of the shown tab, as the menu's command does.
+        const QString pdf = m_dir.filePath(QStringLiteral("protocol.pdf"));
+        std::vector<Answer> answers = {Answer::press(takesThePdf ? QMessageBox::Yes : QMessageBox::No)};
+        if (takesThePdf)
+            answers.insert(answers.end(), {Answer::withFile(pdf), Answer::press(QMessageBox::Ok)});
+        std::vector<Seen> seen;
+        {
+            Dialogs dialogs(answers);
+            m_window->findChild<QAction*>("printAction")->trigger();
+            seen = dialogs.seen();
+        }
+        QVERIFY(!seen.empty());
+        QCOMPARE(seen[0].describe(), QStringLiteral("Печать: Принтер не установлен.\nСохранить отчёт в файл PDF?"));
+        QCOMPARE(seen[0].icon, QMessageBox::Question);
+        QCOMPARE(seen.size(), std::size_t(takesThePdf ? 3 : 1));
+        QCOMPARE(QFile::exists(pdf), takesThePdf);
+        // It prepared the press report of the shown tab, as the preview would.
         const auto prepared = preparedReports();
         QCOMPARE(prepared.size(), 1);
         QCOMPARE(prepared.front()->objectName(), QStringLiteral("pressReport"));
+        if (takesThePdf) {
+            QCOMPARE(seen[1].name, QStringLiteral("saveFileDialog"));
+            QCOMPARE(seen[1].nameFilter, QStringLiteral("Документ PDF (*.pdf)"));
+            QCOMPARE(seen[2].describe(), QStringLiteral("Сохранить отчёт в PDF: Отчёт сохранён в файл protocol.pdf."));
+            QCOMPARE(pdfPages(pdf), prepared.front()->prepared().pageCount());
+        }
+    }
+
+    // «Файл → Сохранить отчёт в PDF…» writes the pages "Печать" would print; a name without an
+    // extension gets ".pdf"; the table itself is never written over.
+    void savePdfWritesThePrintedPages_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("written"); // empty: nothing may be written
+        QTest::newRow("a .pdf name") << "report.pdf" << "report.pdf";
+        QTest::newRow("a name without extension") << "second" << "second.pdf";
+        QTest::newRow("the table's own file") << "t1.db" << "";
+    }
+
+    void savePdfWritesThePrintedPages()
+    {
+        QFETCH(QString, typed);
+        QFETCH(QString, written);
+        QList<Row> rows;
+        for (int i = 0; i < 7; ++i) // two pages of the penetrometer report
+            rows << Row{0, 4, 700};
+        const QString table = openTable(rows);
+        QVERIFY(!table.isEmpty());
+        QFile before(table);
+        QVERIFY(before.open(QIODevice::ReadOnly));
+        const QByteArray tableBytes = before.readAll();
+        before.close();
+
+        std::vector<Answer> answers = {Answer::withFile(m_dir.filePath(typed))};
+        if (written.isEmpty())
+            answers.push_back(Answer::press(QMessageBox::Yes)); // "replace it?" of the dialog
+        answers.push_back(Answer::press(QMessageBox::Ok));
+        std::vector<Seen> seen;
+        {
+            Dialogs dialogs(answers);
+            m_window->findChild<QAction*>("savePdfAction")->trigger();
+            seen = dialogs.seen();
+        }
+        QVERIFY(!seen.empty());
+        QCOMPARE(seen.front().name, QStringLiteral("saveFileDialog"));
+        QFile after(table);
+        QVERIFY(after.open(QIODevice::ReadOnly));
+        QCOMPARE(after.readAll(), tableBytes);
+        if (written.isEmpty()) {
+            QCOMPARE(seen.back().icon, QMessageBox::Critical);
+            QVERIFY2(seen.back().text.contains(QStringLiteral("t1.db")), qPrintable(seen.back().text));
+            return;
+        }
+        QCOMPARE(seen.back().describe(),
+                 QStringLiteral("Сохранить отчёт в PDF: Отчёт сохранён в файл %1.").arg(written));
+        const auto prepared = preparedReports();
+        QCOMPARE(prepared.size(), 1);
+        QCOMPARE(pdfPages(m_dir.filePath(written)), prepared.front()->prepared().pageCount());
+        QCOMPARE(prepared.front()->prepared().pageCount(), 2);
+    }
+
+    // The preview opens maximised at the page's width, and its PDF button writes its pages.
+    void previewSavesItsPagesAsPdf()
+    {
+        QList<Row> rows;
+        for (int i = 0; i < 7; ++i)
+            rows << Row{0, 4, 700};
+        QVERIFY(!openTable(rows).isEmpty());
+        const QString pdf = m_dir.filePath(QStringLiteral("from preview.pdf"));
+        bool maximised = false;
+        QPrintPreviewWidget::ZoomMode zoom = QPrintPreviewWidget::CustomZoom;
+        std::vector<Seen> seen;
+        connect(&reportOf(*m_window, "penetrometerReport"), &reports::ReportTemplate::previewOpened, this,
+                [&](QPrintPreviewDialog* preview) {
+                    QTimer::singleShot(0, preview, [&, preview] {
+                        maximised = preview->windowState().testFlag(Qt::WindowMaximized);
+                        zoom = preview->findChild<QPrintPreviewWidget*>()->zoomMode();
+                        {
+                            // Only the windows the button opens are answered.
+                            Dialogs dialogs({Answer::withFile(pdf), Answer::press(QMessageBox::Ok)});
+                            preview->findChild<QAction*>("PreviewPdf")->trigger();
+                            seen = dialogs.seen();
+                        }
+                        preview->findChild<QAction*>("PreviewClose")->trigger();
+                    });
+                });
+        m_window->findChild<QAction*>("previewAction")->trigger();
+        QVERIFY(maximised);
+        QCOMPARE(zoom, QPrintPreviewWidget::FitToWidth);
+        QCOMPARE(seen.size(), std::size_t(2));
+        QCOMPARE(seen[0].name, QStringLiteral("saveFileDialog"));
+        QCOMPARE(seen[1].describe(), QStringLiteral("Сохранить отчёт в PDF: Отчёт сохранён в файл from preview.pdf."));
+        QCOMPARE(pdfPages(pdf), 2);
     }
 
     void printIsCtrlP()
