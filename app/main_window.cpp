@@ -270,6 +270,8 @@ void MainWindow::buildMenus()
     view->addAction(m_rowCommands->clearAllColoursAction());
     addSeparator(view, "viewSeparator2");
     view->addAction(m_rowCommands->unsortAction());
+    addSeparator(view, "forcesSeparator");
+    view->addAction(m_rowCommands->forcesInRowAction());
     addSeparator(view, "chartSeparator");
     view->addAction(m_chartCommands->showChartsAction());
     view->addAction(m_chartCommands->saveChartAction());

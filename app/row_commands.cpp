@@ -43,6 +43,16 @@ RowCommands::RowCommands(const CommandContext& context, QObject* parent)
     m_equalizeColumns = makeCommand(this, m_context, "equalizeColumnsAction", QStringLiteral("Выровнять столбцы"),
                                     [this] { equalizeColumns(); }, CellEdit::Keep);
     m_unsort = makeCommand(this, m_context, "unsortAction", QStringLiteral("Убрать сортировку"), [this] { unsortAll(); });
+    // A view of the same rows: the edit in progress ends first, so nothing typed is lost.
+    m_forcesInRow = makeCommand(this, m_context, "forcesInRowAction", QStringLiteral("Усилия в строку"), [this] {
+        m_context.grids.setForcesInRow(m_forcesInRow->isChecked(), m_context.settings);
+    });
+    m_forcesInRow->setCheckable(true);
+    // A refused cell text keeps the view as it was, and the mark says which view is shown.
+    connect(m_forcesInRow, &QAction::triggered, this,
+            [this] { m_forcesInRow->setChecked(m_context.grids.forcesInRow()); });
+    m_forcesInRow->setChecked(views::GridTabs::storedForcesInRow(m_context.settings));
+    m_forcesInRow->setToolTip(QStringLiteral("Одна строка на испытание, усилия F1…F5 рядом"));
 
     // A row being edited is written first, and is then what an undo takes back.
     m_undo = makeCommand(this, m_context, "undoAction", QStringLiteral("Отменить"),

@@ -29,6 +29,8 @@ public:
     QAction* clearAllColoursAction() const noexcept { return m_clearAllColours; }
     QAction* equalizeColumnsAction() const noexcept { return m_equalizeColumns; }
     QAction* unsortAction() const noexcept { return m_unsort; }
+    // «Усилия в строку»: checkable, remembered; works with or without a table.
+    QAction* forcesInRowAction() const noexcept { return m_forcesInRow; }
     // "Отменить …" (Ctrl+Z) and "Повторить …" (Ctrl+Y, Ctrl+Shift+Z), named after the change
     // they take back or do again: «Отменить удаление 2 строк».
     QAction* undoAction() const noexcept { return m_undo; }
@@ -61,6 +63,7 @@ private:
     QAction* m_clearAllColours = nullptr;
     QAction* m_equalizeColumns = nullptr;
     QAction* m_unsort = nullptr;
+    QAction* m_forcesInRow = nullptr;
     QAction* m_undo = nullptr;
     QAction* m_redo = nullptr;
 };

@@ -28,6 +28,26 @@ constexpr CatalogueColumn kGrid1[] = {
     {"COMMENT", "Примечание", F::Text, 51},
 };
 
+// The penetrometer tab with one line per test: the forces side by side, as in the CSV.
+constexpr CatalogueColumn kGrid1ForcesInRow[] = {
+    {"N", "N", F::General, 22},
+    {"DATE", "Дата", F::General, 52},
+    {"TIME", "Время", F::General, 32},
+    {"P1", "F1, Н", F::General, 32},
+    {"P2", "F2, Н", F::General, 32},
+    {"P3", "F3, Н", F::General, 32},
+    {"P4", "F4, Н", F::General, 32},
+    {"P5", "F5, Н", F::General, 32},
+    {"P", "Fср.  Ср. усилие пенетрации, Н", F::General, 50},
+    {"R", "P, Сопротивление пенетрации, МПа", F::General, 50},
+    {"U", "E, Модуль упругости, МПа", F::General, 48},
+    {"P7", "K, Коэфициент уплотнения", F::General, 46, 0, 1},
+    {"H", "I, Индекс влажности", F::Fixed2, 42, 0, 2},
+    {"P6", "f, Угол внутреннего трения, град", F::General, 46, 0, 3},
+    {"S", "C, Удельное сцепление грунта, МПа", F::Fixed4, 54, 0, 4},
+    {"COMMENT", "Примечание", F::Text, 70},
+};
+
 constexpr CatalogueColumn kGrid2[] = {
     {"N", "N", F::General, 21},
     {"DATE", "Дата", F::General, 47, 0, 1},
@@ -118,6 +138,8 @@ std::span<const CatalogueColumn> columns(ColumnSet set)
     switch (set) {
     case ColumnSet::Grid1:
         return kGrid1;
+    case ColumnSet::Grid1ForcesInRow:
+        return kGrid1ForcesInRow;
     case ColumnSet::Grid2:
         return kGrid2;
     case ColumnSet::Export:

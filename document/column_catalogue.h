@@ -12,6 +12,7 @@ namespace document {
 // be compared.
 enum class ColumnSet {
     Grid1,             // the penetrometer tab
+    Grid1ForcesInRow,  // the same, one line per test with F1…F5 side by side
     Grid2,             // the press tab
     Export,            // the exported sheet, columns left to right
     PenetrometerReport,

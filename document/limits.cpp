@@ -49,6 +49,29 @@ bool failsLimits(const Limits& limits, const store::MeasurementTable& table, std
         || below(real(store::Field::U), limits.minE);
 }
 
+QStringList limitFailures(const Limits& limits, const store::MeasurementTable& table, std::uint32_t record)
+{
+    QStringList out;
+    if (!limits.any() || !table.isActive())
+        return out;
+    const store::DbfTable& t = table.table();
+    const auto real = [&](store::Field f) { return t.real(record, table.column(f)); };
+    const bool press = real(store::Field::NB_TYPE).value_or(0) == store::kPressKind;
+    const QLocale comma(QLocale::Russian, QLocale::Russia);
+    const auto number = [&comma](double v) {
+        QString text = comma.toString(v, 'g', 15);
+        text.remove(comma.groupSeparator());
+        return text;
+    };
+    const std::optional<double> k = real(press ? store::Field::K : store::Field::P7);
+    if (below(k, limits.minK))
+        out << QStringLiteral("K = %1 < %2").arg(number(*k), number(*limits.minK));
+    const std::optional<double> e = real(store::Field::U);
+    if (below(e, limits.minE))
+        out << QStringLiteral("E = %1 < %2 МПа").arg(number(*e), number(*limits.minE));
+    return out;
+}
+
 int failingRows(const Limits& limits, const store::MeasurementTable& table)
 {
     if (!limits.any())

@@ -4,6 +4,7 @@
 
 #include <QSettings>
 #include <QString>
+#include <QStringList>
 
 #include <cstdint>
 #include <optional>
@@ -36,5 +37,9 @@ int failingRows(const Limits& limits, const store::MeasurementTable& table);
 // "K ≥ 0,95; E ≥ 20 МПа" for what is set; empty when nothing is. Numbers as the locale
 // writes them.
 QString limitsText(const Limits& limits);
+
+// Why a test fails the limits, one text per limit it is below, in the decimal comma:
+// "K = 0,93 < 0,95", "E = 18 < 20 МПа". Empty when it fails none.
+QStringList limitFailures(const Limits& limits, const store::MeasurementTable& table, std::uint32_t record);
 
 } // namespace document

@@ -95,10 +95,92 @@ BlockLayout BlockLayout::scaled(double factor) const
     return out;
 }
 
+BlockLayout BlockLayout::withoutEmptyLines(const std::vector<bool>& empty) const
+{
+    BlockLayout out = *this;
+    out.m_maxLines = 1;
+    for (Block& b : out.m_blocks) {
+        b.weights.clear();
+        // The lines that keep their room, renumbered from the top.
+        std::vector<bool> kept(static_cast<std::size_t>(b.lines), false);
+        for (int c = b.firstColumn; c <= b.lastColumn; ++c) {
+            const auto k = static_cast<std::size_t>(c);
+            const Place& p = m_places[k];
+            if (m_visible[k] && p.width > 0 && !(k < empty.size() && empty[k]))
+                kept[static_cast<std::size_t>(p.line)] = true;
+        }
+        std::vector<int> newLine(kept.size(), -1);
+        int lines = 0;
+        for (std::size_t l = 0; l < kept.size(); ++l)
+            if (kept[l])
+                newLine[l] = lines++;
+        if (lines == 0) {
+            // Nothing of the block shows a value: one line, its first column across it.
+            for (int c = b.firstColumn; c <= b.lastColumn; ++c) {
+                Place& p = out.m_places[static_cast<std::size_t>(c)];
+                p.width = c == b.firstColumn && m_visible[static_cast<std::size_t>(c)] ? b.width : 0;
+                p.x = b.x;
+                p.line = 0;
+            }
+            b.lines = 1;
+            continue;
+        }
+        for (int c = b.firstColumn; c <= b.lastColumn; ++c) {
+            Place& p = out.m_places[static_cast<std::size_t>(c)];
+            const int line = newLine[static_cast<std::size_t>(p.line)];
+            if (line < 0) {
+                p.width = 0; // a dropped line's columns take no room
+                p.line = 0;
+            } else {
+                p.line = line;
+            }
+        }
+        b.lines = lines;
+        out.m_maxLines = std::max(out.m_maxLines, lines);
+    }
+    return out;
+}
+
 std::pair<int, int> BlockLayout::lineSpan(int line, int lines, int height)
 {
     lines = std::max(lines, 1);
     return {height * line / lines, height * (line + 1) / lines};
+}
+
+std::pair<int, int> BlockLayout::lineSpan(int line, const Block& block, int height)
+{
+    if (block.weights.size() != static_cast<std::size_t>(block.lines))
+        return lineSpan(line, block.lines, height);
+    long long total = 0, before = 0;
+    for (std::size_t l = 0; l < block.weights.size(); ++l) {
+        total += block.weights[l];
+        if (static_cast<int>(l) < line)
+            before += block.weights[l];
+    }
+    if (total <= 0)
+        return lineSpan(line, block.lines, height);
+    const long long upTo = before + block.weights[static_cast<std::size_t>(std::clamp(line, 0, block.lines - 1))];
+    return {static_cast<int>(height * before / total), static_cast<int>(height * upTo / total)};
+}
+
+int BlockLayout::fitLineHeights(const std::function<int(int column, int width)>& need, int minLineHeight)
+{
+    int height = minLineHeight;
+    for (Block& b : m_blocks) {
+        b.weights.assign(static_cast<std::size_t>(b.lines), minLineHeight);
+        for (int c = b.firstColumn; c <= b.lastColumn; ++c) {
+            const Place& p = m_places[static_cast<std::size_t>(c)];
+            if (m_visible[static_cast<std::size_t>(c)] && p.width > 0 && p.line < b.lines) {
+                int& line = b.weights[static_cast<std::size_t>(p.line)];
+                line = std::max(line, need(c, p.width));
+            }
+        }
+        int sum = 0;
+        for (const int w : b.weights)
+            sum += w;
+        height = std::max(height, sum);
+    }
+    return height;
 }
 
 QRect BlockLayout::cellRect(int column, int top, int height) const
@@ -107,7 +189,7 @@ QRect BlockLayout::cellRect(int column, int top, int height) const
         return {};
     const Place& p = m_places[static_cast<std::size_t>(column)];
     const Block& b = m_blocks[static_cast<std::size_t>(p.block)];
-    const auto [y0, y1] = lineSpan(p.line, b.lines, height);
+    const auto [y0, y1] = lineSpan(p.line, b, height);
     return QRect(p.x, top + y0, p.width, y1 - y0);
 }
 

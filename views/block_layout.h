@@ -37,6 +37,8 @@ public:
         int x = 0;
         int width = 0;
         int lines = 1;
+        // The lines' shares of a band's height; empty: equal shares.
+        std::vector<int> weights;
     };
 
     BlockLayout() = default;
@@ -46,6 +48,12 @@ public:
     // neighbouring columns and blocks still meet without gaps or overlaps.
     BlockLayout scaled(double factor) const;
 
+    // The layout of the bands under the titles (records, footers): a line of a block whose
+    // columns all show nothing there (`empty`, by column: a heading over the lines below it)
+    // takes no room, and the lines below move up. A block keeps at least its first line, its
+    // columns then as wide as the block, so no hole is left. The titles keep every line.
+    BlockLayout withoutEmptyLines(const std::vector<bool>& empty) const;
+
     const std::vector<Place>& columns() const noexcept { return m_places; }
     const std::vector<Block>& blocks() const noexcept { return m_blocks; }
     int totalWidth() const noexcept { return m_totalWidth; }
@@ -54,6 +62,8 @@ public:
 
     // The vertical share of `line` of `lines` in a band `height` tall: [first, second).
     static std::pair<int, int> lineSpan(int line, int lines, int height);
+    // The same by the block's weights when it has them.
+    static std::pair<int, int> lineSpan(int line, const Block& block, int height);
 
     // The rectangle of a column's cell in a band starting at `top`, `height` tall.
     QRect cellRect(int column, int top, int height) const;
@@ -66,6 +76,12 @@ public:
     // times the tallest need among their columns, and at least `minLineHeight` per line of
     // the block with the most lines.
     int bandHeight(const std::function<int(int column, int width)>& need, int minLineHeight) const;
+
+    // Gives each line of every block the height its tallest column needs (at least
+    // `minLineHeight`) instead of an equal share, and returns the band's height: the tallest
+    // block's sum. A block that needs less shares the band in the same proportions. So a
+    // heading over five one-line captions takes two lines, not six times two.
+    int fitLineHeights(const std::function<int(int column, int width)>& need, int minLineHeight);
 
 private:
     std::vector<Place> m_places;

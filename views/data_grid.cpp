@@ -205,11 +205,11 @@ void DataGrid::setMultiSelect(bool on)
         clearSelection();
 }
 
-void DataGrid::setRowMarker(RowMarker marker, const QString& field, const QString& reason)
+void DataGrid::setRowMarker(RowMarker marker, const QString& field, MarkReason reason)
 {
     m_rowMarker = std::move(marker);
     m_markedField = field;
-    m_markReason = reason;
+    m_markReason = std::move(reason);
     viewport()->update();
 }
 

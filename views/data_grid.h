@@ -60,12 +60,14 @@ public:
     void setMultiSelect(bool on);
     void setShowFooters(bool on);
     // Rows the marker picks get a mark of their own in the cell of `field` (a red corner),
-    // whatever the row's colours; the cell's accessible description says it with `reason`.
+    // whatever the row's colours; the cell's tooltip and accessible description say why with
+    // `reason` of the row.
     using RowMarker = std::function<bool(int row)>;
-    void setRowMarker(RowMarker marker, const QString& field, const QString& reason);
+    using MarkReason = std::function<QString(int row)>;
+    void setRowMarker(RowMarker marker, const QString& field, MarkReason reason);
     bool isRowMarked(int row) const { return m_rowMarker && m_rowMarker(row); }
     int markedColumn() const { return m_markedField.isEmpty() ? -1 : columnOfField(m_markedField); }
-    const QString& markReason() const noexcept { return m_markReason; }
+    QString markReason(int row) const { return m_markReason ? m_markReason(row) : QString(); }
     // Off: the selection and the current cell stay drawn while another widget has the focus.
     void setHideSelection(bool on);
     // Field names separated by ";" whose values every selected row keeps ("P;R").
@@ -77,7 +79,10 @@ public:
     bool setLayoutText(const QString& text);
 
     // Geometry, in viewport coordinates.
-    BlockLayout shownLayout() const; // after fit-to-width
+    BlockLayout shownLayout() const; // after fit-to-width: the titles
+    // The records' and footers' layout: the titles' without the lines that show no value
+    // (the heading over the five forces), so a test takes only the lines it fills.
+    BlockLayout rowLayout() const;
     int titleHeight() const;
     int rowHeight() const;
     int footerHeight() const; // 0 while the footer row is off
@@ -181,6 +186,10 @@ private:
     void notifyAccessibleFocus();
     void resolveFields();
     void layoutChanged();
+    // Builds the titles' and the records' layouts for the viewport's width, and the titles'
+    // line heights, when they are not up to date.
+    void ensureLayout() const;
+    int lineHeight() const; // one line of text in a cell, with its padding
     void titlesChanged();
     void updateScrollBars();
     void ensureRowVisible(int row);
@@ -219,11 +228,12 @@ private:
     bool m_showFooters = false;
     RowMarker m_rowMarker;
     QString m_markedField;
-    QString m_markReason;
+    MarkReason m_markReason;
     bool m_hideSelection = true;
     QString m_bookmarkFields;
 
     mutable std::optional<BlockLayout> m_layout; // cached shown layout
+    mutable std::optional<BlockLayout> m_rowLayout; // and the records' layout made from it
     mutable int m_layoutWidth = -1;              // the viewport width it was fitted to
     mutable int m_titleHeight = -1;
     mutable int m_lineHeight = -1;

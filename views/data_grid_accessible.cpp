@@ -55,7 +55,7 @@ public:
             // The caption, and the row's mark where it is drawn.
             QString description = m_grid->column(m_column).caption.simplified();
             if (m_column == m_grid->markedColumn() && m_grid->isRowMarked(m_row))
-                description += QStringLiteral(". ") + m_grid->markReason();
+                description += QStringLiteral(". ") + m_grid->markReason(m_row);
             if (const QString note = m_grid->cellNote(m_row, m_column); !note.isEmpty())
                 description += QStringLiteral(". ") + note;
             return description;

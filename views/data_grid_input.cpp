@@ -208,7 +208,7 @@ void DataGrid::mousePressEvent(QMouseEvent* event)
         return;
     const int h = rowHeight();
     const int top = titleHeight() + (row - firstVisibleRow()) * h;
-    const int col = shownLayout().columnAt(pos.x() + horizontalScrollBar()->value(), pos.y(), top, h);
+    const int col = rowLayout().columnAt(pos.x() + horizontalScrollBar()->value(), pos.y(), top, h);
     guarded([&] { cellClick(row, col >= 0 ? col : m_currentColumn, event->modifiers()); });
 }
 
@@ -391,17 +391,22 @@ bool DataGrid::viewportEvent(QEvent* event)
     if (event->type() == QEvent::Resize)
         layoutChanged();
     if (event->type() == QEvent::ToolTip) {
-        // A cell whose value is no number says what the value is; other cells show the tip
-        // the grid would show anyway.
+        // A cell whose value is no number says what the value is, a marked cell why it is
+        // marked; other cells show the tip the grid would show anyway.
         const QPoint pos = static_cast<QHelpEvent*>(event)->pos();
         const int row = pos.y() >= titleHeight() ? rowAt(pos.y()) : -1;
         QString note;
         if (row >= 0) {
             const int h = rowHeight();
             const int top = titleHeight() + (row - firstVisibleRow()) * h;
-            const int col = shownLayout().columnAt(pos.x() + horizontalScrollBar()->value(), pos.y(), top, h);
+            const int col = rowLayout().columnAt(pos.x() + horizontalScrollBar()->value(), pos.y(), top, h);
             if (col >= 0)
                 note = cellNote(row, col);
+            // The limit mark says which limit the test fails, and by how much.
+            if (col >= 0 && col == markedColumn() && isRowMarked(row)) {
+                const QString reason = markReason(row);
+                note = note.isEmpty() ? reason : reason + QLatin1Char('\n') + note;
+            }
         }
         if (!note.isEmpty()) {
             QToolTip::showText(static_cast<QHelpEvent*>(event)->globalPos(), note, viewport());

@@ -79,14 +79,31 @@ int wrappedHeight(const QFont& font, const QString& text, int width)
     return static_cast<int>(std::ceil(wrapText(layout, width, Qt::AlignHCenter)));
 }
 
-// Draws wrapped text in the middle of `r` (up and down), across as `alignment` says.
+// Draws wrapped text in the middle of `r` (up and down), across as `alignment` says. Text
+// taller than `r` shows the lines that fit from the top, the last of them ending in "…".
 void drawWrapped(QPainter& p, const QRect& r, const QString& text, Qt::Alignment alignment)
 {
     QTextLayout layout(text, p.font(), p.device());
     const qreal height = wrapText(layout, r.width(), alignment);
     p.save();
     p.setClipRect(r, Qt::IntersectClip);
-    layout.draw(&p, QPointF(r.left(), r.top() + (r.height() - height) / 2));
+    if (height <= r.height() + 0.5 || layout.lineCount() < 2) {
+        layout.draw(&p, QPointF(r.left(), r.top() + (r.height() - height) / 2));
+        p.restore();
+        return;
+    }
+    int fit = 0;
+    qreal used = 0;
+    while (fit < layout.lineCount() && used + layout.lineAt(fit).height() <= r.height() + 0.5)
+        used += layout.lineAt(fit++).height();
+    fit = std::max(fit, 1);
+    const qreal top = r.top() + std::max<qreal>(0, (r.height() - used) / 2);
+    for (int i = 0; i + 1 < fit; ++i)
+        layout.lineAt(i).draw(&p, QPointF(r.left(), top));
+    const QTextLine last = layout.lineAt(fit - 1);
+    const QString rest = p.fontMetrics().elidedText(text.mid(last.textStart()).simplified(), Qt::ElideRight, r.width());
+    const QRectF lastRect(r.left(), top + last.y(), r.width(), last.height());
+    p.drawText(lastRect, static_cast<int>((alignment & Qt::AlignHorizontal_Mask) | Qt::AlignVCenter), rest);
     p.restore();
 }
 
@@ -108,6 +125,30 @@ int titleTextInset(const GridColumn& c)
 
 BlockLayout DataGrid::shownLayout() const
 {
+    ensureLayout();
+    return *m_layout;
+}
+
+BlockLayout DataGrid::rowLayout() const
+{
+    ensureLayout();
+    return *m_rowLayout;
+}
+
+int DataGrid::lineHeight() const
+{
+    if (m_lineHeight < 0) {
+        int h = fontMetrics().height();
+        for (const GridColumn& c : m_columns)
+            if (c.font)
+                h = std::max(h, QFontMetrics(*c.font).height());
+        m_lineHeight = h + 2 * kTextPadding;
+    }
+    return m_lineHeight;
+}
+
+void DataGrid::ensureLayout() const
+{
     // The fitted widths follow the viewport, whichever way it got its size.
     if (!m_layout || m_layoutWidth != viewport()->width()) {
         m_layoutWidth = viewport()->width();
@@ -119,42 +160,45 @@ BlockLayout DataGrid::shownLayout() const
         BlockLayout layout(columnSlots);
         if (m_autoColumnFit && layout.totalWidth() > 0)
             layout = layout.scaled(viewport()->width() / static_cast<double>(layout.totalWidth()));
+        // A column bound to no field shows nothing in the records: its line takes no room there.
+        std::vector<bool> empty;
+        empty.reserve(m_columns.size());
+        for (const GridColumn& c : m_columns)
+            empty.push_back(!c.isBound());
+        m_rowLayout = layout.withoutEmptyLines(empty);
         m_layout = std::move(layout);
     }
-    return *m_layout;
+    if (m_titleHeight < 0) {
+        // Each title line as tall as its caption needs, up to two wrapped lines of text (the
+        // rest is elided, and the whole caption is the title's tooltip).
+        const QFontMetrics fm = fontMetrics();
+        const int most = 2 * fm.lineSpacing();
+        const auto need = [&](int column, int width) {
+            const GridColumn& c = m_columns[static_cast<std::size_t>(column)];
+            const int room = std::max(width - titleTextInset(c), 1);
+            const int text = (c.visualOptions & WrapTitle) ? std::min(wrappedHeight(font(), c.caption, room), most)
+                                                           : fm.height();
+            return text + 2 * kTextPadding;
+        };
+        m_titleHeight = m_layout->fitLineHeights(need, lineHeight());
+    }
 }
 
 int DataGrid::rowHeight() const
 {
-    if (m_lineHeight < 0) {
-        int h = fontMetrics().height();
-        for (const GridColumn& c : m_columns)
-            if (c.font)
-                h = std::max(h, QFontMetrics(*c.font).height());
-        m_lineHeight = h + 2 * kTextPadding;
-    }
-    return m_lineHeight * shownLayout().maxLines();
+    return lineHeight() * rowLayout().maxLines();
 }
 
 int DataGrid::titleHeight() const
 {
-    if (m_titleHeight < 0) {
-        rowHeight(); // fills the line height
-        const QFontMetrics fm = fontMetrics();
-        const auto need = [&](int column, int width) {
-            const GridColumn& c = m_columns[static_cast<std::size_t>(column)];
-            const int room = std::max(width - titleTextInset(c), 1);
-            const int text = (c.visualOptions & WrapTitle) ? wrappedHeight(font(), c.caption, room) : fm.height();
-            return text + 2 * kTextPadding;
-        };
-        m_titleHeight = shownLayout().bandHeight(need, m_lineHeight);
-    }
+    ensureLayout();
     return m_titleHeight;
 }
 
 int DataGrid::footerHeight() const
 {
-    return m_showFooters ? rowHeight() : 0;
+    // Room for a summary on three lines (smallest, mean, largest) even when a test takes one.
+    return m_showFooters ? std::max(rowHeight(), 3 * lineHeight()) : 0;
 }
 
 int DataGrid::firstVisibleRow() const
@@ -185,7 +229,7 @@ QRect DataGrid::cellRect(int row, int column) const
     const int top = titleHeight() + (row - first) * h;
     if (top >= viewport()->height() - footerHeight())
         return {};
-    return shownLayout().cellRect(column, top, h).translated(-horizontalScrollBar()->value(), 0);
+    return rowLayout().cellRect(column, top, h).translated(-horizontalScrollBar()->value(), 0);
 }
 
 QRect DataGrid::footerRect(int column) const
@@ -193,7 +237,7 @@ QRect DataGrid::footerRect(int column) const
     if (!m_showFooters)
         return {};
     const int h = footerHeight();
-    return shownLayout().cellRect(column, viewport()->height() - h, h).translated(-horizontalScrollBar()->value(), 0);
+    return rowLayout().cellRect(column, viewport()->height() - h, h).translated(-horizontalScrollBar()->value(), 0);
 }
 
 int DataGrid::rowAt(int y) const
@@ -281,6 +325,7 @@ void DataGrid::paintEvent(QPaintEvent* event)
     p.fillRect(event->rect(), pal.color(QPalette::Window));
 
     const BlockLayout layout = shownLayout();
+    const BlockLayout recordLayout = rowLayout();
     const int dx = -horizontalScrollBar()->value();
     const int titleH = titleHeight();
     const int rowH = rowHeight();
@@ -310,7 +355,7 @@ void DataGrid::paintEvent(QPaintEvent* event)
         const bool selected = isRowSelected(row) && showCursor;
         const bool isCurrent = row == current && showCursor;
         for (int c = 0; c < columnCount(); ++c) {
-            const QRect r = layout.cellRect(c, top, rowH).translated(dx, 0);
+            const QRect r = recordLayout.cellRect(c, top, rowH).translated(dx, 0);
             if (!visibleCell(r))
                 continue;
             const GridColumn& col = m_columns[static_cast<std::size_t>(c)];
@@ -381,7 +426,7 @@ void DataGrid::paintEvent(QPaintEvent* event)
         const int top = height - footerH;
         p.fillRect(QRect(0, top, width, footerH), pal.color(QPalette::Window));
         for (int c = 0; c < columnCount(); ++c) {
-            const QRect r = layout.cellRect(c, top, footerH).translated(dx, 0);
+            const QRect r = recordLayout.cellRect(c, top, footerH).translated(dx, 0);
             if (!visibleCell(r))
                 continue;
             const GridColumn& col = m_columns[static_cast<std::size_t>(c)];

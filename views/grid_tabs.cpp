@@ -4,6 +4,7 @@
 #include "views/table_model.h"
 
 #include "document/column_catalogue.h"
+#include "document/limits.h"
 #include "document/measurement_document.h"
 #include "store/store_error.h"
 
@@ -67,6 +68,11 @@ GridColumns grid1Columns()
 GridColumns grid2Columns()
 {
     return makeColumns(document::ColumnSet::Grid2);
+}
+
+GridColumns grid1ColumnsInRow()
+{
+    return makeColumns(document::ColumnSet::Grid1ForcesInRow);
 }
 
 DataGrid* createGrid1(TableModel* model, QWidget* parent)
@@ -188,7 +194,14 @@ GridTabs::GridTabs(document::MeasurementDocument& document, QWidget* page1, QWid
                 return m_document.isOpen() && row >= 0 && row < t.recordCount()
                     && m_document.failsLimits(t.recordAt(row));
             },
-            QStringLiteral("N"), QStringLiteral("Не соответствует нормативу"));
+            QStringLiteral("N"), [this](int row) {
+                const store::DbfTable& t = m_document.table().table();
+                if (!m_document.isOpen() || row < 0 || row >= t.recordCount())
+                    return QString();
+                return QStringLiteral("Не соответствует нормативу: ")
+                    + document::limitFailures(m_document.limits(), m_document.table(), t.recordAt(row))
+                          .join(QStringLiteral("; "));
+            });
     }
     connect(&document, &Document::limitsChanged, this, [this] {
         m_grid1->viewport()->update();
@@ -250,14 +263,67 @@ bool GridTabs::endEdit()
 
 void GridTabs::restoreLayouts(QSettings& settings)
 {
-    restoreGridLayout(settings, kLayoutValue1, *m_grid1);
+    const bool inRow = storedForcesInRow(settings);
+    if (inRow != m_forcesInRow) {
+        m_forcesInRow = inRow;
+        m_grid1->setColumns(inRow ? grid1ColumnsInRow() : grid1Columns());
+    }
+    if (m_forcesInRow) {
+        // Until the user changes it, the view keeps its design widths fitted to the grid.
+        if (settings.contains(kLayoutValue1InRow))
+            m_grid1->setLayoutText(withCrLf(settings.value(kLayoutValue1InRow).toString()));
+    } else {
+        restoreGridLayout(settings, kLayoutValue1, *m_grid1);
+    }
     restoreGridLayout(settings, kLayoutValue2, *m_grid2);
 }
 
 void GridTabs::storeLayouts(QSettings& settings)
 {
-    storeGridLayout(settings, kLayoutValue1, *m_grid1);
+    storeGridLayout(settings, m_forcesInRow ? kLayoutValue1InRow : kLayoutValue1, *m_grid1);
     storeGridLayout(settings, kLayoutValue2, *m_grid2);
+}
+
+bool GridTabs::storedForcesInRow(QSettings& settings)
+{
+    return settings.value(kForcesInRowValue, false).toBool();
+}
+
+void GridTabs::setForcesInRow(bool on, QSettings& settings)
+{
+    settings.setValue(kForcesInRowValue, on);
+    if (on == m_forcesInRow)
+        return;
+    // The sort stays on the table; its mark goes to the same field in the other view.
+    QString sortedField;
+    TitleState sortState = TitleState::None;
+    for (int c = 0; c < m_grid1->columnCount(); ++c)
+        if (m_grid1->column(c).titleState != TitleState::None) {
+            sortedField = m_grid1->column(c).fieldName;
+            sortState = m_grid1->column(c).titleState;
+        }
+    const bool open = m_document.isOpen();
+    if (open)
+        storeGridLayout(settings, m_forcesInRow ? kLayoutValue1InRow : kLayoutValue1, *m_grid1);
+    const int current = m_grid1->currentRow();
+    m_forcesInRow = on;
+    m_grid1->setColumns(on ? grid1ColumnsInRow() : grid1Columns());
+    if (open) {
+        if (on) {
+            if (settings.contains(kLayoutValue1InRow))
+                m_grid1->setLayoutText(withCrLf(settings.value(kLayoutValue1InRow).toString()));
+        } else {
+            restoreGridLayout(settings, kLayoutValue1, *m_grid1);
+        }
+    }
+    if (!sortedField.isEmpty()) {
+        const int column = m_grid1->columnOfField(sortedField);
+        if (column >= 0)
+            m_grid1->setTitleState(column, sortState);
+    }
+    if (current >= 0)
+        m_grid1->setCurrentRow(current);
+    showSelectionSummary(*m_grid1);
 }
 
 void GridTabs::showForceColumns()

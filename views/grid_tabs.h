@@ -26,11 +26,16 @@ class TableModel;
 // Settings values of the stored column layouts.
 inline const QString kLayoutValue1 = QStringLiteral("Table_1"); // Grid1
 inline const QString kLayoutValue2 = QStringLiteral("Table_2"); // Grid2
+// Grid1 with the forces in a row has a layout of its own; the view option is remembered.
+inline const QString kLayoutValue1InRow = QStringLiteral("Table_1_row");
+inline const QString kForcesInRowValue = QStringLiteral("Forces_in_row");
 
 // The columns of the two grid tabs, in order: penetrometer tests (Grid1) and press tests
 // (Grid2).
 GridColumns grid1Columns();
 GridColumns grid2Columns();
+// Grid1's columns with one line per test: F1…F5 side by side.
+GridColumns grid1ColumnsInRow();
 
 // The grids with their columns and settings, showing `model`. Both keep "P;R" as bookmark
 // fields and show their footer row; Grid1 allows several selected rows and keeps them drawn
@@ -90,9 +95,18 @@ public:
     // refused the typed text (it has said why and keeps the editor open). Throws StoreError.
     bool endEdit();
 
-    // Both layouts at once: Grid1 from/to Table_1, Grid2 from/to Table_2.
+    // Both layouts at once: Grid1 from/to Table_1 (Table_1_row with the forces in a row),
+    // Grid2 from/to Table_2.
     void restoreLayouts(QSettings& settings);
     void storeLayouts(QSettings& settings);
+
+    // «Усилия в строку»: Grid1 shows one line per test with the five forces side by side,
+    // or the forces one below the other. The layout of the view left is stored and that of
+    // the view taken is restored (its design widths the first time); the sort mark stays on
+    // its field; the choice is remembered in `settings`.
+    bool forcesInRow() const noexcept { return m_forcesInRow; }
+    void setForcesInRow(bool on, QSettings& settings);
+    static bool storedForcesInRow(QSettings& settings);
 
     // Shows the five force columns of Grid1 (after new rows came from the instrument).
     void showForceColumns();
@@ -121,6 +135,7 @@ private:
     DataGrid* m_grid2 = nullptr;
     store::TableSummary m_summary;
     int m_failing = 0; // rows in view below a limit
+    bool m_forcesInRow = false;
 };
 
 } // namespace views

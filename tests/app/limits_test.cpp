@@ -15,7 +15,10 @@
 #include <QCheckBox>
 #include <QDialog>
 #include <QDoubleSpinBox>
+#include <QHelpEvent>
 #include <QTemporaryDir>
+#include <QTimer>
+#include <QToolTip>
 
 #include <functional>
 #include <memory>
@@ -107,13 +110,19 @@ void LimitsTest::dialogSetsKeepsAndMarks()
         double e;
         QList<bool> marked;
         QString footer;
+        QStringList why; // each row's reason, in the decimal comma
     };
     const Step steps[] = {
-        {"K only", true, 0.95, false, 0, {true, false, false}, QStringLiteral("не соотв.: 1 из 3")},
-        {"K and E", true, 0.95, true, 20.0, {true, true, false}, QStringLiteral("не соотв.: 2 из 3")},
-        {"a K nobody reaches", true, 1.5, true, 20.0, {true, true, true}, QStringLiteral("не соотв.: 3 из 3")},
-        {"none", false, 0, false, 0, {false, false, false}, QString()},
+        {"K only", true, 0.95, false, 0, {true, false, false}, QStringLiteral("не соотв.: 1 из 3"),
+         {"K = 0,9 < 0,95", "", ""}},
+        {"K and E", true, 0.95, true, 20.0, {true, true, false}, QStringLiteral("не соотв.: 2 из 3"),
+         {"K = 0,9 < 0,95", "E = 15 < 20 МПа", ""}},
+        {"a K nobody reaches", true, 1.5, true, 20.0, {true, true, true}, QStringLiteral("не соотв.: 3 из 3"),
+         {"K = 0,9 < 1,5", "K = 0,98 < 1,5; E = 15 < 20 МПа", "K = 0,99 < 1,5"}},
+        {"none", false, 0, false, 0, {false, false, false}, QString(), {"", "", ""}},
     };
+    const int nColumn = grid->columnOfField(QStringLiteral("N"));
+    QAccessibleTableInterface* accessibleCells = QAccessible::queryAccessibleInterface(grid)->tableInterface();
     for (const Step& s : steps) {
         runDialog(
             [&](QDialog& d) {
@@ -125,6 +134,22 @@ void LimitsTest::dialogSetsKeepsAndMarks()
             true);
         QVERIFY2(marked() == s.marked, s.name);
         QVERIFY2(footer() == s.footer, s.name);
+        // The mark names the limit and the value, to the eye (tooltip) and to a screen reader.
+        for (int row = 0; row < 3; ++row) {
+            const QString why = s.why.at(row).isEmpty() ? QString()
+                                                         : QStringLiteral("Не соответствует нормативу: ") + s.why.at(row);
+            QCOMPARE(grid->isRowMarked(row) ? grid->markReason(row) : QString(), why);
+            const QString description = accessibleCells->cellAt(row, nColumn)->text(QAccessible::Description);
+            QVERIFY2(why.isEmpty() ? !description.contains(QStringLiteral("нормативу")) : description.endsWith(why),
+                     qPrintable(description));
+        }
+        if (s.marked.at(1)) {
+            const QPoint at = grid->cellRect(1, nColumn).center();
+            QHelpEvent help(QEvent::ToolTip, at, grid->viewport()->mapToGlobal(at));
+            QApplication::sendEvent(grid->viewport(), &help);
+            QCOMPARE(QToolTip::text(), QStringLiteral("Не соответствует нормативу: ") + s.why.at(1));
+            QToolTip::hideText();
+        }
         // Kept for the next run: a new window reads them back.
         const auto settings = settings::open();
         QCOMPARE(settings->contains(QStringLiteral("Limit_K")), s.kOn);
@@ -143,7 +168,7 @@ void LimitsTest::dialogSetsKeepsAndMarks()
     QAccessibleInterface* table = QAccessible::queryAccessibleInterface(grid);
     QAccessibleTableInterface* cells = table->tableInterface();
     const int n = grid->columnOfField(QStringLiteral("N"));
-    QVERIFY(cells->cellAt(0, n)->text(QAccessible::Description).endsWith(QStringLiteral("Не соответствует нормативу")));
+    QVERIFY(cells->cellAt(0, n)->text(QAccessible::Description).endsWith(QStringLiteral("Не соответствует нормативу: K = 0,9 < 0,95")));
     QVERIFY(!cells->cellAt(2, n)->text(QAccessible::Description).contains(QStringLiteral("нормативу")));
     QVERIFY(table->text(QAccessible::Description).contains(QStringLiteral("Не соответствуют нормативам: 1 из 3.")));
 

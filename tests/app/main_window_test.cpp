@@ -230,8 +230,8 @@ void MainWindowTest::menuOrder_data()
                           << QStringList{"fileSeparator1", "fileSeparator2"};
     QTest::newRow("Вид") << "viewMenu"
                          << QStringList{"equalizeColumnsAction", "viewSeparator1", "setColumnColourAction", "clearColumnColourAction", "clearAllColoursAction", "viewSeparator2", "unsortAction",
-                                        "chartSeparator", "showChartsAction", "saveChartAction", "chartsInReportAction"}
-                         << QStringList{"viewSeparator1", "viewSeparator2", "chartSeparator"};
+                                        "forcesSeparator", "forcesInRowAction", "chartSeparator", "showChartsAction", "saveChartAction", "chartsInReportAction"}
+                         << QStringList{"viewSeparator1", "viewSeparator2", "forcesSeparator", "chartSeparator"};
     QTest::newRow("Правка") << "editMenu" << QStringList{"undoAction", "redoAction", "undoSeparator", "deleteRowsAction"}
                             << QStringList{"undoSeparator"};
     QTest::newRow("Сервис") << "serviceMenu" << QStringList{"exportAction", "renumberAction", "serviceSeparator", "choosePortAction", "limitsAction"}

@@ -113,7 +113,45 @@ TEST(BlockLayout, BandIsAsTallAsTheBlockWithMostLinesNeeds)
     EXPECT_EQ(layout.bandHeight(small, 8), 16); // two lines of at least 8
 }
 
-// The grid itself: titles, record cells and footers share each band the same way.
+// Records and footers leave out the lines that show nothing (the heading over the forces);
+// a block whose lines all show nothing keeps one line, its first column across the block.
+TEST(BlockLayout, EmptyLinesTakeNoRoomUnderTheTitles)
+{
+    // Block 0: a heading (empty) over two lines; block 1: one line; block 2: a heading over
+    // two lines that are empty too.
+    const BlockLayout layout({{30, 0, 0, true}, {30, 1, 0, true}, {30, 2, 0, true}, {20, 0, 0, true},
+                              {40, 0, 0, true}, {40, 1, 0, true}, {40, 2, 0, true}});
+    const std::vector<bool> empty = {true, false, false, false, true, true, true};
+    const BlockLayout rows = layout.withoutEmptyLines(empty);
+    EXPECT_EQ(layout.maxLines(), 3);
+    EXPECT_EQ(rows.maxLines(), 2);
+    EXPECT_EQ(rows.cellRect(0, 0, 20).width(), 0) << "the heading has no cell";
+    EXPECT_EQ(rows.cellRect(1, 0, 20), QRect(0, 0, 30, 10)) << "the first line moved up";
+    EXPECT_EQ(rows.cellRect(2, 0, 20), QRect(0, 10, 30, 10));
+    EXPECT_EQ(rows.cellRect(3, 0, 20), QRect(30, 0, 20, 20));
+    EXPECT_EQ(rows.cellRect(4, 0, 20), QRect(50, 0, 40, 20)) << "one line across the block";
+    EXPECT_EQ(rows.cellRect(5, 0, 20).width(), 0);
+    EXPECT_EQ(rows.columnAt(60, 5, 0, 20), 4);
+    EXPECT_EQ(rows.totalWidth(), layout.totalWidth());
+}
+
+// Title lines as tall as their captions need: a two-line heading over one-line captions
+// makes a band of 2 + 5 lines, not six lines of two.
+TEST(BlockLayout, TitleLinesTakeWhatTheirCaptionsNeed)
+{
+    BlockLayout layout({{30, 0, 0, true}, {30, 1, 0, true}, {30, 2, 0, true}, {20, 0, 0, true}});
+    const auto need = [](int column, int) { return column == 0 ? 24 : column == 3 ? 30 : 10; };
+    const int band = layout.fitLineHeights(need, 12);
+    EXPECT_EQ(band, 24 + 12 + 12);
+    EXPECT_EQ(layout.cellRect(0, 0, band), QRect(0, 0, 30, 24));
+    EXPECT_EQ(layout.cellRect(1, 0, band), QRect(0, 24, 30, 12));
+    EXPECT_EQ(layout.cellRect(2, 0, band), QRect(0, 36, 30, 12));
+    EXPECT_EQ(layout.cellRect(3, 0, band), QRect(30, 0, 20, band)) << "a one-line block fills the band";
+    EXPECT_EQ(layout.scaled(2.0).cellRect(1, 0, band).top(), 24) << "scaling keeps the heights";
+}
+
+// The grid itself: the force block's cells stand under their titles, the heading has a title
+// but no cell, and a test takes the five lines of its forces.
 TEST(GridGeometry, TitlesCellsAndFootersOfTheForceBlockLineUp)
 {
     test::TableFixture fixture({{{store::Field::P1, 1.0}}});
@@ -127,21 +165,30 @@ TEST(GridGeometry, TitlesCellsAndFootersOfTheForceBlockLineUp)
     const int p1 = grid->columnOfField(QStringLiteral("P1"));
     const int p5 = grid->columnOfField(QStringLiteral("P5"));
     const int n = grid->columnOfField(QStringLiteral("N"));
-    const int lineH = grid->rowHeight() / 6;
+    const int lineH = grid->rowHeight() / 5;
     ASSERT_GT(lineH, 0);
+    EXPECT_EQ(grid->rowHeight(), 5 * lineH) << "five forces, no empty line above them";
 
-    const QRect cellCaption = grid->cellRect(0, caption);
+    EXPECT_EQ(grid->cellRect(0, caption).width(), 0);
     const QRect cellP1 = grid->cellRect(0, p1);
     const QRect cellP5 = grid->cellRect(0, p5);
-    EXPECT_EQ(cellCaption.top(), grid->titleHeight());
-    EXPECT_EQ(cellP1.top(), cellCaption.bottom() + 1);
+    EXPECT_EQ(cellP1.top(), grid->titleHeight());
+    EXPECT_EQ(cellP1.height(), lineH);
     EXPECT_EQ(cellP5.bottom(), grid->titleHeight() + grid->rowHeight() - 1);
     EXPECT_EQ(grid->cellRect(0, n).height(), grid->rowHeight()) << "a one-line block fills the row";
+    EXPECT_EQ(cellP1.left(), grid->titleRect(p1).left());
+    EXPECT_EQ(cellP1.width(), grid->titleRect(p1).width());
 
+    // The heading's title takes at most two lines of text; each force's title one line.
+    EXPECT_EQ(grid->titleRect(caption).top(), 0);
     EXPECT_EQ(grid->titleRect(p1).top(), grid->titleRect(caption).bottom() + 1);
-    EXPECT_EQ(grid->titleRect(p1).height(), grid->titleHeight() / 6);
-    EXPECT_EQ(grid->footerRect(p1).height(), grid->footerHeight() / 6);
+    EXPECT_EQ(grid->titleRect(p1).height(), lineH);
+    EXPECT_LE(grid->titleRect(caption).height(), 2 * grid->fontMetrics().lineSpacing() + lineH);
+    EXPECT_EQ(grid->titleHeight(), grid->titleRect(caption).height() + 5 * lineH);
+    EXPECT_EQ(grid->titleRect(n).height(), grid->titleHeight());
+
     EXPECT_EQ(grid->footerHeight(), grid->rowHeight());
+    EXPECT_EQ(grid->footerRect(p1).height(), lineH);
     EXPECT_EQ(grid->footerRect(n).bottom(), grid->viewport()->height() - 1);
 
     // Fit-to-width: the blocks fill the viewport exactly.
