@@ -408,6 +408,12 @@ bool DataGrid::viewportEvent(QEvent* event)
                 note = note.isEmpty() ? reason : reason + QLatin1Char('\n') + note;
             }
         }
+        // A title shows its whole caption: a long one is cut to two lines.
+        if (pos.y() >= 0 && pos.y() < titleHeight()) {
+            const int col = shownLayout().columnAt(pos.x() + horizontalScrollBar()->value(), pos.y(), 0, titleHeight());
+            if (col >= 0)
+                note = column(col).caption.simplified();
+        }
         if (!note.isEmpty()) {
             QToolTip::showText(static_cast<QHelpEvent*>(event)->globalPos(), note, viewport());
             return true;

@@ -365,9 +365,16 @@ void GridTabs::showSelectionSummary(DataGrid& grid)
         if (column >= 0)
             grid.setFooterText(column, text);
     };
-    setFooter("P", texts.p);
-    setFooter("R", texts.r);
-    setFooter("N", texts.n);
+    // Each figure says what it is; over a selection the count says how many of how many.
+    const auto labelled = [](const QString& minMeanMax) {
+        const QStringList v = minMeanMax.split(QLatin1Char('/'));
+        return v.size() == 3 ? QStringLiteral("мин %1 / сред %2 / макс %3").arg(v[0], v[1], v[2]) : minMeanMax;
+    };
+    setFooter("P", labelled(texts.p));
+    setFooter("R", labelled(texts.r));
+    setFooter("N", grid.selectionCount() >= 2
+                       ? QStringLiteral("выделено %1 из %2").arg(grid.selectionCount()).arg(texts.n)
+                       : texts.n);
     // With limits set, how many of the rows in view fall short.
     const QString failing = m_document.limits().any()
         ? QStringLiteral("не соотв.: %1 из %2").arg(m_failing).arg(texts.n)

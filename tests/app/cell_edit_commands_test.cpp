@@ -83,7 +83,14 @@ struct Window {
         QTest::mouseClick(grid().viewport(), Qt::LeftButton, Qt::ControlModifier, r.center());
     }
     std::optional<QColor> colourOfP() const { return grid().column(column("P")).color; }
-    QString footerOfP() const { return grid().column(column("P")).footerText; }
+    // The P footer's figures without their names: "мин 20 / сред 509,5 / макс 999" as "20/509,5/999".
+    QString footerOfP() const
+    {
+        QString text = grid().column(column("P")).footerText;
+        for (const char* label : {"мин ", "сред ", "макс "})
+            text.remove(QString::fromUtf8(label));
+        return text.remove(QLatin1Char(' '));
+    }
     QStringList shownP() const
     {
         QStringList texts;

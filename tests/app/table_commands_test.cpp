@@ -48,6 +48,15 @@ using store::Field;
 namespace {
 
 const QString kCaption = QStringLiteral("ВРТ - ТК5");
+
+// A summary footer as the grid shows it: "10/11,7/13" with its figures named.
+QString labelled(const QString& minMeanMax)
+{
+    const QStringList v = minMeanMax.split(QLatin1Char('/'));
+    if (v.size() != 3)
+        return minMeanMax;
+    return QStringLiteral("мин ") + v[0] + QStringLiteral(" / сред ") + v[1] + QStringLiteral(" / макс ") + v[2];
+}
 const QString kNowhere = QStringLiteral("/nonexistent/kvel-tty");
 
 // Commands enabled only while a table is open.
@@ -373,8 +382,8 @@ void TableCommandsTest::newDownloadsIntoNewTable()
     QCOMPARE(viewColumn(Field::P6), (QStringList{"0", "0.1", "25"}));
 
     // The summary of the three tests: P 10, 12, 13 and R 12.34, 15, 10.
-    QCOMPARE(footer(grid, "P"), QStringLiteral("10/11,7/13"));
-    QCOMPARE(footer(grid, "R"), QStringLiteral("10/12,4/15"));
+    QCOMPARE(footer(grid, "P"), labelled(QStringLiteral("10/11,7/13")));
+    QCOMPARE(footer(grid, "R"), labelled(QStringLiteral("10/12,4/15")));
     QCOMPARE(footer(grid, "N"), QStringLiteral("3"));
 }
 
@@ -539,7 +548,7 @@ void TableCommandsTest::appendAddsOnlyNewRecords()
     for (int c = 0; c < grid->columnCount(); ++c)
         QCOMPARE(grid->column(c).titleState, views::TitleState::None);
     QCOMPARE(footer(grid, "N"), QString::number(numbers.size()));
-    QCOMPARE(footer(grid, "P"), pFooter);
+    QCOMPARE(footer(grid, "P"), labelled(pFooter));
 
     // Saved: the rows are in the file once the table is closed, each added test once, with
     // its own date.
@@ -952,8 +961,10 @@ void TableCommandsTest::deleteSelectedRowsFromSortedView()
         clickCell(grid, row, "N", Qt::ControlModifier);
     if (current >= 0)
         clickCell(grid, current, "N");
-    if (selected.size() == 2)
-        QCOMPARE(footer(grid, "P"), QStringLiteral("30/40/50")); // the selection's own summary
+    if (selected.size() == 2) {
+        QCOMPARE(footer(grid, "P"), labelled(QStringLiteral("30/40/50"))); // the selection's own summary
+        QCOMPARE(footer(grid, "N"), QStringLiteral("выделено 2 из %1").arg(stored.size()));
+    }
 
     QVERIFY(runDescribed(command.toLatin1().constData()).isEmpty());
     QCOMPARE(viewColumn(Field::P), left);
@@ -962,7 +973,7 @@ void TableCommandsTest::deleteSelectedRowsFromSortedView()
         QCOMPARE(grid->column(c).titleState, views::TitleState::None);
     QCOMPARE(grid->selectionCount(), left.isEmpty() ? 0 : 1); // no selection; the current row counts
     QCOMPARE(footer(grid, "N"), QString::number(left.size()));
-    QCOMPARE(footer(grid, "P"), pFooter);
+    QCOMPARE(footer(grid, "P"), labelled(pFooter));
     const bool deleted = left.size() < stored.size();
     QCOMPARE(documentOf(*m_window).isChanged(), deleted);
 
@@ -1169,8 +1180,8 @@ void TableCommandsTest::pressTableKeepsItsOwnSummaryAndColours()
     QCOMPARE(pages->currentWidget()->objectName(), QStringLiteral("pressPage"));
     views::DataGrid* grid = grid2();
     QCOMPARE(footer(grid, "N"), QStringLiteral("3"));
-    QCOMPARE(footer(grid, "P"), QStringLiteral("1/2,3/4"));
-    QCOMPARE(footer(grid, "R"), QStringLiteral("0,5/0,5/0,5"));
+    QCOMPARE(footer(grid, "P"), labelled(QStringLiteral("1/2,3/4")));
+    QCOMPARE(footer(grid, "R"), labelled(QStringLiteral("0,5/0,5/0,5")));
 
     // The force block has six columns bound to no field; in the rows only the first shows
     // (one empty cell across the block), and the colour stays with it.
@@ -1201,7 +1212,7 @@ void TableCommandsTest::postedEditUpdatesTheSummary()
                       {{Field::N, 3.0}, {Field::P, 13.0}}});
     QVERIFY(openThroughMenu(file));
     views::DataGrid* grid = grid1();
-    QCOMPARE(footer(grid, "P"), QStringLiteral("10/11,7/13"));
+    QCOMPARE(footer(grid, "P"), labelled(QStringLiteral("10/11,7/13")));
 
     clickCell(grid, 0, "P");
     QTest::keyClick(grid, Qt::Key_F2);
@@ -1210,7 +1221,7 @@ void TableCommandsTest::postedEditUpdatesTheSummary()
     QTest::keyClick(grid->editor(), Qt::Key_Return);
     QTest::keyClick(grid, Qt::Key_Down);
     // P 40, 12, 13.
-    QCOMPARE(footer(grid, "P"), QStringLiteral("12/21,7/40"));
+    QCOMPARE(footer(grid, "P"), labelled(QStringLiteral("12/21,7/40")));
     QCOMPARE(footer(grid, "N"), QStringLiteral("3"));
     QCOMPARE(grid->currentRow(), 1);
 }
@@ -1291,9 +1302,12 @@ void TableCommandsTest::summaryFooters()
     views::DataGrid* grid = grid1();
     for (int row : selected)
         clickCell(grid, row, "N", Qt::ControlModifier);
-    QCOMPARE(footer(grid, "P"), pFooter);
-    QCOMPARE(footer(grid, "R"), rFooter);
-    QCOMPARE(footer(grid, "N"), QString::number(p.size()));
+    QCOMPARE(footer(grid, "P"), labelled(pFooter));
+    QCOMPARE(footer(grid, "R"), labelled(rFooter));
+    // The count says when it is a selection's: "выделено 2 из 3".
+    QCOMPARE(footer(grid, "N"), selected.size() >= 2
+                                    ? QStringLiteral("выделено %1 из %2").arg(selected.size()).arg(p.size())
+                                    : QString::number(p.size()));
 }
 
 void TableCommandsTest::equalWidthsStaySortDoesNot()
