@@ -1,5 +1,7 @@
 #include "views/chart_data.h"
 
+#include <cmath>
+
 #include "views/number_text.h"
 
 #include "document/column_catalogue.h"
@@ -159,27 +161,28 @@ MeasureSeries readMeasure(const store::MeasurementTable& table, ChartMeasure mea
     return series;
 }
 
-void markLimits(MeasureSeries& series, const store::MeasurementTable& table, const document::Limits& limits)
+void markLimits(MeasureSeries& series, const document::Limits& limits)
 {
     series.failing.clear();
     series.limit = kNoValue;
-    if (!limits.any())
-        return;
-    store::RowCursor rows(table);
-    for (rows.first(); !rows.atEnd(); rows.next())
-        if (document::failsLimits(limits, table, rows.record()))
-            series.failing.push_back(rows.position());
     const std::optional<double> limit = series.measure == ChartMeasure::K ? limits.minK
         : series.measure == ChartMeasure::E                           ? limits.minE
                                                                       : std::nullopt;
-    series.limit = limit.value_or(kNoValue);
+    if (!limit)
+        return;
+    series.limit = *limit;
+    // Only what this figure shows is judged: a test at K = 0,97 that fails E is no mark on
+    // the K chart, and the R chart, which has no limit, marks none.
+    for (std::size_t i = 0; i < series.values.size(); ++i)
+        if (!std::isnan(series.values[i]) && series.values[i] < *limit)
+            series.failing.push_back(static_cast<int>(i));
 }
 
 MeasureSeries readTests(const store::MeasurementTable& table, ChartMeasure measure, int kind,
                         const document::Limits& limits)
 {
     MeasureSeries series = readMeasure(table, measure, kind);
-    markLimits(series, table, limits);
+    markLimits(series, limits);
     return series;
 }
 

@@ -63,8 +63,8 @@ struct MeasureSeries {
     double min = kNoValue;
     double mean = kNoValue;
     double max = kNoValue;
-    // Rows below a limit (view positions, ascending), and the limit of this figure itself
-    // (K or E; kNoValue when it has none or none is set).
+    // Rows below the limit of this figure's own measure (view positions, ascending), and
+    // that limit (K or E; kNoValue when it has none or none is set).
     std::vector<int> failing;
     double limit = kNoValue;
 };
@@ -84,8 +84,8 @@ std::vector<ValueRun> valueRuns(std::span<const double> values);
 TestForces readForces(const store::MeasurementTable& table, int position);
 // The figure over the rows of the view, shown as rows of `kind`.
 MeasureSeries readMeasure(const store::MeasurementTable& table, ChartMeasure measure, int kind);
-// Notes in `series` the rows of the view below `limits`, and the limit of its own figure.
-void markLimits(MeasureSeries& series, const store::MeasurementTable& table, const document::Limits& limits);
+// Notes in `series` the limit of its own measure and the rows of the view below it.
+void markLimits(MeasureSeries& series, const document::Limits& limits);
 
 // What the two charts show at one moment, with the grid's marks: everything the panel, a
 // saved picture and the report's charts page need, so that they draw the same charts.

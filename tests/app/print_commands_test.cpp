@@ -322,7 +322,11 @@ private slots:
                             // Only the windows the button opens are answered.
                             Dialogs dialogs({Answer::withFile(pdf), Answer::press(QMessageBox::Ok)});
                             preview->findChild<QAction*>("PreviewPdf")->trigger();
-                            seen = dialogs.seen();
+                            // The preview itself may come up in front again before the
+                            // answerer stops: it is not one of the button's windows.
+                            for (const Seen& window : dialogs.seen())
+                                if (window.name != QLatin1String("ReportPreview"))
+                                    seen.push_back(window);
                         }
                         preview->findChild<QAction*>("PreviewClose")->trigger();
                     });
