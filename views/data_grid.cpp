@@ -85,6 +85,7 @@ void DataGrid::setColumns(GridColumns columns)
     m_currentColumn = std::clamp(m_currentColumn, 0, std::max(columnCount() - 1, 0));
     resolveFields();
     layoutChanged();
+    updateGeometry(); // another column set needs another least height
     announceStructureChange(QAccessibleTableModelChangeEvent::ModelReset);
 }
 

@@ -83,6 +83,9 @@ public:
     // The records' and footers' layout: the titles' without the lines that show no value
     // (the heading over the five forces), so a test takes only the lines it fills.
     BlockLayout rowLayout() const;
+    // The footers' layout: one line a block (the summaries stand on the first line of their
+    // blocks), so the footer is three lines of text tall in every view.
+    BlockLayout footerLayout() const;
     int titleHeight() const;
     int rowHeight() const;
     int footerHeight() const; // 0 while the footer row is off
@@ -147,6 +150,10 @@ public:
     // Reports an error met on the grid's behalf through errorOccurred (for services working
     // for the grid, such as its title-click sort).
     void reportError(const std::exception_ptr& error);
+
+    // Never shorter than its titles, three tests and its footer: a dock beside it cannot
+    // squeeze the rows out of sight.
+    QSize minimumSizeHint() const override;
 
 signals:
     // A title click changed the column's title state.
@@ -234,6 +241,7 @@ private:
 
     mutable std::optional<BlockLayout> m_layout; // cached shown layout
     mutable std::optional<BlockLayout> m_rowLayout; // and the records' layout made from it
+    mutable std::optional<BlockLayout> m_footerLayout; // and the footers' one
     mutable int m_layoutWidth = -1;              // the viewport width it was fitted to
     mutable int m_titleHeight = -1;
     mutable int m_lineHeight = -1;

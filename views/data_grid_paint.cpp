@@ -135,6 +135,12 @@ BlockLayout DataGrid::rowLayout() const
     return *m_rowLayout;
 }
 
+BlockLayout DataGrid::footerLayout() const
+{
+    ensureLayout();
+    return *m_footerLayout;
+}
+
 int DataGrid::lineHeight() const
 {
     if (m_lineHeight < 0) {
@@ -166,6 +172,11 @@ void DataGrid::ensureLayout() const
         for (const GridColumn& c : m_columns)
             empty.push_back(!c.isBound());
         m_rowLayout = layout.withoutEmptyLines(empty);
+        std::vector<bool> belowFirst;
+        belowFirst.reserve(m_columns.size());
+        for (const BlockLayout::Place& place : m_rowLayout->columns())
+            belowFirst.push_back(place.line > 0);
+        m_footerLayout = m_rowLayout->withoutEmptyLines(belowFirst);
         m_layout = std::move(layout);
     }
     if (m_titleHeight < 0) {
@@ -197,8 +208,17 @@ int DataGrid::titleHeight() const
 
 int DataGrid::footerHeight() const
 {
-    // Room for a summary on three lines (smallest, mean, largest) even when a test takes one.
-    return m_showFooters ? std::max(rowHeight(), 3 * lineHeight()) : 0;
+    // Room for a summary on three lines (smallest, mean, largest), whatever a test takes.
+    return m_showFooters ? 3 * lineHeight() : 0;
+}
+
+QSize DataGrid::minimumSizeHint() const
+{
+    const QSize base = QAbstractScrollArea::minimumSizeHint();
+    int height = titleHeight() + 3 * rowHeight() + footerHeight() + 2 * frameWidth();
+    if (horizontalScrollBar()->isVisible())
+        height += horizontalScrollBar()->sizeHint().height();
+    return {base.width(), std::max(base.height(), height)};
 }
 
 int DataGrid::firstVisibleRow() const
@@ -237,7 +257,7 @@ QRect DataGrid::footerRect(int column) const
     if (!m_showFooters)
         return {};
     const int h = footerHeight();
-    return rowLayout().cellRect(column, viewport()->height() - h, h).translated(-horizontalScrollBar()->value(), 0);
+    return footerLayout().cellRect(column, viewport()->height() - h, h).translated(-horizontalScrollBar()->value(), 0);
 }
 
 int DataGrid::rowAt(int y) const
@@ -326,6 +346,7 @@ void DataGrid::paintEvent(QPaintEvent* event)
 
     const BlockLayout layout = shownLayout();
     const BlockLayout recordLayout = rowLayout();
+    const BlockLayout footers = footerLayout();
     const int dx = -horizontalScrollBar()->value();
     const int titleH = titleHeight();
     const int rowH = rowHeight();
@@ -426,7 +447,7 @@ void DataGrid::paintEvent(QPaintEvent* event)
         const int top = height - footerH;
         p.fillRect(QRect(0, top, width, footerH), pal.color(QPalette::Window));
         for (int c = 0; c < columnCount(); ++c) {
-            const QRect r = recordLayout.cellRect(c, top, footerH).translated(dx, 0);
+            const QRect r = footers.cellRect(c, top, footerH).translated(dx, 0);
             if (!visibleCell(r))
                 continue;
             const GridColumn& col = m_columns[static_cast<std::size_t>(c)];

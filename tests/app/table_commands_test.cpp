@@ -16,6 +16,7 @@
 
 #include <QAbstractButton>
 #include <QColorDialog>
+#include <QDockWidget>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QSettings>
@@ -178,6 +179,7 @@ private slots:
     void renumberFollowsShownOrder();
     void undoAndRedoFromTheKeyboard();
     void coloursSurviveCloseAndOpen();
+    void forcesInRowAtLaptopSize();
     void pressTableKeepsItsOwnSummaryAndColours();
     void postedEditUpdatesTheSummary();
     void summaryFooters_data();
@@ -1075,6 +1077,73 @@ void TableCommandsTest::undoAndRedoFromTheKeyboard()
     QCOMPARE(fileColumn(file, Field::P), (QStringList{"10", "20", "30"}));
     QCOMPARE(physicalRows(file), 3);
     QVERIFY(!undo.isEnabled());
+}
+
+// The 40 tests of an instrument's memory on a 1280×720 laptop with the charts open: the
+// stacked view keeps at least three tests in sight, «Усилия в строку» at least ten; the view
+// keeps the sort and the current row, and is remembered.
+void TableCommandsTest::forcesInRowAtLaptopSize()
+{
+    const QString file = path("forty.db");
+    Rows rows;
+    for (int i = 1; i <= 40; ++i)
+        rows.push_back({{Field::N, double(i)}, {Field::DATE, QStringLiteral("02.03.2024")}, {Field::TIME, QStringLiteral("10:01")},
+                        {Field::P, 1000.0 + i}, {Field::R, 1.5}, {Field::U, 20.0}, {Field::P7, 0.95},
+                        {Field::P1, 1001.0}, {Field::P2, 1002.0}, {Field::P3, 1003.0}, {Field::P4, 1004.0},
+                        {Field::P5, 1005.0}, {Field::COMMENT, QStringLiteral("суглинок")}});
+    writeTable(file, rows);
+    const auto laptop = [this] {
+        m_window->setWindowState(Qt::WindowNoState);
+        m_window->resize(1280, 720);
+    };
+    laptop();
+    QVERIFY(openThroughMenu(file));
+    QAction& charts = actionOf(*m_window, "showChartsAction");
+    if (!charts.isChecked())
+        charts.trigger();
+    auto* dock = m_window->findChild<QDockWidget*>(QStringLiteral("chartDock"));
+    QTRY_VERIFY(dock->isVisible());
+    views::DataGrid* grid = grid1();
+    QCoreApplication::sendPostedEvents();
+    laptop();
+    QTRY_COMPARE(m_window->height(), 720); // both fit the screen
+    QTRY_VERIFY2(grid->visibleRowCount() >= 3, qPrintable(QString::number(grid->visibleRowCount())));
+    QCOMPARE(grid->rowHeight(), 5 * grid->fontMetrics().height() + 5 * 4); // five force lines, no empty one
+
+    // Sorted by P (descending), on the sixth row: both stay across the change of view.
+    clickTitle(grid, "P");
+    grid->setCurrentRow(5);
+    const QString currentN = grid->cellText(5, grid->columnOfField(QStringLiteral("N")));
+    QAction& inRow = actionOf(*m_window, "forcesInRowAction");
+    QVERIFY(!inRow.isChecked());
+    inRow.trigger();
+    QVERIFY(inRow.isChecked());
+    QCoreApplication::sendPostedEvents(); // the window learns the grid's new least height
+    laptop();
+    QTRY_COMPARE(m_window->height(), 720);
+    QTRY_VERIFY2(grid->visibleRowCount() >= 10, qPrintable(QString::number(grid->visibleRowCount())));
+    QVERIFY(dock->isVisible());
+    QVERIFY(dock->height() >= 150);
+    QCOMPARE(grid->rowHeight(), grid->fontMetrics().height() + 4); // one line a test
+    QCOMPARE(grid->column(grid->columnOfField(QStringLiteral("P1"))).level, 0); // F1…F5 side by side
+    QCOMPARE(grid->column(grid->columnOfField(QStringLiteral("P"))).titleState, views::TitleState::Up);
+    QCOMPARE(grid->currentRow(), 5);
+    QCOMPARE(grid->cellText(5, grid->columnOfField(QStringLiteral("N"))), currentN);
+    QCOMPARE(shown(grid, "P").first(), QStringLiteral("1040"));
+    // The title row: no taller than two lines of caption text.
+    QVERIFY(grid->titleHeight() <= 2 * grid->fontMetrics().lineSpacing() + 4);
+
+    // Remembered: the next window opens the table in the same view.
+    QVERIFY(runDescribed("closeTableAction").isEmpty());
+    QCOMPARE(settings::open()->value(QStringLiteral("Forces_in_row")).toBool(), true);
+    m_window.reset();
+    m_window = std::make_unique<MainWindow>(m_state);
+    m_window->show();
+    QVERIFY(openThroughMenu(file));
+    QVERIFY(actionOf(*m_window, "forcesInRowAction").isChecked());
+    QCOMPARE(grid1()->column(grid1()->columnOfField(QStringLiteral("P1"))).level, 0);
+    actionOf(*m_window, "forcesInRowAction").trigger();
+    QCOMPARE(grid1()->column(grid1()->columnOfField(QStringLiteral("P1"))).level, 1); // stacked again
 }
 
 void TableCommandsTest::coloursSurviveCloseAndOpen()

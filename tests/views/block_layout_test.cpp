@@ -187,8 +187,10 @@ TEST(GridGeometry, TitlesCellsAndFootersOfTheForceBlockLineUp)
     EXPECT_EQ(grid->titleHeight(), grid->titleRect(caption).height() + 5 * lineH);
     EXPECT_EQ(grid->titleRect(n).height(), grid->titleHeight());
 
-    EXPECT_EQ(grid->footerHeight(), grid->rowHeight());
-    EXPECT_EQ(grid->footerRect(p1).height(), lineH);
+    // The footer: three lines of text for a summary, one line a block.
+    EXPECT_EQ(grid->footerHeight(), 3 * lineH);
+    EXPECT_EQ(grid->footerRect(p1).height(), grid->footerHeight());
+    EXPECT_EQ(grid->footerRect(p5).width(), 0);
     EXPECT_EQ(grid->footerRect(n).bottom(), grid->viewport()->height() - 1);
 
     // Fit-to-width: the blocks fill the viewport exactly.
