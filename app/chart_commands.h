@@ -59,9 +59,11 @@ public:
     // The pages the report gets after its rows: the charts page while "Графики в отчёте" is on.
     std::vector<std::shared_ptr<const reports::PageDrawing>> reportAppendix();
 
+    // Shows the dock while a table is open and "Графики" is on, hides it otherwise.
+    void updateDock();
+
 private:
     void showCharts(bool shown);
-    void updateDock();
 
     CommandContext m_context;
     views::ChartPanel* m_panel = nullptr;

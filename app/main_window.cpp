@@ -38,7 +38,12 @@
 #include <QVBoxLayout>
 
 namespace app {
+
 namespace {
+
+// Settings values of the window's place and size and of its docks.
+const QString kWindowGeometryKey = QStringLiteral("Window_geometry");
+const QString kWindowStateKey = QStringLiteral("Window_state");
 
 // The size the window returns to when the user un-maximises it.
 constexpr QSize kDesignSize{703, 501};
@@ -106,7 +111,7 @@ MainWindow::MainWindow(ProgramState& state, QWidget* parent)
     connect(&m_document, &document::MeasurementDocument::opened, this, &MainWindow::showTitle);
     connect(&m_document, &document::MeasurementDocument::changedFlagChanged, this, &MainWindow::showTitle);
 
-    setWindowState(Qt::WindowMaximized);
+    restoreWindowLayout();
     setClientColour(QPalette::Dark);
     m_pages->hide();
     // With no table open the sort reset only clears the title marks.
@@ -498,7 +503,21 @@ void MainWindow::closeEvent(QCloseEvent* event)
         return;
     }
     m_helpCommands->closeHelp();
+    // Where the window stood and how large, and where the charts dock is and how large.
+    m_settings->setValue(kWindowGeometryKey, saveGeometry());
+    m_settings->setValue(kWindowStateKey, saveState());
     event->accept();
+}
+
+void MainWindow::restoreWindowLayout()
+{
+    // The very first start fills the screen; later starts come back as the user left them.
+    const QByteArray geometry = m_settings->value(kWindowGeometryKey).toByteArray();
+    if (geometry.isEmpty() || !restoreGeometry(geometry))
+        setWindowState(Qt::WindowMaximized);
+    restoreState(m_settings->value(kWindowStateKey).toByteArray());
+    // The dock is shown only with a table open and the charts on, whatever the state says.
+    m_chartCommands->updateDock();
 }
 
 } // namespace app

@@ -86,6 +86,8 @@ private:
     void showNoTable();
     // The title bar: the open table's name, with a "*" while it has unsaved changes.
     void showTitle();
+    // The window's place and size and the docks' from the last run (maximised the first time).
+    void restoreWindowLayout();
     void showRecentTables();
     void pageChanged(int index);
 

@@ -15,6 +15,7 @@
 
 #include <QAccessible>
 #include <QAccessibleTableInterface>
+#include <QDockWidget>
 #include <QFileDialog>
 #include <QLabel>
 #include <QMenu>
@@ -116,6 +117,7 @@ private slots:
     void firstRunStoresCurrentFolder();
     void storedFolderIsUsed();
     void windowCloseStoresFolderAndClosesTable();
+    void windowAndDocksComeBackAsLeft();
     void exitLeavesAtOnce();
 
     void tabVisEn_data();
@@ -439,6 +441,41 @@ void MainWindowTest::windowCloseStoresFolderAndClosesTable()
     QCOMPARE(programSettings().value(kDefaultDir).toString(), dataDir);
     QVERIFY(!window.isVisible());
     verifyNoTableState(window);
+}
+
+// The first start fills the screen; the next comes back where and as large as the window
+// was left, with the charts dock as tall as it was (shown again once a table is open).
+void MainWindowTest::windowAndDocksComeBackAsLeft()
+{
+    int dockHeight = 0;
+    {
+        MainWindow first(m_state);
+        QVERIFY(first.windowState().testFlag(Qt::WindowMaximized));
+        first.setWindowState(Qt::WindowNoState);
+        first.setGeometry(60, 40, 1100, 900);
+        first.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&first));
+        openTable(first, "layout.db", {0, 0});
+        QAction* charts = first.findChild<QAction*>("showChartsAction");
+        if (!charts->isChecked())
+            charts->trigger();
+        auto* dock = first.findChild<QDockWidget*>("chartDock");
+        QTRY_VERIFY(dock->isVisible());
+        first.resizeDocks({dock}, {240}, Qt::Vertical);
+        QTRY_VERIFY2(std::abs(dock->height() - 240) <= 2, qPrintable(QString::number(dock->height())));
+        dockHeight = dock->height();
+        QVERIFY(first.close());
+    }
+    MainWindow second(m_state);
+    QVERIFY(!second.windowState().testFlag(Qt::WindowMaximized));
+    QCOMPARE(second.size(), QSize(1100, 900));
+    second.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&second));
+    auto* dock = second.findChild<QDockWidget*>("chartDock");
+    QVERIFY2(dock->isHidden(), "no table, no charts");
+    openTable(second, "layout.db", {0, 0});
+    QTRY_VERIFY(dock->isVisible());
+    QTRY_VERIFY2(std::abs(dock->height() - dockHeight) <= 2, qPrintable(QString::number(dock->height())));
 }
 
 void MainWindowTest::exitLeavesAtOnce()
