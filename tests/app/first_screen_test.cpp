@@ -392,30 +392,61 @@ void FirstScreenTest::aTableThatWillNotOpenLeavesTheOpenOne_data()
 {
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("message");
-    QTest::newRow("an empty file") << "zero.db" << "База данных повреждена !";
-    QTest::newRow("a missing file") << "missing.db" << "Файл «missing.db» не найден.";
-    QTest::newRow("a folder") << "folder.db" << "«folder.db» — это папка, а не таблица.";
+    QTest::addColumn<QString>("route");
+    QTest::newRow("an empty file, second start") << "zero.db" << "База данных повреждена !" << "handed";
+    QTest::newRow("a missing file, second start") << "missing.db" << "Файл «missing.db» не найден." << "handed";
+    QTest::newRow("a folder, second start") << "folder.db" << "«folder.db» — это папка, а не таблица." << "handed";
+    QTest::newRow("an empty file, dropped") << "zero.db" << "База данных повреждена !" << "dropped";
+    QTest::newRow("a table spoilt since, from the recent tables") << "zero.db" << "База данных повреждена !"
+                                                                 << "recent";
 }
 
-// A second start names a table that cannot be opened: the table open stays open, with its
-// edit pending, and nothing about saving it is asked.
+// A table that cannot be opened, named by a second start, dropped on the window or picked
+// from the recent tables: the table open stays open, with its edit pending, and nothing about
+// saving it is asked.
 void FirstScreenTest::aTableThatWillNotOpenLeavesTheOpenOne()
 {
     QFETCH(QString, name);
     QFETCH(QString, message);
+    QFETCH(QString, route);
     const QString base = table(QStringLiteral("base.db"), 4);
     const QString bad = m_dir->filePath(name);
+    if (route == QLatin1String("recent")) {
+        // Opened once, so the recent tables offer it; spoilt afterwards.
+        m_window->openTable(table(name, 2));
+        QVERIFY(tableCommandsOf(*m_window).closeTable());
+    }
     if (name == QLatin1String("zero.db")) {
         QFile zero(bad);
-        QVERIFY(zero.open(QIODevice::WriteOnly));
+        QVERIFY(zero.open(QIODevice::WriteOnly | QIODevice::Truncate));
     } else if (name == QLatin1String("folder.db")) {
         QVERIFY(QDir(m_dir->path()).mkdir(name));
     }
     m_window->openTable(base);
     documentOf(*m_window).setChanged(true);
+    QAction* recentEntry = nullptr;
+    if (route == QLatin1String("recent")) {
+        QMenu* menu = (&menuOf(*m_window, "recentMenu"));
+        emit menu->aboutToShow();
+        for (QAction* action : menu->actions())
+            if (action->text().contains(name))
+                recentEntry = action;
+        QVERIFY(recentEntry);
+    }
+    auto mime = std::make_unique<QMimeData>();
+    mime->setUrls({QUrl::fromLocalFile(bad)});
+    QDropEvent drop(QPointF(10, 10), Qt::CopyAction, mime.get(), Qt::LeftButton, Qt::NoModifier);
     const std::vector<Seen> seen = runAnswered(
         [&] {
-            m_window->openHandedOver(bad);
+            if (route == QLatin1String("handed"))
+                m_window->openHandedOver(bad);
+            else if (route == QLatin1String("dropped")) {
+                QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, mime.get(), Qt::LeftButton, Qt::NoModifier);
+                QApplication::sendEvent(m_window.get(), &enter);
+                QApplication::sendEvent(m_window.get(), &drop);
+            }
+            else
+                recentEntry->trigger();
             QTest::qWait(200);
         },
         {Answer::press(QMessageBox::Ok)});
