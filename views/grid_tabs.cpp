@@ -368,7 +368,9 @@ void GridTabs::showSelectionSummary(DataGrid& grid)
     // Each figure says what it is; over a selection the count says how many of how many.
     const auto labelled = [](const QString& minMeanMax) {
         const QStringList v = minMeanMax.split(QLatin1Char('/'));
-        return v.size() == 3 ? QStringLiteral("мин %1 / сред %2 / макс %3").arg(v[0], v[1], v[2]) : minMeanMax;
+        // A name stays with its figure (a no-break space): a narrow footer breaks at the "/".
+        return v.size() == 3 ? QStringLiteral("мин\u00A0%1 / сред\u00A0%2 / макс\u00A0%3").arg(v[0], v[1], v[2])
+                             : minMeanMax;
     };
     setFooter("P", labelled(texts.p));
     setFooter("R", labelled(texts.r));

@@ -87,9 +87,9 @@ struct Window {
     QString footerOfP() const
     {
         QString text = grid().column(column("P")).footerText;
-        for (const char* label : {"мин ", "сред ", "макс "})
+        for (const char* label : {"мин", "сред", "макс"})
             text.remove(QString::fromUtf8(label));
-        return text.remove(QLatin1Char(' '));
+        return text.remove(QLatin1Char(' ')).remove(QChar(0x00A0));
     }
     QStringList shownP() const
     {

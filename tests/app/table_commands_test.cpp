@@ -56,7 +56,9 @@ QString labelled(const QString& minMeanMax)
     const QStringList v = minMeanMax.split(QLatin1Char('/'));
     if (v.size() != 3)
         return minMeanMax;
-    return QStringLiteral("мин ") + v[0] + QStringLiteral(" / сред ") + v[1] + QStringLiteral(" / макс ") + v[2];
+    const QChar noBreak(0x00A0); // a name stays with its figure
+    return QStringLiteral("мин") + noBreak + v[0] + QStringLiteral(" / сред") + noBreak + v[1] + QStringLiteral(" / макс")
+        + noBreak + v[2];
 }
 const QString kNowhere = QStringLiteral("/nonexistent/kvel-tty");
 
