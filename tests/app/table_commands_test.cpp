@@ -1079,6 +1079,17 @@ void TableCommandsTest::undoAndRedoFromTheKeyboard()
     QCOMPARE(viewColumn(Field::P), (QStringList{"10", "30"}));
     QVERIFY(undo.isEnabled());
     QCOMPARE(undo.text(), QStringLiteral("Отменить удаление строки"));
+
+    // Export, preview and the PDF read the table and leave the history as it was.
+    run("exportAction", {Answer::withFile(path("undo.xls")), Answer::press(QMessageBox::Ok)});
+    run("previewAction");
+    run("savePdfAction", {Answer::withFile(path("undo.pdf")), Answer::press(QMessageBox::Ok)});
+    QVERIFY(QFile::exists(path("undo.xls")) && QFile::exists(path("undo.pdf")));
+    QVERIFY(undo.isEnabled());
+    QCOMPARE(undo.text(), QStringLiteral("Отменить удаление строки"));
+    m_window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+    grid->setFocus();
     QCOMPARE(m_window->windowTitle(), QStringLiteral("*undo - ВРТ - ТК5")); // unsaved
 
     QTest::keyClick(grid, Qt::Key_Z, Qt::ControlModifier);
