@@ -24,6 +24,20 @@ bool below(const std::optional<double>& value, const std::optional<double>& mini
     return value && minimum && *value < *minimum;
 }
 
+// The K and E of a test: a press test keeps its K in K, a penetrometer test in P7.
+struct Judged {
+    std::optional<double> k;
+    std::optional<double> e;
+};
+
+Judged judged(const store::MeasurementTable& table, std::uint32_t record)
+{
+    const store::DbfTable& t = table.table();
+    const auto real = [&](store::Field f) { return t.real(record, table.column(f)); };
+    const bool press = real(store::Field::NB_TYPE).value_or(0) == store::kPressKind;
+    return {real(press ? store::Field::K : store::Field::P7), real(store::Field::U)};
+}
+
 } // namespace
 
 Limits readLimits(const QSettings& settings)
@@ -42,11 +56,8 @@ bool failsLimits(const Limits& limits, const store::MeasurementTable& table, std
 {
     if (!limits.any() || !table.isActive())
         return false;
-    const store::DbfTable& t = table.table();
-    const auto real = [&](store::Field f) { return t.real(record, table.column(f)); };
-    const bool press = real(store::Field::NB_TYPE).value_or(0) == store::kPressKind;
-    return below(real(press ? store::Field::K : store::Field::P7), limits.minK)
-        || below(real(store::Field::U), limits.minE);
+    const Judged test = judged(table, record);
+    return below(test.k, limits.minK) || below(test.e, limits.minE);
 }
 
 QStringList limitFailures(const Limits& limits, const store::MeasurementTable& table, std::uint32_t record)
@@ -54,21 +65,17 @@ QStringList limitFailures(const Limits& limits, const store::MeasurementTable& t
     QStringList out;
     if (!limits.any() || !table.isActive())
         return out;
-    const store::DbfTable& t = table.table();
-    const auto real = [&](store::Field f) { return t.real(record, table.column(f)); };
-    const bool press = real(store::Field::NB_TYPE).value_or(0) == store::kPressKind;
+    const Judged test = judged(table, record);
     const QLocale comma(QLocale::Russian, QLocale::Russia);
     const auto number = [&comma](double v) {
         QString text = comma.toString(v, 'g', 15);
         text.remove(comma.groupSeparator());
         return text;
     };
-    const std::optional<double> k = real(press ? store::Field::K : store::Field::P7);
-    if (below(k, limits.minK))
-        out << QStringLiteral("K = %1 < %2").arg(number(*k), number(*limits.minK));
-    const std::optional<double> e = real(store::Field::U);
-    if (below(e, limits.minE))
-        out << QStringLiteral("E = %1 < %2 МПа").arg(number(*e), number(*limits.minE));
+    if (below(test.k, limits.minK))
+        out << QStringLiteral("K = %1 < %2").arg(number(*test.k), number(*limits.minK));
+    if (below(test.e, limits.minE))
+        out << QStringLiteral("E = %1 < %2 МПа").arg(number(*test.e), number(*limits.minE));
     return out;
 }
 

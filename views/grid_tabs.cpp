@@ -268,19 +268,24 @@ void GridTabs::restoreLayouts(QSettings& settings)
         m_forcesInRow = inRow;
         m_grid1->setColumns(inRow ? grid1ColumnsInRow() : grid1Columns());
     }
-    if (m_forcesInRow) {
-        // Until the user changes it, the view keeps its design widths fitted to the grid.
-        if (settings.contains(kLayoutValue1InRow))
-            m_grid1->setLayoutText(withCrLf(settings.value(kLayoutValue1InRow).toString()));
-    } else {
-        restoreGridLayout(settings, kLayoutValue1, *m_grid1);
-    }
+    restoreGrid1Layout(settings);
     restoreGridLayout(settings, kLayoutValue2, *m_grid2);
+}
+
+void GridTabs::restoreGrid1Layout(QSettings& settings)
+{
+    if (!m_forcesInRow) {
+        restoreGridLayout(settings, kLayoutValue1, *m_grid1);
+        return;
+    }
+    // Until the user changes it, the view keeps its design widths fitted to the grid.
+    if (settings.contains(kLayoutValue1InRow))
+        m_grid1->setLayoutText(withCrLf(settings.value(kLayoutValue1InRow).toString()));
 }
 
 void GridTabs::storeLayouts(QSettings& settings)
 {
-    storeGridLayout(settings, m_forcesInRow ? kLayoutValue1InRow : kLayoutValue1, *m_grid1);
+    storeGridLayout(settings, grid1LayoutKey(), *m_grid1);
     storeGridLayout(settings, kLayoutValue2, *m_grid2);
 }
 
@@ -304,18 +309,12 @@ void GridTabs::setForcesInRow(bool on, QSettings& settings)
         }
     const bool open = m_document.isOpen();
     if (open)
-        storeGridLayout(settings, m_forcesInRow ? kLayoutValue1InRow : kLayoutValue1, *m_grid1);
+        storeGridLayout(settings, grid1LayoutKey(), *m_grid1);
     const int current = m_grid1->currentRow();
     m_forcesInRow = on;
     m_grid1->setColumns(on ? grid1ColumnsInRow() : grid1Columns());
-    if (open) {
-        if (on) {
-            if (settings.contains(kLayoutValue1InRow))
-                m_grid1->setLayoutText(withCrLf(settings.value(kLayoutValue1InRow).toString()));
-        } else {
-            restoreGridLayout(settings, kLayoutValue1, *m_grid1);
-        }
-    }
+    if (open)
+        restoreGrid1Layout(settings);
     if (!sortedField.isEmpty()) {
         const int column = m_grid1->columnOfField(sortedField);
         if (column >= 0)

@@ -127,6 +127,9 @@ signals:
 
 private:
     void titleStateChange(DataGrid& grid, const std::string& tag, int column);
+    // Grid1's stored layout of the view it shows, and where that is stored.
+    void restoreGrid1Layout(QSettings& settings);
+    const QString& grid1LayoutKey() const noexcept { return m_forcesInRow ? kLayoutValue1InRow : kLayoutValue1; }
     void sortRemoved(const QString& tag);
 
     document::MeasurementDocument& m_document;
