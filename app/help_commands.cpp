@@ -3,6 +3,7 @@
 #include "app/about_dialog.h"
 #include "app/help_location.h"
 #include "app/help_window.h"
+#include "app/resources.h"
 
 #include <QAction>
 #include <QDir>
@@ -23,7 +24,7 @@ HelpCommands::HelpCommands(const CommandContext& context, QObject* parent)
     // Neither reads nor resets the grids: a cell edit stays open.
     m_help = makeCommand(this, m_context, "helpAction", QStringLiteral("Помощь"), [this] { showHelp(); }, CellEdit::Keep);
     m_help->setShortcut(QKeySequence(QStringLiteral("F1")));
-    m_help->setIcon(QIcon(QStringLiteral(":/kvel/icons/help.svg")));
+    m_help->setIcon(programIcon("help"));
     m_about = makeCommand(this, m_context, "aboutAction", QStringLiteral("О программе"), [this] { showAbout(); },
                           CellEdit::Keep);
 }

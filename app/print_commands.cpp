@@ -3,6 +3,7 @@
 #include "app/chart_commands.h"
 #include "app/error_report.h"
 #include "app/file_dialogs.h"
+#include "app/resources.h"
 #include "app/table_files.h"
 
 #include "document/measurement_document.h"
@@ -37,10 +38,10 @@ PrintCommands::PrintCommands(const CommandContext& context, Appendix appendix, Q
 
     m_preview = makeCommand(this, m_context, "previewAction", QStringLiteral("Предварительный просмотр"),
                             [this] { preview(); });
-    m_preview->setIcon(QIcon(QStringLiteral(":/kvel/icons/preview.svg")));
+    m_preview->setIcon(programIcon("preview"));
     m_print = makeCommand(this, m_context, "printAction", QStringLiteral("Печать"), [this] { print(); });
     m_print->setShortcut(QKeySequence(QStringLiteral("Ctrl+P")));
-    m_print->setIcon(QIcon(QStringLiteral(":/kvel/icons/print.svg")));
+    m_print->setIcon(programIcon("print"));
     m_savePdf = makeCommand(this, m_context, "savePdfAction", QStringLiteral("Сохранить отчёт в PDF…"),
                             [this] { savePdf(); });
     m_savePdf->setToolTip(QStringLiteral("Сохранить то, что печатает «Печать», в файл PDF"));

@@ -1,6 +1,7 @@
 #include "app/row_commands.h"
 
 #include "app/error_report.h"
+#include "app/resources.h"
 
 #include "document/measurement_document.h"
 #include "views/data_grid.h"
@@ -27,7 +28,7 @@ RowCommands::RowCommands(const CommandContext& context, QObject* parent)
             deleteSelectedRows(*m_context.shownGrid());
     };
     m_deleteRows = makeCommand(this, m_context, "deleteRowsAction", QStringLiteral("Удалить строки"), deleteShown);
-    m_deleteRows->setIcon(QIcon(QStringLiteral(":/kvel/icons/delete_rows.svg")));
+    m_deleteRows->setIcon(programIcon("delete_rows"));
     m_deleteRows->setShortcut(QKeySequence::Delete);
     m_deleteRows->setShortcutContext(Qt::WidgetWithChildrenShortcut);
     m_deleteRowsPopup = makeCommand(this, m_context, "deleteRowsPopupAction", QStringLiteral("Удалить"), deleteShown);

@@ -22,7 +22,7 @@ void Shell::start()
 {
     loadResources();
     m_state.title = kStartTitle;
-    QApplication::setWindowIcon(QIcon(QStringLiteral(":/kvel/icons/kvel.svg")));
+    QApplication::setWindowIcon(programIcon("kvel"));
 
     m_mainWindow = std::make_unique<MainWindow>(m_state);
 

@@ -6,7 +6,6 @@
 #include <QLabel>
 #include <QPainter>
 #include <QScreen>
-#include <QSvgRenderer>
 #include <QTimer>
 
 namespace app {
@@ -16,14 +15,12 @@ constexpr QSize kWindowSize{400, 77};
 // The picture is one pixel taller than the window; its last row is never seen.
 constexpr QSize kPictureSize{400, 78};
 
+// The picture drawn for plain and for dense screens (twice the pixels).
 QPixmap splashPicture(qreal devicePixelRatio)
 {
-    QPixmap pixmap(kPictureSize * devicePixelRatio);
-    pixmap.setDevicePixelRatio(devicePixelRatio);
-    pixmap.fill(Qt::transparent);
-    QSvgRenderer renderer(QStringLiteral(":/kvel/splash.svg"));
-    QPainter painter(&pixmap);
-    renderer.render(&painter, QRectF(QPointF(0, 0), QSizeF(kPictureSize)));
+    const bool dense = devicePixelRatio > 1.0;
+    QPixmap pixmap(dense ? QStringLiteral(":/kvel/splash@2x.png") : QStringLiteral(":/kvel/splash.png"));
+    pixmap.setDevicePixelRatio(qreal(pixmap.width()) / kPictureSize.width());
     return pixmap;
 }
 

@@ -1,6 +1,7 @@
 #include "app/table_commands.h"
 
 #include "app/error_report.h"
+#include "app/resources.h"
 #include "app/table_files.h"
 #include "app/unreadable_values.h"
 
@@ -32,15 +33,15 @@ TableCommands::TableCommands(const CommandContext& context, QObject* parent)
 
     m_newTable = makeCommand(this, m_context, "newTableAction", QStringLiteral("Создать"), [this] { createTable(); });
     m_newTable->setShortcut(QKeySequence(QStringLiteral("Ctrl+N")));
-    m_newTable->setIcon(QIcon(QStringLiteral(":/kvel/icons/new.svg")));
+    m_newTable->setIcon(programIcon("new"));
     m_openTable = makeCommand(this, m_context, "openTableAction", QStringLiteral("Открыть"),
                               [this] { chooseAndOpenTable(); });
     m_openTable->setShortcut(QKeySequence(QStringLiteral("Ctrl+O")));
-    m_openTable->setIcon(QIcon(QStringLiteral(":/kvel/icons/open.svg")));
+    m_openTable->setIcon(programIcon("open"));
     m_append = makeCommand(this, m_context, "appendAction", QStringLiteral("Дополнить"), [this] { appendDownload(); });
     m_saveTable = makeCommand(this, m_context, "saveTableAction", QStringLiteral("Сохранить"), [this] { saveTable(); });
     m_saveTable->setShortcut(QKeySequence(QStringLiteral("Ctrl+S")));
-    m_saveTable->setIcon(QIcon(QStringLiteral(":/kvel/icons/save.svg")));
+    m_saveTable->setIcon(programIcon("save"));
     m_closeTable = makeCommand(this, m_context, "closeTableAction", QStringLiteral("Закрыть"), [this] { closeTable(); });
     // Leaves the event loop without closing any window: the data folder is not written, no
     // question is asked and the index file stays. The table is closed when the window is

@@ -5,7 +5,11 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QRegularExpression>
+#ifdef Q_OS_WIN
+#include <windows.h>
+#else
 #include <QSerialPortInfo>
+#endif
 #include <QStringList>
 
 #include <algorithm>
@@ -155,12 +159,41 @@ QString portChoiceSummary()
 std::vector<PresentPort> presentPorts()
 {
     std::vector<PresentPort> ports;
+#ifdef Q_OS_WIN
+    // Every serial port the system has a driver for is a value of this key: the driver's
+    // device name ("\\Device\\Serial0") holding the port's name ("COM1").
+    HKEY key = nullptr;
+    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"HARDWARE\\DEVICEMAP\\SERIALCOMM", 0, KEY_QUERY_VALUE, &key) == ERROR_SUCCESS) {
+        for (DWORD index = 0;; ++index) {
+            wchar_t valueName[256];
+            DWORD valueNameSize = DWORD(std::size(valueName));
+            wchar_t data[256];
+            DWORD dataSize = sizeof data;
+            DWORD type = 0;
+            const LONG result = ::RegEnumValueW(key, index, valueName, &valueNameSize, nullptr, &type,
+                                                reinterpret_cast<BYTE*>(data), &dataSize);
+            if (result == ERROR_NO_MORE_ITEMS)
+                break;
+            if (result != ERROR_SUCCESS || type != REG_SZ)
+                continue;
+            QString name = QString::fromWCharArray(data, int(dataSize / sizeof(wchar_t)));
+            while (name.endsWith(QChar(0)))
+                name.chop(1);
+            if (name.isEmpty())
+                continue;
+            const QString device = QString::fromWCharArray(valueName, int(valueNameSize));
+            ports.push_back({kWindowsDevicePrefix + name, name, device, {}, {}});
+        }
+        ::RegCloseKey(key);
+    }
+#else
     const QList<QSerialPortInfo> infos = QSerialPortInfo::availablePorts();
     ports.reserve(std::size_t(infos.size()));
     for (const QSerialPortInfo& info : infos) {
         ports.push_back({info.systemLocation(), info.portName(), info.description(),
                          info.manufacturer(), info.serialNumber()});
     }
+#endif
     std::sort(ports.begin(), ports.end(), [](const PresentPort& a, const PresentPort& b) {
         return naturalLess(a.systemLocation, b.systemLocation);
     });

@@ -1,15 +1,12 @@
 #include "device/serial_port_driver.h"
 
 #include "device/port_names.h"
+#include "device/serial_line.h"
 
 #include <QElapsedTimer>
 
 #include <algorithm>
 #include <limits>
-
-#ifdef Q_OS_UNIX
-#include <poll.h>
-#endif
 
 namespace device {
 
@@ -38,54 +35,6 @@ std::uint32_t baudRateOf(BaudRateName name) noexcept
 
 namespace {
 
-QSerialPort::DataBits toQt(DataBitsKind bits)
-{
-    switch (bits) {
-    case DataBitsKind::Bits5: return QSerialPort::Data5;
-    case DataBitsKind::Bits6: return QSerialPort::Data6;
-    case DataBitsKind::Bits7: return QSerialPort::Data7;
-    case DataBitsKind::Bits8: break;
-    }
-    return QSerialPort::Data8;
-}
-
-QSerialPort::StopBits toQt(StopBitsKind bits)
-{
-    switch (bits) {
-    case StopBitsKind::One: break;
-    case StopBitsKind::OneAndHalf: return QSerialPort::OneAndHalfStop;
-    case StopBitsKind::Two: return QSerialPort::TwoStop;
-    }
-    return QSerialPort::OneStop;
-}
-
-QSerialPort::Parity toQt(ParityKind parity)
-{
-    switch (parity) {
-    case ParityKind::None: break;
-    case ParityKind::Odd: return QSerialPort::OddParity;
-    case ParityKind::Even: return QSerialPort::EvenParity;
-    case ParityKind::Mark: return QSerialPort::MarkParity;
-    case ParityKind::Space: return QSerialPort::SpaceParity;
-    }
-    return QSerialPort::NoParity;
-}
-
-// Whether the device under an open port has hung up or gone away.
-bool deviceGone(QSerialPort& port)
-{
-#ifdef Q_OS_UNIX
-    pollfd probe{int(port.handle()), POLLIN, 0};
-    if (::poll(&probe, 1, 0) < 0)
-        return false;
-    return probe.revents & (POLLHUP | POLLERR | POLLNVAL);
-#else
-    // Windows reports these errors only for a device that has been removed.
-    Q_UNUSED(port);
-    return true;
-#endif
-}
-
 std::uint32_t clampBufSize(std::uint32_t size)
 {
     return std::clamp(size, SerialPortDriver::kMinBufSize, SerialPortDriver::kMaxBufSize);
@@ -95,11 +44,12 @@ std::uint32_t clampBufSize(std::uint32_t size)
 
 SerialPortDriver::SerialPortDriver(QObject* parent)
     : QObject(parent)
+    , m_line(makeSerialLine())
 {
     // Here, not in the initialiser list: the size is a member declared after the buffer.
     m_inBuf.reset(new char[m_inBufSize]());
     connect(&m_pollTimer, &QTimer::timeout, this, &SerialPortDriver::pollTick);
-    connect(&m_serial, &QSerialPort::errorOccurred, this, &SerialPortDriver::onPortError);
+    m_line->onGone = [this] { lineGone(); };
 }
 
 SerialPortDriver::~SerialPortDriver()
@@ -112,15 +62,13 @@ bool SerialPortDriver::openPort()
     if (isOpen())
         return true;
     m_lost = false;
-    m_serial.setPortName(devicePathForPort(m_portName));
-    if (!m_serial.open(QIODevice::ReadWrite))
+    if (!m_line->open(devicePathForPort(m_portName)))
         return false;
     if (!applyPortSettings()) {
         closePort();
         return false;
     }
-    // Reads never block here: QSerialPort collects what arrives on the event loop, and each
-    // tick hands over whatever has come since the previous one.
+    // Reads never block here: each tick hands over whatever has come since the previous one.
     m_pollTimer.start(m_pollingDelay);
     return true;
 }
@@ -128,14 +76,13 @@ bool SerialPortDriver::openPort()
 void SerialPortDriver::closePort()
 {
     m_pollTimer.stop();
-    if (m_serial.isOpen())
-        m_serial.close();
+    m_line->close();
     m_lost = false;
 }
 
 bool SerialPortDriver::isOpen() const
 {
-    return m_serial.isOpen();
+    return m_line->isOpen();
 }
 
 bool SerialPortDriver::applyPortSettings()
@@ -144,23 +91,14 @@ bool SerialPortDriver::applyPortSettings()
         return false;
     if (m_baudRateValue == 0 || m_baudRateValue > std::uint32_t(std::numeric_limits<qint32>::max()))
         return false;
-    // The instrument's line has no handshake, neither RTS/CTS nor XON/XOFF.
-    const bool lineAccepted = m_serial.setBaudRate(qint32(m_baudRateValue))
-        && m_serial.setDataBits(toQt(m_dataBits)) && m_serial.setParity(toQt(m_parity))
-        && m_serial.setStopBits(toQt(m_stopBits)) && m_serial.setFlowControl(QSerialPort::NoFlowControl);
-    if (!lineAccepted)
+    // The instrument's line has no handshake, neither RTS/CTS nor XON/XOFF; RTS stays raised
+    // while the port is open.
+    if (!m_line->configure({m_baudRateValue, m_dataBits, m_stopBits, m_parity, m_enableDTROnOpen}))
         return false;
 
-    // The modem lines are set as well as the device allows. Pseudo-terminals and some USB
-    // adapters have none to set; that does not make the line itself unusable.
-    // RTS stays raised while the port is open.
-    m_serial.setDataTerminalReady(m_enableDTROnOpen);
-    m_serial.setRequestToSend(true);
-    m_serial.clearError();
-
-    // The queue sizes are not asked of the device: QSerialPort's own input buffer grows as
-    // needed, so nothing is lost however late a poll comes, and outBufSize bounds what a
-    // write may queue (outputRoom).
+    // The queue sizes are not asked of the device: the line's input queue holds more than a
+    // poll's worth, so nothing is lost however late a poll comes, and outBufSize bounds what
+    // a write may queue (outputRoom).
     return purgePort(true, true);
 }
 
@@ -168,43 +106,24 @@ bool SerialPortDriver::purgePort(bool input, bool output)
 {
     if (!isOpen())
         return false;
-    QSerialPort::Directions directions;
-    if (input)
-        directions |= QSerialPort::Input;
-    if (output)
-        directions |= QSerialPort::Output;
-    if (!directions)
-        return true;
-    return m_serial.clear(directions);
+    return m_line->purge(input, output);
 }
 
 std::uint16_t SerialPortDriver::outputRoom() const
 {
     if (!isOpen())
         return std::numeric_limits<std::uint16_t>::max();
-    const qint64 waiting = m_serial.bytesToWrite();
-    if (waiting >= qint64(m_outBufSize))
+    const std::int64_t waiting = m_line->queuedOutput();
+    if (waiting >= std::int64_t(m_outBufSize))
         return 0;
     return std::uint16_t(m_outBufSize - std::uint32_t(waiting));
 }
 
 ModemLineSet SerialPortDriver::modemLines() const
 {
-    ModemLineSet lines;
     if (!isOpen())
-        return lines;
-    // A device without modem lines answers with none set: the query's failure reads as
-    // "no line active", as it should for checkLineStatus.
-    const QSerialPort::PinoutSignals pins = const_cast<QSerialPort&>(m_serial).pinoutSignals();
-    if (pins & QSerialPort::ClearToSendSignal)
-        lines |= ModemLine::CTS;
-    if (pins & QSerialPort::DataSetReadySignal)
-        lines |= ModemLine::DSR;
-    if (pins & QSerialPort::RingIndicatorSignal)
-        lines |= ModemLine::RING;
-    if (pins & QSerialPort::DataCarrierDetectSignal)
-        lines |= ModemLine::RLSD;
-    return lines;
+        return {};
+    return m_line->modemLines();
 }
 
 std::size_t SerialPortDriver::writeData(const char* buffer, std::size_t count, std::uint32_t timeoutMs)
@@ -221,20 +140,18 @@ std::size_t SerialPortDriver::writeData(const char* buffer, std::size_t count, s
         if (room > 0) {
             if (m_checkLineStatus && !modemLines())
                 break;
-            const qint64 accepted =
-                m_serial.write(buffer + written, qint64(std::min<std::size_t>(count - written, room)));
+            const std::int64_t accepted =
+                m_line->write(buffer + written, std::int64_t(std::min<std::size_t>(count - written, room)));
             if (accepted > 0) {
                 written += std::size_t(accepted);
                 sinceProgress.restart();
-                // Hand the characters to the device now, without waiting for the event loop.
-                m_serial.flush();
                 continue;
             }
         }
         // Only time without progress counts: a long write that keeps moving is never cut.
         if (sinceProgress.elapsed() > qint64(timeoutMs))
             break;
-        m_serial.waitForBytesWritten(int(kWriteSlice.count()));
+        m_line->waitForWritten(int(kWriteSlice.count()));
     }
     return written;
 }
@@ -248,10 +165,10 @@ void SerialPortDriver::pollTick()
 {
     if (!isOpen())
         return;
-    const qint64 waiting = m_serial.bytesAvailable();
+    const std::int64_t waiting = m_line->available();
     if (waiting <= 0)
         return;
-    const qint64 got = m_serial.read(m_inBuf.get(), std::min<qint64>(waiting, qint64(m_inBufSize)));
+    const std::int64_t got = m_line->read(m_inBuf.get(), std::min<std::int64_t>(waiting, std::int64_t(m_inBufSize)));
     if (got <= 0)
         return;
     // A copy, so that a handler which assigns a new handler does not destroy itself mid-call.
@@ -260,17 +177,11 @@ void SerialPortDriver::pollTick()
         handler(this, m_inBuf.get(), std::size_t(got));
 }
 
-void SerialPortDriver::onPortError(QSerialPort::SerialPortError error)
+void SerialPortDriver::lineGone()
 {
-    // A device that vanished under an open port (adapter unplugged, the other end of a
-    // pseudo-terminal gone) reports a read or resource error on every pass of the event loop.
-    // Closing it ends that storm; it happens on the next pass, not inside QSerialPort's own
-    // notification, which still uses the notifier that closing would delete. The same errors
-    // also stand for passing conditions (a full output buffer reads as a resource error), so
-    // the device itself is asked whether it is gone.
-    if (error != QSerialPort::ResourceError && error != QSerialPort::ReadError)
-        return;
-    if (!isOpen() || m_lost || !deviceGone(m_serial))
+    // A vanished device reports its error on every pass of the event loop. Closing the port
+    // ends that; it happens on the next pass, not inside the line's own notification.
+    if (!isOpen() || m_lost)
         return;
     m_lost = true;
     m_pollTimer.stop();

@@ -2,7 +2,6 @@
 
 #include <QFlags>
 #include <QObject>
-#include <QSerialPort>
 #include <QString>
 #include <QTimer>
 
@@ -38,6 +37,7 @@ enum class ModemLine { CTS = 0x1, DSR = 0x2, RING = 0x4, RLSD = 0x8 };
 Q_DECLARE_FLAGS(ModemLineSet, ModemLine)
 Q_DECLARE_OPERATORS_FOR_FLAGS(ModemLineSet)
 
+class SerialLine;
 class SerialPortDriver;
 using ReceiveDataHandler =
     std::function<void(SerialPortDriver* sender, const char* data, std::size_t size)>;
@@ -102,9 +102,9 @@ public:
 
 private:
     void settingChanged();
-    void onPortError(QSerialPort::SerialPortError error);
+    void lineGone();
 
-    QSerialPort m_serial;
+    std::unique_ptr<SerialLine> m_line;
     QTimer m_pollTimer;
     std::unique_ptr<char[]> m_inBuf;
     // Set when the device went away under an open port (adapter unplugged): the port is

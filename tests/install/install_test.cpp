@@ -14,6 +14,7 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QImage>
 #include <QMimeDatabase>
 #include <QProcess>
@@ -55,6 +56,65 @@ const QString kTableType = QStringLiteral("application/x-kvel-table");
 const QString kHelpSource = kSourceDir + QStringLiteral("/docs/help/kvel.html");
 const QString kSvgSource = kSourceDir + QStringLiteral("/app/resources/icons/kvel.svg");
 const QString kDesktopSource = kSourceDir + QStringLiteral("/desktop/") + kAppId + QStringLiteral(".desktop");
+
+// Drawn afresh from its SVG, a stored picture must be the same: a PNG left behind after an
+// edit of the SVG (or drawn from another file) differs in far more than edge pixels.
+void expectSamePicture(const QImage& stored, const QImage& fresh)
+{
+    ASSERT_FALSE(stored.isNull());
+    ASSERT_FALSE(fresh.isNull());
+    ASSERT_EQ(stored.size(), fresh.size());
+    const QImage a = stored.convertToFormat(QImage::Format_ARGB32);
+    const QImage b = fresh.convertToFormat(QImage::Format_ARGB32);
+    const int w = a.width();
+    const int h = a.height();
+    double total = 0;
+    int far = 0;
+    for (int y = 0; y < h; ++y) {
+        const auto* pa = reinterpret_cast<const QRgb*>(a.constScanLine(y));
+        const auto* pb = reinterpret_cast<const QRgb*>(b.constScanLine(y));
+        for (int x = 0; x < w; ++x) {
+            const int d[] = {std::abs(qRed(pa[x]) - qRed(pb[x])), std::abs(qGreen(pa[x]) - qGreen(pb[x])),
+                             std::abs(qBlue(pa[x]) - qBlue(pb[x])), std::abs(qAlpha(pa[x]) - qAlpha(pb[x]))};
+            total += d[0] + d[1] + d[2] + d[3];
+            if (std::max({d[0], d[1], d[2], d[3]}) > 32)
+                ++far;
+        }
+    }
+    const double pixels = double(w) * h;
+    EXPECT_LT(total / (pixels * 4), 1.0);
+    EXPECT_LT(far, pixels / 100);
+    // Transparent where the SVG draws nothing (its corners), opaque where it draws (its middle).
+    EXPECT_EQ(qAlpha(a.pixel(0, 0)), qAlpha(b.pixel(0, 0)));
+    EXPECT_EQ(qAlpha(a.pixel(w / 2, h / 2)), qAlpha(b.pixel(w / 2, h / 2)));
+}
+
+// The images of a Windows icon file made of PNG entries, in the order of its directory; empty
+// when the directory is not sound (entries outside the file, a size that disagrees).
+QList<QImage> icoImages(const QByteArray& ico)
+{
+    const auto u16 = [&](qsizetype at) { return quint16(quint8(ico[at]) | quint8(ico[at + 1]) << 8); };
+    const auto u32 = [&](qsizetype at) { return quint32(u16(at)) | quint32(u16(at + 2)) << 16; };
+    if (ico.size() < 6 || u16(0) != 0 || u16(2) != 1)
+        return {};
+    const int count = u16(4);
+    QList<QImage> images;
+    for (int i = 0; i < count; ++i) {
+        const qsizetype entry = 6 + 16 * i;
+        if (entry + 16 > ico.size())
+            return {};
+        const quint32 size = u32(entry + 8);
+        const quint32 offset = u32(entry + 12);
+        if (qsizetype(offset) + qsizetype(size) > ico.size())
+            return {};
+        QImage image = QImage::fromData(ico.mid(offset, size), "PNG");
+        const int side = quint8(ico[entry]) == 0 ? 256 : quint8(ico[entry]);
+        if (image.isNull() || image.width() != side)
+            return {};
+        images << image;
+    }
+    return images;
+}
 
 // Every file an installation puts under its prefix, relative to it.
 QStringList expectedFiles()
@@ -459,32 +519,47 @@ TEST_F(Installed, IconsShowTheProgramsSvg)
         EXPECT_EQ(png.size(), QSize(size, size));
         EXPECT_TRUE(png.hasAlphaChannel());
 
-        // Drawn afresh from the SVG, the picture must be the same: a PNG left behind after an
-        // edit of the SVG (or drawn from another file) differs in far more than edge pixels.
-        const QImage fresh = desktop::renderIcon(kSvgSource, size);
-        ASSERT_FALSE(fresh.isNull());
-        const QImage a = png.convertToFormat(QImage::Format_ARGB32);
-        const QImage b = fresh.convertToFormat(QImage::Format_ARGB32);
-        double total = 0;
-        int far = 0;
-        for (int y = 0; y < size; ++y) {
-            const auto* pa = reinterpret_cast<const QRgb*>(a.constScanLine(y));
-            const auto* pb = reinterpret_cast<const QRgb*>(b.constScanLine(y));
-            for (int x = 0; x < size; ++x) {
-                const int d[] = {std::abs(qRed(pa[x]) - qRed(pb[x])), std::abs(qGreen(pa[x]) - qGreen(pb[x])),
-                                 std::abs(qBlue(pa[x]) - qBlue(pb[x])), std::abs(qAlpha(pa[x]) - qAlpha(pb[x]))};
-                total += d[0] + d[1] + d[2] + d[3];
-                if (std::max({d[0], d[1], d[2], d[3]}) > 32)
-                    ++far;
-            }
-        }
-        const double pixels = double(size) * size;
-        EXPECT_LT(total / (pixels * 4), 1.0);
-        EXPECT_LT(far, pixels / 100);
-        // Transparent where the SVG draws nothing (its corners), opaque where it draws (its middle).
-        EXPECT_EQ(qAlpha(a.pixel(0, 0)), qAlpha(b.pixel(0, 0)));
-        EXPECT_EQ(qAlpha(a.pixel(size / 2, size / 2)), qAlpha(b.pixel(size / 2, size / 2)));
+        expectSamePicture(png, desktop::renderIcon(kSvgSource, size));
     }
+}
+
+// The program's pictures are stored as PNG (and kvel.exe's icon as .ico), because Windows has
+// no SVG renderer for them; each must still show its SVG (`--target kvel-icons` draws them).
+TEST(StoredPictures, ShowTheirSvg)
+{
+    // The splash's text needs the fonts of a GUI application.
+    static int argc = 1;
+    static char name[] = "install_test";
+    static char* argv[] = {name, nullptr};
+    std::unique_ptr<QGuiApplication> gui;
+    if (!QCoreApplication::instance())
+        gui = std::make_unique<QGuiApplication>(argc, argv);
+    const QString resources = kSourceDir + QStringLiteral("/app/resources/");
+    for (const QString& icon : QStringLiteral(KVEL_PROGRAM_ICONS).split(QLatin1Char(','))) {
+        for (const QString& sizeText : QStringLiteral(KVEL_PROGRAM_ICON_SIZES).split(QLatin1Char(','))) {
+            SCOPED_TRACE((icon + QLatin1Char('-') + sizeText).toStdString());
+            const QString svg = resources + QStringLiteral("icons/") + icon + QStringLiteral(".svg");
+            expectSamePicture(QImage(resources + QStringLiteral("icons/%1-%2.png").arg(icon, sizeText)),
+                              desktop::renderIcon(svg, sizeText.toInt()));
+        }
+    }
+    for (const auto& [file, size] : {std::pair{QStringLiteral("splash.png"), QSize(400, 78)},
+                                     std::pair{QStringLiteral("splash@2x.png"), QSize(800, 156)}}) {
+        SCOPED_TRACE(file.toStdString());
+        expectSamePicture(QImage(resources + file), desktop::renderPicture(resources + QStringLiteral("splash.svg"), size));
+    }
+
+    QFile ico(resources + QStringLiteral("kvel.ico"));
+    ASSERT_TRUE(ico.open(QIODevice::ReadOnly));
+    const QList<QImage> images = icoImages(ico.readAll());
+    ASSERT_EQ(images.size(), 5);
+    for (const QImage& image : images) {
+        SCOPED_TRACE(image.width());
+        expectSamePicture(image, desktop::renderIcon(resources + QStringLiteral("icons/kvel.svg"), image.width()));
+    }
+    // The writer refuses what an icon cannot hold instead of writing a broken directory.
+    EXPECT_TRUE(desktop::icoFile({QImage(300, 300, QImage::Format_ARGB32)}).isEmpty());
+    EXPECT_TRUE(desktop::icoFile({}).isEmpty());
 }
 
 TEST_F(Installed, TablesAreRecognisedByTheirContents)

@@ -1,0 +1,85 @@
+#!/usr/bin/env python3
+"""Compares what the Windows program wrote under Wine with what the Linux program wrote from
+the same tables: the .xls Workbook stream byte for byte (the compound file around it is each
+system's own), the .xlsx cell for cell, the CSV byte for byte, and the PDF report's text word
+for word (the fonts differ between the systems, the words may not).
+
+usage: compare_outputs.py LINUX_FILE WINDOWS_FILE
+Exits 0 when they agree, 1 with the first difference when not."""
+
+import subprocess
+import sys
+
+
+def fail(text):
+    print(text)
+    sys.exit(1)
+
+
+def workbook_stream(path):
+    import olefile
+
+    with olefile.OleFileIO(path) as ole:
+        if not ole.exists("Workbook"):
+            fail(f"{path}: no Workbook stream")
+        return ole.openstream("Workbook").read()
+
+
+def xlsx_cells(path):
+    import openpyxl
+
+    book = openpyxl.load_workbook(path)
+    return [
+        (sheet.title, [[cell.value for cell in row] for row in sheet.iter_rows()])
+        for sheet in book.worksheets
+    ]
+
+
+def pdf_words(path):
+    text = subprocess.run(["pdftotext", "-enc", "UTF-8", path, "-"], check=True, capture_output=True).stdout
+    return text.decode("utf-8").split()
+
+
+def main():
+    if len(sys.argv) != 3:
+        fail(__doc__)
+    linux, windows = sys.argv[1:]
+    suffix = linux.rsplit(".", 1)[-1].lower()
+    if suffix == "xls":
+        a, b = workbook_stream(linux), workbook_stream(windows)
+        if a != b:
+            at = next((i for i, (x, y) in enumerate(zip(a, b)) if x != y), min(len(a), len(b)))
+            fail(f"Workbook streams differ: {len(a)} and {len(b)} bytes, first difference at byte {at}")
+    elif suffix == "xlsx":
+        a, b = xlsx_cells(linux), xlsx_cells(windows)
+        if a != b:
+            for (ta, ra), (tb, rb) in zip(a, b):
+                if ta != tb:
+                    fail(f"sheets {ta!r} and {tb!r}")
+                for i, (x, y) in enumerate(zip(ra, rb)):
+                    if x != y:
+                        fail(f"sheet {ta!r}, row {i + 1}: {x!r} and {y!r}")
+            fail(f"{len(a)} and {len(b)} sheets, or rows beyond the shorter")
+    elif suffix == "csv":
+        a, b = open(linux, "rb").read(), open(windows, "rb").read()
+        if a != b:
+            la, lb = a.split(b"\r\n"), b.split(b"\r\n")
+            for i, (x, y) in enumerate(zip(la, lb)):
+                if x != y:
+                    fail(f"line {i + 1}: {x!r} and {y!r}")
+            fail(f"{len(la)} and {len(lb)} lines")
+    elif suffix == "pdf":
+        a, b = pdf_words(linux), pdf_words(windows)
+        if a != b:
+            for i, (x, y) in enumerate(zip(a, b)):
+                if x != y:
+                    fail(f"word {i + 1}: {x!r} and {y!r} (… {' '.join(a[max(0, i - 5):i])} …)")
+            fail(f"{len(a)} and {len(b)} words")
+        if not a:
+            fail("the report has no text")
+    else:
+        fail(f"cannot compare .{suffix} files")
+    print(f"same: {linux} and {windows}")
+
+
+main()
