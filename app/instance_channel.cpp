@@ -10,7 +10,9 @@
 #include <QTimer>
 #include <QtEndian>
 
-#ifndef Q_OS_WIN
+#ifdef Q_OS_WIN
+#include <windows.h>
+#else
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -159,8 +161,13 @@ QString instanceServerName()
                                .left(16);
     const QString name = QStringLiteral("kvel-") + QString::fromLatin1(key);
 #ifdef Q_OS_WIN
-    // A pipe name: the configuration folder already tells users apart.
-    return name;
+    // A pipe name. Pipe names are one namespace for the whole machine: the configuration
+    // folder tells users apart, the session number the sessions of one user (a remote
+    // desktop beside the console), each of which runs a program of its own.
+    DWORD session = 0;
+    if (!::ProcessIdToSessionId(::GetCurrentProcessId(), &session))
+        session = 0;
+    return name + QStringLiteral("-s%1").arg(session);
 #else
     // In the user's runtime folder; whether it may be used is decided where it is used.
     return QDir(runtimeFolderFor(qEnvironmentVariable("XDG_RUNTIME_DIR"), QDir::tempPath())).filePath(name);

@@ -1,18 +1,22 @@
-// kvel-emulator: plays the penetrometer ВРТ-ТК5 on a pseudo-terminal, so that the program
-// can be tried and tested without an instrument. It prints the device path to use, then
-// answers V with an identification frame and N with a data frame, until it is stopped.
-// Log lines go to stderr.
+// kvel-emulator: plays the penetrometer ВРТ-ТК5 on a pseudo-terminal (on Windows, on a serial
+// port given with --port, one end of a null-modem pair), so that the program can be tried and
+// tested without an instrument. It prints the device path to use, then answers V with an
+// identification frame and N with a data frame, until it is stopped. Log lines go to stderr.
 
 #include "tools/emulator/instrument_frames.h"
 #include "tools/emulator/penetrometer_records.h"
 
-#include <fcntl.h>
 #include <getopt.h>
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
+#endif
 
 #include <cerrno>
 #include <chrono>
@@ -51,6 +55,7 @@ struct Options {
     std::uint32_t seed = 1;
     std::string imageFile;
     std::string linkPath;
+    std::string port;
     bool badIdChecksum = false;
     bool badDataChecksum = false;
     bool noData = false;
@@ -84,7 +89,8 @@ void usage(std::FILE* to)
         "  --extra-id N         N extra characters in the identification frame\n"
         "  --random-chunks      write in chunks of random size with short pauses\n"
         "  --pace               keep to the real line speed (9600 baud, 8N2)\n"
-        "  --link PATH          also make PATH a symbolic link to the device\n"
+        "  --link PATH          also make PATH a symbolic link to the device (not on Windows)\n"
+        "  --port NAME          on Windows: the serial port to answer on (\\\\.\\COM2)\n"
         "  --help               this text\n",
         to);
 }
@@ -114,7 +120,7 @@ std::optional<Options> parseOptions(int argc, char** argv)
 {
     enum {
         kRecords = 1000, kSeed, kImage, kType, kWrongType, kSerial, kVersion, kBadId, kBadData,
-        kNoData, kSilent, kRestart, kNoise, kExtraId, kRandomChunks, kPace, kLink, kHelp,
+        kNoData, kSilent, kRestart, kNoise, kExtraId, kRandomChunks, kPace, kLink, kPort, kHelp,
     };
     static const option longOptions[] = {
         {"records", required_argument, nullptr, kRecords},
@@ -134,6 +140,7 @@ std::optional<Options> parseOptions(int argc, char** argv)
         {"random-chunks", no_argument, nullptr, kRandomChunks},
         {"pace", no_argument, nullptr, kPace},
         {"link", required_argument, nullptr, kLink},
+        {"port", required_argument, nullptr, kPort},
         {"help", no_argument, nullptr, kHelp},
         {nullptr, 0, nullptr, 0},
     };
@@ -188,6 +195,7 @@ std::optional<Options> parseOptions(int argc, char** argv)
         case kRandomChunks: options.randomChunks = true; break;
         case kPace: options.pace = true; break;
         case kLink: options.linkPath = optarg; break;
+        case kPort: options.port = optarg; break;
         case kHelp:
             usage(stdout);
             std::exit(0);
@@ -197,12 +205,86 @@ std::optional<Options> parseOptions(int argc, char** argv)
     }
     if (optind != argc)
         return std::nullopt;
+#ifdef _WIN32
+    // Windows has no pseudo-terminals: the emulator answers on a port of the system.
+    if (options.port.empty() || !options.linkPath.empty())
+        return std::nullopt;
+#else
+    if (!options.port.empty())
+        return std::nullopt;
+#endif
     return options;
 }
 
+// The emulator's end of the line: the master of a pseudo-terminal, or on Windows a serial port.
+class Line {
+public:
+#ifdef _WIN32
+    explicit Line(HANDLE port) : m_port(port) {}
+#else
+    explicit Line(int master) : m_master(master) {}
+#endif
+
+    // Waits up to timeoutMs for characters; how many were read into `buffer`, 0 for none.
+    std::size_t read(char* buffer, std::size_t size, int timeoutMs)
+    {
+#ifdef _WIN32
+        const auto until = Clock::now() + std::chrono::milliseconds(timeoutMs);
+        for (;;) {
+            DWORD got = 0;
+            if (!::ReadFile(m_port, buffer, DWORD(size), &got, nullptr))
+                return 0;
+            if (got > 0 || Clock::now() >= until)
+                return got;
+            std::this_thread::sleep_for(5ms);
+        }
+#else
+        pollfd fd{m_master, POLLIN, 0};
+        if (::poll(&fd, 1, timeoutMs) <= 0 || !(fd.revents & POLLIN))
+            return 0;
+        const ssize_t got = ::read(m_master, buffer, size);
+        return got > 0 ? std::size_t(got) : 0;
+#endif
+    }
+
+    // How many characters the line took now; -1 when it failed for good.
+    long write(const char* data, std::size_t size)
+    {
+#ifdef _WIN32
+        DWORD written = 0;
+        if (!::WriteFile(m_port, data, DWORD(size), &written, nullptr) && written == 0)
+            return ::GetLastError() == ERROR_TIMEOUT ? 0 : -1;
+        return long(written);
+#else
+        const ssize_t written = ::write(m_master, data, size);
+        if (written < 0)
+            return errno == EAGAIN || errno == EINTR ? 0 : -1;
+        return long(written);
+#endif
+    }
+
+    // Waits a little for room to write.
+    void waitForRoom()
+    {
+#ifdef _WIN32
+        std::this_thread::sleep_for(10ms);
+#else
+        pollfd fd{m_master, POLLOUT, 0};
+        ::poll(&fd, 1, 50);
+#endif
+    }
+
+private:
+#ifdef _WIN32
+    HANDLE m_port;
+#else
+    int m_master;
+#endif
+};
+
 class Emulator {
 public:
-    Emulator(Options options, int master) : m_options(std::move(options)), m_master(master),
+    Emulator(Options options, Line line) : m_options(std::move(options)), m_line(line),
         m_random(m_options.seed)
     {
         for (int i = 0; i < m_options.extraId; ++i)
@@ -261,14 +343,11 @@ private:
     // nothing came.
     bool readCommands(std::string& pending, int timeoutMs)
     {
-        pollfd fd{m_master, POLLIN, 0};
-        if (::poll(&fd, 1, timeoutMs) <= 0 || !(fd.revents & POLLIN))
-            return false;
         char buffer[256];
-        const ssize_t got = ::read(m_master, buffer, sizeof buffer);
-        if (got <= 0)
+        const std::size_t got = m_line.read(buffer, sizeof buffer, timeoutMs);
+        if (got == 0)
             return false;
-        pending.append(buffer, std::size_t(got));
+        pending.append(buffer, got);
         return true;
     }
 
@@ -347,31 +426,67 @@ private:
     {
         auto lastProgress = Clock::now();
         while (size > 0) {
-            const ssize_t written = ::write(m_master, data, size);
+            const long written = m_line.write(data, size);
             if (written > 0) {
                 data += written;
                 size -= std::size_t(written);
                 lastProgress = Clock::now();
                 continue;
             }
-            if (written < 0 && errno != EAGAIN && errno != EINTR)
+            if (written < 0)
                 return false;
             if (Clock::now() - lastProgress > kStallLimit || g_stop)
                 return false;
-            pollfd fd{m_master, POLLOUT, 0};
-            ::poll(&fd, 1, 50);
+            m_line.waitForRoom();
         }
         return true;
     }
 
     Options m_options;
-    int m_master;
+    Line m_line;
     std::mt19937 m_random;
     std::vector<std::uint8_t> m_memory;
     bool m_restarted = false;
 };
 
 } // namespace
+
+#ifdef _WIN32
+// The port set as the instrument's line is (9600 baud, 8 data bits, no parity, 2 stop bits, no
+// handshake), with reads that return at once and writes that wait a little.
+HANDLE openPort(const std::string& name)
+{
+    const int length = ::MultiByteToWideChar(CP_UTF8, 0, name.c_str(), -1, nullptr, 0);
+    std::wstring wide(std::size_t(length > 0 ? length : 1), L'\0');
+    ::MultiByteToWideChar(CP_UTF8, 0, name.c_str(), -1, wide.data(), length);
+    HANDLE port = ::CreateFileW(wide.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (port == INVALID_HANDLE_VALUE)
+        return port;
+    DCB dcb{};
+    dcb.DCBlength = sizeof dcb;
+    ::GetCommState(port, &dcb);
+    dcb.BaudRate = CBR_9600;
+    dcb.ByteSize = 8;
+    dcb.Parity = NOPARITY;
+    dcb.StopBits = TWOSTOPBITS;
+    dcb.fBinary = TRUE;
+    dcb.fOutxCtsFlow = dcb.fOutxDsrFlow = dcb.fOutX = dcb.fInX = FALSE;
+    dcb.fDtrControl = DTR_CONTROL_ENABLE;
+    dcb.fRtsControl = RTS_CONTROL_ENABLE;
+    ::SetCommState(port, &dcb);
+    COMMTIMEOUTS timeouts{};
+    timeouts.ReadIntervalTimeout = MAXDWORD;
+    timeouts.WriteTotalTimeoutConstant = 50;
+    ::SetCommTimeouts(port, &timeouts);
+    return port;
+}
+
+BOOL WINAPI onConsoleEvent(DWORD)
+{
+    g_stop = 1;
+    return TRUE;
+}
+#endif
 
 int main(int argc, char** argv)
 {
@@ -381,6 +496,22 @@ int main(int argc, char** argv)
         return 2;
     }
 
+#ifdef _WIN32
+    HANDLE port = openPort(options->port);
+    if (port == INVALID_HANDLE_VALUE) {
+        std::fprintf(stderr, "kvel-emulator: cannot open %s (error %lu)\n", options->port.c_str(), ::GetLastError());
+        return 1;
+    }
+    ::SetConsoleCtrlHandler(onConsoleEvent, TRUE);
+    Emulator emulator(*options, Line(port));
+    if (!emulator.loadMemory())
+        return 1;
+    std::printf("%s\n", options->port.c_str());
+    std::fflush(stdout);
+    emulator.run();
+    ::CloseHandle(port);
+    return 0;
+#else
     int master = -1;
     int slave = -1;
     char path[256] = {};
@@ -402,7 +533,7 @@ int main(int argc, char** argv)
     std::signal(SIGHUP, onSignal);
     std::signal(SIGPIPE, SIG_IGN);
 
-    Emulator emulator(*options, master);
+    Emulator emulator(*options, Line(master));
     if (!emulator.loadMemory())
         return 1;
     if (!options->linkPath.empty()) {
@@ -425,4 +556,5 @@ int main(int argc, char** argv)
     ::close(slave);
     ::close(master);
     return 0;
+#endif
 }
