@@ -16,7 +16,6 @@
 #include "views/grid_tabs.h"
 
 #include <QAction>
-#include <QChart>
 #include <QDockWidget>
 #include <QFile>
 #include <QImage>
