@@ -21,7 +21,8 @@ constexpr double kCardInset = 9;
 constexpr double kCardPadding = 4;
 constexpr double kTickLength = 5;
 constexpr double kGap = 4;
-constexpr double kLegendPadding = 9;
+constexpr double kLegendPadding = 9; // beside the legend; above it, more
+constexpr double kLegendTopPadding = 15;
 constexpr double kLegendSpacing = 10;
 
 QFont boldFont(const QFont& font)
@@ -62,11 +63,18 @@ QString axisLabelText(const ChartAxis& axis, double value)
 
 ChartPainter::ChartPainter(const Chart& chart, const QRectF& area) : m_chart(chart), m_area(area)
 {
-    layOut();
+    const double least = 2 * QFontMetricsF(m_chart.font()).height();
+    layOut(true, true);
+    if (m_plot.height() < least)
+        layOut(false, true);
+    if (m_plot.height() < least)
+        layOut(false, false);
 }
 
-void ChartPainter::layOut()
+void ChartPainter::layOut(bool legend, bool axisTitles)
 {
+    m_axisTitles = axisTitles;
+    m_xTitle = m_yTitle = QRectF();
     const QFontMetricsF text(m_chart.font());
     const QFontMetricsF title(boldFont(m_chart.font()));
     const double line = text.height();
@@ -85,7 +93,7 @@ void ChartPainter::layOut()
     std::vector<QSizeF> sizes;
     m_legend.clear();
     for (const ChartSeries& s : m_chart.series())
-        if (s.inLegend && !s.name.isEmpty()) {
+        if (legend && s.inLegend && !s.name.isEmpty()) {
             m_legend.push_back({&s, {}});
             sizes.emplace_back(m_markerSide + kGap + text.horizontalAdvance(s.name), line);
         }
@@ -95,7 +103,7 @@ void ChartPainter::layOut()
             for (const QSizeF& s : sizes)
                 width = std::max(width, s.width());
             width = std::min(width, inner.width() / 2);
-            const double x = inner.right() - width;
+            const double x = inner.right() - kGap - width;
             const double height = static_cast<double>(sizes.size()) * (line + kGap) - kGap;
             double y = std::max(top, top + (bottom - top - height) / 2);
             for (std::size_t i = 0; i < m_legend.size(); ++i) {
@@ -120,7 +128,7 @@ void ChartPainter::layOut()
                 rowWidth += add;
             }
             const double height = static_cast<double>(rows.size()) * (line + kGap) - kGap;
-            double y = bottom - kLegendPadding - height;
+            double y = bottom - kLegendPadding - 2 - height;
             for (const auto& row : rows) {
                 double width = -kLegendSpacing;
                 for (std::size_t i : row)
@@ -132,14 +140,14 @@ void ChartPainter::layOut()
                 }
                 y += line + kGap;
             }
-            bottom -= height + 2 * kLegendPadding;
+            bottom -= height + kLegendPadding + 2 + kLegendTopPadding;
         }
     }
 
     // The x axis: its title at the bottom, its labels above that.
     const ChartAxis& x = m_chart.axisX();
     const ChartAxis& y = m_chart.axisY();
-    if (!x.title.isEmpty()) {
+    if (axisTitles && !x.title.isEmpty()) {
         m_xTitle = QRectF(inner.left(), bottom - line, 0, line);
         bottom -= line + kGap;
     }
@@ -147,7 +155,7 @@ void ChartPainter::layOut()
     m_xLabelsTop = bottom + kTickLength + 1;
 
     // The y axis: its title turned up the left side, its labels right of that.
-    if (!y.title.isEmpty()) {
+    if (axisTitles && !y.title.isEmpty()) {
         m_yTitle = QRectF(left, 0, line, 0);
         left += line + kGap;
     }
@@ -167,9 +175,9 @@ void ChartPainter::layOut()
     right -= overhang + 2;
 
     m_plot = QRectF(QPointF(left, top), QPointF(std::max(left + 1, right), std::max(top + 1, bottom)));
-    if (!x.title.isEmpty())
+    if (axisTitles && !x.title.isEmpty())
         m_xTitle = QRectF(m_plot.left(), m_xTitle.top(), m_plot.width(), line);
-    if (!y.title.isEmpty())
+    if (axisTitles && !y.title.isEmpty())
         m_yTitle = QRectF(m_yTitle.left(), m_plot.top(), line, m_plot.height());
     m_title = QRectF(inner.left(), m_title.top(), inner.width(), m_title.height());
 }
@@ -242,21 +250,30 @@ void ChartPainter::paintAxes(QPainter& painter) const
 
     painter.setPen(kTextColour);
     const double line = metrics.height();
+    // A label that would run into the one before it is left out.
+    double free = -1e9;
     for (double t : x.ticks) {
         const QString label = axisLabelText(x, t);
         const double width = metrics.horizontalAdvance(label);
         const double at = positionOf({t, y.min}).x();
+        if (at - width / 2 < free)
+            continue;
         painter.drawText(QRectF(at - width / 2 - 1, m_xLabelsTop, width + 2, line), Qt::AlignCenter, label);
+        free = at + width / 2 + kGap;
     }
+    free = 1e9;
     for (double t : y.ticks) {
         const QString label = axisLabelText(y, t);
         const double at = positionOf({x.min, t}).y();
+        if (at + line / 2 > free)
+            continue;
         painter.drawText(QRectF(m_area.left(), at - line / 2, m_yLabelsRight - m_area.left(), line),
                          Qt::AlignRight | Qt::AlignVCenter, label);
+        free = at - line / 2;
     }
-    if (!x.title.isEmpty())
+    if (m_axisTitles && !x.title.isEmpty())
         painter.drawText(m_xTitle, Qt::AlignCenter, x.title);
-    if (!y.title.isEmpty()) {
+    if (m_axisTitles && !y.title.isEmpty()) {
         painter.save();
         painter.translate(m_yTitle.center());
         painter.rotate(-90);
@@ -300,7 +317,7 @@ void ChartPainter::paintSeries(QPainter& painter, const ChartSeries& series) con
             const QPointF at = positionOf(p);
             const QString label = pointLabelText(p.y());
             const double width = metrics.horizontalAdvance(label) + 2;
-            const double bottom = at.y() - std::max(series.markerSize / 2, 2.0) - 1;
+            const double bottom = at.y() - 1;
             painter.drawText(QRectF(at.x() - width / 2, bottom - metrics.height(), width, metrics.height()),
                              Qt::AlignCenter, label);
         }

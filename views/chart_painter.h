@@ -35,7 +35,8 @@ private:
         const ChartSeries* series;
         QRectF rect; // marker and text
     };
-    void layOut();
+    // With too little room the legend goes first, then the axes' titles: the plot stays.
+    void layOut(bool legend, bool axisTitles);
     void paintAxes(QPainter& painter) const;
     void paintSeries(QPainter& painter, const ChartSeries& series) const;
     void paintLegend(QPainter& painter) const;
@@ -51,6 +52,7 @@ private:
     double m_yLabelsRight = 0;
     std::vector<LegendEntry> m_legend;
     double m_markerSide = 8;
+    bool m_axisTitles = true;
 };
 
 // The text of an axis label: the user's decimal separator, no thousands separator.

@@ -13,6 +13,8 @@ ChartView::ChartView(QWidget* parent) : QWidget(parent)
 {
     setMouseTracking(true);
     setMinimumSize(160, 120);
+    // Reached by Tab, so that a screen reader can read the chart's description.
+    setFocusPolicy(Qt::StrongFocus);
 }
 
 ChartView::~ChartView() = default;

@@ -7,6 +7,7 @@
 #include "views/svg_writer.h"
 
 #include <QBuffer>
+#include <QFontMetricsF>
 #include <QImage>
 #include <QLocale>
 #include <QPainter>
@@ -104,6 +105,26 @@ TEST(ChartPainter, PositionsAndValuesAreInverse)
         const QPointF back = painter.valueAt(painter.positionOf(value));
         EXPECT_NEAR(back.x(), value.x(), 1e-9);
         EXPECT_NEAR(back.y(), value.y(), 1e-9);
+    }
+}
+
+// A chart squeezed under the grid gives up its legend and its axes' titles before its plot.
+TEST(ChartPainter, ASqueezedChartKeepsRoomForItsPlot)
+{
+    Chart chart = testChart();
+    chart.axisY().title = QStringLiteral("F, Н");
+    for (const char* name : {"Values", "Mean", "Minimum", "Maximum"}) {
+        ChartSeries s;
+        s.objectName = QString::fromLatin1(name);
+        s.name = QStringLiteral("наиб. 1,5");
+        chart.addSeries(s);
+    }
+    const double line = QFontMetricsF(chart.font()).height();
+    for (const double height : {120.0, 160.0, 400.0}) {
+        const ChartPainter painter(chart, QRectF(0, 0, 600, height));
+        SCOPED_TRACE(height);
+        EXPECT_GE(painter.plotArea().height(), 2 * line);
+        EXPECT_TRUE(painter.background().contains(painter.plotArea()));
     }
 }
 
