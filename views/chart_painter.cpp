@@ -24,6 +24,8 @@ constexpr double kGap = 4;
 constexpr double kLegendPadding = 9; // beside the legend; above it, more
 constexpr double kLegendTopPadding = 15;
 constexpr double kLegendSpacing = 10;
+// Lines of more points than this are stroked a segment at a time.
+constexpr qsizetype kLongLine = 200;
 
 QFont boldFont(const QFont& font)
 {
@@ -43,6 +45,35 @@ QLocale numberLocale()
 QString pointLabelText(double value)
 {
     return numberLocale().toString(value, 'g', 6);
+}
+
+// A line of many more points than the plot has pixel columns drawn as the same shape with
+// fewer points: in each column its first, lowest, highest and last point, in their order.
+// Stroking thousands of overlapping wide segments would cost a second a paint.
+QPolygonF thinned(const QPolygonF& line)
+{
+    QPolygonF out;
+    qsizetype i = 0;
+    while (i < line.size()) {
+        const double column = std::floor(line[i].x());
+        qsizetype end = i;
+        qsizetype low = i;
+        qsizetype high = i;
+        while (end < line.size() && std::floor(line[end].x()) == column) {
+            low = line[end].y() < line[low].y() ? end : low;
+            high = line[end].y() > line[high].y() ? end : high;
+            ++end;
+        }
+        qsizetype kept[] = {i, std::min(low, high), std::max(low, high), end - 1};
+        qsizetype last = -1;
+        for (qsizetype k : kept)
+            if (k != last) {
+                out << line[k];
+                last = k;
+            }
+        i = end;
+    }
+    return out;
 }
 
 double scaleOf(double value, double from, double to, double length)
@@ -291,9 +322,24 @@ void ChartPainter::paintSeries(QPainter& painter, const ChartSeries& series) con
         line.reserve(series.points.size());
         for (const QPointF& p : series.points)
             line << positionOf(p);
-        painter.setPen(series.pen);
+        if (line.size() > 2 * m_plot.width())
+            line = thinned(line);
         painter.setBrush(Qt::NoBrush);
-        painter.drawPolyline(line);
+        if (line.size() <= kLongLine) {
+            painter.setPen(series.pen);
+            painter.drawPolyline(line);
+        } else {
+            // A long line as separate strokes, rounded where they meet: filling one outline
+            // that crosses itself thousands of times costs far more than the strokes.
+            QPen pen = series.pen;
+            pen.setCapStyle(Qt::RoundCap);
+            painter.setPen(pen);
+            QList<QLineF> segments;
+            segments.reserve(line.size() - 1);
+            for (qsizetype i = 1; i < line.size(); ++i)
+                segments << QLineF(line[i - 1], line[i]);
+            painter.drawLines(segments);
+        }
     }
     const bool marked = series.kind == ChartSeriesKind::Points || (series.kind == ChartSeriesKind::Line && series.pointsVisible);
     if (marked && series.markerSize > 0) {
