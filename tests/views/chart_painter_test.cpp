@@ -94,6 +94,36 @@ TEST(ChartPainter, EachSeriesIsPaintedWhereItsValuesStandInItsColour)
     }
 }
 
+// A line of far more points than pixels is thinned before it is stroked: its highs and lows
+// must stay, and nothing may be drawn past them.
+TEST(ChartPainter, ALongLineKeepsItsExtremes)
+{
+    const QColor colour(31, 119, 180);
+    Chart chart = testChart();
+    ChartSeries series;
+    series.kind = ChartSeriesKind::Line;
+    series.pen = QPen(colour, 1.5);
+    constexpr int kPoints = 6000;
+    for (int i = 0; i < kPoints; ++i)
+        series.points << QPointF(1 + 9.0 * i / kPoints, i % 2 ? 8 : 2);
+    chart.addSeries(series);
+    QImage image(640, 400, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::gray);
+    const ChartPainter painter(chart, QRectF(image.rect()));
+    {
+        QPainter p(&image);
+        painter.paint(p);
+    }
+    for (double x : {2.0, 5.5, 9.0}) {
+        SCOPED_TRACE(x);
+        for (double y : {2.0, 5.0, 8.0})
+            EXPECT_EQ(image.pixelColor(painter.positionOf({x, y}).toPoint()), colour) << y;
+        // (Off the grid's lines.)
+        for (double y : {1.0, 9.0})
+            EXPECT_EQ(image.pixelColor(painter.positionOf({x + 0.3, y + 0.2}).toPoint()), QColor(Qt::white)) << y;
+    }
+}
+
 TEST(ChartPainter, PositionsAndValuesAreInverse)
 {
     const Chart chart = testChart();
