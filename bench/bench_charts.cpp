@@ -18,11 +18,10 @@
 #include "views/chart_builder.h"
 #include "views/chart_data.h"
 #include "views/chart_panel.h"
+#include "views/chart_view.h"
 #include "views/grid_tabs.h"
 
 #include <QApplication>
-#include <QChart>
-#include <QChartView>
 #include <QImage>
 #include <QTemporaryDir>
 
@@ -108,14 +107,15 @@ BENCHMARK(BM_ReadMeasure)->Arg(Full)->Arg(Gappy)->Unit(benchmark::kMillisecond);
 void BM_BuildTestsChart(benchmark::State& state)
 {
     Opened opened(static_cast<int>(state.range(0)));
-    QChartView view(new QChart);
+    views::ChartView view;
     view.resize(kPanelSize);
     view.show();
     const std::vector<int> selected = {10, 500, 9000};
     for (auto _ : state) {
         const views::MeasureSeries series =
             views::readMeasure(opened.document.table(), views::ChartMeasure::R, store::kPenetrometerKind);
-        views::buildTestsChart(*view.chart(), series, selected, 42, {});
+        views::buildTestsChart(view.chart(), series, selected, 42, {});
+        view.update();
     }
 }
 BENCHMARK(BM_BuildTestsChart)->Arg(Full)->Arg(Gappy)->Unit(benchmark::kMillisecond);

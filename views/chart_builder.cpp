@@ -1,14 +1,7 @@
 #include "views/chart_builder.h"
 
-#include <QChart>
-#include <QGraphicsLayout>
-#include <QLegend>
-#include <QLegendMarker>
 #include <QLocale>
-#include <QLineSeries>
 #include <QPen>
-#include <QScatterSeries>
-#include <QValueAxis>
 
 #include <algorithm>
 #include <cmath>
@@ -26,55 +19,35 @@ const QColor kCurrentColour(Qt::black);
 const QColor kLimitColour(208, 16, 16); // the limit and the tests below one, as in the grid
 
 constexpr double kLineWidth = 1.5;
+// A line's own point marks: a dot a little wider than the line.
+constexpr double kLinePointSize = kLineWidth * 3;
 
-QFont chartFont(const ChartStyle& style, bool bold = false)
+QFont chartFont(const ChartStyle& style)
 {
     QFont font;
     font.setPixelSize(std::max(style.fontPixels, 6));
-    font.setBold(bold);
     return font;
 }
 
-void prepareChart(QChart& chart, const QString& title, const ChartStyle& style)
+void prepareChart(Chart& chart, const QString& title, const ChartStyle& style)
 {
     chart.removeAllSeries();
     chart.setTitle(title);
-    chart.setTitleFont(chartFont(style, true));
-    chart.setMargins(QMargins(2, 2, 2, 2));
-    chart.setBackgroundRoundness(0);
-    // Numbers in the axes as everywhere in the program: the user's decimal separator and no
-    // thousands separator.
-    QLocale locale;
-    locale.setNumberOptions(QLocale::OmitGroupSeparator);
-    chart.setLocale(locale);
-    chart.setLocalizeNumbers(true);
-    chart.legend()->setAlignment(Qt::AlignBottom);
-    chart.legend()->setFont(chartFont(style));
-    chart.legend()->setVisible(true);
+    chart.setFont(chartFont(style));
+    chart.setLegendAlignment(Qt::AlignBottom);
 }
 
-// The chart's axis on `side`, made the first time. A chart keeps its axes from one build to
-// the next: axes taken out of a chart on the screen leave their drawing behind.
-QValueAxis* axisOf(QChart& chart, Qt::Alignment side, const QString& title, const ChartStyle& style)
+ChartAxis& axisOf(Chart& chart, Qt::Alignment side, const QString& title)
 {
-    const Qt::Orientation orientation = side == Qt::AlignBottom ? Qt::Horizontal : Qt::Vertical;
-    QValueAxis* axis = nullptr;
-    for (QAbstractAxis* a : chart.axes(orientation))
-        axis = axis ? axis : qobject_cast<QValueAxis*>(a);
-    if (!axis) {
-        axis = new QValueAxis;
-        chart.addAxis(axis, side);
-    }
-    axis->setTitleText(title);
-    axis->setTitleFont(chartFont(style));
-    axis->setLabelsFont(chartFont(style));
-    axis->setTickType(QValueAxis::TicksFixed);
+    ChartAxis& axis = side == Qt::AlignBottom ? chart.axisX() : chart.axisY();
+    axis = ChartAxis{};
+    axis.title = title;
     return axis;
 }
 
 // Whole-number ticks (push numbers, row numbers) at a step of 1, 2 or 5 times a power of
 // ten, so that at most about `ticks` labels stand along the axis.
-void setCountingTicks(QValueAxis& axis, int count, int ticks)
+void setCountingTicks(ChartAxis& axis, int count, int ticks)
 {
     double step = 1;
     while (count / step > ticks) {
@@ -82,45 +55,67 @@ void setCountingTicks(QValueAxis& axis, int count, int ticks)
         const double mantissa = step / decade;
         step = (mantissa < 2 ? 2 : mantissa < 5 ? 5 : 10) * decade;
     }
-    axis.setRange(0.5, std::max(count, 1) + 0.5);
-    axis.setTickType(QValueAxis::TicksDynamic);
-    axis.setTickAnchor(0);
-    axis.setTickInterval(step);
-    // The charts localise their numbers, and then read a format only when it names a
-    // precision: "%d" or "%g" would leave the axis without labels.
-    axis.setLabelFormat(QStringLiteral("%.0f"));
-    axis.setMinorTickCount(0);
+    axis.min = 0.5;
+    axis.max = std::max(count, 1) + 0.5;
+    axis.ticks.clear();
+    for (double t = std::ceil(axis.min / step) * step; t <= axis.max; t += step)
+        axis.ticks.push_back(t);
+    axis.format = 'f';
+    axis.precision = 0;
+}
+
+// 1, 2, 5 or 10 times a power of ten: the nearest to `value` when rounding, else the
+// smallest not below it.
+double niceNumber(double value, bool round)
+{
+    const double decade = std::pow(10.0, std::floor(std::log10(value)));
+    const double f = value / decade;
+    double nice;
+    if (round)
+        nice = f < 1.5 ? 1 : f < 3 ? 2 : f < 7 ? 5 : 10;
+    else
+        nice = f <= 1 ? 1 : f <= 2 ? 2 : f <= 5 ? 5 : 10;
+    return nice * decade;
+}
+
+// The range from `lo` to `hi` widened to round numbers, with about five ticks on them.
+void setNiceRange(ChartAxis& axis, double lo, double hi)
+{
+    axis.ticks.clear();
+    axis.format = 'g';
+    axis.precision = 4;
+    if (!(hi > lo)) {
+        axis.min = lo;
+        axis.max = hi;
+        return;
+    }
+    constexpr int kTicks = 5;
+    const double step = niceNumber(niceNumber(hi - lo, false) / (kTicks - 1), true);
+    axis.min = std::floor(lo / step) * step;
+    axis.max = std::ceil(hi / step) * step;
+    const int count = static_cast<int>(std::lround((axis.max - axis.min) / step));
+    for (int i = 0; i <= count; ++i)
+        axis.ticks.push_back(axis.min + i * step);
 }
 
 // A value axis from `lo` to `hi` with some room above and below, on round numbers.
-void setValueRange(QValueAxis& axis, double lo, double hi)
+void setValueRange(ChartAxis& axis, double lo, double hi)
 {
     if (!hasValue(lo) || !hasValue(hi)) {
-        axis.setRange(0, 1);
+        setNiceRange(axis, 0, 1);
         return;
     }
     const double pad = hi > lo ? (hi - lo) * 0.08 : std::max(std::abs(hi) * 0.1, 0.001);
-    axis.setRange(lo - pad, hi + pad);
-    axis.applyNiceNumbers();
-    axis.setLabelFormat(QStringLiteral("%.4g"));
+    setNiceRange(axis, lo - pad, hi + pad);
 }
 
-template <typename Series>
-Series* addSeries(QChart& chart, const char* objectName, const QString& name, QValueAxis* x, QValueAxis* y)
+ChartSeries& addSeries(Chart& chart, const char* objectName, const QString& name, ChartSeriesKind kind)
 {
-    auto* series = new Series;
-    series->setObjectName(QString::fromLatin1(objectName));
-    series->setName(name);
-    chart.addSeries(series);
-    series->attachAxis(x);
-    series->attachAxis(y);
-    return series;
-}
-
-void showInLegend(QChart& chart, QAbstractSeries* series, bool shown)
-{
-    for (QLegendMarker* marker : chart.legend()->markers(series))
-        marker->setVisible(shown);
+    ChartSeries series;
+    series.objectName = QString::fromLatin1(objectName);
+    series.name = name;
+    series.kind = kind;
+    return chart.addSeries(std::move(series));
 }
 
 QPen linePen(const QColor& colour, Qt::PenStyle style = Qt::SolidLine)
@@ -131,46 +126,45 @@ QPen linePen(const QColor& colour, Qt::PenStyle style = Qt::SolidLine)
     return pen;
 }
 
-// Points without a line: a line series whose line is not drawn. A scatter series would do
-// the same with one graphics item per point, which thousands of points cannot afford.
-QLineSeries* addPoints(QChart& chart, const char* objectName, const QString& name, QValueAxis* x, QValueAxis* y,
-                       const QColor& colour, double size)
+ChartSeries& addLine(Chart& chart, const char* objectName, const QString& name, bool marked)
 {
-    auto* points = addSeries<QLineSeries>(chart, objectName, name, x, y);
-    QPen pen(colour);
-    pen.setStyle(Qt::NoPen);
-    points->setPen(pen);
-    points->setPointsVisible(true);
-    points->setMarkerSize(size);
+    ChartSeries& line = addSeries(chart, objectName, name, ChartSeriesKind::Line);
+    line.pen = linePen(kValueColour);
+    line.pointsVisible = marked;
+    line.markerSize = kLinePointSize;
+    line.markerFill = kValueColour;
+    return line;
+}
+
+// Filled round points without a line.
+ChartSeries& addPoints(Chart& chart, const char* objectName, const QString& name, const QColor& colour, double size)
+{
+    ChartSeries& points = addSeries(chart, objectName, name, ChartSeriesKind::Points);
+    points.pen = QPen(colour);
+    points.markerSize = size;
+    points.markerFill = colour;
     return points;
+}
+
+// Hollow squares round points: the marks of a row that are to be seen over its value's dot.
+ChartSeries& addFrames(Chart& chart, const char* objectName, const QString& name, const QColor& colour, double size)
+{
+    ChartSeries& frames = addSeries(chart, objectName, name, ChartSeriesKind::Points);
+    frames.pen = QPen(colour);
+    frames.marker = ChartMarker::Square;
+    frames.markerSize = size;
+    frames.markerPen = QPen(colour, 2);
+    return frames;
 }
 
 // A dashed line across the whole chart at `value`, named with its value in the legend: on
 // the plot a label would vanish under thousands of rows.
-void addLevel(QChart& chart, const char* objectName, const QString& name, double value, double from, double to,
-              const QColor& colour, QValueAxis* x, QValueAxis* y)
+void addLevel(Chart& chart, const char* objectName, const QString& name, double value, double from, double to,
+              const QColor& colour)
 {
-    auto* line = addSeries<QLineSeries>(chart, objectName, name, x, y);
-    line->setPen(linePen(colour, Qt::DashLine));
-    line->replace(QList<QPointF>{{from, value}, {to, value}});
-}
-
-// Lays the legend and the chart out now rather than when the event loop comes round, so that
-// a picture taken at once shows every legend entry that was just shown or hidden.
-void settle(QChart& chart)
-{
-    if (QGraphicsLayout* legend = chart.legend()->layout())
-        legend->activate();
-    if (QGraphicsLayout* layout = chart.layout())
-        layout->activate();
-}
-
-QXYSeries* findSeries(QChart& chart, const char* objectName)
-{
-    for (QAbstractSeries* series : chart.series())
-        if (series->objectName() == QLatin1String(objectName))
-            return qobject_cast<QXYSeries*>(series);
-    return nullptr;
+    ChartSeries& line = addSeries(chart, objectName, name, ChartSeriesKind::Level);
+    line.pen = linePen(colour, Qt::DashLine);
+    line.points = QList<QPointF>{{from, value}, {to, value}};
 }
 
 } // namespace
@@ -183,7 +177,7 @@ int positionAtX(double x, int rows)
     return place >= 0 && place < rows ? static_cast<int>(place) : -1;
 }
 
-void buildForcesChart(QChart& chart, const TestForces& test, const ChartStyle& style)
+void buildForcesChart(Chart& chart, const TestForces& test, const ChartStyle& style)
 {
     QString title = QStringLiteral("Усилия пенетрации, Н");
     if (test.position < 0)
@@ -193,9 +187,9 @@ void buildForcesChart(QChart& chart, const TestForces& test, const ChartStyle& s
     else
         title += QStringLiteral(": %1").arg(test.title);
     prepareChart(chart, title, style);
-    QValueAxis* x = axisOf(chart, Qt::AlignBottom, QStringLiteral("Погружение №"), style);
-    QValueAxis* y = axisOf(chart, Qt::AlignLeft, QStringLiteral("F, Н"), style);
-    setCountingTicks(*x, kPushes, kPushes);
+    ChartAxis& x = axisOf(chart, Qt::AlignBottom, QStringLiteral("Погружение №"));
+    ChartAxis& y = axisOf(chart, Qt::AlignLeft, QStringLiteral("F, Н"));
+    setCountingTicks(x, kPushes, kPushes);
 
     // Forces start from zero: a push that went wrong is then as far from the others on the
     // chart as it is in newtons.
@@ -205,14 +199,10 @@ void buildForcesChart(QChart& chart, const TestForces& test, const ChartStyle& s
             top = hasValue(f) ? std::max(top, f) : top;
         top = hasValue(test.mean) ? std::max(top, test.mean) : top;
     }
-    y->setRange(0, top > 0 ? top * 1.12 : 1);
-    y->applyNiceNumbers();
-    y->setLabelFormat(QStringLiteral("%.4g"));
+    setNiceRange(y, 0, top > 0 ? top * 1.12 : 1);
 
-    if (test.position < 0) {
-        settle(chart);
+    if (test.position < 0)
         return;
-    }
     bool named = false;
     QList<QPointF> lonePoints;
     for (const ValueRun& run : valueRuns(test.forces)) {
@@ -220,36 +210,25 @@ void buildForcesChart(QChart& chart, const TestForces& test, const ChartStyle& s
             lonePoints << QPointF(run.first + 1, test.forces[static_cast<std::size_t>(run.first)]);
             continue;
         }
-        auto* line = addSeries<QLineSeries>(chart, "Forces", QStringLiteral("F, Н"), x, y);
-        line->setPen(linePen(kValueColour));
-        line->setPointsVisible(true);
-        line->setPointLabelsVisible(true);
-        line->setPointLabelsFormat(QStringLiteral("@yPoint"));
-        line->setPointLabelsFont(chartFont(style));
-        line->setPointLabelsClipping(false);
-        QList<QPointF> points;
+        ChartSeries& line = addLine(chart, "Forces", QStringLiteral("F, Н"), true);
+        line.pointLabels = true;
         for (int i = run.first; i <= run.last; ++i)
-            points << QPointF(i + 1, test.forces[static_cast<std::size_t>(i)]);
-        line->replace(points);
-        showInLegend(chart, line, !named);
+            line.points << QPointF(i + 1, test.forces[static_cast<std::size_t>(i)]);
+        line.inLegend = !named;
         named = true;
     }
     if (!lonePoints.isEmpty()) {
-        auto* points = addPoints(chart, "LoneForces", QStringLiteral("F, Н"), x, y, kValueColour, 6);
-        points->setPointLabelsVisible(true);
-        points->setPointLabelsFormat(QStringLiteral("@yPoint"));
-        points->setPointLabelsFont(chartFont(style));
-        points->setPointLabelsClipping(false);
-        points->replace(lonePoints);
-        showInLegend(chart, points, !named);
+        ChartSeries& points = addPoints(chart, "LoneForces", QStringLiteral("F, Н"), kValueColour, 6);
+        points.pointLabels = true;
+        points.points = lonePoints;
+        points.inLegend = !named;
     }
     if (hasValue(test.mean))
         addLevel(chart, "MeanForce", QStringLiteral("Fср = %1 Н").arg(chartNumberText(test.mean)), test.mean, 0.5,
-                 kPushes + 0.5, kMeanColour, x, y);
-    settle(chart);
+                 kPushes + 0.5, kMeanColour);
 }
 
-void buildTestsChart(QChart& chart, const MeasureSeries& series, std::span<const int> selected, int current,
+void buildTestsChart(Chart& chart, const MeasureSeries& series, std::span<const int> selected, int current,
                      const ChartStyle& style)
 {
     const int rows = static_cast<int>(series.values.size());
@@ -264,14 +243,14 @@ void buildTestsChart(QChart& chart, const MeasureSeries& series, std::span<const
         title += QStringLiteral(": испытаний %1").arg(rows);
     prepareChart(chart, title, style);
     // With a limit the entries no longer fit under the plot: they go beside it, one a line.
-    chart.legend()->setAlignment(hasValue(series.limit) || !series.failing.empty() ? Qt::AlignRight : Qt::AlignBottom);
-    QValueAxis* x = axisOf(chart, Qt::AlignBottom, QStringLiteral("Строка таблицы"), style);
+    chart.setLegendAlignment(hasValue(series.limit) || !series.failing.empty() ? Qt::AlignRight : Qt::AlignBottom);
+    ChartAxis& x = axisOf(chart, Qt::AlignBottom, QStringLiteral("Строка таблицы"));
     // The title above names the figure with its unit; the axis needs no title of its own.
-    QValueAxis* y = axisOf(chart, Qt::AlignLeft, QString(), style);
-    setCountingTicks(*x, rows, 10);
+    ChartAxis& y = axisOf(chart, Qt::AlignLeft, QString());
+    setCountingTicks(x, rows, 10);
     // The limit line stays in sight even when every value is far above it.
     const bool limited = hasValue(series.limit) && series.count > 0;
-    setValueRange(*y, limited ? std::min(series.min, series.limit) : series.min,
+    setValueRange(y, limited ? std::min(series.min, series.limit) : series.min,
                   limited ? std::max(series.max, series.limit) : series.max);
 
     const std::vector<ValueRun> runs = valueRuns(series.values);
@@ -284,88 +263,71 @@ void buildTestsChart(QChart& chart, const MeasureSeries& series, std::span<const
                 lonePoints << QPointF(i + 1, series.values[static_cast<std::size_t>(i)]);
             continue;
         }
-        QList<QPointF> points;
-        points.reserve(run.length());
+        ChartSeries& line = addLine(chart, "Values", QStringLiteral("значения"), rows <= kMaxMarkedPoints);
+        line.points.reserve(run.length());
         for (int i = run.first; i <= run.last; ++i)
-            points << QPointF(i + 1, series.values[static_cast<std::size_t>(i)]);
-        auto* line = addSeries<QLineSeries>(chart, "Values", QStringLiteral("значения"), x, y);
-        line->setPen(linePen(kValueColour));
-        line->setPointsVisible(rows <= kMaxMarkedPoints);
-        line->replace(points);
-        showInLegend(chart, line, !named);
+            line.points << QPointF(i + 1, series.values[static_cast<std::size_t>(i)]);
+        line.inLegend = !named;
         named = true;
     }
     if (!lonePoints.isEmpty()) {
-        auto* points = addPoints(chart, "LoneValues", QStringLiteral("значения"), x, y, kValueColour,
-                                 rows <= kMaxMarkedPoints ? 5 : 3);
-        points->replace(lonePoints);
-        showInLegend(chart, points, !named);
+        ChartSeries& points = addPoints(chart, "LoneValues", QStringLiteral("значения"), kValueColour,
+                                        rows <= kMaxMarkedPoints ? 5 : 3);
+        points.points = std::move(lonePoints);
+        points.inLegend = !named;
     }
 
     if (series.count > 0) {
         const double from = 0.5;
         const double to = rows + 0.5;
         addLevel(chart, "Maximum", QStringLiteral("наиб. %1").arg(chartNumberText(series.max)), series.max, from,
-                 to, kMaximumColour, x, y);
+                 to, kMaximumColour);
         addLevel(chart, "Mean", QStringLiteral("сред. %1").arg(chartNumberText(series.mean)), series.mean, from, to,
-                 kMeanColour, x, y);
+                 kMeanColour);
         addLevel(chart, "Minimum", QStringLiteral("наим. %1").arg(chartNumberText(series.min)), series.min, from,
-                 to, kMinimumColour, x, y);
+                 to, kMinimumColour);
     }
 
     // The limit of this figure, and every test below a limit (of this figure or the other).
     if (limited)
         addLevel(chart, "Limit", QStringLiteral("норматив %1").arg(chartNumberText(series.limit)), series.limit,
-                 0.5, rows + 0.5, kLimitColour, x, y);
+                 0.5, rows + 0.5, kLimitColour);
     if (!series.failing.empty()) {
-        auto* failing = addSeries<QScatterSeries>(chart, "BelowLimit",
-                                                  QStringLiteral("ниже норматива: %1").arg(series.failing.size()), x, y);
-        failing->setMarkerShape(QScatterSeries::MarkerShapeRectangle);
-        failing->setMarkerSize(rows <= kMaxMarkedPoints ? 10 : 6);
-        failing->setBrush(Qt::NoBrush);
-        failing->setPen(QPen(kLimitColour, 2));
-        QList<QPointF> points;
+        ChartSeries& failing = addFrames(chart, "BelowLimit",
+                                         QStringLiteral("ниже норматива: %1").arg(series.failing.size()), kLimitColour,
+                                         rows <= kMaxMarkedPoints ? 10 : 6);
         for (int position : series.failing)
             if (position >= 0 && position < rows && hasValue(series.values[std::size_t(position)]))
-                points << QPointF(position + 1, series.values[std::size_t(position)]);
-        failing->replace(points);
+                failing.points << QPointF(position + 1, series.values[std::size_t(position)]);
     }
 
     // The marks go on top of everything else.
-    addPoints(chart, "Selected", QStringLiteral("выделено"), x, y, kSelectedColour,
-              rows <= kMaxMarkedPoints ? 7 : 5);
-    auto* currentMark = addSeries<QScatterSeries>(chart, "Current", QStringLiteral("текущая"), x, y);
-    currentMark->setMarkerShape(QScatterSeries::MarkerShapeRectangle);
-    currentMark->setMarkerSize(13);
-    currentMark->setBrush(Qt::NoBrush);
-    currentMark->setPen(QPen(kCurrentColour, 2));
+    addPoints(chart, "Selected", QStringLiteral("выделено"), kSelectedColour, rows <= kMaxMarkedPoints ? 7 : 5);
+    addFrames(chart, "Current", QStringLiteral("текущая"), kCurrentColour, 13);
     setTestsMarks(chart, series, selected, current);
 }
 
-void setTestsMarks(QChart& chart, const MeasureSeries& series, std::span<const int> selected, int current)
+void setTestsMarks(Chart& chart, const MeasureSeries& series, std::span<const int> selected, int current)
 {
     const auto valueAt = [&series](int position) {
         return position >= 0 && position < static_cast<int>(series.values.size())
             ? series.values[static_cast<std::size_t>(position)]
             : kNoValue;
     };
-    if (QXYSeries* marked = findSeries(chart, "Selected")) {
-        QList<QPointF> points;
+    if (ChartSeries* marked = chart.findSeries(QStringLiteral("Selected"))) {
+        marked->points.clear();
         for (int position : selected)
             if (const double v = valueAt(position); hasValue(v))
-                points << QPointF(position + 1, v);
-        marked->replace(points);
-        marked->setName(QStringLiteral("выделено: %1").arg(selected.size()));
-        showInLegend(chart, marked, !selected.empty());
+                marked->points << QPointF(position + 1, v);
+        marked->name = QStringLiteral("выделено: %1").arg(selected.size());
+        marked->inLegend = !selected.empty();
     }
-    if (QXYSeries* mark = findSeries(chart, "Current")) {
-        QList<QPointF> points;
+    if (ChartSeries* mark = chart.findSeries(QStringLiteral("Current"))) {
+        mark->points.clear();
         if (const double v = valueAt(current); hasValue(v))
-            points << QPointF(current + 1, v);
-        mark->replace(points);
-        showInLegend(chart, mark, !points.isEmpty());
+            mark->points << QPointF(current + 1, v);
+        mark->inLegend = !mark->points.isEmpty();
     }
-    settle(chart);
 }
 
 } // namespace views

@@ -1,6 +1,6 @@
 #pragma once
 
-// The two charts of the tests, built from their values into Qt Charts objects. The panel, a
+// The two charts of the tests, built from their values into Chart models. The panel, a
 // saved picture and the report's charts page all build their charts here, so that they show
 // the same thing.
 //
@@ -14,11 +14,11 @@
 //                 "Maximum", "Selected", "Current".
 // On both, x is a place in order: the push number 1…5, or the row's number in the view 1…n.
 
+#include "views/chart.h"
 #include "views/chart_data.h"
 
 #include <span>
 
-class QChart;
 
 namespace views {
 
@@ -36,13 +36,13 @@ inline constexpr int kMaxValueLines = 300;
 inline constexpr int kMaxMarkedPoints = 150;
 
 // Replaces whatever the chart showed with the forces of one test and its mean force.
-void buildForcesChart(QChart& chart, const TestForces& test, const ChartStyle& style);
+void buildForcesChart(Chart& chart, const TestForces& test, const ChartStyle& style);
 // Replaces whatever the chart showed with the figure over all rows, its smallest, mean and
 // largest value, and the marks.
-void buildTestsChart(QChart& chart, const MeasureSeries& series, std::span<const int> selected, int current,
+void buildTestsChart(Chart& chart, const MeasureSeries& series, std::span<const int> selected, int current,
                      const ChartStyle& style);
 // Only the marks of a built tests chart: the selected rows and the current row.
-void setTestsMarks(QChart& chart, const MeasureSeries& series, std::span<const int> selected, int current);
+void setTestsMarks(Chart& chart, const MeasureSeries& series, std::span<const int> selected, int current);
 
 // The view position a point of the tests chart stands for (x = position + 1), or -1 when x
 // is outside the rows.

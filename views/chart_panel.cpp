@@ -1,97 +1,35 @@
 #include "views/chart_panel.h"
 
 #include "views/chart_picture.h"
+#include "views/chart_view.h"
 #include "views/data_grid.h"
 #include "views/grid_tabs.h"
 
 #include "document/measurement_document.h"
 
-#include <QApplication>
-#include <QChart>
-#include <QChartView>
 #include <QComboBox>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QMouseEvent>
 #include <QSplitter>
 #include <QStackedWidget>
 #include <QTimer>
 #include <QToolButton>
-#include <QToolTip>
 #include <QVBoxLayout>
 
 #include <algorithm>
-#include <functional>
 
 namespace views {
-
-// The tests chart on the screen: a click on its plot (not a drag) names the row under the
-// mouse, and the mouse resting over it shows that row's value.
-class TestsChartView : public QChartView {
-public:
-    explicit TestsChartView(QChart* chart, QWidget* parent) : QChartView(chart, parent)
-    {
-        setMouseTracking(true);
-    }
-
-    std::function<void(double x)> clicked;
-    std::function<QString(double x)> tip;
-
-protected:
-    void mousePressEvent(QMouseEvent* event) override
-    {
-        m_pressedAt = event->position();
-        QChartView::mousePressEvent(event);
-    }
-
-    void mouseReleaseEvent(QMouseEvent* event) override
-    {
-        QChartView::mouseReleaseEvent(event);
-        const bool click = (event->position() - m_pressedAt).manhattanLength() < QApplication::startDragDistance();
-        if (event->button() == Qt::LeftButton && click && clicked)
-            if (const auto x = xAt(event->position()))
-                clicked(*x);
-    }
-
-    void mouseMoveEvent(QMouseEvent* event) override
-    {
-        QChartView::mouseMoveEvent(event);
-        const auto x = xAt(event->position());
-        const QString text = x && tip ? tip(*x) : QString();
-        if (text.isEmpty())
-            QToolTip::hideText();
-        else
-            QToolTip::showText(event->globalPosition().toPoint(), text, this);
-    }
-
-private:
-    // The x of the chart's axes under a point of the view; nothing outside the plot.
-    std::optional<double> xAt(const QPointF& at) const
-    {
-        QChart* c = chart();
-        if (!c || c->series().isEmpty())
-            return std::nullopt;
-        const QPointF inChart = c->mapFromScene(mapToScene(at.toPoint()));
-        if (!c->plotArea().contains(inChart))
-            return std::nullopt;
-        return c->mapToValue(inChart, c->series().front()).x();
-    }
-
-    QPointF m_pressedAt;
-};
 
 namespace {
 
 // A saved picture of a hidden or tiny panel gets this size.
 constexpr QSize kDefaultPictureSize(1200, 800);
 
-QChartView* makeView(QChartView* view, const QString& name, const QString& accessibleName)
+ChartView* makeView(QWidget* parent, const QString& name, const QString& accessibleName)
 {
+    auto* view = new ChartView(parent);
     view->setObjectName(name);
     view->setAccessibleName(accessibleName);
-    view->setRenderHint(QPainter::Antialiasing);
-    view->setMinimumSize(160, 120);
-    view->setFrameShape(QFrame::NoFrame);
     return view;
 }
 
@@ -142,11 +80,10 @@ ChartPanel::ChartPanel(document::MeasurementDocument& document, GridTabs& tabs, 
     m_charts = new QSplitter(this);
     m_charts->setObjectName(QStringLiteral("ChartSplitter"));
     m_charts->setChildrenCollapsible(false);
-    m_forcesView = makeView(new QChartView(new QChart, m_charts), QStringLiteral("ForcesChart"),
-                            QStringLiteral("Усилия пенетрации текущего испытания"));
-    m_testsView = new TestsChartView(new QChart, m_charts);
-    makeView(m_testsView, QStringLiteral("TestsChart"), QStringLiteral("Показатель по всем испытаниям вкладки"));
-    m_testsView->clicked = [this](double x) { showRow(positionAtX(x, static_cast<int>(m_snapshot.tests.values.size()))); };
+    m_forcesView = makeView(m_charts, QStringLiteral("ForcesChart"), QStringLiteral("Усилия пенетрации текущего испытания"));
+    m_testsView = makeView(m_charts, QStringLiteral("TestsChart"), QStringLiteral("Показатель по всем испытаниям вкладки"));
+    connect(m_testsView, &ChartView::clicked, this,
+            [this](double x) { showRow(positionAtX(x, static_cast<int>(m_snapshot.tests.values.size()))); });
     m_testsView->tip = [this](double x) { return rowText(positionAtX(x, static_cast<int>(m_snapshot.tests.values.size()))); };
     m_charts->addWidget(m_forcesView);
     m_charts->addWidget(m_testsView);
@@ -180,22 +117,22 @@ ChartPanel::ChartPanel(document::MeasurementDocument& document, GridTabs& tabs, 
 
 ChartPanel::~ChartPanel() = default;
 
-QChart* ChartPanel::forcesChart() const
+Chart* ChartPanel::forcesChart() const
 {
-    return m_forcesView->chart();
+    return &m_forcesView->chart();
 }
 
-QChart* ChartPanel::testsChart() const
+Chart* ChartPanel::testsChart() const
 {
-    return m_testsView->chart();
+    return &m_testsView->chart();
 }
 
-QChartView* ChartPanel::forcesView() const
+ChartView* ChartPanel::forcesView() const
 {
     return m_forcesView;
 }
 
-QChartView* ChartPanel::testsView() const
+ChartView* ChartPanel::testsView() const
 {
     return m_testsView;
 }
@@ -276,6 +213,8 @@ void ChartPanel::draw()
     else
         setTestsMarks(*testsChart(), m_snapshot.tests, m_snapshot.selected, m_snapshot.current);
     buildForcesChart(*forcesChart(), m_snapshot.forces, m_style);
+    m_testsView->update();
+    m_forcesView->update();
     m_undrawn = 0;
     describe();
 }

@@ -5,8 +5,6 @@
 
 #include <QWidget>
 
-class QChart;
-class QChartView;
 class QComboBox;
 class QSplitter;
 class QStackedWidget;
@@ -21,7 +19,7 @@ namespace views {
 
 class DataGrid;
 class GridTabs;
-class TestsChartView;
+class ChartView;
 
 // The charts of the tests beside the grid tabs: the five penetration forces of the current
 // test with its mean force, and one figure (R, E or K, chosen in a combo box) over every row
@@ -43,10 +41,10 @@ public:
     void setMeasure(ChartMeasure measure);
 
     // The charts on the screen.
-    QChart* forcesChart() const;
-    QChart* testsChart() const;
-    QChartView* forcesView() const;
-    QChartView* testsView() const;
+    Chart* forcesChart() const;
+    Chart* testsChart() const;
+    ChartView* forcesView() const;
+    ChartView* testsView() const;
 
     // What the charts show, read afresh if anything changed since (also while the panel is
     // hidden and its charts stay as they were): what a saved picture and the report draw.
@@ -102,8 +100,8 @@ private:
     QToolButton* m_saveButton = nullptr;
     QStackedWidget* m_pages = nullptr;
     QSplitter* m_charts = nullptr;
-    QChartView* m_forcesView = nullptr;
-    TestsChartView* m_testsView = nullptr;
+    ChartView* m_forcesView = nullptr;
+    ChartView* m_testsView = nullptr;
     ChartStyle m_style;
 };
 

@@ -1,57 +1,57 @@
 #include "views/chart_picture.h"
 
-#include <QChart>
+#include "views/chart_painter.h"
+#include "views/svg_writer.h"
+
 #include <QFileInfo>
-#include <QGraphicsScene>
 #include <QImage>
 #include <QPageSize>
 #include <QPainter>
 #include <QPdfWriter>
 #include <QSaveFile>
-#include <QSvgGenerator>
 
-#include <memory>
+#include <cmath>
 
 namespace views {
 namespace {
 
 const QString kPictureTitle = QStringLiteral("Графики испытаний");
 
-// Two charts in a scene of their own, laid out at `size`.
-class ChartScene {
+// The two charts laid out at `size`, as the panel lays them out.
+class ChartPair {
 public:
-    ChartScene(const QSizeF& size, const ChartSnapshot& snapshot, const ChartStyle& style) : m_size(size)
+    ChartPair(const QSizeF& size, const ChartSnapshot& snapshot, const ChartStyle& style) : m_size(size)
     {
-        auto* forces = new QChart;
-        auto* tests = new QChart;
-        m_scene.addItem(forces); // the scene owns them from here
-        m_scene.addItem(tests);
-        buildForcesChart(*forces, snapshot.forces, style);
-        buildTestsChart(*tests, snapshot.tests, snapshot.selected, snapshot.current, style);
+        buildForcesChart(m_forces, snapshot.forces, style);
+        buildTestsChart(m_tests, snapshot.tests, snapshot.selected, snapshot.current, style);
         if (chartsSideBySide(size)) {
             const double w = std::round(size.width() / 3);
-            forces->setGeometry(QRectF(0, 0, w, size.height()));
-            tests->setGeometry(QRectF(w, 0, size.width() - w, size.height()));
+            m_forcesArea = QRectF(0, 0, w, size.height());
+            m_testsArea = QRectF(w, 0, size.width() - w, size.height());
         } else {
             const double h = std::round(size.height() * 2 / 5);
-            forces->setGeometry(QRectF(0, 0, size.width(), h));
-            tests->setGeometry(QRectF(0, h, size.width(), size.height() - h));
+            m_forcesArea = QRectF(0, 0, size.width(), h);
+            m_testsArea = QRectF(0, h, size.width(), size.height() - h);
         }
-        m_scene.setSceneRect(QRectF(QPointF(0, 0), size));
     }
 
-    void render(QPainter& painter, const QRectF& target)
+    // Paints both into `target`, scaled from the size they were laid out at.
+    void render(QPainter& painter, const QRectF& target) const
     {
         painter.save();
-        painter.setRenderHint(QPainter::Antialiasing);
-        painter.setRenderHint(QPainter::TextAntialiasing);
-        m_scene.render(&painter, target, QRectF(QPointF(0, 0), m_size), Qt::IgnoreAspectRatio);
+        painter.translate(target.topLeft());
+        painter.scale(target.width() / m_size.width(), target.height() / m_size.height());
+        ChartPainter(m_forces, m_forcesArea).paint(painter);
+        ChartPainter(m_tests, m_testsArea).paint(painter);
         painter.restore();
     }
 
 private:
-    QGraphicsScene m_scene;
     QSizeF m_size;
+    Chart m_forces;
+    Chart m_tests;
+    QRectF m_forcesArea;
+    QRectF m_testsArea;
 };
 
 // Runs `paint` on a painter over the device: false, with the reason in `error`, when the
@@ -106,8 +106,8 @@ void paintCharts(QPainter& painter, const QRectF& target, const QSizeF& layoutSi
 {
     if (target.isEmpty() || layoutSize.isEmpty())
         return;
-    ChartScene scene(layoutSize, snapshot, style);
-    scene.render(painter, target);
+    ChartPair charts(layoutSize, snapshot, style);
+    charts.render(painter, target);
 }
 
 QString writeCharts(const QString& path, ChartFileFormat format, const ChartSnapshot& snapshot, QSize size,
@@ -118,14 +118,14 @@ QString writeCharts(const QString& path, ChartFileFormat format, const ChartSnap
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         return file.errorString();
-    ChartScene scene(QSizeF(size), snapshot, style);
+    ChartPair charts(QSizeF(size), snapshot, style);
     QString error;
     bool painted = false;
     switch (format) {
     case ChartFileFormat::Png: {
         QImage image(size, QImage::Format_ARGB32_Premultiplied);
         image.fill(Qt::white);
-        painted = paintInto(image, [&](QPainter& p) { scene.render(p, QRectF(image.rect())); }, error);
+        painted = paintInto(image, [&](QPainter& p) { charts.render(p, QRectF(image.rect())); }, error);
         if (painted && !image.save(&file, "PNG")) {
             painted = false;
             error = file.errorString();
@@ -133,13 +133,8 @@ QString writeCharts(const QString& path, ChartFileFormat format, const ChartSnap
         break;
     }
     case ChartFileFormat::Svg: {
-        QSvgGenerator svg;
-        svg.setOutputDevice(&file);
-        svg.setSize(size);
-        svg.setViewBox(QRect(QPoint(0, 0), size));
-        svg.setResolution(96);
-        svg.setTitle(kPictureTitle);
-        painted = paintInto(svg, [&](QPainter& p) { scene.render(p, QRectF(QPointF(0, 0), QSizeF(size))); }, error);
+        SvgWriter svg(file, size, kPictureTitle);
+        painted = paintInto(svg, [&](QPainter& p) { charts.render(p, QRectF(QPointF(0, 0), QSizeF(size))); }, error);
         break;
     }
     case ChartFileFormat::Pdf: {
@@ -150,7 +145,7 @@ QString writeCharts(const QString& path, ChartFileFormat format, const ChartSnap
         // A page as big as the picture: 96 pixels to the inch, 72 points to the inch.
         pdf.setPageSize(QPageSize(QSizeF(size) * 72.0 / 96.0, QPageSize::Point, QString(), QPageSize::ExactMatch));
         pdf.setPageMargins(QMarginsF(0, 0, 0, 0));
-        painted = paintInto(pdf, [&](QPainter& p) { scene.render(p, QRectF(0, 0, pdf.width(), pdf.height())); }, error);
+        painted = paintInto(pdf, [&](QPainter& p) { charts.render(p, QRectF(0, 0, pdf.width(), pdf.height())); }, error);
         break;
     }
     }

@@ -16,11 +16,9 @@
 #include "views/grid_tabs.h"
 
 #include <QAction>
-#include <QChart>
 #include <QDockWidget>
 #include <QFile>
 #include <QImage>
-#include <QLineSeries>
 #include <QMenu>
 #include <QPainter>
 #include <QPrintPreviewDialog>
@@ -30,6 +28,7 @@
 #include <QSettings>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QXmlStreamReader>
 
 #include <cmath>
 #include <memory>
@@ -301,6 +300,15 @@ private slots:
             QVERIFY(image.loadFromData(bytes, "PNG"));
             QVERIFY(colourCount(image) > 16);
             keep(image, QStringLiteral("saved_charts.png"));
+        } else if (magic.startsWith("<?xml")) {
+            // Well-formed, and with the charts' texts in it.
+            QXmlStreamReader xml(bytes);
+            QString texts;
+            while (!xml.atEnd())
+                if (xml.readNext() == QXmlStreamReader::StartElement && xml.name() == QLatin1String("text"))
+                    texts += xml.readElementText();
+            QVERIFY2(!xml.hasError(), qPrintable(xml.errorString()));
+            QVERIFY2(texts.contains(QStringLiteral("Строка таблицы")), qPrintable(texts));
         }
         QCOMPARE(QDir(out.path()).entryList(QDir::Files).size(), 1);
     }
