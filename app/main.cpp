@@ -74,10 +74,33 @@ int runWindowPart(int& argc, char** argv)
     return 1;
 }
 
+#ifdef Q_OS_WIN
+// A program of the Windows subsystem starts without a console, so what the command line
+// writes would go nowhere. Started from a console, it writes into that console, in UTF-8 (the
+// console's own code page would garble Cyrillic); output sent to a file or a pipe stays there.
+void useParentConsole()
+{
+    const auto redirected = [](DWORD which) { return GetFileType(GetStdHandle(which)) != FILE_TYPE_UNKNOWN; };
+    const bool out = redirected(STD_OUTPUT_HANDLE);
+    const bool err = redirected(STD_ERROR_HANDLE);
+    if ((out && err) || !AttachConsole(ATTACH_PARENT_PROCESS))
+        return;
+    if (!out)
+        std::freopen("CONOUT$", "w", stdout);
+    if (!err)
+        std::freopen("CONOUT$", "w", stderr);
+    SetConsoleOutputCP(CP_UTF8);
+}
+#endif
+
 } // namespace
 
 int main(int argc, char* argv[])
 {
+#ifdef Q_OS_WIN
+    if (!app::opensWindow(argc, argv))
+        useParentConsole();
+#endif
     if (!app::opensWindow(argc, argv) && app::needsOnlyCore(argc, argv)) {
         // The part with the window gets argv as it was given.
         int coreArgc = argc;

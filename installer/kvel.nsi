@@ -4,7 +4,8 @@
 ; It installs the folder into Program Files for every user of the computer, with shortcuts in
 ; the Start menu and on the desktop, offers the program for .db tables under "Open with", and
 ; registers an uninstaller that takes away exactly what it put in place.
-Unicode true
+; A 64-bit installer for a 64-bit program (it also runs where no 32-bit layer is installed).
+Target amd64-unicode
 SetCompressor /SOLID lzma
 RequestExecutionLevel admin
 ManifestDPIAware true
@@ -40,6 +41,7 @@ VIAddVersionKey /LANG=1049 "CompanyName" "${COMPANY}"
 VIAddVersionKey /LANG=1049 "FileDescription" "Установка программы ${PRODUCT}"
 VIAddVersionKey /LANG=1049 "FileVersion" "${VERSION}"
 VIAddVersionKey /LANG=1049 "ProductVersion" "${VERSION}"
+VIAddVersionKey /LANG=1049 "LegalCopyright" "© ${COMPANY}"
 
 !ifndef ICON
   !error "ICON is not set"

@@ -7,15 +7,54 @@
 #include <algorithm>
 #include <cstring>
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 namespace store {
+
+namespace {
+
+// One byte of the code page as the library converter reads it: Qt's (with ICU) on Linux; on
+// Windows, where Qt is built without ICU and converts only Unicode, the system's own.
+class ByteDecoder {
+public:
+    explicit ByteDecoder(TextCodec::CodePage page)
+#ifdef _WIN32
+        : m_codePage(page == TextCodec::CodePage::Dos866 ? 866 : 1251)
+#else
+        : m_decoder(page == TextCodec::CodePage::Dos866 ? "IBM866" : "windows-1251", QStringConverter::Flag::Stateless)
+#endif
+    {
+    }
+
+    QString decode(char byte)
+    {
+#ifdef _WIN32
+        wchar_t wide[2];
+        const int n = ::MultiByteToWideChar(m_codePage, MB_ERR_INVALID_CHARS, &byte, 1, wide, 2);
+        return n == 1 ? QString(QChar(char16_t(wide[0]))) : QString(QChar::ReplacementCharacter);
+#else
+        return m_decoder.decode(QByteArrayView(&byte, 1));
+#endif
+    }
+
+private:
+#ifdef _WIN32
+    unsigned m_codePage;
+#else
+    QStringDecoder m_decoder;
+#endif
+};
+
+} // namespace
 
 TextCodec::TextCodec(CodePage page) : m_page(page)
 {
-    QStringDecoder decoder(page == CodePage::Dos866 ? "IBM866" : "windows-1251",
-                           QStringConverter::Flag::Stateless);
+    ByteDecoder decoder(page);
     for (int b = 0; b < 256; ++b) {
         const char byte = static_cast<char>(b);
-        const QString ch = decoder.decode(QByteArrayView(&byte, 1));
+        const QString ch = decoder.decode(byte);
         // A byte the code page leaves undefined (0x98 in 1251) still round-trips as itself
         // rather than turning into a replacement character that could not be written back.
         const char16_t u = (ch.size() == 1 && ch[0] != QChar::ReplacementCharacter)

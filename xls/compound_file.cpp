@@ -12,6 +12,8 @@
 #ifdef _WIN32
 #include <objbase.h>
 #include <windows.h>
+// The system's header makes CreateFile a macro; here it is only the name of an error code.
+#undef CreateFile
 #else
 #include <gsf/gsf-output-stdio.h>
 #include <gsf/gsf-outfile-msole.h>

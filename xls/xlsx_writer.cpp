@@ -649,7 +649,9 @@ private:
     int m_saved = -1;
 };
 #else
-struct QuietStandardError {};
+struct QuietStandardError {
+    QuietStandardError() {} // nothing to quieten: the library writes no messages there
+};
 #endif
 
 #ifdef __linux__

@@ -12,6 +12,7 @@
 
 #include <functional>
 #include <initializer_list>
+#include <memory>
 #include <optional>
 #include <string>
 #include <utility>
@@ -60,9 +61,11 @@ void createTable(const QString& path, const std::vector<Cells>& rows);
 std::vector<std::optional<double>> numbersInView(MeasurementTable& t, Field f);
 std::vector<QString> textsInView(MeasurementTable& t, Field f);
 
+#ifndef _WIN32
 // Runs `body` in a forked child and returns its exit status as waitpid reports it.
 // The child ends with _exit(body()), so nothing of the parent's state is torn down twice.
 int runInChild(const std::function<int()>& body);
+#endif
 
 // A child process that holds `path` open exclusively until the object is destroyed.
 class TableHeldByChild {
@@ -74,8 +77,12 @@ public:
     bool holding() const { return m_holding; }
 
 private:
+#ifdef _WIN32
+    std::unique_ptr<DbfTable> m_table;
+#else
     int m_pid = -1;
     int m_release = -1; // write end; closing it lets the child go
+#endif
     bool m_holding = false;
 };
 
