@@ -96,6 +96,11 @@ protected:
     // byte-order mark, ";" between fields.
     std::optional<std::vector<QStringList>> readWithPython(const QString& file)
     {
+#ifdef _WIN32
+        // Python is Linux's; under Wine, scripts/test-windows compares the CSV with Linux's.
+        (void)file;
+        return std::nullopt;
+#endif
         QProcess python;
         python.start(QStringLiteral("/usr/bin/python3"),
                      {QStringLiteral("-c"),
@@ -132,6 +137,9 @@ TEST_F(CsvExportTest, PythonReadsEveryFieldBackInItsColumn)
     table.close();
 
     const auto rows = readWithPython(out);
+#ifdef _WIN32
+    GTEST_SKIP() << "no Python reader on Windows";
+#endif
     ASSERT_TRUE(rows);
     ASSERT_EQ(rows->size(), 4u);
     EXPECT_EQ(rows->front(), kHeadings);
@@ -170,6 +178,9 @@ TEST_F(CsvExportTest, OnlyTheRowsOfTheShownKindInViewOrder)
     const QString out = path(QStringLiteral("press.csv"));
     EXPECT_EQ(table_export::writeCsvFile(table, out), 1);
     const auto rows = readWithPython(out);
+#ifdef _WIN32
+    GTEST_SKIP() << "no Python reader on Windows";
+#endif
     ASSERT_TRUE(rows);
     ASSERT_EQ(rows->size(), 2u);
     EXPECT_EQ((*rows)[1], fixture()[2].expected);
@@ -246,6 +257,9 @@ TEST_F(CsvExportTest, NumbersInExponentFormAreWrittenAsNumbers)
     EXPECT_EQ(table_export::writeCsvFile(table, out), 3);
     table.close();
     const auto rows = readWithPython(out);
+#ifdef _WIN32
+    GTEST_SKIP() << "no Python reader on Windows";
+#endif
     ASSERT_TRUE(rows);
     ASSERT_EQ(rows->size(), 4u);
     EXPECT_EQ((*rows)[2], expected);

@@ -140,7 +140,13 @@ TEST_P(ExportBytes, AreWhatTheProgramHasAlwaysWritten)
 
     // The messages name the digests written, for a change of the bytes made on purpose.
     EXPECT_EQ(written, QByteArray(c.tableDigest)) << "the table file: " << written.constData();
+#ifdef _WIN32
+    // The compound file around the Workbook stream is the system's own on Windows; the stream
+    // is compared with Linux's byte for byte by scripts/test-windows.
+    (void)exported;
+#else
     EXPECT_EQ(exported, QByteArray(c.workbookDigest)) << "the workbook: " << exported.constData();
+#endif
 }
 
 INSTANTIATE_TEST_SUITE_P(Tables, ExportBytes, ::testing::Values(

@@ -673,7 +673,9 @@ TEST_F(XlsxWriterTest, ReplacesAnExistingFileWhole)
     big.addSheet();
     xls::XlsxWriter().save(big, file);
     const qint64 bigSize = QFileInfo(file).size();
+#ifndef _WIN32
     ASSERT_EQ(::chmod(QFile::encodeName(file).constData(), 0640), 0);
+#endif
 
     XlsWorkbook small;
     small.addSheet().setCell(1, 1, XlsValue::real(5));
@@ -681,9 +683,11 @@ TEST_F(XlsxWriterTest, ReplacesAnExistingFileWhole)
 
     EXPECT_LT(QFileInfo(file).size(), bigSize);
     EXPECT_EQ(entries(), QStringList{QStringLiteral("книга.xlsx")}) << "no temporary file left";
+#ifndef _WIN32 // POSIX modes; Windows keeps a file's rights in its ACL, which the file layer copies
     struct stat st {};
     ASSERT_EQ(::stat(QFile::encodeName(file).constData(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, 0640u) << "the file keeps its access rights";
+#endif
     const xls::test::XlsxResult read = readWithOpenpyxl(file);
     if (!read.skipReason.empty())
         GTEST_SKIP() << read.skipReason;
@@ -693,6 +697,9 @@ TEST_F(XlsxWriterTest, ReplacesAnExistingFileWhole)
 
 TEST_F(XlsxWriterTest, WritesThroughASymbolicLink)
 {
+#ifdef _WIN32
+    GTEST_SKIP() << "symbolic links need a privilege on Windows; the file layer's tests cover them there";
+#endif
     ASSERT_TRUE(QDir(m_dir.path()).mkdir(QStringLiteral("real")));
     const QString real = path(QStringLiteral("real/книга.xlsx"));
     const QString link = path(QStringLiteral("ссылка.xlsx"));
