@@ -87,8 +87,14 @@ extern "C" Q_DECL_EXPORT int kvelWindowMain(int* argcPointer, char** argv)
     } else if (app::needsOnlyCore(argc, argv)) {
         application = std::make_unique<QCoreApplication>(argc, argv);
     } else {
-        // Batch work needs no screen: offscreen, also on a machine without a display.
+        // Batch work needs no screen: offscreen, also on a machine without a display. Not on
+        // Windows, whose own platform needs no screen either and alone knows the system's
+        // fonts (the offscreen one has none there: a report would have no text).
+#ifdef Q_OS_WIN
+        offscreen = false;
+#else
         offscreen = qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
+#endif
         if (offscreen)
             qputenv("QT_QPA_PLATFORM", "offscreen");
         application = batchGuiApplication(argc, argv);
