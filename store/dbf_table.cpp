@@ -347,6 +347,13 @@ void DbfTable::reopen()
 
 bool DbfTable::isActive() const noexcept { return d->active; }
 const QString& DbfTable::path() const noexcept { return d->path; }
+
+std::string DbfTable::fileBytes() const
+{
+    if (!isActive())
+        return {};
+    return d->file.readAt(0, static_cast<std::size_t>(d->file.size()));
+}
 const std::vector<FieldDef>& DbfTable::fields() const noexcept { return d->layout.fields; }
 
 int DbfTable::fieldIndex(std::string_view name) const noexcept

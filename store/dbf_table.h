@@ -122,6 +122,10 @@ public:
     void reopen();
     bool isActive() const noexcept;
     const QString& path() const noexcept;
+    // The file's bytes as they stand on the disk (an edit not posted is not among them), read
+    // through this table's own open: on Windows no other open may read a table that is open.
+    // Empty while closed.
+    std::string fileBytes() const;
 
     const std::vector<FieldDef>& fields() const noexcept;
     int fieldIndex(std::string_view name) const noexcept; // -1 when absent

@@ -731,16 +731,21 @@ TEST_F(Document, TheChangedFlagIsAnnouncedWhenItFlips)
 
 // ---- undo ---------------------------------------------------------------------------------------
 
-// The bytes of the file, or of its counted records (after the header), as a reader of the
-// file sees them, the records marked deleted included. The table is open: it is read past the lock.
-QByteArray fileBytes(const QString& path)
+// The bytes of the file, or of its counted records (after the header), as they stand on the
+// disk, the records marked deleted included. While the document holds the table they are read
+// through its own open (on Windows no other open may read it), once it is closed by name.
+QByteArray fileBytes(const document::MeasurementDocument& document, const QString& path)
 {
+    if (document.isOpen()) {
+        const std::string bytes = document.table().table().fileBytes();
+        return QByteArray(bytes.data(), qsizetype(bytes.size()));
+    }
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
-QByteArray recordBytes(const QString& path)
+QByteArray recordBytes(const document::MeasurementDocument& document, const QString& path)
 {
-    const QByteArray bytes = fileBytes(path);
+    const QByteArray bytes = fileBytes(document, path);
     if (bytes.size() < 32)
         return {};
     const auto byte = [&bytes](int i) { return std::uint32_t(static_cast<unsigned char>(bytes[i])); };
@@ -794,11 +799,11 @@ TEST_F(Document, EveryChangeIsUndoneAndRedoneInTheFile)
         SCOPED_TRACE(c.name);
         open({row(5, 0, 1, 30), row(9, 0, 2, 10), row(7, 0, 3, 20), row(2, 1, 4, 40)});
         m_document.showKind(store::kPenetrometerKind);
-        const QByteArray original = recordBytes(file());
+        const QByteArray original = recordBytes(m_document, file());
         const std::vector<double> shownBefore = numbersInView();
         EXPECT_FALSE(m_document.canUndo());
         c.change(m_document);
-        const QByteArray changed = recordBytes(file());
+        const QByteArray changed = recordBytes(m_document, file());
         const std::vector<double> shownChanged = numbersInView();
         ASSERT_NE(changed, original);
         EXPECT_TRUE(m_document.isChanged());
@@ -806,7 +811,7 @@ TEST_F(Document, EveryChangeIsUndoneAndRedoneInTheFile)
         EXPECT_EQ(m_document.undoName(), c.named);
 
         m_document.undo();
-        const QByteArray undone = recordBytes(file());
+        const QByteArray undone = recordBytes(m_document, file());
         if (c.addsARecord) {
             // The new record stays in the file, marked deleted.
             ASSERT_EQ(undone.size(), changed.size());
@@ -822,7 +827,7 @@ TEST_F(Document, EveryChangeIsUndoneAndRedoneInTheFile)
         EXPECT_EQ(numbersInView(), shownBefore);
 
         m_document.redo();
-        EXPECT_EQ(recordBytes(file()), changed);
+        EXPECT_EQ(recordBytes(m_document, file()), changed);
         EXPECT_TRUE(m_document.isChanged());
         EXPECT_FALSE(m_document.canRedo());
         m_document.unsortAll();
@@ -840,7 +845,7 @@ TEST_F(Document, EveryChangeIsUndoneAndRedoneInTheFile)
 TEST_F(Document, ADeletionUndoneAfterASaveLeavesTheFileAsItWas)
 {
     open({row(1, 0, 1, 30), row(2, 0, 2, 10), row(3, 0, 3, 20), row(4, 1, 4, 40)});
-    const QByteArray original = undated(fileBytes(file()));
+    const QByteArray original = undated(fileBytes(m_document, file()));
     const store::DbfTable& t = m_document.table().table();
     m_document.showKind(store::kPenetrometerKind);
     m_document.deleteRecords({t.recordAt(0), t.recordAt(1)});
@@ -851,7 +856,7 @@ TEST_F(Document, ADeletionUndoneAfterASaveLeavesTheFileAsItWas)
     EXPECT_TRUE(m_document.isChanged()) << "the saved file had them deleted";
     m_document.save();
     m_document.close();
-    EXPECT_EQ(undated(fileBytes(file())), original);
+    EXPECT_EQ(undated(fileBytes(m_document, file())), original);
 }
 
 // «Нет» to saving: the table goes back to what the file held at the last save, whatever was
@@ -895,10 +900,10 @@ TEST_F(Document, RevertingGoesBackToTheLastSave)
         edit(m_document, 0, "21");
         edit(m_document, 2, "23");
         m_document.save();
-        const QByteArray saved = recordBytes(file());
+        const QByteArray saved = recordBytes(m_document, file());
         c.afterSave(m_document);
         m_document.revertToSaved();
-        EXPECT_EQ(recordBytes(file()), saved);
+        EXPECT_EQ(recordBytes(m_document, file()), saved);
         EXPECT_FALSE(m_document.isChanged());
         EXPECT_EQ(numbersInView(), (std::vector<double>{21, 2, 23}));
         m_document.close();

@@ -228,7 +228,7 @@ TEST_F(RefusedFile, ALockedTableIsRefusedUntouched)
     } catch (const StoreError& e) {
         EXPECT_EQ(e.code(), StoreError::Code::Locked);
     }
-    EXPECT_EQ(readBytes(file), bytes);
+    EXPECT_EQ(holder.bytes(), bytes);
 }
 
 TEST_F(RefusedFile, AMissingFileIsAnIoError)
@@ -239,8 +239,14 @@ TEST_F(RefusedFile, AMissingFileIsAnIoError)
         ADD_FAILURE() << "opened";
     } catch (const StoreError& e) {
         EXPECT_EQ(e.code(), StoreError::Code::Io);
-        EXPECT_EQ(std::string(e.what()),
-                  "Не удалось открыть таблицу \"" + path("absent.db").toStdString() + "\": нет такого файла или папки");
+        const std::string opening = "Не удалось открыть таблицу \"" + path("absent.db").toStdString() + "\": ";
+#ifdef _WIN32
+        // The system's own words, in its language.
+        EXPECT_EQ(std::string(e.what()).substr(0, opening.size()), opening);
+        EXPECT_GT(std::string(e.what()).size(), opening.size());
+#else
+        EXPECT_EQ(std::string(e.what()), opening + "нет такого файла или папки");
+#endif
     }
     EXPECT_FALSE(QFile::exists(path("absent.db"))) << "opening never creates";
 }
@@ -270,14 +276,14 @@ TEST_F(AcceptedFile, TablesOtherProgramsMayWriteOpen)
         MeasurementTable t;
         t.open(file);
         EXPECT_EQ(numbersInView(t, Field::P), (std::vector<std::optional<double>>{1, 2}));
-        EXPECT_EQ(readBytes(file), c.bytes) << "opening writes nothing";
+        EXPECT_EQ(t.table().fileBytes(), c.bytes) << "opening writes nothing";
         appendRow(t, {{Field::P, 3.0}, {Field::COMMENT, QStringLiteral("третья")}});
         t.close();
         t.open(file);
         EXPECT_EQ(numbersInView(t, Field::P), (std::vector<std::optional<double>>{1, 2, 3}));
         t.table().last();
         EXPECT_EQ(t.text(Field::COMMENT), QStringLiteral("третья"));
-        EXPECT_EQ(readBytes(file).back(), 0x1A);
+        EXPECT_EQ(t.table().fileBytes().back(), 0x1A);
     }
 }
 
@@ -326,7 +332,7 @@ TEST_F(AcceptedFile, BytesAfterTheCountedRecordsAreIgnoredAndCutOffByTheNextWrit
             t.open(file);
             EXPECT_EQ(t.table().physicalCount(), 2u);
             EXPECT_EQ(numbersInView(t, Field::P), (std::vector<std::optional<double>>{1, 2}));
-            EXPECT_EQ(readBytes(file), tail.bytes) << "opening writes nothing";
+            EXPECT_EQ(t.table().fileBytes(), tail.bytes) << "opening writes nothing";
             w.write(t);
             EXPECT_EQ(numbersInView(t, Field::P), w.p);
             const std::uint32_t count = t.table().physicalCount();

@@ -132,7 +132,7 @@ std::vector<QString> textsInView(MeasurementTable& t, Field f)
 // Windows has no fork: a test that needs a child of its own is POSIX only. A table is held
 // open by no-share opens there, which refuse every other open, the same process's too, so
 // holding it here stands for another program holding it.
-TableHeldByChild::TableHeldByChild(const QString& path)
+TableHeldByChild::TableHeldByChild(const QString& path) : m_path(path)
 {
     m_table = std::make_unique<DbfTable>();
     try {
@@ -143,6 +143,11 @@ TableHeldByChild::TableHeldByChild(const QString& path)
 }
 
 TableHeldByChild::~TableHeldByChild() = default;
+
+std::string TableHeldByChild::bytes() const
+{
+    return m_table->fileBytes();
+}
 
 ProcessResult runProcess(const std::vector<std::string>& argv)
 {
@@ -193,7 +198,7 @@ int runInChild(const std::function<int()>& body)
     return status;
 }
 
-TableHeldByChild::TableHeldByChild(const QString& path)
+TableHeldByChild::TableHeldByChild(const QString& path) : m_path(path)
 {
     int ready[2];
     int release[2];
@@ -224,6 +229,11 @@ TableHeldByChild::TableHeldByChild(const QString& path)
     char ok = 'n';
     m_holding = ::read(ready[0], &ok, 1) == 1 && ok == 'y';
     ::close(ready[0]);
+}
+
+std::string TableHeldByChild::bytes() const
+{
+    return readBytes(m_path);
 }
 
 TableHeldByChild::~TableHeldByChild()

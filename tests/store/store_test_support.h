@@ -75,8 +75,12 @@ public:
     TableHeldByChild(const TableHeldByChild&) = delete;
     TableHeldByChild& operator=(const TableHeldByChild&) = delete;
     bool holding() const { return m_holding; }
+    // The held file's bytes: read by name on POSIX, where the lock keeps no reader out; on
+    // Windows, where it does, through the holder's own open.
+    std::string bytes() const;
 
 private:
+    QString m_path;
 #ifdef _WIN32
     std::unique_ptr<DbfTable> m_table;
 #else

@@ -84,6 +84,12 @@ using WriteFaults = StoreTest;
 
 TEST_F(WriteFaults, EveryWritePointOfEveryOperationLeavesTheLastGoodTable)
 {
+#ifdef _WIN32
+    // The harness reads the table and the engine's temporary files by name between the
+    // engine's writes; on Windows no other open may read them while they are held. The file
+    // layer's own fault tests run under Wine (tests/platform).
+    GTEST_SKIP() << "reads held files by name between writes";
+#endif
     std::vector<std::string> matrix{"| operation / write point | error | half | full | dies | lost |", "|---|---|---|---|---|---|"};
     std::vector<OracleCase> oracle;
     ASSERT_TRUE(QDir().mkpath(path(QStringLiteral("oracle"))));

@@ -56,7 +56,7 @@ TEST_F(Deletion, ADeletedRowIsHiddenAtOnceAndInTheFile)
         EXPECT_TRUE(t.table().isDeleted(1));
         EXPECT_EQ(t.real(Field::P), 3.0) << "the cursor moves to the row that took its place";
         EXPECT_EQ(numbersInView(t, Field::P), (Numbers{1, 3}));
-        const std::string b = readBytes(file);
+        const std::string b = t.table().fileBytes();
         EXPECT_EQ(deletionFlag(b, 0), ' ');
         EXPECT_EQ(deletionFlag(b, 1), '*') << "written while the table is still open";
         EXPECT_EQ(deletionFlag(b, 2), ' ');
@@ -110,17 +110,17 @@ TEST_F(Patches, PutBytesBackAndTheViewAndTagsFollow)
     EXPECT_EQ(numbersInView(t, Field::P), (Numbers{2, 5}));
     t.table().setIndexName({});
     EXPECT_EQ(numbersInView(t, Field::P), (Numbers{5, 2}));
-    std::string b = readBytes(file);
+    std::string b = t.table().fileBytes();
     EXPECT_EQ(deletionFlag(b, 0), '*');
 
     // Back again.
     t.table().setIndexName(kTab1);
     t.table().patchRecords({{0, 0, " "}});
     EXPECT_EQ(numbersInView(t, Field::P), (Numbers{2, 3, 5}));
-    b = readBytes(file);
+    b = t.table().fileBytes();
     EXPECT_EQ(deletionFlag(b, 0), ' ');
 
-    const std::string before = readBytes(file);
+    const std::string before = t.table().fileBytes();
     const std::vector<RecordPatch> refused[] = {
         {{0, 0, " "}, {3, 0, "*"}},           // no record 3
         {{0, int(kRecordLength) - 1, "xy"}},  // past the record's end
@@ -129,7 +129,7 @@ TEST_F(Patches, PutBytesBackAndTheViewAndTagsFollow)
     };
     for (const auto& patches : refused) {
         EXPECT_THROW(t.table().patchRecords(patches), StoreError);
-        EXPECT_EQ(readBytes(file), before);
+        EXPECT_EQ(t.table().fileBytes(), before);
     }
     EXPECT_EQ(numbersInView(t, Field::P), (Numbers{2, 3, 5}));
 }
@@ -171,6 +171,9 @@ TEST_F(Pack, RemovesDeletedRowsFromTheFile)
 
 TEST_F(Pack, TheRewrittenFileKeepsItsAccessRights)
 {
+#ifdef _WIN32
+    GTEST_SKIP() << "POSIX access rights; Windows keeps them in the file's ACL, which the file layer copies";
+#endif
     const QString file = path("rights.db");
     createTable(file, {withP(1), withP(2)});
     const auto rights = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup;
@@ -192,12 +195,12 @@ TEST_F(Pack, AFailedPackLeavesTheTableAsItWas)
     t.open(file);
     goToP(t, 2);
     t.table().deleteRecord();
-    const std::string before = readBytes(file);
+    const std::string before = t.table().fileBytes();
 
     // The temporary file cannot be written when a folder has its name.
     ASSERT_TRUE(QDir().mkdir(file + ".pack"));
     EXPECT_THROW(t.table().pack(), StoreError);
-    EXPECT_EQ(readBytes(file), before) << "the table file is untouched";
+    EXPECT_EQ(t.table().fileBytes(), before) << "the table file is untouched";
     EXPECT_TRUE(QFileInfo(file + ".pack").isDir()) << "a folder that is not ours is left alone";
 
     // And the table is still open and usable.
@@ -261,10 +264,10 @@ TEST_F(ProductionIndex, OpensAndTheFirstWriteDropsTheReference)
         t.open(file); // no .mdx beside it: that is normal
         EXPECT_TRUE(t.table().refersToProductionIndex());
         EXPECT_EQ(t.table().recordCount(), 2);
-        EXPECT_EQ(readBytes(file), before) << "opening writes nothing";
+        EXPECT_EQ(t.table().fileBytes(), before) << "opening writes nothing";
         c.write(t);
         EXPECT_FALSE(t.table().refersToProductionIndex());
-        const std::string after = readBytes(file);
+        const std::string after = t.table().fileBytes();
         EXPECT_FALSE(headerRefersToIndex(after));
         EXPECT_EQ(after.substr(kDescriptorsAt, 11), std::string("N\0\0\0\0\0\0\0\0\0\0", 11)) << "descriptors kept";
         t.close();
