@@ -210,6 +210,7 @@ File File::open(const std::string& path, Mode mode)
 {
     const bool create = mode == Mode::Create;
     const bool createNew = mode == Mode::CreateNew;
+    const bool readOnly = mode == Mode::Read;
     const PathInfo info = pathInfo(path);
     // A device or a pipe is never opened: opening alone can block or take over a terminal.
     if (info.exists && !info.regular)
@@ -220,8 +221,10 @@ File File::open(const std::string& path, Mode mode)
     // A no-share open is the lock: a second opener gets a sharing violation. Creating empties
     // the file only once the open has succeeded, so a table held elsewhere is never wiped.
     const std::wstring name = wide(path);
-    const int flags = _O_RDWR | _O_BINARY | _O_NOINHERIT | (create || createNew ? _O_CREAT : 0) | (createNew ? _O_EXCL : 0);
-    const errno_t err = _wsopen_s(&f.m_fd, name.c_str(), flags, _SH_DENYRW, _S_IREAD | _S_IWRITE);
+    // A reader lets others read beside it, and no one write.
+    const int flags = (readOnly ? _O_RDONLY : _O_RDWR) | _O_BINARY | _O_NOINHERIT
+        | (create || createNew ? _O_CREAT : 0) | (createNew ? _O_EXCL : 0);
+    const errno_t err = _wsopen_s(&f.m_fd, name.c_str(), flags, readOnly ? _SH_DENYWR : _SH_DENYRW, _S_IREAD | _S_IWRITE);
     if (err != 0) {
         f.m_fd = -1;
         // _doserrno rather than _get_doserrno(): the system's msvcrt.dll, which MinGW builds
@@ -237,7 +240,8 @@ File File::open(const std::string& path, Mode mode)
     // A new file is made with O_EXCL and O_NOFOLLOW: a link planted under its name is never
     // written through.
     const int newFlags = createNew ? O_CREAT | O_EXCL | O_NOFOLLOW : 0;
-    f.m_fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC | O_NOCTTY | (create ? O_CREAT : 0) | newFlags, 0644);
+    f.m_fd = ::open(path.c_str(), (readOnly ? O_RDONLY : O_RDWR) | O_CLOEXEC | O_NOCTTY | (create ? O_CREAT : 0) | newFlags,
+                    0644);
     if (f.m_fd < 0)
         fromErrno(kOpenAction, path, errno);
     struct stat st {};
@@ -249,7 +253,8 @@ File File::open(const std::string& path, Mode mode)
     }
     // Two locks: flock, which another copy of this program takes, and a whole-file record
     // lock, which other programs take (and which they see from us).
-    if (::flock(f.m_fd, LOCK_EX | LOCK_NB) != 0) {
+    // A reader takes both shared: it conflicts with a writer, not with another reader.
+    if (::flock(f.m_fd, (readOnly ? LOCK_SH : LOCK_EX) | LOCK_NB) != 0) {
         const int error = errno;
         f.close();
         if (error == EWOULDBLOCK)
@@ -257,7 +262,7 @@ File File::open(const std::string& path, Mode mode)
         fromErrno(kOpenAction, path, error);
     }
     struct flock range {};
-    range.l_type = F_WRLCK;
+    range.l_type = readOnly ? F_RDLCK : F_WRLCK;
     range.l_whence = SEEK_SET;
 #ifdef F_OFD_SETLK
     const int setLock = F_OFD_SETLK; // owned by this open, so a second open here conflicts too

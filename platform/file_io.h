@@ -93,6 +93,9 @@ public:
         Existing,  // open an existing file for reading and writing
         Create,    // make it, or empty an existing one once it is locked
         CreateNew, // make it; a file of that name already there is refused (Code::Io, exists)
+        Read,      // open an existing file for reading only, under a shared lock: other
+                   // readers may read it too, but a file somebody holds for writing is
+                   // refused (Code::Locked), and nobody may take it for writing meanwhile
     };
 
     File() = default;

@@ -248,6 +248,19 @@ LockedFile LockedFile::open(const QString& path, bool create, Action action, con
     return f;
 }
 
+LockedFile LockedFile::openForReading(const QString& path, const QString& table)
+{
+    LockedFile f;
+    f.m_table = table;
+    f.m_action = Action::Read;
+    try {
+        f.m_file = platform::File::open(native(path), platform::File::Mode::Read);
+    } catch (const platform::FileError& e) {
+        rethrow(e, Action::Open, table);
+    }
+    return f;
+}
+
 std::uint64_t LockedFile::size() const
 {
     try {

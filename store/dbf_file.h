@@ -102,6 +102,9 @@ public:
     // Opens an existing file for reading and writing; with `create`, makes or empties it.
     // A file that another opener holds is refused with StoreError::Locked.
     static LockedFile open(const QString& path, bool create, Action action, const QString& table);
+    // Opens an existing file for reading only, under the shared lock: a file another opener
+    // holds for writing is refused with StoreError::Locked.
+    static LockedFile openForReading(const QString& path, const QString& table);
 
     bool isOpen() const noexcept { return m_file.isOpen(); }
     std::uint64_t size() const;

@@ -239,6 +239,30 @@ void DbfTable::open(const QString& path)
     showOpened();
 }
 
+void DbfTable::openForReading(const QString& path)
+{
+    close();
+    auto fresh = std::make_unique<Impl>();
+    fresh->path = path;
+    fresh->realPath = dbf::resolvedPath(path);
+    fresh->file = dbf::LockedFile::openForReading(fresh->realPath, path);
+    dbf::Contents contents = dbf::readTable(fresh->file);
+    fresh->layout = std::move(contents.layout);
+    fresh->header = std::move(contents.header);
+    fresh->data = std::move(contents.data);
+    fresh->tailClean = contents.tailClean;
+    fresh->codec = &TextCodec::get(TextCodec::fromLanguageDriver(fresh->layout.languageDriver));
+    fresh->active = true;
+    fresh->readOnly = true;
+    d = std::move(fresh);
+    showOpened();
+}
+
+bool DbfTable::isReadOnly() const noexcept
+{
+    return d->active && d->readOnly;
+}
+
 void DbfTable::showOpened()
 {
     if (!m_filter.empty()) {
@@ -320,7 +344,7 @@ void DbfTable::close() noexcept
 
 void DbfTable::reopen()
 {
-    d->requireActive();
+    d->requireWritable();
     postPending();
     const QString path = d->path;
     std::vector<IndexTagDef> tags;
@@ -767,7 +791,7 @@ DbfTable::State DbfTable::state() const noexcept { return d->state; }
 
 void DbfTable::edit()
 {
-    d->requireActive();
+    d->requireWritable();
     if (d->state != State::Browse)
         return;
     const auto rec = currentRecord();
@@ -780,7 +804,7 @@ void DbfTable::edit()
 
 void DbfTable::editRecord(std::uint32_t rec)
 {
-    d->requireActive();
+    d->requireWritable();
     postPending();
     if (rec >= d->count() || d->deleted(rec))
         fail(StoreError::Code::BadState, "Нет записи " + std::to_string(rec));
@@ -798,7 +822,7 @@ void DbfTable::editRecord(std::uint32_t rec)
 
 void DbfTable::append()
 {
-    d->requireActive();
+    d->requireWritable();
     if (d->state != State::Browse)
         post();
     d->buffer.assign(d->recLen(), ' ');
@@ -973,7 +997,7 @@ void DbfTable::clear(int field)
 
 void DbfTable::deleteRecord()
 {
-    d->requireActive();
+    d->requireWritable();
     if (d->state == State::Insert) {
         cancel();
         return;
@@ -1013,7 +1037,7 @@ std::string_view DbfTable::recordBytes(std::uint32_t rec) const
 
 void DbfTable::patchRecords(const std::vector<RecordPatch>& patches)
 {
-    d->requireActive();
+    d->requireWritable();
     for (const RecordPatch& p : patches) {
         if (p.record >= d->count() || p.at < 0 || std::size_t(p.at) + p.bytes.size() > d->recLen())
             fail(StoreError::Code::BadState, "Нет записи " + std::to_string(p.record));
@@ -1073,7 +1097,7 @@ void DbfTable::patchRecords(const std::vector<RecordPatch>& patches)
 
 void DbfTable::pack()
 {
-    d->requireActive();
+    d->requireWritable();
     if (d->state != State::Browse)
         post();
     std::uint32_t live = 0;

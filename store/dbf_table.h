@@ -114,6 +114,12 @@ public:
     // than the file holds is damage. Temporary files that a killed pack or create left
     // beside the table are removed.
     void open(const QString& path);
+    // Opens for reading only, as a reader that must leave the file as it is: nothing is ever
+    // written to it (every change is refused with BadState), no temporary file beside it is
+    // removed, and other readers may read it meanwhile. A table that another opener holds for
+    // writing (a copy of this program that has it open) is refused with Locked.
+    void openForReading(const QString& path);
+    bool isReadOnly() const noexcept;
     // Closes the file; the index tags go with it (this engine keeps no index file).
     void close() noexcept;
     // Closes the file and opens it again, as a save does, posting a pending edit first. The

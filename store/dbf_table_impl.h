@@ -152,6 +152,7 @@ struct DbfTable::Impl {
     bool tailClean = true;   // the file ends with the end mark right after the records
     const TextCodec* codec = &TextCodec::get(TextCodec::CodePage::Windows1251);
     bool active = false;
+    bool readOnly = false;   // opened by openForReading: every change is refused
 
     struct {
         bool on = false;
@@ -273,6 +274,12 @@ struct DbfTable::Impl {
     {
         if (!active)
             fail(StoreError::Code::NotActive, "Таблица не открыта");
+    }
+    void requireWritable() const
+    {
+        requireActive();
+        if (readOnly)
+            fail(StoreError::Code::BadState, "Таблица открыта только для чтения");
     }
 
     // NotActive, or NoSuchField. The test is inline, the error is not: field reads run

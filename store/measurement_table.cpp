@@ -39,6 +39,17 @@ void MeasurementTable::create(const QString& path)
 void MeasurementTable::open(const QString& path)
 {
     m_table.open(path);
+    findColumns();
+}
+
+void MeasurementTable::openForReading(const QString& path)
+{
+    m_table.openForReading(path);
+    findColumns();
+}
+
+void MeasurementTable::findColumns()
+{
     try {
         const auto& wanted = measurementFields();
         for (int i = 0; i < kFieldCount; ++i) {

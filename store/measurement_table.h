@@ -40,6 +40,8 @@ public:
     // Opens exclusively and checks that every field is present with a usable type
     // (MissingField otherwise). On any failure the table stays closed.
     void open(const QString& path);
+    // The same for a reader that leaves the file as it is (DbfTable::openForReading).
+    void openForReading(const QString& path);
     void close() noexcept { m_table.close(); }
     // Closes this table and takes the open table of `opened` in its place, as open() would
     // have opened it here.
@@ -68,6 +70,9 @@ public:
     void addSortTag(const std::string& tag, int column, bool descending);
 
 private:
+    // Finds the 24 fields in the table just opened; closes it and throws when one is missing.
+    void findColumns();
+
     DbfTable m_table;
     std::array<int, kFieldCount> m_columns{};
 };

@@ -176,32 +176,6 @@ TEST_F(KilledMidWrite, AtEveryWritePointTheTableOpensWithTheOldOrTheNewCount)
 
 // ---- a file system that is really full ---------------------------------------------------------
 
-// Exit codes of the child that cannot make its small file system.
-constexpr int kNoNamespace = 77;
-constexpr int kNoPrivateMounts = 78;
-constexpr int kNoMount = 79;
-
-// A private mount namespace of our own: as root directly, otherwise inside a user namespace
-// in which this user is root (where the kernel allows that).
-int enterPrivateMountNamespace()
-{
-    if (::geteuid() == 0)
-        return ::unshare(CLONE_NEWNS) == 0 ? 0 : kNoNamespace;
-    const uid_t uid = ::geteuid();
-    const gid_t gid = ::getegid();
-    if (::unshare(CLONE_NEWUSER | CLONE_NEWNS) != 0)
-        return kNoNamespace;
-    const auto put = [](const char* file, const std::string& text) {
-        std::ofstream out(file);
-        out << text;
-        return static_cast<bool>(out.flush());
-    };
-    if (!put("/proc/self/setgroups", "deny") || !put("/proc/self/uid_map", "0 " + std::to_string(uid) + " 1\n") ||
-        !put("/proc/self/gid_map", "0 " + std::to_string(gid) + " 1\n"))
-        return kNoNamespace;
-    return 0;
-}
-
 Cells fullDiskRow(double n)
 {
     return {{Field::N, n}, {Field::DATE, QStringLiteral("01.03.2006")}, {Field::TIME, QStringLiteral("08:00")},
@@ -250,11 +224,8 @@ TEST_F(FullDisk, AppendOnASmallFullFileSystemKeepsTheRowsWhoseCountWasWritten)
     const QString report = path(QStringLiteral("report.txt"));
 
     const int status = runInChild([&] {
-        if (const int refused = enterPrivateMountNamespace())
+        if (const int refused = enterPrivateMounts())
             return refused;
-        // Nothing mounted here may reach the rest of the system.
-        if (::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
-            return kNoPrivateMounts;
         if (::mount("kvel-test", mountPoint.toLocal8Bit().constData(), "tmpfs", MS_NOSUID | MS_NODEV, "size=64k") != 0)
             return kNoMount;
         std::ofstream out(report.toStdString());
@@ -285,16 +256,8 @@ TEST_F(FullDisk, AppendOnASmallFullFileSystemKeepsTheRowsWhoseCountWasWritten)
         return 0;
     });
     ASSERT_TRUE(WIFEXITED(status)) << "status " << status;
-    switch (WEXITSTATUS(status)) {
-    case kNoNamespace:
-        GTEST_SKIP() << "no private mount namespace here (not root, and no user namespaces): cannot make a small file system";
-    case kNoPrivateMounts:
-        GTEST_SKIP() << "mounts cannot be made private here: a small file system would be seen outside the test";
-    case kNoMount:
-        GTEST_SKIP() << "this system does not let the test mount a small tmpfs";
-    default:
-        break;
-    }
+    if (const std::string why = privateMountsRefused(WEXITSTATUS(status)); !why.empty())
+        GTEST_SKIP() << why << ": cannot make a small file system";
     ASSERT_EQ(WEXITSTATUS(status), 0);
 
     std::map<std::string, std::string> seen;

@@ -9,6 +9,9 @@
 #include <QStringList>
 #else
 #include <fcntl.h>
+#include <fstream>
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #endif
@@ -196,6 +199,45 @@ int runInChild(const std::function<int()>& body)
     while (::waitpid(pid, &status, 0) < 0) {
     }
     return status;
+}
+
+int enterPrivateMounts()
+{
+    if (::geteuid() == 0) {
+        if (::unshare(CLONE_NEWNS) != 0)
+            return kNoNamespace;
+    } else {
+        const uid_t uid = ::geteuid();
+        const gid_t gid = ::getegid();
+        if (::unshare(CLONE_NEWUSER | CLONE_NEWNS) != 0)
+            return kNoNamespace;
+        const auto put = [](const char* file, const std::string& text) {
+            std::ofstream out(file);
+            out << text;
+            return static_cast<bool>(out.flush());
+        };
+        if (!put("/proc/self/setgroups", "deny") || !put("/proc/self/uid_map", "0 " + std::to_string(uid) + " 1\n") ||
+            !put("/proc/self/gid_map", "0 " + std::to_string(gid) + " 1\n"))
+            return kNoNamespace;
+    }
+    // Nothing mounted here may reach the rest of the system.
+    if (::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
+        return kNoPrivateMounts;
+    return 0;
+}
+
+std::string privateMountsRefused(int code)
+{
+    switch (code) {
+    case kNoNamespace:
+        return "no private mount namespace here (not root, and no user namespaces)";
+    case kNoPrivateMounts:
+        return "mounts cannot be made private here";
+    case kNoMount:
+        return "this system does not let the test mount a file system";
+    default:
+        return {};
+    }
 }
 
 TableHeldByChild::TableHeldByChild(const QString& path) : m_path(path)

@@ -65,6 +65,17 @@ std::vector<QString> textsInView(MeasurementTable& t, Field f);
 // Runs `body` in a forked child and returns its exit status as waitpid reports it.
 // The child ends with _exit(body()), so nothing of the parent's state is torn down twice.
 int runInChild(const std::function<int()>& body);
+
+// Exit codes of a child that could not get mounts of its own.
+inline constexpr int kNoNamespace = 77;
+inline constexpr int kNoPrivateMounts = 78;
+inline constexpr int kNoMount = 79;
+// In a forked child: a mount namespace of its own (as root directly, otherwise inside a user
+// namespace in which this user is root, where the kernel allows that) whose mounts nobody
+// outside sees. 0, or kNoNamespace / kNoPrivateMounts for the child to exit with.
+int enterPrivateMounts();
+// Why a child that exited with `code` could not make its mounts; empty for any other code.
+std::string privateMountsRefused(int code);
 #endif
 
 // A child process that holds `path` open exclusively until the object is destroyed.
