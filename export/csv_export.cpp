@@ -353,18 +353,19 @@ QByteArray csvStoredNumber(std::string_view stored)
     return QByteArray(text, writeStoredNumber(stored, text) - text);
 }
 
-QStringList csvHeadings(const document::Limits& limits)
+QStringList csvHeadings(const document::Limits& limits, const ExtraColumns& extra)
 {
     QStringList out;
     for (const CsvColumn& c : csvColumns())
         out << c.heading;
+    out += extra.headings;
     if (limits.any())
         out << QStringLiteral("Нормативы: ") + document::limitsText(limits);
     return out;
 }
 
 void writeCsv(const store::MeasurementTable& table, const document::Limits& limits,
-              const std::function<void(std::string_view)>& write)
+              const std::function<void(std::string_view)>& write, const ExtraColumns& extra)
 {
     if (!table.isActive())
         return;
@@ -381,7 +382,7 @@ void writeCsv(const store::MeasurementTable& table, const document::Limits& limi
 
     CsvBuffer heading;
     heading.append(std::string_view("\xEF\xBB\xBF"));
-    const QStringList headings = csvHeadings(limits);
+    const QStringList headings = csvHeadings(limits, extra);
     for (qsizetype i = 0; i < headings.size(); ++i) {
         if (i > 0)
             heading.append(';');
@@ -408,6 +409,19 @@ void writeCsv(const store::MeasurementTable& table, const document::Limits& limi
                 }
                 out.wrote(writeStoredNumber(t.rawField(rec, sources[i].field), out.room(kMaxNumberText)));
             }
+            if (extra.count() > 0) {
+                const std::vector<ExtraColumns::Value> values = extra.values(rec);
+                for (int i = 0; i < extra.count(); ++i) {
+                    out.append(';');
+                    if (i >= int(values.size()))
+                        continue;
+                    const ExtraColumns::Value& v = values[std::size_t(i)];
+                    if (const auto* text = std::get_if<QString>(&v))
+                        appendText(out, *text);
+                    else if (const auto* number = std::get_if<double>(&v))
+                        out.wrote(writeNumber(*number, out.room(kMaxNumberText)));
+                }
+            }
             if (marked) {
                 out.append(';');
                 if (document::failsLimits(limits, table, rec))
@@ -427,14 +441,15 @@ QByteArray csvBytes(const store::MeasurementTable& table, const document::Limits
     return out;
 }
 
-int writeCsvFile(const store::MeasurementTable& table, const QString& path, const document::Limits& limits)
+int writeCsvFile(const store::MeasurementTable& table, const QString& path, const document::Limits& limits,
+                 const ExtraColumns& extra)
 {
     writeReplacing(path, [&](platform::File& file) {
         std::uint64_t at = 0;
         writeCsv(table, limits, [&](std::string_view bytes) {
             file.writeAt(at, bytes);
             at += bytes.size();
-        });
+        }, extra);
     });
     return store::RowCursor(table).count();
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "document/limits.h"
+#include "export/extra_columns.h"
 #include "store/measurement_table.h"
 
 #include <QByteArray>
@@ -37,14 +38,15 @@ QByteArray csvNumber(double value);
 QByteArray csvStoredNumber(std::string_view stored);
 
 // The heading line's fields.
-QStringList csvHeadings(const document::Limits& limits = {});
+QStringList csvHeadings(const document::Limits& limits = {}, const ExtraColumns& extra = {});
 
 // The file's bytes for the rows of `table` that pass its filter, in file order whatever the
 // view's sort, handed to `write` piece by piece, as they are made. A long table's blocks of rows are
 // formatted on the machine's cores at once while the first ones are written. Writes nothing
 // when the table is closed. What `write` throws stops the export and comes out of it.
+// `extra` columns follow the table's own, before the limits' column.
 void writeCsv(const store::MeasurementTable& table, const document::Limits& limits,
-              const std::function<void(std::string_view)>& write);
+              const std::function<void(std::string_view)>& write, const ExtraColumns& extra = {});
 
 // The whole file's bytes for the rows of `table` that pass its filter, in file order, read
 // with a cursor of its own. Empty (no BOM either) when the table is closed.
@@ -52,6 +54,7 @@ QByteArray csvBytes(const store::MeasurementTable& table, const document::Limits
 
 // Writes the file beside `path` piece by piece and moves it into place: a failure leaves
 // whatever was there before. Returns the number of records. Throws StoreError (Io) saying why.
-int writeCsvFile(const store::MeasurementTable& table, const QString& path, const document::Limits& limits = {});
+int writeCsvFile(const store::MeasurementTable& table, const QString& path, const document::Limits& limits = {},
+                 const ExtraColumns& extra = {});
 
 } // namespace table_export

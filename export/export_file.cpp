@@ -24,17 +24,17 @@ ExportFormat exportFormatOf(const QString& file, ExportFormat otherwise)
 }
 
 void exportTable(const store::MeasurementTable& table, const QString& file, ExportFormat format,
-                 const document::Limits& limits)
+                 const document::Limits& limits, const ExtraColumns& extra)
 {
     requireExportTarget(table.table().path(), file);
     if (format == ExportFormat::Csv) {
-        writeCsvFile(table, file, limits);
+        writeCsvFile(table, file, limits, extra);
         return;
     }
     // One workbook model for both workbook files, so they cannot drift apart. Each writer
     // writes beside the file and moves it into place: all or nothing.
     xls::XlsWorkbook book;
-    fillWorkbook(table, book, limits);
+    fillWorkbook(table, book, limits, extra);
     if (format == ExportFormat::Xlsx)
         xls::XlsxWriter().save(book, file);
     else

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "document/limits.h"
+#include "export/extra_columns.h"
 #include "store/measurement_table.h"
 
 #include <QString>
@@ -20,8 +21,8 @@ ExportFormat exportFormatOf(const QString& file, ExportFormat otherwise);
 // Writes the rows of the table's view into `file`, beside it first and then moved into place,
 // so that a failure leaves what was there. Tests below the limits are marked. A file that may
 // not be written (the table itself, another table, a file held open) is refused before any
-// work. Throws XlsError or StoreError saying why.
+// work. Throws XlsError or StoreError saying why. `extra` columns follow the table's own.
 void exportTable(const store::MeasurementTable& table, const QString& file, ExportFormat format,
-                 const document::Limits& limits);
+                 const document::Limits& limits, const ExtraColumns& extra = {});
 
 } // namespace table_export

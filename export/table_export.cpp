@@ -64,14 +64,15 @@ void setLayout(xls::XlsWorksheet& sheet)
 }
 
 // A new sheet with its heading row; `fit` starts afresh with the headings.
-xls::XlsWorksheet& addSheet(xls::XlsWorkbook& book, ColumnFit& fit)
+xls::XlsWorksheet& addSheet(xls::XlsWorkbook& book, ColumnFit& fit, const ExtraColumns& extra)
 {
     xls::XlsWorksheet& sheet = book.addSheet();
     sheet.setName(sheetName(book.sheetCount() - 1));
-    fit = ColumnFit(kColumnCount);
+    fit = ColumnFit(kColumnCount + extra.count());
     const auto& titles = headings();
-    for (int column = 0; column < kColumnCount; ++column) {
-        const QString& title = titles[static_cast<std::size_t>(column)];
+    for (int column = 0; column < kColumnCount + extra.count(); ++column) {
+        const QString& title = column < kColumnCount ? titles[static_cast<std::size_t>(column)]
+                                                     : extra.headings[column - kColumnCount];
         xls::XlsRange& cell = sheet.range(column, 0, column, 0);
         cell.setValue(xls::XlsValue::text(title));
         cell.Font.Style.Bold = true;
@@ -128,10 +129,11 @@ RecordPlace recordPlace(int k)
     return {k / kRecordsPerSheet, 1 + (k % kRecordsPerSheet) * kRowsPerRecord};
 }
 
-int fillWorkbook(const store::MeasurementTable& table, xls::XlsWorkbook& book, const document::Limits& limits)
+int fillWorkbook(const store::MeasurementTable& table, xls::XlsWorkbook& book, const document::Limits& limits,
+                 const ExtraColumns& extra)
 {
-    ColumnFit fit(kColumnCount);
-    xls::XlsWorksheet* sheet = &addSheet(book, fit);
+    ColumnFit fit(kColumnCount + extra.count());
+    xls::XlsWorksheet* sheet = &addSheet(book, fit, extra);
     if (!table.isActive()) {
         fit.apply(*sheet, 0);
         return 0;
@@ -144,7 +146,7 @@ int fillWorkbook(const store::MeasurementTable& table, xls::XlsWorkbook& book, c
         const RecordPlace place = recordPlace(k);
         if (place.sheet == book.sheetCount()) {
             fit.apply(*sheet, 0);
-            sheet = &addSheet(book, fit);
+            sheet = &addSheet(book, fit, extra);
         }
         const std::uint32_t rec = rows.record();
         for (const Placement& f : fields) {
@@ -152,6 +154,16 @@ int fillWorkbook(const store::MeasurementTable& table, xls::XlsWorkbook& book, c
                 setText(*sheet, fit, f.column, place.row + f.blockRow, t.text(rec, f.field));
             else
                 setNumber(*sheet, fit, f.column, place.row + f.blockRow, t.real(rec, f.field));
+        }
+        if (extra.count() > 0) {
+            const std::vector<ExtraColumns::Value> values = extra.values(rec);
+            for (int i = 0; i < extra.count() && i < int(values.size()); ++i) {
+                const ExtraColumns::Value& v = values[std::size_t(i)];
+                if (const auto* text = std::get_if<QString>(&v))
+                    setText(*sheet, fit, kColumnCount + i, place.row, *text);
+                else if (const auto* number = std::get_if<double>(&v))
+                    setNumber(*sheet, fit, kColumnCount + i, place.row, *number);
+            }
         }
         // A test below a limit: its number in red and bold, a mark no other cell has.
         if (document::failsLimits(limits, table, rec)) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "document/limits.h"
+#include "export/extra_columns.h"
 #include "store/measurement_table.h"
 
 #include <QString>
@@ -49,7 +50,9 @@ RecordPlace recordPlace(int k);
 // value (ColumnFit), the heading row frozen on screen and printed at the top of every page,
 // landscape pages one page wide. The records' cells keep the default style.
 //
-// With limits set, the N of every test below one is written red and bold.
-int fillWorkbook(const store::MeasurementTable& table, xls::XlsWorkbook& book, const document::Limits& limits = {});
+// With limits set, the N of every test below one is written red and bold. `extra` columns
+// follow column 11, their values on the record's first row.
+int fillWorkbook(const store::MeasurementTable& table, xls::XlsWorkbook& book, const document::Limits& limits = {},
+                 const ExtraColumns& extra = {});
 
 } // namespace table_export
