@@ -2,6 +2,10 @@
 
 #include "store_test_support.h"
 
+#include <QFile>
+
+#include <functional>
+
 #ifndef _WIN32
 #include <sys/wait.h>
 #endif
@@ -101,6 +105,58 @@ TEST_F(ExclusiveOpen, ATableHeldByAnotherProcessCannotBeOpened)
     MeasurementTable t;
     t.open(file);
     EXPECT_EQ(t.table().recordCount(), 1);
+}
+
+TEST_F(ExclusiveOpen, ReadersShareATableAndKeepWritersOut)
+{
+    const QString file = path("read.db");
+    createTable(file, {{{Field::P, 1.0}}, {{Field::P, 2.0}}});
+    // A temporary file a killed pack left beside it: a reader leaves it for the writer.
+    const QString stale = file + QStringLiteral(".pack");
+    writeBytes(stale, "left by a pack");
+    const std::string before = readBytes(file);
+    {
+        MeasurementTable reader;
+        reader.openForReading(file);
+        EXPECT_TRUE(reader.table().isReadOnly());
+        EXPECT_EQ(reader.table().recordCount(), 2);
+        MeasurementTable second;
+        second.openForReading(file); // readers do not exclude each other
+        EXPECT_EQ(second.real(Field::P), std::optional<double>(1.0));
+
+        // Every change is refused, and nothing reaches the file.
+        const auto refused = [](const std::function<void()>& change) {
+            try {
+                change();
+                return false;
+            } catch (const StoreError& e) {
+                return e.code() == StoreError::Code::BadState;
+            }
+        };
+        EXPECT_TRUE(refused([&] { reader.table().edit(); }));
+        EXPECT_TRUE(refused([&] { reader.table().append(); }));
+        EXPECT_TRUE(refused([&] { reader.table().deleteRecord(); }));
+        EXPECT_TRUE(refused([&] { reader.table().pack(); }));
+        EXPECT_TRUE(refused([&] { reader.table().patchRecords({{0, 0, "*"}}); }));
+
+        // A writer, here or in another process, is kept out meanwhile.
+        MeasurementTable writer;
+        EXPECT_THROW(writer.open(file), StoreError);
+        EXPECT_EQ(tryOpenInChild(file), kChildLocked);
+    }
+    EXPECT_TRUE(readBytes(file) == before);
+    EXPECT_TRUE(QFile::exists(stale));
+
+    // A table a writer holds is refused to a reader, as in use.
+    TableHeldByChild holder(file);
+    ASSERT_TRUE(holder.holding());
+    MeasurementTable reader;
+    try {
+        reader.openForReading(file);
+        ADD_FAILURE() << "read a table another process holds";
+    } catch (const StoreError& e) {
+        EXPECT_EQ(e.code(), StoreError::Code::Locked) << e.what();
+    }
 }
 
 TEST_F(ExclusiveOpen, ClosingAndReopeningInOneObject)
