@@ -1,5 +1,6 @@
 #include "app/error_text.h"
 
+#include "archive/archive_error.h"
 #include "document/measurement_document.h"
 #include "platform/file_io.h"
 #include "platform/native_name.h"
@@ -14,8 +15,9 @@ namespace app {
 
 QString errorText(const std::exception& error)
 {
-    // The store and the workbook writer speak Russian already, in UTF-8.
-    if (dynamic_cast<const store::StoreError*>(&error) || dynamic_cast<const xls::XlsError*>(&error))
+    // The store, the workbook writer and the archive speak Russian already, in UTF-8.
+    if (dynamic_cast<const store::StoreError*>(&error) || dynamic_cast<const xls::XlsError*>(&error)
+        || dynamic_cast<const archive::ArchiveError*>(&error))
         return QString::fromUtf8(error.what());
     if (dynamic_cast<const std::bad_alloc*>(&error))
         return QStringLiteral("Недостаточно памяти для выполнения команды.");

@@ -23,6 +23,8 @@ QProcessEnvironment programEnvironment(const QString& language)
 {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("XDG_CONFIG_HOME"), configFolder().path());
+    // The user's own archive is never reached either.
+    env.insert(QStringLiteral("XDG_DATA_HOME"), configFolder().filePath(QStringLiteral("data")));
     env.remove(QStringLiteral("QT_QPA_PLATFORM")); // the program picks offscreen for options itself
     env.insert(QStringLiteral("LANG"), language);
     env.insert(QStringLiteral("LC_ALL"), language);
@@ -48,6 +50,11 @@ Run finish(QProcess& process)
 QString programConfigFolder()
 {
     return configFolder().path();
+}
+
+QString programDataFolder()
+{
+    return configFolder().filePath(QStringLiteral("data"));
 }
 
 void writeProgramSettings(const QStringList& lines)

@@ -35,6 +35,8 @@ Run runProgramRaw(const QList<QByteArray>& arguments, const QString& language = 
 
 // The settings folder of these runs, and its values of the group [1.0] (replaced whole).
 QString programConfigFolder();
+// The data folder of these runs (XDG_DATA_HOME): the default archive lies in it.
+QString programDataFolder();
 void writeProgramSettings(const QStringList& lines);
 
 // A small table: two penetrometer tests and one press test, numbered 1, 2 and 3.
