@@ -1,5 +1,6 @@
 #include "app/main_window.h"
 
+#include "app/archive_commands.h"
 #include "app/chart_commands.h"
 #include "app/error_report.h"
 #include "app/export_command.h"
@@ -207,11 +208,18 @@ void MainWindow::buildCommands()
     named(m_portCommand, "portCommand");
     m_helpCommands = new HelpCommands(*m_context, this);
     named(m_helpCommands, "helpCommands");
+    m_archiveCommands = new ArchiveCommands(*m_context, [this](const QString& path) { openTable(path); }, this);
+    named(m_archiveCommands, "archiveCommands");
 
     connect(m_tableCommands, &TableCommands::tableOpened, this, &MainWindow::showOpenTable);
     connect(m_tableCommands, &TableCommands::kindShown, this, &MainWindow::showKindTab);
     connect(m_tableCommands, &TableCommands::closedWithoutTable, this, &MainWindow::showNoTable);
     connect(m_tableCommands, &TableCommands::recentTablesChanged, this, &MainWindow::showRecentTables);
+    // New, Open and Append put the table's tests into the archive (when the user has not
+    // turned that off), off the window's thread.
+    connect(m_tableCommands, &TableCommands::tableOpened, m_archiveCommands, &ArchiveCommands::addOpenTable);
+    connect(m_tableCommands, &TableCommands::testsAppended, m_archiveCommands, &ArchiveCommands::addOpenTable);
+    connect(m_archiveCommands, &ArchiveCommands::kindShown, this, &MainWindow::showKindTab);
     connect(m_portCommand, &PortCommand::portChosen, this,
             [this] { m_startPage->setPortText(PortCommand::portSummary()); });
 
@@ -243,6 +251,8 @@ void MainWindow::buildStartPage()
     });
     connect(m_startPage, &StartPage::removeRequested, tables, &TableCommands::forgetTable);
     connect(m_startPage, &StartPage::removeMissingRequested, tables, &TableCommands::forgetMissingTables);
+    connect(m_startPage, &StartPage::archiveRequested, this,
+            [this] { runAfterCellEdit(*m_context, [this] { m_archiveCommands->showArchive(); }); });
     connect(m_startPage, &StartPage::portRequested, this,
             [this] { runAfterCellEdit(*m_context, [this] { m_portCommand->choosePort(); }); });
 }
@@ -298,6 +308,13 @@ void MainWindow::buildMenus()
     addSeparator(service, "serviceSeparator");
     service->addAction(m_portCommand->choosePortAction());
     service->addAction(m_limitsCommand->limitsAction());
+
+    QMenu* archiveMenu = addMenu(bar, "archiveMenu", QStringLiteral("Архив"));
+    archiveMenu->addAction(m_archiveCommands->showArchiveAction());
+    archiveMenu->addAction(m_archiveCommands->addTablesAction());
+    archiveMenu->addAction(m_archiveCommands->addFolderAction());
+    addSeparator(archiveMenu, "archiveSeparator");
+    archiveMenu->addAction(m_archiveCommands->autoAddAction());
 
     QMenu* help = addMenu(bar, "helpMenu", QStringLiteral("Справка"));
     help->addAction(m_helpCommands->helpAction());

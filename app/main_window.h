@@ -21,6 +21,7 @@ class GridTabs;
 
 namespace app {
 
+class ArchiveCommands;
 class ChartCommands;
 class ExportCommand;
 class HelpCommands;
@@ -119,6 +120,7 @@ private:
     LimitsCommand* m_limitsCommand = nullptr;
     PortCommand* m_portCommand = nullptr;
     HelpCommands* m_helpCommands = nullptr;
+    ArchiveCommands* m_archiveCommands = nullptr;
     std::vector<QAction*> m_tableActions; // enabled only while a table is open
 };
 

@@ -1,5 +1,6 @@
 #include "app/print_commands.h"
 
+#include "app/archive_commands.h"
 #include "app/chart_commands.h"
 #include "app/error_report.h"
 #include "app/file_dialogs.h"
@@ -63,6 +64,8 @@ reports::ReportTemplate* PrintCommands::preparedReport()
     case reports::ReportKind::Penetrometer:
         break;
     }
+    // The site the archive knows for these tests, when they share one, under the title.
+    report->setSubtitle(ArchiveCommands::siteLineOf(m_context.document));
     return report->prepare(m_context.document, m_appendix()) ? report : nullptr;
 }
 
@@ -133,7 +136,8 @@ void printReportPdf(document::MeasurementDocument& document, const QString& out)
                                                                    document.limits(), current)));
     }
     const reports::PreparedReport report = reports::prepareTableReport(
-        reports::designOf(reports::reportKindOf(document)), document, appended);
+        reports::withSubtitle(reports::designOf(reports::reportKindOf(document)), ArchiveCommands::siteLineOf(document)),
+        document, appended);
     if (report.isEmpty())
         throw store::StoreError(store::StoreError::Code::NotActive,
                                 QStringLiteral("В таблице нет строк для отчёта: файл «%1» не записан.")

@@ -100,6 +100,14 @@ StartPage::StartPage(QWidget* parent)
     connect(open, &QAbstractButton::clicked, this, &StartPage::openRequested);
     layout->addWidget(open);
 
+    auto* archive = linkButton(QStringLiteral("Архив испытаний"),
+                               QStringLiteral("Все испытания всех таблиц и приборов: поиск по объекту, участку, "
+                                              "слою, дате и прибору, экспорт и отчёт"),
+                               column);
+    archive->setObjectName(QStringLiteral("StartArchive"));
+    connect(archive, &QAbstractButton::clicked, this, &StartPage::archiveRequested);
+    layout->addWidget(archive);
+
     layout->addSpacing(16);
     layout->addWidget(heading(QStringLiteral("Последние таблицы"), 2, column));
     m_recentBox = new QWidget(column);
@@ -127,6 +135,7 @@ StartPage::StartPage(QWidget* parent)
     layout->addStretch(1);
 
     setTabOrder(create, open);
+    setTabOrder(open, archive);
     setRecentTables({});
 }
 

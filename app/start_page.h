@@ -32,6 +32,7 @@ public:
 signals:
     void createRequested();
     void openRequested();
+    void archiveRequested();
     void recentRequested(const QString& path);
     void removeRequested(const QString& path);
     void removeMissingRequested();

@@ -198,8 +198,10 @@ void TableCommands::appendDownload()
         emit kindShown();
         throw;
     }
-    if (result.added > 0)
+    if (result.added > 0) {
         m_context.grids.showForceColumns();
+        emit testsAppended();
+    }
     // None added is no failure: the user learns why.
     QString text = QStringLiteral("Добавлено записей: %1").arg(result.added);
     if (result.added == 0)

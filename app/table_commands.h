@@ -74,6 +74,8 @@ signals:
     void tableOpened();
     // The rows in view may be of the other kind now (after an append): the window shows its tab.
     void kindShown();
+    // An append brought new tests into the open table.
+    void testsAppended();
     // "Закрыть" found no table open; the window goes to its no-table state all the same.
     void closedWithoutTable();
     void recentTablesChanged();

@@ -83,10 +83,12 @@ std::vector<std::string> childEnvironment(const QString& configFolder)
     for (char** e = environ; *e; ++e) {
         const std::string entry = *e;
         const std::string name = entry.substr(0, entry.find('='));
-        if (name != "XDG_CONFIG_HOME" && name != "LANG" && name != "LANGUAGE" && name.rfind("LC_", 0) != 0)
+        if (name != "XDG_CONFIG_HOME" && name != "XDG_DATA_HOME" && name != "LANG" && name != "LANGUAGE"
+            && name.rfind("LC_", 0) != 0)
             out.push_back(entry);
     }
     out.push_back("XDG_CONFIG_HOME=" + configFolder.toStdString());
+    out.push_back("XDG_DATA_HOME=" + configFolder.toStdString() + "/data");
     out.push_back("LANG=C.UTF-8");
     return out;
 }

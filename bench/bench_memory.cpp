@@ -59,6 +59,7 @@ int main(int argc, char** argv)
     // The children run offscreen, with settings of their own.
     ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
     ::setenv("XDG_CONFIG_HOME", dir.filePath(QStringLiteral("config")).toLocal8Bit().constData(), 1);
+    ::setenv("XDG_DATA_HOME", dir.filePath(QStringLiteral("data")).toLocal8Bit().constData(), 1);
     const QString table = dir.filePath(QStringLiteral("measurements.db"));
     bench::writeFieldWorkTable(table, kRows);
 

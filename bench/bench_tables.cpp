@@ -12,9 +12,9 @@ namespace bench {
 using store::Field;
 using store::MeasurementTable;
 
-void writeFieldWorkTable(const QString& path, int rows)
+void writeFieldWorkTable(const QString& path, int rows, unsigned seed)
 {
-    std::mt19937 rng(20050131);
+    std::mt19937 rng(seed);
     auto uniform = [&](double lo, double hi) { return std::uniform_real_distribution<double>(lo, hi)(rng); };
     auto whole = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
     auto rounded = [](double v, double step) { return std::round(v / step) * step; };

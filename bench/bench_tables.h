@@ -7,6 +7,7 @@ namespace bench {
 // Writes `rows` measurement rows to a new table at `path`: a few years of field work, both
 // kinds mixed, dates over ten years in random order (as appended downloads of several
 // instruments leave them), realistic magnitudes. The same rows on every run.
-void writeFieldWorkTable(const QString& path, int rows);
+// Another `seed` gives other rows.
+void writeFieldWorkTable(const QString& path, int rows, unsigned seed = 20050131);
 
 } // namespace bench

@@ -1,6 +1,7 @@
 #include "reports/report_template.h"
 
 #include "reports/report_painter.h"
+#include "reports/report_templates.h"
 #include "reports/table_report.h"
 
 #include <QAction>
@@ -28,9 +29,14 @@ QAction* previewAction(QPrintPreviewDialog& preview, const char* caption)
 } // namespace
 
 ReportTemplate::ReportTemplate(std::shared_ptr<const ReportDesign> design, QObject* parent)
-    : QObject(parent), m_design(std::move(design))
+    : QObject(parent), m_design(design), m_plainDesign(std::move(design))
 {
     setObjectName(m_design->name);
+}
+
+void ReportTemplate::setSubtitle(const QString& line)
+{
+    m_design = withSubtitle(m_plainDesign, line);
 }
 
 ReportTemplate::~ReportTemplate() = default;

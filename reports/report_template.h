@@ -30,6 +30,8 @@ public:
     ~ReportTemplate() override;
 
     const ReportDesign& design() const noexcept { return *m_design; }
+    // A line under the title of the next reports (the site the tests share); empty for none.
+    void setSubtitle(const QString& line);
     const PreparedReport& prepared() const noexcept { return m_prepared; }
 
     // Runs the design over the rows of the data set's view, then gives each drawing of
@@ -63,6 +65,7 @@ private:
     void paintRequested(QPrinter* printer, int current);
 
     std::shared_ptr<const ReportDesign> m_design;
+    std::shared_ptr<const ReportDesign> m_plainDesign; // without the subtitle
     PreparedReport m_prepared;
 };
 

@@ -144,4 +144,26 @@ std::shared_ptr<const ReportDesign> designOf(ReportKind kind)
     return penetrometerDesign();
 }
 
+std::shared_ptr<const ReportDesign> withSubtitle(std::shared_ptr<const ReportDesign> design, const QString& line)
+{
+    if (line.isEmpty() || !design)
+        return design;
+    // In the lower part of the title band, under the instrument's name, where the limits'
+    // note goes otherwise; the band grows by a line, and that note goes under this one.
+    constexpr double kLineHeight = 20;
+    constexpr double kNoteHeight = 18;
+    auto copy = std::make_shared<ReportDesign>(*design);
+    ReportCell subtitle;
+    subtitle.left = copy->margins.left;
+    subtitle.top = copy->title.height - kNoteHeight;
+    subtitle.width = copy->paper.width() - copy->margins.left - copy->margins.right;
+    subtitle.height = kLineHeight;
+    subtitle.font = {QStringLiteral("Arial"), 11, false};
+    subtitle.align = HAlign::Left;
+    subtitle.pieces = {Piece::literal(line)};
+    copy->title.cells.push_back(subtitle);
+    copy->title.height += kLineHeight;
+    return copy;
+}
+
 } // namespace reports

@@ -20,4 +20,8 @@ enum class ReportKind { Penetrometer, Press, PlateTest };
 ReportKind reportFor(bool pressRows, int deviceType);
 std::shared_ptr<const ReportDesign> designOf(ReportKind kind);
 
+// The design with `line` under its title, on the first page (the site the reported tests
+// share: "Объект: …; участок: …"). The design itself when the line is empty.
+std::shared_ptr<const ReportDesign> withSubtitle(std::shared_ptr<const ReportDesign> design, const QString& line);
+
 } // namespace reports

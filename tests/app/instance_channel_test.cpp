@@ -514,6 +514,7 @@ void InstanceChannelTest::programMakesItsOwnRuntimeFolder()
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.remove(QStringLiteral("XDG_RUNTIME_DIR"));
     environment.insert(QStringLiteral("XDG_CONFIG_HOME"), config);
+    environment.insert(QStringLiteral("XDG_DATA_HOME"), QDir(m_temp).filePath(QStringLiteral("data")));
     environment.insert(QStringLiteral("TMPDIR"), m_temp);
     environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     QProcess kvel;

@@ -43,7 +43,8 @@ const QStringList kTableItems = {
 };
 const QStringList kTableButtons = {"saveTableButton", "previewButton", "printButton"};
 // Enabled always.
-const QStringList kFreeItems = {"newTableAction", "openTableAction", "exitAction", "helpAction", "aboutAction", "choosePortAction", "limitsAction"};
+const QStringList kFreeItems = {"newTableAction", "openTableAction", "exitAction", "helpAction", "aboutAction", "choosePortAction", "limitsAction",
+                                "showArchiveAction", "archiveAddTablesMainAction", "archiveAddFolderMainAction", "archiveAutoAddAction"};
 const QStringList kFreeButtons = {"newTableButton", "openTableButton", "helpButton"};
 // The grids' context menu shows the same commands; it is only reachable over a shown table.
 const QStringList kPopupItems = {"printAction", "setColumnColourAction", "clearColumnColourAction", "clearAllColoursAction", "equalizeColumnsAction", "deleteRowsPopupAction"};
@@ -184,6 +185,8 @@ void MainWindowTest::captions_data()
         {"clearColumnColourAction", "Убрать цвет"}, {"clearAllColoursAction", "Убрать все цвета"}, {"unsortAction", "Убрать сортировку"},
         {"editMenu", "Правка"}, {"deleteRowsAction", "Удалить строки"},
         {"serviceMenu", "Сервис"}, {"exportAction", "Экспорт в Excel"}, {"renumberAction", "Перенумеровать строки"},
+        {"archiveMenu", "Архив"}, {"showArchiveAction", "Открыть архив"}, {"archiveAddTablesMainAction", "Добавить таблицы…"},
+        {"archiveAddFolderMainAction", "Добавить папку…"}, {"archiveAutoAddAction", "Добавлять открытые таблицы в архив"},
         {"helpMenu", "Справка"}, {"helpAction", "Помощь"}, {"aboutAction", "О программе"},
         {"printAction", "Печать"}, {"setColumnColourAction", "Задать цвет"}, {"clearColumnColourAction", "Убрать цвет"},
         {"clearAllColoursAction", "Убрать все цвета"}, {"equalizeColumnsAction", "Выровнять столбцы"}, {"deleteRowsPopupAction", "Удалить"},
@@ -209,6 +212,7 @@ void MainWindowTest::shortcuts()
         {"saveTableAction", QKeySequence("Ctrl+S")}, {"printAction", QKeySequence("Ctrl+P")},
         {"helpAction", QKeySequence(Qt::Key_F1)}, {"undoAction", QKeySequence("Ctrl+Z")},
         {"redoAction", QKeySequence("Ctrl+Y")}, {"deleteRowsAction", QKeySequence(QKeySequence::Delete)},
+        {"showArchiveAction", QKeySequence("Ctrl+Shift+A")},
     };
     MainWindow window(m_state);
     QList<QAction*> items = (&menuOf(window, "gridMenu"))->actions();
@@ -238,6 +242,9 @@ void MainWindowTest::menuOrder_data()
                             << QStringList{"undoSeparator"};
     QTest::newRow("Сервис") << "serviceMenu" << QStringList{"exportAction", "renumberAction", "serviceSeparator", "choosePortAction", "limitsAction"}
                             << QStringList{"serviceSeparator"};
+    QTest::newRow("Архив") << "archiveMenu"
+                           << QStringList{"showArchiveAction", "archiveAddTablesMainAction", "archiveAddFolderMainAction", "archiveSeparator", "archiveAutoAddAction"}
+                           << QStringList{"archiveSeparator"};
     QTest::newRow("Справка") << "helpMenu" << QStringList{"helpAction", "helpSeparator", "aboutAction"} << QStringList{"helpSeparator"};
 }
 
@@ -259,7 +266,7 @@ void MainWindowTest::menuOrder()
     QStringList bar;
     for (QAction* action : window.menuBar()->actions())
         bar << action->objectName();
-    QCOMPARE(bar, (QStringList{"fileMenu", "viewMenu", "editMenu", "serviceMenu", "helpMenu"}));
+    QCOMPARE(bar, (QStringList{"fileMenu", "viewMenu", "editMenu", "serviceMenu", "archiveMenu", "helpMenu"}));
 }
 
 void MainWindowTest::popupOrder()

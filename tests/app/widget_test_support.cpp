@@ -24,6 +24,8 @@ void prepareEnvironment()
     if (!privateFolder().isValid())
         qFatal("no temporary folder for the settings");
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(privateFolder().path()));
+    // Tables opened by the tests go into an archive of the tests' own, never the user's.
+    qputenv("XDG_DATA_HOME", QFile::encodeName(privateFolder().path() + QStringLiteral("/data")));
 }
 
 void prepareSettings()

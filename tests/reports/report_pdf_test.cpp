@@ -20,6 +20,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 namespace reports {
 namespace {
 
@@ -222,6 +224,36 @@ TEST_F(PdfTest, LimitsAreNamedUnderTheTitleAndTheTestsBelowThemMarked)
     EXPECT_FALSE(pdfText(plain, 1).contains(QStringLiteral("Нормативы")));
     for (const PreparedCell& cell : report.pages.at(0).cells)
         EXPECT_FALSE(cell.marked);
+}
+
+TEST_F(PdfTest, TheSiteLineAndTheLimitsNoteStandApartUnderTheTitle)
+{
+    const std::vector<test::Cells> rows = {
+        test::penetrometerRow(1, 7, QStringLiteral("01.03.2024"), {{Field::P7, 0.90}}),
+        test::penetrometerRow(2, 7, QStringLiteral("02.03.2024"), {{Field::P7, 0.99}}),
+    };
+    const QString site = QStringLiteral("Объект: М-4 «Дон»; участок: 2; слой: песок");
+    for (const std::shared_ptr<const ReportDesign>& base : {penetrometerDesign(), pressDesign(), plateTestDesign()}) {
+        const QString pdf = render(withSubtitle(base, site), rows, store::kPenetrometerKind, std::nullopt, {0.95, {}});
+        const QString text = simplified(pdfText(pdf, 1));
+        EXPECT_TRUE(text.contains(site)) << text.toStdString();
+        EXPECT_TRUE(text.contains(QStringLiteral("Нормативы:"))) << text.toStdString();
+        // The title's cells do not overlap: the instrument's name, the site, the note.
+        std::vector<QRectF> title;
+        for (const PreparedCell& cell : report.pages.at(0).cells)
+            if (cell.text == site || cell.text.startsWith(QStringLiteral("Нормативы")))
+                title.push_back(cell.rect());
+        ASSERT_EQ(title.size(), 2u) << base->name.toStdString();
+        EXPECT_FALSE(title[0].intersects(title[1])) << base->name.toStdString();
+        // The first row still comes after the title band.
+        const auto firstRow = std::find_if(report.pages.at(0).cells.begin(), report.pages.at(0).cells.end(),
+                                           [](const PreparedCell& c) { return c.text == QLatin1String("1"); });
+        ASSERT_NE(firstRow, report.pages.at(0).cells.end());
+        EXPECT_GE(firstRow->rect().top(), title[1].bottom() - 0.5);
+    }
+    // No line, no change.
+    const std::shared_ptr<const ReportDesign> plain = penetrometerDesign();
+    EXPECT_EQ(withSubtitle(plain, QString()), plain);
 }
 
 TEST_F(PdfTest, ThreePagesRepeatTheCaptionsAndCountThePages)
