@@ -47,7 +47,8 @@ QStringList version1(Dialect dialect)
                        " changed_at TEXT)")
             .arg(id),
         QStringLiteral("CREATE INDEX tests_by_day ON tests (kind, test_day, f_time)"),
-        QStringLiteral("CREATE INDEX tests_by_serial ON tests (f_serial, test_day)"),
+        // An instrument's tests of one kind in date and time order, straight from the index.
+        QStringLiteral("CREATE INDEX tests_by_serial ON tests (f_serial, kind, test_day, f_time)"),
         QStringLiteral("CREATE INDEX tests_by_site ON tests (site_object, site_section, site_layer)"),
         // A test in a table: which record, its number N there (renumbering changes it, not
         // the test), and whether the table still held it when last added.
@@ -59,7 +60,8 @@ QStringList version1(Dialect dialect)
                        " added_at TEXT NOT NULL,"
                        " present INTEGER NOT NULL,"
                        " gone_at TEXT,"
-                       " PRIMARY KEY (source_id, test_id))"),
+                       " PRIMARY KEY (source_id, test_id))%1")
+            .arg(keyedTableSuffix(dialect)),
         QStringLiteral("CREATE INDEX placements_by_test ON placements (test_id)"),
         QStringLiteral("CREATE TABLE changes ("
                        " id %1,"

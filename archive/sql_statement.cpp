@@ -31,6 +31,11 @@ QString foldedText(Dialect dialect, const QString& column)
                                           : QStringLiteral("kvel_fold(%1)").arg(column);
 }
 
+QString keyedTableSuffix(Dialect dialect)
+{
+    return dialect == Dialect::SQLite ? QStringLiteral(" WITHOUT ROWID") : QString();
+}
+
 QString beginWriting(Dialect dialect)
 {
     // A plain BEGIN in SQLite reads first and asks for the write lock later, when another
@@ -119,6 +124,13 @@ public:
     double real(int column) const override { return m_query.value(column).toDouble(); }
     qint64 integer(int column) const override { return m_query.value(column).toLongLong(); }
     QByteArray text(int column) const override { return m_query.value(column).toString().toUtf8(); }
+    std::optional<qint64> insertedId() const override
+    {
+        // RETURNING gave the new row, or no row for an ignored conflict.
+        if (m_query.isSelect() && m_query.isValid())
+            return m_query.value(0).toLongLong();
+        return std::nullopt;
+    }
 
 private:
     QVariant& at(int index) { return m_values.at(static_cast<std::size_t>(index)); }
@@ -172,6 +184,12 @@ public:
     {
         const auto* bytes = reinterpret_cast<const char*>(sqlite3_column_text(m_statement, column));
         return bytes ? QByteArray(bytes, sqlite3_column_bytes(m_statement, column)) : QByteArray();
+    }
+    std::optional<qint64> insertedId() const override
+    {
+        if (sqlite3_changes(m_db) != 1)
+            return std::nullopt;
+        return sqlite3_last_insert_rowid(m_db);
     }
 
 private:
@@ -236,6 +254,15 @@ std::unique_ptr<Statement> prepare(QSqlDatabase& db, const QString& sql, bool di
             return std::make_unique<SqliteStatement>(handle, sql, archiveName(db));
     }
     return std::make_unique<QtStatement>(db, sql);
+}
+
+std::unique_ptr<Statement> prepareInsert(QSqlDatabase& db, const QString& insertSql, const QString& idColumn)
+{
+    if (dialectOf(db) == Dialect::SQLite) {
+        if (sqlite3* handle = sqliteHandle(db))
+            return std::make_unique<SqliteStatement>(handle, insertSql, archiveName(db));
+    }
+    return std::make_unique<QtStatement>(db, insertSql + QStringLiteral(" RETURNING ") + idColumn);
 }
 
 void execute(QSqlDatabase& db, const QString& sql)

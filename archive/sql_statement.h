@@ -25,6 +25,9 @@ QString idColumnType(Dialect dialect);
 QString foldedText(Dialect dialect, const QString& column);
 // Gives an SQLite connection the archive's functions. Throws ArchiveError.
 void registerFunctions(QSqlDatabase& db);
+// What ends a CREATE TABLE whose primary key is all its lookups: SQLite then keeps the rows
+// in that key's order, without a row id and an index of their own.
+QString keyedTableSuffix(Dialect dialect);
 // Opens a transaction that holds the right to write from its first statement, so that two
 // writers wait for each other instead of failing halfway.
 QString beginWriting(Dialect dialect);
@@ -48,6 +51,9 @@ public:
     virtual double real(int column) const = 0;
     virtual qint64 integer(int column) const = 0;
     virtual QByteArray text(int column) const = 0;
+    // After a step of a statement made by prepareInsert: the id of the row it inserted, or
+    // none when it inserted none (a conflict it was told to ignore).
+    virtual std::optional<qint64> insertedId() const = 0;
 
     void bindReal(int index, const std::optional<double>& value)
     {
@@ -61,6 +67,13 @@ public:
 // Prepares `sql` on `db`. With `direct` and an SQLite connection, through the SQLite library
 // on the connection's own handle; otherwise through Qt SQL. Throws ArchiveError.
 std::unique_ptr<Statement> prepare(QSqlDatabase& db, const QString& sql, bool direct);
+
+// Prepares an INSERT (which may end in ON CONFLICT … DO NOTHING) whose new row's id
+// insertedId() tells: through SQLite's own record of the last insert where the statement
+// goes to SQLite directly (RETURNING there builds a temporary table for every row), through
+// RETURNING `idColumn` elsewhere.
+std::unique_ptr<Statement> prepareInsert(QSqlDatabase& db, const QString& insertSql,
+                                         const QString& idColumn = QStringLiteral("id"));
 
 // Runs one statement without a result (DDL, a transaction's BEGIN and COMMIT). Throws
 // ArchiveError.

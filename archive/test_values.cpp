@@ -83,9 +83,27 @@ QByteArray identityOf(const TestValues& values)
 
 QString isoDay(const QString& date)
 {
-    QDate day = QDate::fromString(date.trimmed(), QStringLiteral("dd.MM.yyyy"));
-    if (!day.isValid())
-        day = QDate::fromString(date.trimmed(), QStringLiteral("d.M.yyyy"));
+    // By hand: QDate::fromString reads its format anew on every call, and this runs for
+    // every test added.
+    const QString text = date.trimmed();
+    int part[3] = {0, 0, 0};
+    int digits[3] = {0, 0, 0};
+    int at = 0;
+    for (const QChar c : text) {
+        if (c == QLatin1Char('.')) {
+            if (++at > 2)
+                return {};
+        } else if (c.isDigit() && c.unicode() < 128) {
+            part[at] = part[at] * 10 + (c.unicode() - '0');
+            if (++digits[at] > 4)
+                return {};
+        } else {
+            return {};
+        }
+    }
+    if (at != 2 || digits[0] == 0 || digits[0] > 2 || digits[1] == 0 || digits[1] > 2 || digits[2] != 4)
+        return {};
+    const QDate day(part[2], part[1], part[0]);
     return day.isValid() ? day.toString(Qt::ISODate) : QString();
 }
 

@@ -134,8 +134,9 @@ TEST_F(ConcurrentImport, TwoProcessesLeaveTheUnion)
 
 // ---- a disk that refuses ------------------------------------------------------------------
 
-// Runs `body` in a child with `folder` mounted as `how` ("ro" bind of itself, or a tiny
-// tmpfs); the child writes what happened into `report`. Returns the child's status, or skips.
+// Runs `body` in a child with `folder` mounted read-only (a bind of itself) or as a tmpfs of
+// 512 KB, room for an empty archive and no more; the child writes what happened into
+// `report`. Returns the child's status.
 int withMountedFolder(const QString& folder, bool readOnly, const std::function<std::string()>& body,
                       const QString& report)
 {
@@ -147,7 +148,7 @@ int withMountedFolder(const QString& folder, bool readOnly, const std::function<
             if (::mount(where.constData(), where.constData(), nullptr, MS_BIND, nullptr) != 0
                 || ::mount(nullptr, where.constData(), nullptr, MS_BIND | MS_REMOUNT | MS_RDONLY, nullptr) != 0)
                 return store::test::kNoMount;
-        } else if (::mount("kvel-test", where.constData(), "tmpfs", MS_NOSUID | MS_NODEV, "size=160k") != 0) {
+        } else if (::mount("kvel-test", where.constData(), "tmpfs", MS_NOSUID | MS_NODEV, "size=512k") != 0) {
             return store::test::kNoMount;
         }
         std::ofstream(report.toStdString()) << body();
@@ -210,7 +211,7 @@ TEST_F(RefusingDisk, AFullDiskSaysSoAndLeavesTheArchiveAsItWas)
     const QString folder = path(QStringLiteral("small"));
     ASSERT_TRUE(QDir().mkpath(folder));
     const QString table = path(QStringLiteral("big.db"));
-    createTable(table, rowsFrom(0, 1500)); // some 600 KB in the archive, for a 160 KB disk
+    createTable(table, rowsFrom(0, 4000)); // some 2 MB in the archive, for a 512 KB disk
     const std::string tableBytes = store::test::readBytes(table);
     const QString report = path(QStringLiteral("report.txt"));
     const int status = withMountedFolder(
