@@ -5,7 +5,10 @@ system's own), the .xlsx cell for cell, the CSV byte for byte, and the PDF repor
 (the fonts differ between the systems, and with them where a caption breaks; the words may
 not).
 
-usage: compare_outputs.py LINUX_FILE WINDOWS_FILE
+An archive's CSV export (--table-path) ends each line with the table the test came from, a
+path of each system: that column must name the same file, the rest be the same bytes.
+
+usage: compare_outputs.py [--table-path] LINUX_FILE WINDOWS_FILE
 Exits 0 when they agree, 1 with the first difference when not."""
 
 import subprocess
@@ -42,10 +45,34 @@ def pdf_words(path):
     return text.decode("utf-8").split()
 
 
+def without_table_paths(data, separator):
+    """The CSV lines without their last field, and the file names that field held."""
+    lines, names = [], []
+    for line in data.split(b"\r\n"):
+        head, _, path = line.rpartition(b";")
+        lines.append(head)
+        names.append(path.replace(b"\\", b"/").rsplit(b"/", 1)[-1] if separator else path)
+    return lines, names
+
+
 def main():
-    if len(sys.argv) != 3:
+    arguments = sys.argv[1:]
+    table_path = "--table-path" in arguments
+    arguments = [a for a in arguments if a != "--table-path"]
+    if len(arguments) != 2:
         fail(__doc__)
-    linux, windows = sys.argv[1:]
+    linux, windows = arguments
+    if table_path:
+        (la, na), (lb, nb) = (without_table_paths(open(f, "rb").read(), True) for f in (linux, windows))
+        if la != lb:
+            for i, (x, y) in enumerate(zip(la, lb)):
+                if x != y:
+                    fail(f"line {i + 1}: {x!r} and {y!r}")
+            fail(f"{len(la)} and {len(lb)} lines")
+        if na != nb:
+            fail(f"the tables named differ: {na!r} and {nb!r}")
+        print(f"same: {linux} and {windows}")
+        return
     suffix = linux.rsplit(".", 1)[-1].lower()
     if suffix == "xls":
         a, b = workbook_stream(linux), workbook_stream(windows)
