@@ -25,6 +25,7 @@
 #include <QSettings>
 #include <QStatusBar>
 #include <QTemporaryFile>
+#include <QThread>
 
 namespace app {
 
@@ -97,9 +98,13 @@ ArchiveCommands::ArchiveCommands(const CommandContext& context, std::function<vo
 
 ArchiveCommands::~ArchiveCommands()
 {
-    // A job still running stops after its table; it and its thread delete themselves.
-    if (m_job)
+    // A job still running stops after its table, which is added whole or not at all; the
+    // program waits for that before it goes, so that no thread outlives it.
+    if (m_job) {
         m_job->cancel();
+        if (QThread* thread = m_job->thread(); thread && thread != QThread::currentThread())
+            thread->wait();
+    }
     delete m_window;
 }
 
@@ -242,16 +247,7 @@ void ArchiveCommands::showProgress(const QString& text, qint64 done, qint64 tota
             window->statusBar()->showMessage(text, 15000);
         return;
     }
-    if (done < 0) {
-        m_progress->hide();
-        m_progressText->hide();
-        return;
-    }
-    m_progressText->setText(text);
-    m_progressText->show();
-    m_progress->setRange(0, total > 0 ? 1000 : 0);
-    m_progress->setValue(total > 0 ? int(done * 1000 / total) : 0);
-    m_progress->show();
+    showImportProgress(m_progressText, m_progress, text, done, total);
 }
 
 void ArchiveCommands::openTableAt(const QString& path, const QByteArray& identity)

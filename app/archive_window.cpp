@@ -320,7 +320,13 @@ void ArchiveWindow::buildLayout()
         view->setSortingEnabled(false);
         view->horizontalHeader()->setSectionsClickable(true);
         view->horizontalHeader()->setSortIndicatorShown(true);
-        view->horizontalHeader()->setDefaultSectionSize(90);
+        // No sort mark until the user sorts: the tests come in date and time order.
+        view->horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder);
+        // The grids' long captions wrap onto four lines, as their titles do.
+        view->horizontalHeader()->setDefaultAlignment(Qt::Alignment(Qt::AlignCenter | Qt::TextWordWrap));
+        view->horizontalHeader()->setFixedHeight(view->fontMetrics().lineSpacing() * 4 + 8);
+        for (int c = 0; c < m_models[i]->columnCount(); ++c)
+            view->setColumnWidth(c, m_models[i]->columnList()[std::size_t(c)].width);
         view->verticalHeader()->setDefaultSectionSize(22);
         view->verticalHeader()->setVisible(false);
         view->setWordWrap(false);
@@ -575,18 +581,24 @@ void ArchiveWindow::updateActions()
                                        : QString()));
 }
 
-void ArchiveWindow::showProgress(const QString& text, qint64 done, qint64 total)
+void showImportProgress(QLabel* text, QProgressBar* bar, const QString& what, qint64 done, qint64 total)
 {
     if (done < 0) {
-        m_progress->hide();
-        m_progressText->hide();
+        bar->hide();
+        text->hide();
         return;
     }
-    m_progressText->setText(text);
-    m_progressText->show();
-    m_progress->setRange(0, total > 0 ? 1000 : 0);
-    m_progress->setValue(total > 0 ? int(done * 1000 / total) : 0);
-    m_progress->show();
+    text->setText(what);
+    text->show();
+    // Before the first record is read the bar only says that work goes on.
+    bar->setRange(0, total > 0 ? 1000 : 0);
+    bar->setValue(total > 0 ? int(done * 1000 / total) : 0);
+    bar->show();
+}
+
+void ArchiveWindow::showProgress(const QString& text, qint64 done, qint64 total)
+{
+    showImportProgress(m_progressText, m_progress, text, done, total);
 }
 
 void ArchiveWindow::chooseTablesToAdd()

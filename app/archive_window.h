@@ -29,6 +29,9 @@ struct ArchivedTest;
 
 namespace app {
 
+// Shows what an import is doing in a text and a bar (a status bar's); done < 0 hides both.
+void showImportProgress(QLabel* text, QProgressBar* bar, const QString& what, qint64 done, qint64 total);
+
 // The archive's window: a tree of objects, sections and layers on the left; the tests of the
 // chosen node on the right, one tab per kind, with the filters above them; the commands on
 // the chosen tests (assign a site, export, report, open the table they came from).

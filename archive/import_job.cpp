@@ -84,7 +84,9 @@ void ImportJob::start()
     thread->setObjectName(QStringLiteral("archiveImport"));
     moveToThread(thread);
     connect(thread, &QThread::started, this, &ImportJob::run);
-    connect(this, &ImportJob::finished, thread, &QThread::quit);
+    // Straight from the worker: a window that waits for the thread (the program closing) must
+    // not wait for its own event loop to pass the word on.
+    connect(this, &ImportJob::finished, thread, &QThread::quit, Qt::DirectConnection);
     connect(thread, &QThread::finished, this, &QObject::deleteLater);
     connect(thread, &QThread::finished, thread, &QObject::deleteLater);
     thread->start();

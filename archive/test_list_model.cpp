@@ -51,24 +51,28 @@ std::vector<TestListModel::Column> columnsOf(int kind)
         const auto f = static_cast<store::Field>(index);
         TestListModel::Column column;
         column.caption = QString::fromUtf8(c.caption).simplified();
+        // The grid's design widths are for its own narrow font; the list's is the system's.
+        column.width = std::max(76, c.width * 8 / 5);
         column.expression = QStringLiteral("t.") + fieldColumn(f);
         column.number = !isTextField(f);
         if (column.number)
             column.pattern = patternOf(c.format, field);
         out.push_back(column);
     }
-    const auto site = [&](const char* caption, const char* expression, bool number = false, bool chainage = false) {
-        out.push_back({QString::fromUtf8(caption), QString::fromLatin1(expression), {}, number, chainage});
+    const auto site = [&](const char* caption, const char* expression, int width, bool number = false,
+                          bool chainage = false) {
+        out.push_back({QString::fromUtf8(caption), QString::fromLatin1(expression), {}, number, chainage, width});
     };
-    site("Объект", "t.site_object");
-    site("Участок", "t.site_section");
-    site("Слой", "t.site_layer");
-    site("ПК", "t.site_chainage", true, true);
-    site("Смещение, м", "t.site_offset", true);
-    site("Оператор", "t.site_operator");
+    site("Объект", "t.site_object", 140);
+    site("Участок", "t.site_section", 110);
+    site("Слой", "t.site_layer", 100);
+    site("ПК", "t.site_chainage", 100, true, true);
+    site("Смещение, м", "t.site_offset", 80, true);
+    site("Оператор", "t.site_operator", 120);
     site("Таблица",
          "(SELECT s.path FROM placements p JOIN sources s ON s.id = p.source_id WHERE p.test_id = t.id "
-         "ORDER BY p.present DESC, p.added_at DESC, s.id DESC LIMIT 1)");
+         "ORDER BY p.present DESC, p.added_at DESC, s.id DESC LIMIT 1)",
+         260);
     return out;
 }
 

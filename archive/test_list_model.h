@@ -33,6 +33,7 @@ public:
         QString pattern;    // numbers: "0.00" and the like; empty for the general form
         bool number = false;
         bool chainage = false; // metres shown as "ПК 12+35,0"
+        int width = 90;        // on the screen, in pixels at the usual font
     };
 
     TestListModel(Archive& archive, int kind, QObject* parent = nullptr);

@@ -40,19 +40,6 @@ constexpr double kAimFirstRowsSeconds = 1.0;
 constexpr double kAimFilterSeconds = 0.1;
 constexpr double kAimPeakMB = 250;
 
-double median(std::vector<double> v)
-{
-    if (v.empty())
-        return -1;
-    std::sort(v.begin(), v.end());
-    return v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
-}
-
-double secondsSince(std::chrono::steady_clock::time_point start)
-{
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
-
 // The child: the archive window on `location`, shown offscreen with its first rows painted.
 int childWindow(int argc, char** argv, const QString& location)
 {
@@ -102,15 +89,7 @@ int main(int argc, char** argv)
     const std::string table = tables.front().toStdString();
 
     // ---- 1. adding a table, whole processes ------------------------------------------------
-    const std::string dbfread =
-        "import sys\n"
-        "from dbfread import DBF\n"
-        "n = 0\n"
-        "for record in DBF(sys.argv[1], encoding='cp1251'):\n"
-        "    for value in record.values():\n"
-        "        pass\n"
-        "    n += 1\n"
-        "print(n)\n";
+    const std::string dbfread = bench::kDbfreadEveryField;
     std::vector<double> add, again, base;
     bool failed = false;
     for (int round = 0; round < rounds && !failed; ++round) {
@@ -132,12 +111,12 @@ int main(int argc, char** argv)
         QFile::remove(location);
     }
     std::printf("\n%-48s %10s %14s\n", "whole process, 100,000 tests (median)", "time, s", "/ dbfread");
-    const double dbf = median(base);
+    const double dbf = bench::median(base);
     const auto line = [&](const char* name, double seconds) {
         std::printf("%-48s %10.3f %14.2f\n", name, seconds, dbf > 0 ? seconds / dbf : 0.0);
     };
-    line("kvel --archive-import into an empty archive", median(add));
-    line("kvel --archive-import of the same table again", median(again));
+    line("kvel --archive-import into an empty archive", bench::median(add));
+    line("kvel --archive-import of the same table again", bench::median(again));
     if (dbf > 0)
         line("python3-dbfread, every field", dbf);
 
@@ -153,7 +132,7 @@ int main(int argc, char** argv)
             archive.addTableFile(t);
         total = archive.testCount();
         std::printf("\n%lld tests in the archive (%.1f s to add them in this process)\n", static_cast<long long>(total),
-                    secondsSince(start));
+                    bench::secondsSince(start));
         std::vector<double> first, byDate, bySerial;
         for (int round = 0; round < rounds; ++round) {
             auto opened = std::chrono::steady_clock::now();
@@ -161,7 +140,7 @@ int main(int argc, char** argv)
             for (int row = 0; row < 40; ++row)
                 for (int column = 0; column < model.columnCount(); ++column)
                     model.data(model.index(row, column));
-            first.push_back(secondsSince(opened));
+            first.push_back(bench::secondsSince(opened));
             archive::TestFilter filter;
             filter.from = QDate(2005, 3, 1);
             filter.to = QDate(2005, 3, 31);
@@ -169,7 +148,7 @@ int main(int argc, char** argv)
             model.setFilter(filter);
             for (int row = 0; row < 40; ++row)
                 model.data(model.index(row, 0));
-            byDate.push_back(secondsSince(opened));
+            byDate.push_back(bench::secondsSince(opened));
             dateRows = model.rowCount();
             archive::TestFilter serial;
             serial.serial = 1007;
@@ -177,12 +156,12 @@ int main(int argc, char** argv)
             model.setFilter(serial);
             for (int row = 0; row < 40; ++row)
                 model.data(model.index(row, 0));
-            bySerial.push_back(secondsSince(opened));
+            bySerial.push_back(bench::secondsSince(opened));
             serialRows = model.rowCount();
         }
-        firstRows = median(first);
-        dateFilter = median(byDate);
-        serialFilter = median(bySerial);
+        firstRows = bench::median(first);
+        dateFilter = bench::median(byDate);
+        serialFilter = bench::median(bySerial);
     } catch (const std::exception& error) {
         std::printf("the million-test archive failed: %s\n", error.what());
     }
@@ -197,7 +176,7 @@ int main(int argc, char** argv)
 
     std::printf("\ngoals:\n");
     if (dbf > 0 && !add.empty())
-        bench::printGoal("dbfread reading every field over adding the table", dbf / median(add), "x", ">=",
+        bench::printGoal("dbfread reading every field over adding the table", dbf / bench::median(add), "x", ">=",
                          kAimTimesDbfread);
     else
         std::printf("  dbfread or the import not measured (python3-dbfread missing?)\n");

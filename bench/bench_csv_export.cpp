@@ -93,19 +93,6 @@ std::vector<std::string> childEnvironment(const QString& configFolder)
     return out;
 }
 
-double median(std::vector<double> v)
-{
-    if (v.empty())
-        return -1;
-    std::sort(v.begin(), v.end());
-    return v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
-}
-
-double secondsSince(std::chrono::steady_clock::time_point start)
-{
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
-
 } // namespace
 
 int main(int argc, char** argv)
@@ -137,15 +124,7 @@ int main(int argc, char** argv)
         envp.push_back(e.data());
     envp.push_back(nullptr);
 
-    const std::string dbfread =
-        "import sys\n"
-        "from dbfread import DBF\n"
-        "n = 0\n"
-        "for record in DBF(sys.argv[1], encoding='cp1251'):\n"
-        "    for value in record.values():\n"
-        "        pass\n"
-        "    n += 1\n"
-        "print(n)\n";
+    const std::string dbfread = bench::kDbfreadEveryField;
 
     struct Job {
         const char* name;
@@ -187,24 +166,24 @@ int main(int argc, char** argv)
         t.open(table);
         t.table().setFilter(store::kindFilter(store::kPenetrometerKind));
         t.table().refresh();
-        openSeconds.push_back(secondsSince(start));
+        openSeconds.push_back(bench::secondsSince(start));
         const auto written = std::chrono::steady_clock::now();
         table_export::writeCsvFile(t, QString::fromStdString(csvPath));
-        writeSeconds.push_back(secondsSince(written));
+        writeSeconds.push_back(bench::secondsSince(written));
     }
 
-    const double csv = median(jobs[0].seconds), xls = median(jobs[1].seconds), base = median(jobs[2].seconds),
-                 startUp = median(jobs[3].seconds);
+    const double csv = bench::median(jobs[0].seconds), xls = bench::median(jobs[1].seconds), base = bench::median(jobs[2].seconds),
+                 startUp = bench::median(jobs[3].seconds);
     std::printf("\n%-34s %10s %14s\n", "whole process (median)", "time, s", "/ CSV export");
     for (const Job& job : jobs)
         if (!job.failed)
-            std::printf("%-34s %10.3f %14.2f\n", job.name, median(job.seconds), csv > 0 ? median(job.seconds) / csv : 0);
+            std::printf("%-34s %10.3f %14.2f\n", job.name, bench::median(job.seconds), csv > 0 ? bench::median(job.seconds) / csv : 0);
     std::printf("\nwhere the CSV export's %.3f s go:\n", csv);
     std::printf("  %-50s %8.3f s\n", "start-up of the program (kvel --version)", startUp);
-    std::printf("  %-50s %8.3f s\n", "opening the table, in this process", median(openSeconds));
-    std::printf("  %-50s %8.3f s\n", "formatting and writing the CSV, in this process", median(writeSeconds));
+    std::printf("  %-50s %8.3f s\n", "opening the table, in this process", bench::median(openSeconds));
+    std::printf("  %-50s %8.3f s\n", "formatting and writing the CSV, in this process", bench::median(writeSeconds));
     std::printf("  %-50s %8.3f s\n", "the rest (settings, document, exit)",
-                csv - startUp - median(openSeconds) - median(writeSeconds));
+                csv - startUp - bench::median(openSeconds) - bench::median(writeSeconds));
 
     std::printf("\ngoals:\n");
     if (csv > 0 && base > 0)

@@ -6,6 +6,8 @@
 // (ru_maxrss) would not do: a child spawned without copying the parent's memory carries the
 // parent's peak across the exec.
 
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -94,6 +96,32 @@ inline ChildRun runSelf(const std::vector<std::string>& arguments)
     if (run.ok)
         run.peakMB = std::atof(printed.c_str() + at + 10) * 1024.0 / 1e6;
     return run;
+}
+
+// The baseline of the benchmarks that read a whole table: python3-dbfread reading every field
+// of every record of the table named by its first argument, printing how many it read.
+inline constexpr const char* kDbfreadEveryField = "import sys\n"
+                                                  "from dbfread import DBF\n"
+                                                  "n = 0\n"
+                                                  "for record in DBF(sys.argv[1], encoding='cp1251'):\n"
+                                                  "    for value in record.values():\n"
+                                                  "        pass\n"
+                                                  "    n += 1\n"
+                                                  "print(n)\n";
+
+// The median of some measurements; -1 for none.
+inline double median(std::vector<double> v)
+{
+    if (v.empty())
+        return -1;
+    std::sort(v.begin(), v.end());
+    return v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
+}
+
+// Seconds from `start` until now.
+inline double secondsSince(std::chrono::steady_clock::time_point start)
+{
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
 // Prints one goal line: what was measured, the aim, and whether it was met.

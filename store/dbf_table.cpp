@@ -221,31 +221,22 @@ bool DbfTable::isTableFile(const QString& path) noexcept
 
 void DbfTable::open(const QString& path)
 {
-    close();
-    auto fresh = std::make_unique<Impl>();
-    fresh->path = path;
-    fresh->realPath = dbf::resolvedPath(path);
-    fresh->file = dbf::LockedFile::open(fresh->realPath, false, dbf::Action::Open, path);
-    dbf::Contents contents = dbf::readTable(fresh->file);
-    fresh->layout = std::move(contents.layout);
-    fresh->header = std::move(contents.header);
-    fresh->data = std::move(contents.data);
-    fresh->tailClean = contents.tailClean;
-    fresh->codec = &TextCodec::get(TextCodec::fromLanguageDriver(fresh->layout.languageDriver));
-    fresh->active = true;
-    // Held by us now, so no pack or create of this table is running anywhere.
-    dbf::removeStaleTemporaries(fresh->realPath);
-    d = std::move(fresh);
-    showOpened();
+    openAs(path, false);
 }
 
 void DbfTable::openForReading(const QString& path)
+{
+    openAs(path, true);
+}
+
+void DbfTable::openAs(const QString& path, bool readOnly)
 {
     close();
     auto fresh = std::make_unique<Impl>();
     fresh->path = path;
     fresh->realPath = dbf::resolvedPath(path);
-    fresh->file = dbf::LockedFile::openForReading(fresh->realPath, path);
+    fresh->file = readOnly ? dbf::LockedFile::openForReading(fresh->realPath, path)
+                           : dbf::LockedFile::open(fresh->realPath, false, dbf::Action::Open, path);
     dbf::Contents contents = dbf::readTable(fresh->file);
     fresh->layout = std::move(contents.layout);
     fresh->header = std::move(contents.header);
@@ -253,7 +244,11 @@ void DbfTable::openForReading(const QString& path)
     fresh->tailClean = contents.tailClean;
     fresh->codec = &TextCodec::get(TextCodec::fromLanguageDriver(fresh->layout.languageDriver));
     fresh->active = true;
-    fresh->readOnly = true;
+    fresh->readOnly = readOnly;
+    // Held by us now, so no pack or create of this table is running anywhere. A reader
+    // leaves what lies beside the table to its writer.
+    if (!readOnly)
+        dbf::removeStaleTemporaries(fresh->realPath);
     d = std::move(fresh);
     showOpened();
 }

@@ -256,6 +256,8 @@ public:
 
 private:
     void postPending();
+    // open() and openForReading().
+    void openAs(const QString& path, bool readOnly);
     // Runs the writes of one change. When one fails, the file is put back as it was (length,
     // end mark, count) before the error goes on; when even that fails, the table is read
     // again from what the file now holds, so memory never claims rows the file lacks.
