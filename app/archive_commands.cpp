@@ -227,8 +227,13 @@ void ArchiveCommands::finished(const archive::ImportSummary& summary, bool tell)
                                                                                       : QMessageBox::Warning,
                         QStringLiteral("Архив"), text, QMessageBox::Ok, parent);
         box.setObjectName(QStringLiteral("ArchiveImportBox"));
-        if (tell || !summary.archiveError.isEmpty())
+        // An archive that refuses (newer, read-only, full) is told in a box once a run when
+        // the adding was the program's own; after that in the status bar, not at every Open.
+        const bool firstRefusal = !summary.archiveError.isEmpty() && !m_refusalShown;
+        if (tell || firstRefusal) {
+            m_refusalShown = m_refusalShown || firstRefusal;
             box.exec();
+        }
         else if (auto* window = qobject_cast<QMainWindow*>(m_context.window))
             window->statusBar()->showMessage(text.replace(QLatin1Char('\n'), QLatin1Char(' ')), 30000);
     }

@@ -82,6 +82,7 @@ private:
     QPointer<ArchiveWindow> m_window;
     std::vector<Queued> m_queue;
     bool m_running = false;
+    bool m_refusalShown = false;
     QPointer<archive::ImportJob> m_job;
     QLabel* m_progressText = nullptr;
     QProgressBar* m_progress = nullptr;
