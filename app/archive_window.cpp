@@ -104,6 +104,7 @@ public:
     {
         setObjectName(QStringLiteral("SiteDialog"));
         setWindowTitle(QStringLiteral("Отнести к…"));
+        setMinimumWidth(440); // room for the hints in the fields
         auto* form = new QFormLayout;
         const auto common = [&](const auto& read) -> std::optional<decltype(read(tests.front().site))> {
             if (tests.empty())

@@ -213,6 +213,9 @@ Archive::Archive(const QString& location) : m_location(location)
     static std::atomic<int> connections{0};
     m_connection = QStringLiteral("kvel-archive-%1").arg(++connections);
     const QFileInfo file(location);
+    if (file.isDir())
+        throw ArchiveError(ArchiveError::Code::Open,
+                           QStringLiteral("«%1» — это папка, а не файл архива.").arg(location).toStdString());
     if (!file.exists())
         QDir().mkpath(file.absolutePath());
     m_db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connection);

@@ -1,11 +1,15 @@
 #include "archive/archive_export.h"
 
+#include "archive/archive_error.h"
 #include "archive/chainage.h"
 #include "archive/sql_statement.h"
 #include "store/measurement_table.h"
+#include "platform/file_io.h"
+#include "platform/native_name.h"
 #include "store/store_error.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QHash>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -196,6 +200,12 @@ std::vector<Site> sitesOf(Archive& archive, const store::MeasurementTable& table
 int exportTests(Archive& archive, const TestFilter& filter, const QString& out, table_export::ExportFormat format,
                 const document::Limits& limits)
 {
+    // Never over the archive itself (its lock would only call it "open elsewhere").
+    if (platform::sameFile(platform::nativeName(out), platform::nativeName(archive.location())))
+        throw ArchiveError(ArchiveError::Code::Failed,
+                           QStringLiteral("Нельзя записать в «%1»: это архив, из которого берутся испытания.")
+                               .arg(QFileInfo(out).fileName())
+                               .toStdString());
     const std::vector<ArchivedTest> tests = chosenTests(archive, filter);
     QTemporaryDir folder;
     if (!folder.isValid())

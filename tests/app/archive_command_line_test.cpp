@@ -177,6 +177,8 @@ TEST_F(ArchiveCommandLine, WrongCommandLinesSayWhatIsWrong)
         {{QStringLiteral("--archive-import"), QStringLiteral("a.db"), QStringLiteral("--archive")}, 2, "После --archive нужно значение"},
         {{QStringLiteral("--archive-export"), QStringLiteral("x.pdf")}, 1, "экспорт пишет файлы .xls, .xlsx и .csv"},
         {{QStringLiteral("--archive-import"), QStringLiteral("нет такой папки")}, 1, "нет такого файла или папки"},
+        {{QStringLiteral("--archive-import"), QStringLiteral("a.db"), QStringLiteral("--archive"), QStringLiteral(".")},
+         1, "это папка, а не файл архива"},
     };
     for (const auto& c : cases) {
         const kvel_test::Run run = runProgram(c.arguments, kRussian);
@@ -198,6 +200,21 @@ TEST_F(ArchiveCommandLine, ANewerArchiveIsRefused)
     const kvel_test::Run run = runProgram({QStringLiteral("--archive-import"), table, QStringLiteral("--archive"), location}, kRussian);
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_TRUE(run.err.contains(QStringLiteral("более новой версией программы"))) << run.err.toStdString();
+}
+
+TEST_F(ArchiveCommandLine, TheExportNeverReplacesTheArchiveItself)
+{
+    // An archive under a name an export would take.
+    const QString location = path(QStringLiteral("архив.csv"));
+    const QString table = path(QStringLiteral("t.db"));
+    store::test::createTable(table, {row(1, QStringLiteral("01.05.2026"), QStringLiteral("08:00"), 1, 0)});
+    ASSERT_EQ(runProgram({QStringLiteral("--archive-import"), table, QStringLiteral("--archive"), location}, kRussian).exitCode, 0);
+    const std::string before = store::test::readBytes(location);
+    const kvel_test::Run run =
+        runProgram({QStringLiteral("--archive-export"), location, QStringLiteral("--archive"), location}, kRussian);
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_TRUE(run.err.contains(QStringLiteral("это архив, из которого берутся испытания"))) << run.err.toStdString();
+    EXPECT_TRUE(store::test::readBytes(location) == before) << "the archive changed";
 }
 
 } // namespace
